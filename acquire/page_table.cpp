@@ -1,0 +1,27 @@
+#include "acquire/page_table.h"
+
+namespace kx {
+
+PageTable g_pageTable{};
+
+PageRecord PageRecord::Defaults() {
+    PageRecord r;
+    r.upper.fill(1100);
+    r.lower.fill(500);
+    r.mask.fill(Masked);
+    r.live.fill(0);
+    r.reference.fill(700);
+    r.rangeMax = 1500;
+    r.rangeMin = 10;
+    r.offsetType = 1;
+    r.percentage = 10.0f;
+    r.offsetUpper = 100;
+    r.offsetLower = 100;
+    return r;
+}
+
+void InitPageTable(PageTable& table) {
+    table.fill(PageRecord::Defaults());
+}
+
+}  // namespace kx

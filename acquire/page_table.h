@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kx {
+
+inline constexpr int kChannels = 32;
+inline constexpr int kPageCount = 64;
+
+// How a channel is treated; the same byte values on the boards, in the page
+// table, in the grid and in configuration files. Kept unscoped because the
+// byte travels as a plain uint8_t everywhere and any other value may arrive.
+enum ChannelMode : std::uint8_t {
+    Tested = 0,  // evaluated against its limits
+    Masked = 1,  // not evaluated, column hatched
+    Greyed = 2,  // not evaluated, bar drawn grey
+};
+
+using ChannelValues = std::array<std::int32_t, kChannels>;
+using ChannelModes = std::array<std::uint8_t, kChannels>;
+
+// Settings and live values of one head ("page"). Board values are unsigned
+// 16-bit (modes 8-bit) widened to int32; writes to boards send the low bits.
+struct PageRecord {
+    ChannelValues upper{};
+    ChannelValues lower{};
+    ChannelModes mask{};
+    // 0..31 are the channels; 32 takes the classic tester's reading at counter
+    // position 32 and is never shown.
+    std::array<std::int32_t, kChannels + 1> live{};
+    ChannelValues reference{};
+    std::int32_t rangeMax = 0;
+    std::int32_t rangeMin = 0;
+    std::uint8_t offsetType = 0;  // 1: limits by percentage, 0: by fixed offsets
+    float percentage = 0.0f;
+    std::int32_t offsetUpper = 0;
+    std::int32_t offsetLower = 0;
+
+    // The record every head starts from once the station is up.
+    static PageRecord Defaults();
+};
+
+using PageTable = std::array<PageRecord, kPageCount>;
+
+// Every head's record, indexed by page = row * columns + column. Zero until
+// InitPageTable() gives all entries their defaults.
+extern PageTable g_pageTable;
+
+void InitPageTable(PageTable& table = g_pageTable);
+
+// Page number of the head in (row, column) of a grid with `columns` columns.
+constexpr int PageOf(int row, int column, int columns) {
+    return row * columns + column;
+}
+
+}  // namespace kx

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that build, test and run KaldrixPlus, and
+# only those that are missing (a machine that has them all is left alone).
+set -euo pipefail
+
+packages=(
+    cmake g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
+    libhidapi-dev libudev-dev
+    libgtest-dev libbenchmark-dev
+    fonts-liberation fonts-noto-cjk
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs the whole test suite; then builds the
+# Qt-free core again with ThreadSanitizer and runs its tests.
+set -euo pipefail
+root="$(cd "$(dirname "$0")" && pwd)"
+jobs="$(nproc)"
+"$root/packaging/install-deps.sh"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DKALDRIX_SANITIZE=address,undefined
+cmake --build "$root/build/asan" -j"$jobs"
+ctest --test-dir "$root/build/asan" --output-on-failure -j"$jobs"
+
+cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DKALDRIX_SANITIZE=thread -DKALDRIX_GUI=OFF \
+    -DKALDRIX_BENCH=OFF
+cmake --build "$root/build/tsan" -j"$jobs"
+ctest --test-dir "$root/build/tsan" --output-on-failure -j"$jobs"

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+// What the station needs to know of one HID device interface to decide
+// whether it is a board it drives. The strings are the device's own UTF-16
+// units; nullopt when the device has no such string (it then matches nothing).
+struct HidDeviceInfo {
+    std::string path;
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+};
+
+// One open device interface. All frames are 65 bytes with the report ID in
+// byte 0; an input report arrives as its 64 payload bytes only, because the
+// boards use no numbered reports.
+class HidHandle {
+public:
+    static constexpr std::size_t kFrameSize = 65;
+    static constexpr std::size_t kPayloadSize = 64;
+
+    virtual ~HidHandle() = default;
+
+    // Sends one output report. Returns the bytes written, or -1.
+    virtual int write_output(const std::uint8_t* frame) = 0;
+    // Waits at most timeout_ms (0: do not wait) for one input report and
+    // stores its payload. Returns the bytes stored, 0 when none came in time,
+    // -1 when the device is gone or failed.
+    virtual int read_input(std::uint8_t* payload, int timeout_ms) = 0;
+    // Feature report 0: frame[0] is the report ID on the way in and out.
+    // Both return the bytes moved, or -1.
+    virtual int get_feature(std::uint8_t* frame) = 0;
+    virtual int set_feature(const std::uint8_t* frame) = 0;
+};
+
+// The events the hot-plug code reacts to: a device interface came or went.
+enum class HotplugEvent { Arrival, Removal };
+using HotplugHandler = std::function<void(HotplugEvent, const std::string& path)>;
+
+// A place where HID device interfaces live: the real USB bus, or the
+// simulated bus of software boards that tests and the demonstration use.
+class HidBus {
+public:
+    virtual ~HidBus() = default;
+
+    // Present device interfaces in the bus's enumeration order.
+    virtual std::vector<HidDeviceInfo> enumerate() = 0;
+    // nullptr when the path cannot be opened.
+    virtual std::unique_ptr<HidHandle> open_path(const std::string& path) = 0;
+    // Short name for listings ("hidraw", "sim").
+    virtual const char* name() const = 0;
+};
+
+}  // namespace kx

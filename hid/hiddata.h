@@ -1,0 +1,87 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "acquire/section_lock.h"
+#include "hid/hid_bus.h"
+#include "hid/wire.h"
+
+namespace kx {
+
+// Base of every board family: finds one device by its four-part identity and
+// moves 65-byte reports and feature reports. It knows nothing of commands.
+//
+// Transfers report no errors. A read that gets no reply leaves `report` as it
+// was, so a silent board's values freeze instead of failing. Reads are
+// bounded (kReadBoundMs), and a reply that comes after its read gave up is
+// owed: it is discarded when it arrives, never taken as the answer to a
+// later command.
+//
+// `lock` is held for every call on the handle (the platform handle is not
+// safe for two threads at once); it is re-entrant, so a family's operation
+// takes it for the whole exchange and the transfers take it again inside.
+class hiddata {
+public:
+    static constexpr int kReadBoundMs = 100;
+    static constexpr std::size_t kMaxIdentityChars = 254;
+
+    hiddata(HidBus& bus, const char* family);
+    virtual ~hiddata();
+    hiddata(const hiddata&) = delete;
+    hiddata& operator=(const hiddata&) = delete;
+
+    // Opens the first device in enumeration order whose vendor id, product
+    // id, manufacturer string and product string all match (strings compared
+    // exactly, after folding). Note the order: product id first. Returns 0
+    // when a device was opened, 1 when none matched (the object is then
+    // closed). The handle it replaces is closed.
+    int open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
+             std::string_view product);
+
+    // One input report into `report`; after a timeout or a failure `report`
+    // keeps its previous content.
+    std::uint8_t* read_report();
+    void write_report(const std::uint8_t* frame);
+    // Feature report 0 into `report` (byte 0 set to 0); a failure leaves the
+    // rest of `report` as it was.
+    std::uint8_t* get_feature_report();
+    void set_feature_report(const std::uint8_t* frame);
+
+    bool is_open() const;
+    const char* family() const { return family_; }
+    // Bus path of the open device, empty when closed.
+    std::string device_path() const;
+
+protected:
+    // The exchange shapes of the interrupt-pipe families. Each begins by
+    // discarding input reports already waiting, so that the read that follows
+    // the command gets the command's own reply.
+    void begin_exchange();
+    // Query: the command report, then one input report.
+    const Frame& exchange_query(const Frame& command);
+    // Set: the command report, the second report, then one input report read
+    // and discarded.
+    void exchange_set(const Frame& command, const Frame& second);
+
+    Frame report{};
+    std::unique_ptr<HidHandle> device;
+    mutable CSectionLock lock;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void expire_owed_replies(Clock::time_point now);
+
+    HidBus& bus_;
+    const char* family_;
+    const bool trace_;
+    std::string path_;
+    // Times of reads that gave up; each stands for one reply still owed.
+    std::deque<Clock::time_point> owed_;
+};
+
+}  // namespace kx

@@ -1,0 +1,290 @@
+#include "sim/sim_board.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace kx::sim {
+
+using Clock = std::chrono::steady_clock;
+
+class SimHandle : public HidHandle {
+public:
+    SimHandle(std::shared_ptr<SimBoard> board, std::shared_ptr<SimBoard::Queue> queue)
+        : board_(std::move(board)), queue_(std::move(queue)) {}
+    ~SimHandle() override { board_->close(*queue_); }
+
+    int write_output(const std::uint8_t* frame) override {
+        return board_->write_output(*queue_, frame);
+    }
+    int read_input(std::uint8_t* payload, int timeout_ms) override {
+        return board_->read_input(*queue_, payload, timeout_ms);
+    }
+    int get_feature(std::uint8_t* frame) override { return board_->get_feature(*queue_, frame); }
+    int set_feature(const std::uint8_t* frame) override {
+        return board_->set_feature(*queue_, frame);
+    }
+
+private:
+    std::shared_ptr<SimBoard> board_;
+    std::shared_ptr<SimBoard::Queue> queue_;
+};
+
+SimBoard::SimBoard(BoardIdentity identity) : identity_(std::move(identity)) {}
+
+SimBoard::~SimBoard() = default;
+
+void SimBoard::set_silent(bool silent) {
+    std::lock_guard lock(mutex_);
+    silent_ = silent;
+}
+
+void SimBoard::set_reply_delay(Duration delay) {
+    std::lock_guard lock(mutex_);
+    reply_delay_ = delay;
+}
+
+void SimBoard::set_report_time(Duration time) {
+    std::lock_guard lock(mutex_);
+    report_time_ = time;
+}
+
+std::vector<ReceivedReport> SimBoard::received() const {
+    std::lock_guard lock(mutex_);
+    return {received_.begin(), received_.end()};
+}
+
+std::vector<Frame> SimBoard::received_outputs() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Frame> out;
+    for (const ReceivedReport& r : received_) {
+        if (r.kind == ReceivedReport::Kind::Output) {
+            out.push_back(r.frame);
+        }
+    }
+    return out;
+}
+
+void SimBoard::clear_received() {
+    std::lock_guard lock(mutex_);
+    received_.clear();
+}
+
+std::unique_ptr<HidHandle> SimBoard::open_handle() {
+    std::lock_guard lock(mutex_);
+    if (!plugged_) {
+        return nullptr;
+    }
+    auto queue = std::make_shared<Queue>();
+    queue->generation = generation_;
+    // Drop the queues of closed handles while we are here.
+    std::erase_if(queues_, [](const std::shared_ptr<Queue>& q) { return !q->open; });
+    queues_.push_back(queue);
+    return std::make_unique<SimHandle>(shared_from_this(), std::move(queue));
+}
+
+void SimBoard::set_plugged(bool plugged) {
+    {
+        std::lock_guard lock(mutex_);
+        if (plugged_ == plugged) {
+            return;
+        }
+        plugged_ = plugged;
+        if (!plugged) {
+            // Handles opened before an unplug stay dead after a re-plug.
+            ++generation_;
+            queues_.clear();
+        }
+    }
+    input_ready_.notify_all();
+}
+
+bool SimBoard::plugged() const {
+    std::lock_guard lock(mutex_);
+    return plugged_;
+}
+
+int SimBoard::open_handle_count() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(
+        std::count_if(queues_.begin(), queues_.end(),
+                      [this](const std::shared_ptr<Queue>& q) { return alive(*q); }));
+}
+
+void SimBoard::queue_reply(const Frame& reply) {
+    const auto ready = Clock::now() + report_time_ + reply_delay_;
+    for (const auto& q : queues_) {
+        if (alive(*q)) {
+            q->reports.push_back({ready, reply});
+        }
+    }
+    input_ready_.notify_all();
+}
+
+void SimBoard::record(ReceivedReport::Kind kind, const Frame& frame) {
+    received_.push_back({kind, frame});
+    if (received_.size() > kReceivedLimit) {
+        received_.pop_front();
+    }
+}
+
+bool SimBoard::take_report_time() {
+    Duration time;
+    {
+        std::lock_guard lock(mutex_);
+        time = report_time_;
+    }
+    if (time > kTransferBound) {
+        std::this_thread::sleep_for(kTransferBound);
+        return false;
+    }
+    if (time.count() > 0) {
+        std::this_thread::sleep_for(time);
+    }
+    return true;
+}
+
+int SimBoard::write_output(Queue& q, const std::uint8_t* data) {
+    if (!take_report_time()) {
+        return -1;
+    }
+    Frame frame;
+    std::memcpy(frame.data(), data, frame.size());
+    std::lock_guard lock(mutex_);
+    if (!alive(q)) {
+        return -1;
+    }
+    record(ReceivedReport::Kind::Output, frame);
+    if (!silent_) {
+        on_output(frame);
+    }
+    return static_cast<int>(frame.size());
+}
+
+int SimBoard::read_input(Queue& q, std::uint8_t* payload, int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
+    for (;;) {
+        if (!alive(q)) {
+            return -1;
+        }
+        const auto now = Clock::now();
+        if (!q.reports.empty() && q.reports.front().ready <= now) {
+            std::memcpy(payload, q.reports.front().frame.data() + 1, HidHandle::kPayloadSize);
+            q.reports.pop_front();
+            return static_cast<int>(HidHandle::kPayloadSize);
+        }
+        if (now >= deadline) {
+            return 0;
+        }
+        auto wake = deadline;
+        if (!q.reports.empty()) {
+            wake = std::min(wake, q.reports.front().ready);
+        }
+        input_ready_.wait_until(lock, wake);
+    }
+}
+
+int SimBoard::set_feature(Queue& q, const std::uint8_t* data) {
+    if (!take_report_time()) {
+        return -1;
+    }
+    Frame frame;
+    std::memcpy(frame.data(), data, frame.size());
+    std::lock_guard lock(mutex_);
+    if (!alive(q)) {
+        return -1;
+    }
+    record(ReceivedReport::Kind::SetFeature, frame);
+    if (!silent_) {
+        on_set_feature(frame);
+    }
+    return static_cast<int>(frame.size());
+}
+
+int SimBoard::get_feature(Queue& q, std::uint8_t* data) {
+    if (!take_report_time()) {
+        return -1;
+    }
+    Duration delay;
+    {
+        std::lock_guard lock(mutex_);
+        delay = reply_delay_;
+    }
+    // A feature read is one control transfer: a late board makes it slow, and
+    // beyond the bound it fails.
+    if (delay > kTransferBound) {
+        std::this_thread::sleep_for(kTransferBound);
+        return -1;
+    }
+    if (delay.count() > 0) {
+        std::this_thread::sleep_for(delay);
+    }
+    Frame frame{};
+    frame[0] = data[0];
+    std::lock_guard lock(mutex_);
+    if (!alive(q)) {
+        return -1;
+    }
+    record(ReceivedReport::Kind::GetFeature, frame);
+    if (silent_ || !on_get_feature(frame)) {
+        return -1;
+    }
+    frame[0] = data[0];
+    std::memcpy(data, frame.data(), frame.size());
+    return static_cast<int>(frame.size());
+}
+
+void SimBoard::close(Queue& q) {
+    std::lock_guard lock(mutex_);
+    q.open = false;
+    q.reports.clear();
+}
+
+void SignalModel::set_exact(int channel, std::uint16_t value) {
+    if (channel < 0 || channel >= 32) {
+        return;
+    }
+    exact_[channel] = value;
+    exact_mask_ |= 1u << channel;
+}
+
+void SignalModel::clear_exact(int channel) {
+    if (channel >= 0 && channel < 32) {
+        exact_mask_ &= ~(1u << channel);
+    }
+}
+
+void SignalModel::clear_all_exact() {
+    exact_mask_ = 0;
+}
+
+std::uint32_t SignalModel::next() {
+    // xorshift32: cheap, deterministic per seed.
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+}
+
+std::uint16_t SignalModel::sample(int channel, std::uint16_t centre) {
+    if (channel >= 0 && channel < 32 && (exact_mask_ & (1u << channel)) != 0) {
+        return exact_[channel];
+    }
+    if (noise_ == 0) {
+        return centre;
+    }
+    const int span = 2 * noise_ + 1;
+    const int v = centre + static_cast<int>(next() % static_cast<std::uint32_t>(span)) - noise_;
+    return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF));
+}
+
+std::u16string ToU16(const std::string& ascii) {
+    std::u16string out;
+    for (char c : ascii) {
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+}  // namespace kx::sim

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid/hid_bus.h"
+#include "hid/wire.h"
+
+namespace kx::sim {
+
+// The USB identity a software board reports.
+struct BoardIdentity {
+    std::uint16_t vendor_id = 0;
+    std::uint16_t product_id = 0;
+    // nullopt: the device has no such string descriptor.
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+};
+
+// A report a board received, kept for tests that check the wire format.
+struct ReceivedReport {
+    enum class Kind { Output, SetFeature, GetFeature };
+    Kind kind;
+    Frame frame;
+};
+
+// The board side of a HID tester, in software. A derived class implements one
+// family's protocol in on_output / on_set_feature / on_get_feature; this base
+// carries what every board shares: the identity, the input reports waiting
+// for each open handle, the record of received reports, and the faults a
+// test can switch on (a silent board, a late reply, a slow board).
+//
+// All board state, the derived class's included, is guarded by `mutex_`; the
+// protocol hooks run with it held.
+class SimBoard : public std::enable_shared_from_this<SimBoard> {
+public:
+    using Duration = std::chrono::microseconds;
+    // A write or feature transfer the board does not take within this bound
+    // fails, as a real transfer would time out.
+    static constexpr std::chrono::milliseconds kTransferBound{200};
+    static constexpr std::size_t kReceivedLimit = 4096;
+
+    explicit SimBoard(BoardIdentity identity);
+    virtual ~SimBoard();
+    SimBoard(const SimBoard&) = delete;
+    SimBoard& operator=(const SimBoard&) = delete;
+
+    const BoardIdentity& identity() const { return identity_; }
+    // Family name for listings.
+    virtual const char* family() const = 0;
+
+    // A silent board takes every report and answers none.
+    void set_silent(bool silent);
+    // Extra time before each reply is ready to be read.
+    void set_reply_delay(Duration delay);
+    // Time the board needs per report, in each direction (a full-speed HID
+    // board needs about 1 ms). A write that would take longer than
+    // kTransferBound fails after the bound.
+    void set_report_time(Duration time);
+
+    std::vector<ReceivedReport> received() const;
+    // The output reports received, in order (what the station wrote).
+    std::vector<Frame> received_outputs() const;
+    void clear_received();
+
+    // --- bus side ---------------------------------------------------------
+    // A new handle on the board; it has its own queue of input reports, as
+    // every open hidraw file has, and dies with an unplug.
+    std::unique_ptr<HidHandle> open_handle();
+    void set_plugged(bool plugged);
+    bool plugged() const;
+    // Handles open on the board now (closed and unplugged ones not counted).
+    int open_handle_count() const;
+
+protected:
+    // Protocol hooks, called with mutex_ held.
+    virtual void on_output(const Frame& frame) = 0;
+    virtual void on_set_feature(const Frame& /*frame*/) {}
+    // Fills the reply to a feature read; false refuses it.
+    virtual bool on_get_feature(Frame& /*frame*/) { return false; }
+
+    // Queues an input report (payload in bytes 1-64) for every open handle;
+    // called from the hooks.
+    void queue_reply(const Frame& reply);
+
+    mutable std::mutex mutex_;
+
+private:
+    friend class SimHandle;
+    struct Pending {
+        std::chrono::steady_clock::time_point ready;
+        Frame frame;
+    };
+    struct Queue {
+        std::deque<Pending> reports;
+        unsigned generation = 0;
+        bool open = true;
+    };
+
+    void record(ReceivedReport::Kind kind, const Frame& frame);
+    bool alive(const Queue& q) const { return plugged_ && q.open && q.generation == generation_; }
+    // Waits the board's report time outside the lock; false when the transfer
+    // overruns the bound.
+    bool take_report_time();
+
+    int write_output(Queue& q, const std::uint8_t* frame);
+    int read_input(Queue& q, std::uint8_t* payload, int timeout_ms);
+    int get_feature(Queue& q, std::uint8_t* frame);
+    int set_feature(Queue& q, const std::uint8_t* frame);
+    void close(Queue& q);
+
+    const BoardIdentity identity_;
+    std::condition_variable input_ready_;
+    std::vector<std::shared_ptr<Queue>> queues_;
+    std::deque<ReceivedReport> received_;
+    bool plugged_ = false;
+    unsigned generation_ = 0;
+    bool silent_ = false;
+    Duration reply_delay_{0};
+    Duration report_time_{0};
+};
+
+// Measured values of one head: each channel close to a centre value with a
+// little noise, or exactly the value a test put on it.
+class SignalModel {
+public:
+    explicit SignalModel(std::uint32_t seed = 1) : state_(seed == 0 ? 1 : seed) {}
+
+    // Largest deviation from the centre, in counts (0: no noise).
+    void set_noise(int amplitude) { noise_ = amplitude < 0 ? 0 : amplitude; }
+    void set_exact(int channel, std::uint16_t value);
+    void clear_exact(int channel);
+    void clear_all_exact();
+
+    std::uint16_t sample(int channel, std::uint16_t centre);
+
+private:
+    std::uint32_t next();
+
+    std::uint32_t state_;
+    int noise_ = 4;
+    std::uint32_t exact_mask_ = 0;
+    std::uint16_t exact_[32]{};
+};
+
+std::u16string ToU16(const std::string& ascii);
+
+}  // namespace kx::sim

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release without sanitizers and runs them.
+# Usage: bench/run.sh [benchmark options, e.g. --benchmark_filter=Runoff]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/packaging/install-deps.sh"
+cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DKALDRIX_TESTS=OFF \
+    -DKALDRIX_GUI=OFF >/dev/null
+cmake --build "$root/build/bench" -j"$(nproc)" >/dev/null
+for b in "$root"/build/bench/bench/kx_*_bench; do
+    "$b" "$@"
+done

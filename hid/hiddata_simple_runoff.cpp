@@ -1,0 +1,283 @@
+#include "hid/hiddata_simple_runoff.h"
+
+#include <array>
+
+#include "hid/maker_identity.h"
+
+namespace kx {
+
+namespace {
+
+// Command codes.
+constexpr std::uint8_t kReadValues = 0xF0;
+constexpr std::uint8_t kReadReference = 0x01;
+constexpr std::uint8_t kWriteReference = 0x02;
+constexpr std::uint8_t kReadUpper = 0x10;
+constexpr std::uint8_t kWriteUpper = 0x11;
+constexpr std::uint8_t kReadLower = 0x20;
+constexpr std::uint8_t kWriteLower = 0x21;
+constexpr std::uint8_t kReadModes = 0x30;
+constexpr std::uint8_t kWriteModes = 0x31;
+constexpr std::uint8_t kReadRangeMax = 0xD8;
+constexpr std::uint8_t kWriteRangeMax = 0xD7;
+constexpr std::uint8_t kReadRangeMin = 0xDA;
+constexpr std::uint8_t kWriteRangeMin = 0xD9;
+constexpr std::uint8_t kSetOutputs = 0xD3;
+constexpr std::uint8_t kReadSerialAndId = 0x50;
+constexpr std::uint8_t kReadFirmwareVersion = 0x60;
+constexpr std::uint8_t kReadFirmwareYear = 0x70;
+constexpr std::uint8_t kReadFirmwareMonth = 0x80;
+constexpr std::uint8_t kReadFirmwareDay = 0x90;
+constexpr std::uint8_t kReadAuthor = 0xA0;
+constexpr std::uint8_t kReadFeatureFlags = 0xB0;
+constexpr std::uint8_t kReadLogoText = 0xD0;
+constexpr std::uint8_t kReadOfflineDisplay = 0xD6;
+constexpr std::uint8_t kWriteOfflineDisplay = 0xD5;
+constexpr std::uint8_t kReadEdition = 0xDC;
+constexpr std::uint8_t kReadVendorCode = 0xE0;
+
+// Reply and data positions (report ID = byte 0).
+constexpr std::size_t kRangeMaxPos = 22;
+constexpr std::size_t kRangeMinPos = 24;
+constexpr std::size_t kOfflineDisplayPos = 21;
+constexpr std::size_t kEditionPos = 26;
+constexpr std::size_t kFeatureFlagsPos = 15;
+constexpr std::size_t kAuthorPos = 7;
+constexpr std::size_t kAuthorLength = 8;
+constexpr std::size_t kTextLowPos = 33;   // serial number, logo text
+constexpr std::size_t kTextHighPos = 49;  // device id, vendor code
+constexpr std::size_t kTextLength = 16;
+
+constexpr std::array<RunoffIdentityRow, 8> kIdentityTable{{
+    {RunoffProbe::Demo, "open_demo", "ravuno-demo", nullptr, "ODM"},
+    {RunoffProbe::Version2, "open_version2", "VERSION2", "VERSION2-", nullptr},
+    {RunoffProbe::Version3, "open_version3", "VERSION3", "VERSION3-", nullptr},
+    {RunoffProbe::Version6, "open_version6", "VERSION6", "VERSION6-", nullptr},
+    {RunoffProbe::Tarsel, "open_tarsel", "TARSEL", "TARSEL_DEV", "TARSEL"},
+    {RunoffProbe::Movira, "open_movira", "MOVIRA", "MOVIRA_DEV", "MOVIRA"},
+    {RunoffProbe::Tovak, "open_tovak", "MR.TOVAK", "MR.TOVAK_DEV", "DARMOLEN"},
+    {RunoffProbe::Maker, "open_maker", kMakerIdentity, nullptr, kMakerOemName},
+}};
+
+constexpr std::array<RunoffProbe, 8> kStandardOrder{
+    RunoffProbe::Demo,   RunoffProbe::Version2, RunoffProbe::Version3, RunoffProbe::Version6,
+    RunoffProbe::Tarsel, RunoffProbe::Movira,   RunoffProbe::Tovak,    RunoffProbe::Maker};
+constexpr std::array<RunoffProbe, 6> kNumberedOrder{RunoffProbe::Tarsel,   RunoffProbe::Version2,
+                                                    RunoffProbe::Version3, RunoffProbe::Version6,
+                                                    RunoffProbe::Movira,   RunoffProbe::Tovak};
+
+}  // namespace
+
+RunoffOutputs VerdictOutputs(int failCount, bool buzzerOn, bool buzzerInvert) {
+    RunoffOutputs o;
+    const bool pass = failCount == 0;
+    o.pass = pass ? 1 : 0;
+    o.fail = pass ? 0 : 1;
+    o.buzzer = buzzerOn && (pass == buzzerInvert) ? 1 : 0;
+    return o;
+}
+
+hiddata_simple_runoff::hiddata_simple_runoff(HidBus& bus) : hiddata(bus, "one-to-one") {}
+
+hiddata_simple_runoff::~hiddata_simple_runoff() = default;
+
+std::span<const RunoffIdentityRow> hiddata_simple_runoff::identity_table() {
+    return kIdentityTable;
+}
+
+const RunoffIdentityRow& hiddata_simple_runoff::identity(RunoffProbe probe) {
+    return kIdentityTable.at(static_cast<std::size_t>(probe));
+}
+
+std::optional<std::string> hiddata_simple_runoff::manufacturer_for(RunoffProbe probe, int machine) {
+    const RunoffIdentityRow& row = identity(probe);
+    if (machine == 0) {
+        return std::string(row.plain);
+    }
+    if (row.numbered_prefix == nullptr || machine < 1 || machine > kMaxMachine) {
+        return std::nullopt;
+    }
+    return std::string(row.numbered_prefix) + static_cast<char>('0' + machine);
+}
+
+std::span<const RunoffProbe> hiddata_simple_runoff::probe_order(int machine) {
+    if (machine == 0) {
+        return kStandardOrder;
+    }
+    if (machine >= 1 && machine <= kMaxMachine) {
+        return kNumberedOrder;
+    }
+    return {};
+}
+
+int hiddata_simple_runoff::probe(RunoffProbe row, int machine) {
+    CSectionGuard guard(&lock);
+    const std::optional<std::string> manufacturer = manufacturer_for(row, machine);
+    if (!manufacturer) {
+        return 1;
+    }
+    return open(kProductId, kVendorId, *manufacturer, kProduct);
+}
+
+const Frame& hiddata_simple_runoff::query(std::uint8_t code) {
+    return exchange_query(CommandReport(code));
+}
+
+Words hiddata_simple_runoff::read_values() {
+    CSectionGuard guard(&lock);
+    return ReadLe16Page(query(kReadValues));
+}
+
+Words hiddata_simple_runoff::read_reference() {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadReference));
+}
+
+Words hiddata_simple_runoff::read_upper_limits() {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadUpper));
+}
+
+Words hiddata_simple_runoff::read_lower_limits() {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadLower));
+}
+
+ModeBytes hiddata_simple_runoff::read_channel_modes() {
+    CSectionGuard guard(&lock);
+    return ReadModePage(query(kReadModes));
+}
+
+void hiddata_simple_runoff::write_page(std::uint8_t code, std::span<const std::int32_t> values) {
+    CSectionGuard guard(&lock);
+    const Frame command = CommandReport(code);
+    Frame second = command;
+    PutBe16Page(second, values);
+    exchange_set(command, second);
+}
+
+void hiddata_simple_runoff::write_reference(std::span<const std::int32_t> values) {
+    write_page(kWriteReference, values);
+}
+
+void hiddata_simple_runoff::write_upper_limits(std::span<const std::int32_t> values) {
+    write_page(kWriteUpper, values);
+}
+
+void hiddata_simple_runoff::write_lower_limits(std::span<const std::int32_t> values) {
+    write_page(kWriteLower, values);
+}
+
+void hiddata_simple_runoff::write_channel_modes(std::span<const std::uint8_t> modes) {
+    CSectionGuard guard(&lock);
+    const Frame command = CommandReport(kWriteModes);
+    Frame second = command;
+    PutModePage(second, modes);
+    exchange_set(command, second);
+}
+
+std::uint16_t hiddata_simple_runoff::read_range_max() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadRangeMax), kRangeMaxPos);
+}
+
+std::uint16_t hiddata_simple_runoff::read_range_min() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadRangeMin), kRangeMinPos);
+}
+
+void hiddata_simple_runoff::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
+    CSectionGuard guard(&lock);
+    const Frame command = CommandReport(code);
+    Frame second = command;
+    PutBe16(second, pos, static_cast<std::uint32_t>(value));
+    exchange_set(command, second);
+}
+
+void hiddata_simple_runoff::write_range_max(std::int32_t value) {
+    write_field16(kWriteRangeMax, kRangeMaxPos, value);
+}
+
+void hiddata_simple_runoff::write_range_min(std::int32_t value) {
+    write_field16(kWriteRangeMin, kRangeMinPos, value);
+}
+
+void hiddata_simple_runoff::set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third,
+                                        std::uint8_t buzzer) {
+    CSectionGuard guard(&lock);
+    Frame second{};  // cleared: the command code does not survive into it
+    second[1] = pass;
+    second[2] = fail;
+    second[3] = third;
+    second[4] = buzzer;
+    exchange_set(CommandReport(kSetOutputs), second);
+}
+
+std::string hiddata_simple_runoff::read_serial_number() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadSerialAndId), kTextLowPos, kTextLength);
+}
+
+std::string hiddata_simple_runoff::read_device_id() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadSerialAndId), kTextHighPos, kTextLength);
+}
+
+std::uint16_t hiddata_simple_runoff::read_firmware_version() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareVersion), 1);
+}
+
+std::uint16_t hiddata_simple_runoff::read_firmware_year() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareYear), 3);
+}
+
+std::uint8_t hiddata_simple_runoff::read_firmware_month() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareMonth)[5];
+}
+
+std::uint8_t hiddata_simple_runoff::read_firmware_day() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareDay)[6];
+}
+
+std::string hiddata_simple_runoff::read_author() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadAuthor), kAuthorPos, kAuthorLength);
+}
+
+std::uint8_t hiddata_simple_runoff::read_feature_flags() {
+    CSectionGuard guard(&lock);
+    return query(kReadFeatureFlags)[kFeatureFlagsPos];
+}
+
+std::string hiddata_simple_runoff::read_logo_text() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadLogoText), kTextLowPos, kTextLength);
+}
+
+std::uint8_t hiddata_simple_runoff::read_offline_display() {
+    CSectionGuard guard(&lock);
+    return query(kReadOfflineDisplay)[kOfflineDisplayPos];
+}
+
+void hiddata_simple_runoff::write_offline_display(std::uint8_t value) {
+    CSectionGuard guard(&lock);
+    Frame second{};
+    second[kOfflineDisplayPos] = value;
+    exchange_set(CommandReport(kWriteOfflineDisplay), second);
+}
+
+std::uint8_t hiddata_simple_runoff::read_edition() {
+    CSectionGuard guard(&lock);
+    return query(kReadEdition)[kEditionPos];
+}
+
+std::string hiddata_simple_runoff::read_vendor_code() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadVendorCode), kTextHighPos, kTextLength);
+}
+
+}  // namespace kx

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "hid/hiddata.h"
+
+namespace kx {
+
+// The identity rows of the one-to-one testers. All share vendor id, product
+// id and product string and differ in the manufacturer string.
+enum class RunoffProbe { Demo, Version2, Version3, Version6, Tarsel, Movira, Tovak, Maker };
+
+struct RunoffIdentityRow {
+    RunoffProbe probe;
+    const char* operation;  // the probe's name, for listings
+    const char* plain;      // manufacturer string of machine 0
+    // Machines 1 to 5 report this prefix followed by the machine's digit;
+    // nullptr for rows that exist for machine 0 only.
+    const char* numbered_prefix;
+    // OEM name recorded when the row opens a board; nullptr leaves the name
+    // recorded before.
+    const char* oem_name;
+};
+
+// What the board's outputs show for a verdict.
+struct RunoffOutputs {
+    std::uint8_t pass = 0;
+    std::uint8_t fail = 0;
+    std::uint8_t third = 0;
+    std::uint8_t buzzer = 0;
+    friend bool operator==(const RunoffOutputs&, const RunoffOutputs&) = default;
+};
+
+// Outputs for the grid's count of failing heads and the two buzzer menu
+// flags: the buzzer sounds on fail, or on pass when inverted, and never when
+// switched off.
+RunoffOutputs VerdictOutputs(int failCount, bool buzzerOn, bool buzzerInvert);
+
+// The one-to-one testers: one head of 32 channels. Every operation is one
+// exchange under the object's lock; nothing is cached. Live values travel
+// little-endian, every other 16-bit value big-endian.
+class hiddata_simple_runoff : public hiddata {
+public:
+    static constexpr std::uint16_t kVendorId = 0x16A0;
+    static constexpr std::uint16_t kProductId = 0x05DF;
+    static constexpr const char* kProduct = "Kaldrix";
+    static constexpr int kMaxMachine = 5;
+
+    explicit hiddata_simple_runoff(HidBus& bus);
+    ~hiddata_simple_runoff() override;
+
+    static std::span<const RunoffIdentityRow> identity_table();
+    static const RunoffIdentityRow& identity(RunoffProbe probe);
+    // The manufacturer string of a row for a machine; nullopt when the row
+    // has no such machine.
+    static std::optional<std::string> manufacturer_for(RunoffProbe probe, int machine);
+    // The rows in the order the connection tries them for a machine (empty
+    // for a machine number outside 0 to 5).
+    static std::span<const RunoffProbe> probe_order(int machine);
+
+    // Opens the board of a row. 0 when opened; 1 otherwise, and then the
+    // object holds no device - except for a machine number the row does not
+    // know, which returns 1 at once and leaves the object as it was.
+    int probe(RunoffProbe row, int machine);
+    int open_demo() { return probe(RunoffProbe::Demo, 0); }
+    int open_version2(int machine) { return probe(RunoffProbe::Version2, machine); }
+    int open_version3(int machine) { return probe(RunoffProbe::Version3, machine); }
+    int open_version6(int machine) { return probe(RunoffProbe::Version6, machine); }
+    int open_tarsel(int machine) { return probe(RunoffProbe::Tarsel, machine); }
+    int open_movira(int machine) { return probe(RunoffProbe::Movira, machine); }
+    int open_tovak(int machine) { return probe(RunoffProbe::Tovak, machine); }
+    int open_maker() { return probe(RunoffProbe::Maker, 0); }
+
+    Words read_values();
+    Words read_reference();
+    Words read_upper_limits();
+    Words read_lower_limits();
+    ModeBytes read_channel_modes();
+    // The page writes send the low 16 bits of at most 32 values; with fewer,
+    // the bytes after the last value keep the command report's content.
+    void write_reference(std::span<const std::int32_t> values);
+    void write_upper_limits(std::span<const std::int32_t> values);
+    void write_lower_limits(std::span<const std::int32_t> values);
+    void write_channel_modes(std::span<const std::uint8_t> modes);
+    std::uint16_t read_range_max();
+    std::uint16_t read_range_min();
+    void write_range_max(std::int32_t value);
+    void write_range_min(std::int32_t value);
+
+    void set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third, std::uint8_t buzzer);
+    void set_outputs(const RunoffOutputs& o) { set_outputs(o.pass, o.fail, o.third, o.buzzer); }
+
+    std::string read_serial_number();
+    std::string read_device_id();
+    std::uint16_t read_firmware_version();
+    std::uint16_t read_firmware_year();
+    std::uint8_t read_firmware_month();
+    std::uint8_t read_firmware_day();
+    std::string read_author();
+    std::uint8_t read_feature_flags();
+    std::string read_logo_text();
+    std::uint8_t read_offline_display();
+    void write_offline_display(std::uint8_t value);
+    std::uint8_t read_edition();
+    std::string read_vendor_code();
+
+private:
+    const Frame& query(std::uint8_t code);
+    void write_page(std::uint8_t code, std::span<const std::int32_t> values);
+    void write_field16(std::uint8_t code, std::size_t pos, std::int32_t value);
+};
+
+}  // namespace kx

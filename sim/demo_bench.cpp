@@ -1,0 +1,17 @@
+#include "sim/demo_bench.h"
+
+#include "hid/maker_identity.h"
+#include "sim/sim_runoff_board.h"
+
+namespace kx::sim {
+
+std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus) {
+    std::vector<std::shared_ptr<SimBoard>> boards;
+    boards.push_back(std::make_shared<SimRunoffBoard>(kMakerIdentity));
+    for (const auto& b : boards) {
+        bus.plug(b);
+    }
+    return boards;
+}
+
+}  // namespace kx::sim

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "sim/sim_bus.h"
+
+namespace kx::sim {
+
+// Plugs the boards of the demonstration into a simulated bus: one board of
+// every family the station drives. Returns them in plugging order.
+std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus);
+
+}  // namespace kx::sim

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <string>
 
+#include "hid/classic_tester.h"
 #include "hid/device_string.h"
 #include "hid/hidapi_bus.h"
+#include "hid/hiddata_kestrun9.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"
@@ -58,9 +60,32 @@ void ProbeOneToOne(kx::HidBus& bus, int machine) {
     std::printf("  one-to-one tester, machine %d: none\n", machine);
 }
 
+void ProbeClassic(kx::HidBus& bus) {
+    kx::CClassicTester classic(bus);
+    if (classic.open_board() != 0) {
+        std::printf("  classic tester: none\n");
+        return;
+    }
+    const auto fw = kx::DecodeFirmwareInfo(classic.read_firmware_info());
+    std::printf("  classic tester: opened %s, firmware %s of %s\n", classic.device_path().c_str(),
+                fw.version_text().c_str(), fw.date_text().c_str());
+}
+
+void ProbeKestrun9(kx::HidBus& bus) {
+    kx::hiddata_kestrun9 kestrun9(bus);
+    if (kestrun9.open_board(0) == 0) {
+        std::printf("  Kestrun9 board: present at %s (recognised, not driven)\n",
+                    kestrun9.device_path().c_str());
+    } else {
+        std::printf("  Kestrun9 board: none\n");
+    }
+}
+
 void Probe(kx::HidBus& bus, int machine) {
     ListDevices(bus);
     ProbeOneToOne(bus, machine);
+    ProbeClassic(bus);
+    ProbeKestrun9(bus);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 
 #include <memory>
 
+#include "hid/classic_tester.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "sim/sim_bus.h"
+#include "sim/sim_classic_board.h"
 #include "sim/sim_runoff_board.h"
 
 namespace {
@@ -39,6 +41,19 @@ void BM_RunoffSetOutputs(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RunoffSetOutputs);
+
+void BM_ClassicReadValue(benchmark::State& state) {
+    kx::sim::SimBus bus;
+    bus.plug(std::make_shared<kx::sim::SimClassicBoard>());
+    kx::CClassicTester classic(bus);
+    classic.open_board();
+    int channel = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(classic.read_value(channel));
+        channel = (channel + 1) % 33;
+    }
+}
+BENCHMARK(BM_ClassicReadValue);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "sim/demo_bench.h"
 
 #include "hid/maker_identity.h"
+#include "sim/sim_classic_board.h"
 #include "sim/sim_runoff_board.h"
 
 namespace kx::sim {
@@ -8,6 +9,9 @@ namespace kx::sim {
 std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus) {
     std::vector<std::shared_ptr<SimBoard>> boards;
     boards.push_back(std::make_shared<SimRunoffBoard>(kMakerIdentity));
+    boards.push_back(std::make_shared<SimClassicBoard>());
+    // Recognised by the station, never driven.
+    boards.push_back(std::make_shared<SimKestrun9Board>(0));
     for (const auto& b : boards) {
         bus.plug(b);
     }

@@ -8,7 +8,7 @@
 namespace kx::sim {
 
 // Plugs the boards of the demonstration into a simulated bus: one board of
-// every family the station drives. Returns them in plugging order.
+// every family the station knows. Returns them in plugging order.
 std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus);
 
 }  // namespace kx::sim

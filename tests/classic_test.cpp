@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "hid/classic_tester.h"
+#include "hid/hiddata_kestrun9.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_classic_board.h"
+
+namespace kx {
+namespace {
+
+using Kind = sim::ReceivedReport::Kind;
+using sim::SimClassicBoard;
+
+// A frame as the classic tester sends it: command, channel, then either the
+// value (sets) or the 0x55 0xAA query marker.
+Frame SetFrame(std::uint8_t code, std::uint8_t channel, std::uint8_t lo, std::uint8_t hi) {
+    Frame f{};
+    f[1] = code;
+    f[2] = channel;
+    f[3] = lo;
+    f[4] = hi;
+    return f;
+}
+Frame QueryFrame(std::uint8_t code, std::uint8_t channel) {
+    Frame f{};
+    f[1] = code;
+    f[2] = channel;
+    f[7] = 0x55;
+    f[8] = 0xAA;
+    return f;
+}
+
+// The command codes of the feature frames the board received, in order
+// (each query or set frame once per time it was sent); a feature read is 0.
+std::vector<int> Codes(const sim::SimBoard& board) {
+    std::vector<int> codes;
+    for (const auto& r : board.received()) {
+        codes.push_back(r.kind == Kind::GetFeature ? 0 : r.frame[1]);
+    }
+    return codes;
+}
+
+class Classic : public ::testing::Test {
+protected:
+    void SetUp() override {
+        board->set_noise(0);
+        bus.plug(board);
+        ASSERT_EQ(classic.open_board(), 0);
+    }
+
+    sim::SimBus bus;
+    std::shared_ptr<SimClassicBoard> board = std::make_shared<SimClassicBoard>();
+    CClassicTester classic{bus};
+};
+
+TEST_F(Classic, SetSendsItsFrameTwiceAndReadsNothing) {
+    classic.write_upper_limit(0x0456, 3);
+    const auto got = board->received();
+    ASSERT_EQ(got.size(), 2u);
+    for (const auto& r : got) {
+        EXPECT_EQ(r.kind, Kind::SetFeature);
+        EXPECT_EQ(r.frame, SetFrame(0x21, 3, 0x56, 0x04));
+    }
+    EXPECT_EQ(board->memory().upper[3], 0x0456);
+}
+
+TEST_F(Classic, QuerySendsTwiceThenReadsLittleEndianAndLiveValueSendsOnce) {
+    board->edit([](sim::ClassicMemory& m) { m.upper[3] = 0x0456; });
+    EXPECT_EQ(classic.read_upper_limit(3), 0x0456);
+    auto got = board->received();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].frame, QueryFrame(0x20, 3));
+    EXPECT_EQ(got[1].frame, QueryFrame(0x20, 3));
+    EXPECT_EQ(got[2].kind, Kind::GetFeature);
+
+    board->clear_received();
+    board->set_value(7, 0xBEEF);
+    board->edit([](sim::ClassicMemory& m) { m.channel32_value = 4321; });
+    EXPECT_EQ(classic.read_value(7), 0xBEEF);
+    EXPECT_EQ(classic.read_value(32), 4321);  // the counter's extra position
+    got = board->received();
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].frame, QueryFrame(0x10, 7));
+    EXPECT_EQ(got[1].kind, Kind::GetFeature);
+    EXPECT_EQ(got[2].frame, QueryFrame(0x10, 32));
+}
+
+TEST_F(Classic, WritesTakeValueThenChannelAndSendTheLowBits) {
+    struct Case {
+        std::function<void()> op;
+        Frame frame;
+    };
+    const Case cases[] = {
+        {[&] { classic.write_lower_limit(0x1234, 31); }, SetFrame(0x23, 31, 0x34, 0x12)},
+        {[&] { classic.write_reference(0x10203, 0); }, SetFrame(0x25, 0, 0x03, 0x02)},
+        {[&] { classic.write_channel_mode(2, 9); }, SetFrame(0x27, 9, 2, 0)},
+        {[&] { classic.write_offset_type(0x101); }, SetFrame(0x29, 0, 1, 0)},
+        {[&] { classic.write_percentage(15); }, SetFrame(0x33, 0, 15, 0)},
+        {[&] { classic.write_offset_upper(-1); }, SetFrame(0x35, 0, 0xFF, 0xFF)},
+        {[&] { classic.write_offset_lower(250); }, SetFrame(0x37, 0, 250, 0)},
+        {[&] { classic.write_range_max(3000); }, SetFrame(0x51, 0, 0xB8, 0x0B)},
+        {[&] { classic.write_range_min(20); }, SetFrame(0x53, 0, 20, 0)},
+    };
+    for (const Case& c : cases) {
+        board->clear_received();
+        c.op();
+        const auto got = board->received();
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].frame, c.frame) << std::hex << int{c.frame[1]};
+        EXPECT_EQ(got[1].frame, c.frame);
+    }
+    const sim::ClassicMemory m = board->memory();
+    EXPECT_EQ(m.lower[31], 0x1234);
+    EXPECT_EQ(m.reference[0], 0x0203);
+    EXPECT_EQ(m.modes[9], 2);
+    EXPECT_EQ(m.offset_type, 1);
+    EXPECT_EQ(m.percentage, 15);
+    EXPECT_EQ(m.offset_upper, 0xFFFF);
+    EXPECT_EQ(m.range_max, 3000);
+    EXPECT_EQ(m.range_min, 20);
+}
+
+TEST_F(Classic, CompositeReadsFillTheFieldsInTheirOrder) {
+    board->edit([](sim::ClassicMemory& m) {
+        for (std::uint16_t k = 0; k < 32; ++k) {
+            m.upper[k] = 1000 + k;
+            m.lower[k] = 400 + k;
+            m.reference[k] = 700 + k;
+            m.modes[k] = static_cast<std::uint8_t>(k % 3);
+        }
+        m.offset_type = 0;
+        m.percentage = 12;
+        m.offset_upper = 80;
+        m.offset_lower = 60;
+        m.vendor_code = "ABCDEFGH";  // fills all 8 bytes: no terminator
+        m.serial_number = "S1";
+    });
+    classic.read_channel_settings();
+    std::vector<int> expected;
+    for (int k = 0; k < 32; ++k) {
+        for (int code : {0x20, 0x22, 0x24, 0x26}) {
+            expected.insert(expected.end(), {code, code, 0});
+        }
+    }
+    for (int code : {0x28, 0x32, 0x34, 0x36, 0x38}) {
+        expected.insert(expected.end(), {code, code, 0});
+    }
+    EXPECT_EQ(Codes(*board), expected);
+
+    board->clear_received();
+    classic.read_identity();
+    EXPECT_EQ(Codes(*board), (std::vector<int>{0x50, 0x50, 0, 0x52, 0x52, 0, 0x3D, 0x3D, 0, 0x3E,
+                                               0x3E, 0, 0x54, 0x54, 0}));
+    classic.load_firmware_info();
+
+    const ClassicTesterFields f = classic.fields();
+    EXPECT_EQ(f.upper[31], 1031);
+    EXPECT_EQ(f.lower[1], 401);
+    EXPECT_EQ(f.reference[2], 702);
+    EXPECT_EQ(f.modes[5], 2);
+    EXPECT_EQ(f.offset_type, 0);
+    EXPECT_EQ(f.percentage, 12);
+    EXPECT_EQ(f.offset_upper, 80);
+    EXPECT_EQ(f.offset_lower, 60);
+    EXPECT_EQ(f.range_max, 1500);
+    EXPECT_EQ(f.range_min, 10);
+    EXPECT_EQ(f.vendor_code, "ABCDEFGH");
+    EXPECT_EQ(f.serial_number, "S1");
+    EXPECT_EQ(f.device_id, "DEV-0042");
+
+    const ClassicFirmware fw = DecodeFirmwareInfo(f.firmware_info);
+    EXPECT_EQ(fw.version_text(), "0x107");
+    EXPECT_EQ(fw.date_text(), "2025年11月20日");
+    EXPECT_TRUE(fw.offline_display_changeable);
+}
+
+TEST_F(Classic, FailedFeatureReadFreezesTheLastReplyInsteadOfEchoingTheCommand) {
+    board->edit([](sim::ClassicMemory& m) { m.upper[3] = 0x0456; });
+    ASSERT_EQ(classic.read_upper_limit(3), 0x0456);
+    board->set_silent(true);
+    // The command frame's bytes 1-2 would read as 0x0522.
+    EXPECT_EQ(classic.read_lower_limit(5), 0x0456);
+}
+
+TEST(Kestrun9, SharesTheClassicIdsButNeitherFamilyOpensTheOther) {
+    sim::SimBus bus;
+    auto classic_board = std::make_shared<SimClassicBoard>();
+    auto k0 = std::make_shared<sim::SimKestrun9Board>(0);
+    auto k2 = std::make_shared<sim::SimKestrun9Board>(2);
+    CClassicTester classic(bus);
+    hiddata_kestrun9 kestrun9(bus);
+
+    // Each family alone on the bus: the other family's identity finds nothing.
+    bus.plug(classic_board);
+    EXPECT_EQ(kestrun9.open_board(0), 1);
+    bus.unplug(classic_board);
+    bus.plug(k0);
+    EXPECT_EQ(classic.open_board(), 1);
+
+    bus.plug(k2);
+    bus.plug(classic_board);
+    EXPECT_EQ(classic.open_board(), 0);
+    EXPECT_EQ(classic_board->open_handle_count(), 1);
+    EXPECT_EQ(kestrun9.open_board(0), 0);
+    EXPECT_EQ(k0->open_handle_count(), 1);
+    EXPECT_EQ(kestrun9.open_board(2), 0);
+    EXPECT_EQ(k2->open_handle_count(), 1);
+    EXPECT_EQ(kestrun9.open_board(3), 1);
+    EXPECT_EQ(kestrun9.open_board(5), 1);
+}
+
+}  // namespace
+}  // namespace kx

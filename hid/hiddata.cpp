@@ -61,7 +61,7 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     path_ = device ? found_path : std::string();
     owed_.clear();
     if (trace_) {
-        std::string note = device ? "opened " + path_ : "no device for ";
+        std::string note = device ? "opened " + path_ + " for " : "no device for ";
         note.append(manufacturer).append(" / ").append(product);
         TraceNote(family_, note.c_str());
     }

@@ -11,13 +11,9 @@ namespace kx {
 
 namespace {
 
-// A reply later than this is taken as lost: a board that dropped one reply
-// must not make the station discard every later reply as well.
-constexpr auto kOwedReplyExpiry = std::chrono::seconds(1);
 // Bounds the discarding at the start of an exchange, against a device that
 // floods input reports.
 constexpr int kMaxDiscardedPerExchange = 64;
-constexpr std::size_t kMaxOwedReplies = 32;
 
 }  // namespace
 
@@ -59,7 +55,7 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     // Replacing the pointer closes the handle this object held before.
     device = std::move(found);
     path_ = device ? found_path : std::string();
-    owed_.clear();
+    reply_outstanding_ = false;
     if (trace_) {
         std::string note = device ? "opened " + path_ + " for " : "no device for ";
         note.append(manufacturer).append(" / ").append(product);
@@ -78,62 +74,36 @@ std::string hiddata::device_path() const {
     return path_;
 }
 
-void hiddata::expire_owed_replies(Clock::time_point now) {
-    while (!owed_.empty() && now - owed_.front() > kOwedReplyExpiry) {
-        owed_.pop_front();
-    }
-}
-
 std::uint8_t* hiddata::read_report() {
     CSectionGuard guard(&lock);
     if (!device) {
         return report.data();
     }
-    const auto start = Clock::now();
-    expire_owed_replies(start);
-    const auto deadline = start + std::chrono::milliseconds(kReadBoundMs);
-
     std::array<std::uint8_t, HidHandle::kPayloadSize> payload{};
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        const int n = device->read_input(payload.data(),
-                                         static_cast<int>(std::max<long long>(0, left.count())));
-        if (n < 0) {
-            // The device is gone: keep the previous reply.
-            if (trace_) {
-                TraceNote(family_, "read failed, device gone");
-            }
-            return report.data();
-        }
-        if (n == 0) {
-            // No reply within the bound. Its reply may still come; it is owed
-            // and will be discarded when it does.
-            owed_.push_back(Clock::now());
-            if (owed_.size() > kMaxOwedReplies) {
-                owed_.pop_front();
-            }
-            if (trace_) {
-                TraceReport(family_, "TMO", nullptr, 0);
-            }
-            return report.data();
-        }
-        if (!owed_.empty()) {
-            // The late reply to an earlier command, not ours.
-            owed_.pop_front();
-            if (trace_) {
-                TraceReport(family_, "DROP", payload.data(), static_cast<std::size_t>(n));
-            }
-            continue;
-        }
-        const auto size = std::min<std::size_t>(static_cast<std::size_t>(n), payload.size());
-        report[0] = 0;
-        std::memcpy(report.data() + 1, payload.data(), size);
-        std::fill(report.begin() + 1 + static_cast<std::ptrdiff_t>(size), report.end(), 0);
+    const int n = device->read_input(payload.data(), kReadBoundMs);
+    if (n < 0) {
+        // The device is gone: keep the previous reply.
         if (trace_) {
-            TraceReport(family_, "IN", report.data(), report.size());
+            TraceNote(family_, "read failed, device gone");
         }
         return report.data();
     }
+    if (n == 0) {
+        // No reply within the bound; it may still come.
+        reply_outstanding_ = true;
+        if (trace_) {
+            TraceReport(family_, "TMO", nullptr, 0);
+        }
+        return report.data();
+    }
+    const auto size = std::min<std::size_t>(static_cast<std::size_t>(n), payload.size());
+    report[0] = 0;
+    std::memcpy(report.data() + 1, payload.data(), size);
+    std::fill(report.begin() + 1 + static_cast<std::ptrdiff_t>(size), report.end(), 0);
+    if (trace_) {
+        TraceReport(family_, "IN", report.data(), report.size());
+    }
+    return report.data();
 }
 
 void hiddata::write_report(const std::uint8_t* frame) {
@@ -195,16 +165,19 @@ void hiddata::begin_exchange() {
     if (!device) {
         return;
     }
-    expire_owed_replies(Clock::now());
+    discard_waiting_input(reply_outstanding_ ? kReadBoundMs : 0);
+    reply_outstanding_ = false;
+}
+
+void hiddata::discard_waiting_input(int first_wait_ms) {
     std::array<std::uint8_t, HidHandle::kPayloadSize> payload{};
+    int wait_ms = first_wait_ms;
     for (int i = 0; i < kMaxDiscardedPerExchange; ++i) {
-        const int n = device->read_input(payload.data(), 0);
+        const int n = device->read_input(payload.data(), wait_ms);
         if (n <= 0) {
             break;
         }
-        if (!owed_.empty()) {
-            owed_.pop_front();
-        }
+        wait_ms = 0;
         if (trace_) {
             TraceReport(family_, "DROP", payload.data(), static_cast<std::size_t>(n));
         }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,9 +16,11 @@ namespace kx {
 //
 // Transfers report no errors. A read that gets no reply leaves `report` as it
 // was, so a silent board's values freeze instead of failing. Reads are
-// bounded (kReadBoundMs), and a reply that comes after its read gave up is
-// owed: it is discarded when it arrives, never taken as the answer to a
-// later command.
+// bounded (kReadBoundMs). The replies carry no echo of their command, so
+// after a read gave up, the next exchange first waits up to the same bound
+// for the late reply and discards it: a reply up to twice the bound late is
+// never taken as the answer to the next command, and a reply the board never
+// sends costs one wait, not the sync of every later exchange.
 //
 // `lock` is held for every call on the handle (the platform handle is not
 // safe for two threads at once); it is re-entrant, so a family's operation
@@ -59,8 +59,9 @@ public:
 
 protected:
     // The exchange shapes of the interrupt-pipe families. Each begins by
-    // discarding input reports already waiting, so that the read that follows
-    // the command gets the command's own reply.
+    // discarding input reports already waiting (after a read that gave up,
+    // waiting for its late reply first), so that the read that follows the
+    // command gets the command's own reply.
     void begin_exchange();
     // Query: the command report, then one input report.
     const Frame& exchange_query(const Frame& command);
@@ -73,15 +74,14 @@ protected:
     mutable CSectionLock lock;
 
 private:
-    using Clock = std::chrono::steady_clock;
-    void expire_owed_replies(Clock::time_point now);
+    void discard_waiting_input(int first_wait_ms);
 
     HidBus& bus_;
     const char* family_;
     const bool trace_;
     std::string path_;
-    // Times of reads that gave up; each stands for one reply still owed.
-    std::deque<Clock::time_point> owed_;
+    // The last read gave up: its reply may still be on the way.
+    bool reply_outstanding_ = false;
 };
 
 }  // namespace kx

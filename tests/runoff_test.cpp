@@ -360,6 +360,24 @@ TEST_F(Runoff, LateReplyIsDiscardedNotTakenForTheNextCommand) {
     EXPECT_EQ(runoff.read_reference()[0], 111);
 }
 
+// A reply that is lost altogether (the board skipped it) must not make the
+// station take every later reply for the late answer to an earlier command.
+TEST_F(Runoff, LostReplyDoesNotShiftTheRepliesThatFollow) {
+    auto board = Plug("borvane");
+    board->edit([](sim::RunoffMemory& m) {
+        m.reference.fill(111);
+        m.upper.fill(222);
+    });
+    ASSERT_EQ(runoff.open_maker(), 0);
+    board->set_silent(true);
+    EXPECT_EQ(runoff.read_reference()[0], 0);
+    board->set_silent(false);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(runoff.read_upper_limits()[0], 222) << i;
+        EXPECT_EQ(runoff.read_reference()[0], 111) << i;
+    }
+}
+
 TEST_F(Runoff, SlowBoardFreezesValuesAndRecoversWithoutMixingReplies) {
     auto board = Plug("borvane");
     board->edit([](sim::RunoffMemory& m) {

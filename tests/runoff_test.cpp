@@ -4,6 +4,7 @@
 #include <functional>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquire/page_table.h"
@@ -340,6 +341,35 @@ TEST_F(Runoff, LiveValuesFollowTheSignalModel) {
     EXPECT_EQ(v[0], 65535);
     EXPECT_EQ(v[3], 900);
     EXPECT_EQ(v[4], 700);
+}
+
+// The acquisition worker and the user-interface thread share one object:
+// every operation holds its lock for the whole exchange, so each gets its
+// own reply and never the other's.
+TEST_F(Runoff, TwoThreadsOnOneObjectEachGetTheirOwnReplies) {
+    auto board = Plug("borvane");
+    board->edit([](sim::RunoffMemory& m) {
+        m.reference.fill(700);
+        m.upper.fill(1100);
+    });
+    ASSERT_EQ(runoff.open_maker(), 0);
+    int worker_wrong = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 300; ++i) {
+            worker_wrong += runoff.read_values()[9] != 700;
+            runoff.set_outputs(VerdictOutputs(i % 2, true, false));
+        }
+    });
+    int ui_wrong = 0;
+    const std::vector<std::int32_t> upper(32, 1100);
+    for (int i = 0; i < 300; ++i) {
+        ui_wrong += runoff.read_upper_limits()[9] != 1100;
+        runoff.write_upper_limits(upper);
+    }
+    worker.join();
+    EXPECT_EQ(worker_wrong, 0);
+    EXPECT_EQ(ui_wrong, 0);
+    EXPECT_EQ(board->memory().outputs_written, 300);
 }
 
 // A reply that misses its read must never be decoded as the answer to the

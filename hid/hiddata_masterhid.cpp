@@ -125,6 +125,8 @@ const Frame& hiddata_masterHID::query_or_blank(std::uint8_t code, std::uint8_t h
     CSectionGuard guard(&lock);
     // A read that gets no reply leaves `report` as it is, so what is put here
     // now is what such a read decodes.
+    first = std::min(first, report.size());
+    count = std::min(count, report.size() - first);
     std::fill_n(report.begin() + static_cast<std::ptrdiff_t>(first), count, blank);
     return query(code, head);
 }

@@ -10,9 +10,13 @@
 
 #include "hid/classic_tester.h"
 #include "hid/device_string.h"
+#include "hid/firmware_text.h"
 #include "hid/hidapi_bus.h"
 #include "hid/hiddata_kestrun9.h"
+#include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
+#include "hid/hiddata_velmora5.h"
+#include "hid/maker_identity.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"
 
@@ -81,11 +85,60 @@ void ProbeKestrun9(kx::HidBus& bus) {
     }
 }
 
+void ProbeVelmora5(kx::HidBus& bus) {
+    kx::hiddata_velmora5 board(bus);
+    for (const kx::Velmora5IdentityRow& row : kx::hiddata_velmora5::identity_table()) {
+        if (board.probe(row.probe) != 0) {
+            continue;
+        }
+        std::printf("  Velmora5 board: %s (\"%s\") opened %s, firmware %s\n", row.operation,
+                    row.manufacturer, board.device_path().c_str(),
+                    kx::FirmwareVersionText(board.read_firmware_version()).c_str());
+        const auto layout =
+            kx::DecodeVelmora5Layout(board.read_channel_modes(kx::hiddata_velmora5::kLayoutHead));
+        if (layout) {
+            std::printf("    layout %d x %d heads\n", layout->rows, layout->columns);
+        } else {
+            std::printf("    layout not in use\n");
+        }
+        return;
+    }
+    std::printf("  Velmora5 board: none\n");
+}
+
+void ProbeMaster(kx::HidBus& bus) {
+    kx::hiddata_masterHID board(bus);
+    if (board.open_board() != 0) {
+        std::printf("  master board: none\n");
+        return;
+    }
+    const int heads = board.probe_heads();
+    board.load_position_map();
+    const int rows = board.read_rows();
+    const int columns = board.read_columns();
+    std::printf("  master board: open_board (\"%s\") opened %s, firmware %s\n", kx::kMakerIdentity,
+                board.device_path().c_str(),
+                kx::FirmwareVersionText(board.read_firmware_version()).c_str());
+    std::printf("    %d head(s) answer; grid %d x %d; map:", heads, rows, columns);
+    for (int position = 0; position < rows * columns && position < kx::kMasterMapPositions;
+         ++position) {
+        const auto head = board.position_head(position);
+        if (head) {
+            std::printf(" %d->head %d", position, *head);
+        } else {
+            std::printf(" %d->none", position);
+        }
+    }
+    std::printf("\n");
+}
+
 void Probe(kx::HidBus& bus, int machine) {
     ListDevices(bus);
     ProbeOneToOne(bus, machine);
     ProbeClassic(bus);
     ProbeKestrun9(bus);
+    ProbeVelmora5(bus);
+    ProbeMaster(bus);
 }
 
 }  // namespace

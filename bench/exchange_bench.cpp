@@ -8,10 +8,14 @@
 #include <memory>
 
 #include "hid/classic_tester.h"
+#include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
+#include "hid/hiddata_velmora5.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
+#include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
+#include "sim/sim_velmora5_board.h"
 
 namespace {
 
@@ -54,6 +58,56 @@ void BM_ClassicReadValue(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ClassicReadValue);
+
+struct MasterBench {
+    MasterBench() {
+        board = std::make_shared<kx::sim::SimMasterBoard>("borvane");
+        board->set_present_heads({3});
+        bus.plug(board);
+        master.open_board();
+    }
+    kx::sim::SimBus bus;
+    std::shared_ptr<kx::sim::SimMasterBoard> board;
+    kx::hiddata_masterHID master{bus};
+};
+
+// The worker's per-head read of the master board.
+void BM_MasterReadValues(benchmark::State& state) {
+    MasterBench b;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(b.master.read_values(3));
+    }
+}
+BENCHMARK(BM_MasterReadValues);
+
+struct Velmora5Bench {
+    Velmora5Bench() {
+        board = std::make_shared<kx::sim::SimVelmora5Board>("borvane");
+        bus.plug(board);
+        velmora5.open_maker();
+    }
+    kx::sim::SimBus bus;
+    std::shared_ptr<kx::sim::SimVelmora5Board> board;
+    kx::hiddata_velmora5 velmora5{bus};
+};
+
+// The worker's read of the Velmora5 board: one report each way.
+void BM_Velmora5ReadValues(benchmark::State& state) {
+    Velmora5Bench b;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(b.velmora5.read_values(2));
+    }
+}
+BENCHMARK(BM_Velmora5ReadValues);
+
+// A head query: two reports out, one back.
+void BM_Velmora5ReadReference(benchmark::State& state) {
+    Velmora5Bench b;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(b.velmora5.read_reference(2));
+    }
+}
+BENCHMARK(BM_Velmora5ReadReference);
 
 }  // namespace
 

@@ -1,0 +1,347 @@
+#include "hid/hiddata_masterhid.h"
+
+#include <algorithm>
+
+#include "hid/maker_identity.h"
+
+namespace kx {
+
+namespace {
+
+// Command codes.
+constexpr std::uint8_t kProbeHead = 0x09;
+constexpr std::uint8_t kReadUpper = 0x10;
+constexpr std::uint8_t kWriteUpper = 0x11;
+constexpr std::uint8_t kReadLower = 0x20;
+constexpr std::uint8_t kWriteLower = 0x21;
+constexpr std::uint8_t kReadModes = 0x30;
+constexpr std::uint8_t kWriteModes = 0x31;
+constexpr std::uint8_t kReadPositionMap = 0x32;
+constexpr std::uint8_t kWritePositionMap = 0x33;
+constexpr std::uint8_t kReadDeviceId = 0x50;
+constexpr std::uint8_t kReadFirmwareVersion = 0x60;
+constexpr std::uint8_t kReadFirmwareYear = 0x70;
+constexpr std::uint8_t kReadFirmwareMonth = 0x80;
+constexpr std::uint8_t kReadFirmwareDay = 0x90;
+constexpr std::uint8_t kWriteOutputs = 0xD3;
+constexpr std::uint8_t kReadInputs = 0xD4;
+constexpr std::uint8_t kWriteRangeMax = 0xD7;
+constexpr std::uint8_t kReadRangeMax = 0xD8;
+constexpr std::uint8_t kWriteRangeMin = 0xD9;
+constexpr std::uint8_t kReadRangeMin = 0xDA;
+constexpr std::uint8_t kReadVendorCode = 0xE0;
+constexpr std::uint8_t kReadValues = 0xF0;
+constexpr std::uint8_t kReadBuzzer = 0xF2;
+constexpr std::uint8_t kWriteBuzzer = 0xF3;
+constexpr std::uint8_t kReadRows = 0xF4;
+constexpr std::uint8_t kWriteRows = 0xF5;
+constexpr std::uint8_t kReadColumns = 0xF6;
+constexpr std::uint8_t kWriteColumns = 0xF7;
+
+// Positions (report ID = byte 0).
+constexpr std::size_t kHeadPos = 4;
+constexpr std::size_t kProbeReplyPos = 1;
+constexpr std::uint8_t kNoHead = 0xFF;
+constexpr std::size_t kBuzzerPos = 30;
+constexpr std::size_t kRowsPos = 31;
+constexpr std::size_t kColumnsPos = 32;
+constexpr std::size_t kRangeMaxPos = 22;
+constexpr std::size_t kRangeMinPos = 24;
+constexpr std::size_t kIoPos = 1;
+constexpr std::size_t kMapPos = 1;
+constexpr std::size_t kTextPos = 49;
+constexpr std::size_t kTextLength = 16;
+constexpr std::uint8_t kColumnsFiller = 0xFF;
+
+}  // namespace
+
+MasterMapEntry DecodeMapEntry(const MasterPositionMap& map, int position) {
+    if (position < 0 || position >= kMasterMapPositions) {
+        return {};
+    }
+    const std::uint8_t place = map[static_cast<std::size_t>(2 * position)];
+    const std::uint8_t head = map[static_cast<std::size_t>(2 * position + 1)];
+    return {static_cast<std::uint8_t>(place >> 4), static_cast<std::uint8_t>(place & 0x0F),
+            (head & 0x80) != 0, static_cast<std::uint8_t>(head & 0x7F)};
+}
+
+void EncodeMapEntry(MasterPositionMap& map, int position, const MasterMapEntry& entry) {
+    if (position < 0 || position >= kMasterMapPositions) {
+        return;
+    }
+    map[static_cast<std::size_t>(2 * position)] =
+        static_cast<std::uint8_t>((entry.column & 0x0F) << 4 | (entry.row & 0x0F));
+    map[static_cast<std::size_t>(2 * position + 1)] =
+        static_cast<std::uint8_t>((entry.assigned ? 0x80 : 0) | (entry.head & 0x7F));
+}
+
+std::optional<std::uint8_t> MapHead(const MasterPositionMap& map, int position) {
+    const MasterMapEntry entry = DecodeMapEntry(map, position);
+    if (!entry.assigned || entry.head >= kMasterHeads) {
+        return std::nullopt;
+    }
+    return entry.head;
+}
+
+MasterIoBytes MasterOutputs(const MasterIoBytes& inputs, int failCount, bool buzzerOn,
+                            bool buzzerInverted, bool emergencyLatched) {
+    MasterIoBytes out{};
+    if (emergencyLatched) {
+        out[5] = buzzerOn ? 1 : 0;
+        return out;
+    }
+    const bool pass = failCount == 0;
+    const auto count = static_cast<std::uint8_t>(failCount);
+    out[0] = inputs[0];
+    out[1] = inputs[1];
+    out[2] = pass ? 1 : 0;
+    out[3] = inputs[3];
+    out[4] = count;
+    if (buzzerOn) {
+        out[5] = buzzerInverted ? (pass ? 1 : 0) : count;
+    }
+    out[6] = inputs[6];
+    return out;
+}
+
+hiddata_masterHID::hiddata_masterHID(HidBus& bus) : hiddata(bus, "master") {}
+
+hiddata_masterHID::~hiddata_masterHID() = default;
+
+int hiddata_masterHID::open_board() {
+    CSectionGuard guard(&lock);
+    return open(kProductId, kVendorId, kMakerIdentity, kProduct);
+}
+
+const Frame& hiddata_masterHID::query(std::uint8_t code, std::uint8_t head) {
+    Frame command = CommandReport(code);
+    command[kHeadPos] = head;
+    return exchange_query(command);
+}
+
+const Frame& hiddata_masterHID::query_or_blank(std::uint8_t code, std::uint8_t head,
+                                               std::size_t first, std::size_t count,
+                                               std::uint8_t blank) {
+    CSectionGuard guard(&lock);
+    // A read that gets no reply leaves `report` as it is, so what is put here
+    // now is what such a read decodes.
+    first = std::min(first, report.size());
+    count = std::min(count, report.size() - first);
+    std::fill_n(report.begin() + static_cast<std::ptrdiff_t>(first), count, blank);
+    return query(code, head);
+}
+
+Words hiddata_masterHID::read_values(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadValues, head));
+}
+
+Words hiddata_masterHID::read_upper_limits(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadUpper, head));
+}
+
+Words hiddata_masterHID::read_lower_limits(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(query(kReadLower, head));
+}
+
+ModeBytes hiddata_masterHID::read_channel_modes(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadModePage(query(kReadModes, head));
+}
+
+void hiddata_masterHID::write_page(std::uint8_t code, std::uint8_t head,
+                                   std::span<const std::int32_t> values) {
+    Frame command = CommandReport(code);
+    command[kHeadPos] = head;
+    Frame second = command;
+    PutBe16Page(second, values);
+    CSectionGuard guard(&lock);
+    exchange_set(command, second);
+}
+
+void hiddata_masterHID::write_upper_limits(std::uint8_t head,
+                                           std::span<const std::int32_t> values) {
+    write_page(kWriteUpper, head, values);
+}
+
+void hiddata_masterHID::write_lower_limits(std::uint8_t head,
+                                           std::span<const std::int32_t> values) {
+    write_page(kWriteLower, head, values);
+}
+
+void hiddata_masterHID::write_channel_modes(std::uint8_t head,
+                                            std::span<const std::uint8_t> modes) {
+    Frame command = CommandReport(kWriteModes);
+    command[kHeadPos] = head;
+    Frame second = command;
+    PutModePage(second, modes);
+    CSectionGuard guard(&lock);
+    exchange_set(command, second);
+}
+
+bool hiddata_masterHID::probe_head(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return query_or_blank(kProbeHead, head, kProbeReplyPos, 1, kNoHead)[kProbeReplyPos] != kNoHead;
+}
+
+MasterPositionMap hiddata_masterHID::read_position_map() {
+    CSectionGuard guard(&lock);
+    const Frame& reply = query_or_blank(kReadPositionMap, 0, kMapPos, 2 * kMasterMapPositions, 0);
+    MasterPositionMap map{};
+    std::copy_n(reply.begin() + kMapPos, map.size(), map.begin());
+    return map;
+}
+
+void hiddata_masterHID::write_position_map(const MasterPositionMap& map) {
+    const Frame command = CommandReport(kWritePositionMap);
+    Frame second = command;
+    std::copy(map.begin(), map.end(), second.begin() + kMapPos);
+    std::fill(second.begin() + kMapPos + map.size(), second.end(), 0);
+    CSectionGuard guard(&lock);
+    exchange_set(command, second);
+}
+
+std::uint8_t hiddata_masterHID::read_rows() {
+    CSectionGuard guard(&lock);
+    return query(kReadRows)[kRowsPos];
+}
+
+void hiddata_masterHID::write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value) {
+    const Frame command = CommandReport(code);
+    Frame second = command;
+    second[pos] = value;
+    CSectionGuard guard(&lock);
+    exchange_set(command, second);
+}
+
+void hiddata_masterHID::write_rows(std::uint8_t rows) {
+    write_byte_field(kWriteRows, kRowsPos, rows);
+}
+
+std::uint8_t hiddata_masterHID::read_columns() {
+    CSectionGuard guard(&lock);
+    return query(kReadColumns)[kColumnsPos];
+}
+
+void hiddata_masterHID::write_columns(std::uint8_t columns) {
+    // Unlike the other sets, this second report is filled with 0xFF, except
+    // for the last byte; the board expects it that way.
+    Frame second;
+    second.fill(kColumnsFiller);
+    second[0] = 0;
+    second[kFrameSize - 1] = 0;
+    second[kColumnsPos] = columns;
+    CSectionGuard guard(&lock);
+    exchange_set(CommandReport(kWriteColumns), second);
+}
+
+std::uint8_t hiddata_masterHID::read_buzzer_settings() {
+    CSectionGuard guard(&lock);
+    return query_or_blank(kReadBuzzer, 0, kBuzzerPos, 1, 0)[kBuzzerPos];
+}
+
+void hiddata_masterHID::write_buzzer_settings(std::uint8_t settings) {
+    write_byte_field(kWriteBuzzer, kBuzzerPos, settings);
+}
+
+std::uint16_t hiddata_masterHID::read_range_max() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadRangeMax), kRangeMaxPos);
+}
+
+void hiddata_masterHID::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
+    const Frame command = CommandReport(code);
+    Frame second = command;
+    PutBe16(second, pos, static_cast<std::uint32_t>(value));
+    CSectionGuard guard(&lock);
+    exchange_set(command, second);
+}
+
+void hiddata_masterHID::write_range_max(std::int32_t value) {
+    write_field16(kWriteRangeMax, kRangeMaxPos, value);
+}
+
+std::uint16_t hiddata_masterHID::read_range_min() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadRangeMin), kRangeMinPos);
+}
+
+void hiddata_masterHID::write_range_min(std::int32_t value) {
+    write_field16(kWriteRangeMin, kRangeMinPos, value);
+}
+
+MasterIoBytes hiddata_masterHID::read_inputs() {
+    CSectionGuard guard(&lock);
+    MasterIoBytes in{};
+    const Frame& reply = query_or_blank(kReadInputs, 0, kIoPos, in.size(), 0);
+    std::copy_n(reply.begin() + kIoPos, in.size(), in.begin());
+    return in;
+}
+
+void hiddata_masterHID::write_outputs(const MasterIoBytes& outputs) {
+    Frame second{};  // cleared: nothing of the command report survives
+    std::copy(outputs.begin(), outputs.end(), second.begin() + kIoPos);
+    CSectionGuard guard(&lock);
+    exchange_set(CommandReport(kWriteOutputs), second);
+}
+
+std::uint16_t hiddata_masterHID::read_firmware_version() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareVersion), 1);
+}
+
+std::uint16_t hiddata_masterHID::read_firmware_year() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareYear), 3);
+}
+
+std::uint8_t hiddata_masterHID::read_firmware_month() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareMonth)[5];
+}
+
+std::uint8_t hiddata_masterHID::read_firmware_day() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareDay)[6];
+}
+
+std::string hiddata_masterHID::read_device_id() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadDeviceId), kTextPos, kTextLength);
+}
+
+std::string hiddata_masterHID::read_vendor_code() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadVendorCode), kTextPos, kTextLength);
+}
+
+int hiddata_masterHID::probe_heads() {
+    int count = 0;
+    for (int head = 0; head < kMasterHeads; ++head) {
+        // Each probe takes the lock by itself.
+        if (probe_head(static_cast<std::uint8_t>(head))) {
+            ++count;
+        }
+    }
+    head_count_.store(count);
+    return count;
+}
+
+void hiddata_masterHID::load_position_map() {
+    CSectionGuard guard(&lock);
+    position_map_ = read_position_map();
+}
+
+MasterPositionMap hiddata_masterHID::position_map() const {
+    CSectionGuard guard(&lock);
+    return position_map_;
+}
+
+std::optional<std::uint8_t> hiddata_masterHID::position_head(int position) const {
+    CSectionGuard guard(&lock);
+    return MapHead(position_map_, position);
+}
+
+}  // namespace kx

@@ -1,0 +1,230 @@
+#include "hid/hiddata_velmora5.h"
+
+#include <algorithm>
+#include <array>
+
+#include "hid/maker_identity.h"
+
+namespace kx {
+
+namespace {
+
+// Command codes.
+constexpr std::uint8_t kReadReference = 0x01;
+constexpr std::uint8_t kWriteReference = 0x02;
+constexpr std::uint8_t kReadUpper = 0x10;
+constexpr std::uint8_t kWriteUpper = 0x11;
+constexpr std::uint8_t kReadLower = 0x20;
+constexpr std::uint8_t kWriteLower = 0x21;
+constexpr std::uint8_t kReadModes = 0x30;
+constexpr std::uint8_t kWriteModes = 0x31;
+constexpr std::uint8_t kReadVendorCode = 0x40;
+constexpr std::uint8_t kReadDeviceId = 0x50;
+constexpr std::uint8_t kReadFirmwareVersion = 0x60;
+constexpr std::uint8_t kReadFirmwareYear = 0x70;
+constexpr std::uint8_t kReadFirmwareMonth = 0x80;
+constexpr std::uint8_t kReadFirmwareDay = 0x90;
+constexpr std::uint8_t kWriteRangeMax = 0xD7;
+constexpr std::uint8_t kReadRangeMax = 0xD8;
+constexpr std::uint8_t kWriteRangeMin = 0xD9;
+constexpr std::uint8_t kReadRangeMin = 0xDA;
+constexpr std::uint8_t kReadValues = 0xF0;
+
+// Positions (report ID = byte 0).
+constexpr std::size_t kValuesHeadPos = 4;
+constexpr std::size_t kShortHeadBytes = 3;
+constexpr std::size_t kTextPos = 1;
+constexpr std::size_t kTextLength = 16;
+constexpr int kLayoutMaxRowsColumns = 4;
+
+constexpr std::array<Velmora5IdentityRow, 3> kIdentityTable{{
+    {Velmora5Probe::Maker, "open_maker", 0xDEFE, 0x12EF, kMakerIdentity},
+    {Velmora5Probe::MakerName, "open_maker_name", 0xDEFE, 0x12EF, "borvaneco"},
+    {Velmora5Probe::Version2, "open_version2", 0x16A0, 0x05DF, "VERSION2"},
+}};
+
+// The head report of a head query and of a full head set: every payload byte
+// holds the head number.
+Frame FullHeadReport(std::uint8_t head) {
+    Frame f;
+    f.fill(head);
+    f[0] = 0;
+    return f;
+}
+
+// The head report of a head set: the head number in bytes 1-3, zeros after.
+Frame ShortHeadReport(std::uint8_t head) {
+    Frame f{};
+    std::fill_n(f.begin() + 1, kShortHeadBytes, head);
+    return f;
+}
+
+}  // namespace
+
+std::optional<Velmora5Layout> DecodeVelmora5Layout(const ModeBytes& page) {
+    if (page[0] != 1) {
+        return std::nullopt;
+    }
+    return Velmora5Layout{std::min<int>(page[1], kLayoutMaxRowsColumns),
+                          std::min<int>(page[2], kLayoutMaxRowsColumns)};
+}
+
+ModeBytes Velmora5LayoutPage(std::uint8_t inUse, std::uint8_t rows, std::uint8_t columns) {
+    ModeBytes page{};
+    page[0] = inUse;
+    page[1] = rows;
+    page[2] = columns;
+    return page;
+}
+
+hiddata_velmora5::hiddata_velmora5(HidBus& bus) : hiddata(bus, "Velmora5") {}
+
+hiddata_velmora5::~hiddata_velmora5() = default;
+
+std::span<const Velmora5IdentityRow> hiddata_velmora5::identity_table() {
+    return kIdentityTable;
+}
+
+const Velmora5IdentityRow& hiddata_velmora5::identity(Velmora5Probe probe) {
+    return kIdentityTable.at(static_cast<std::size_t>(probe));
+}
+
+int hiddata_velmora5::probe(Velmora5Probe row) {
+    CSectionGuard guard(&lock);
+    const Velmora5IdentityRow& id = identity(row);
+    return open(id.product_id, id.vendor_id, id.manufacturer, kProduct);
+}
+
+const Frame& hiddata_velmora5::query(std::uint8_t code) {
+    return exchange_query(CommandReport(code));
+}
+
+const Frame& hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    begin_exchange();
+    write_report(CommandReport(code).data());
+    write_report(FullHeadReport(head).data());
+    read_report();
+    return report;
+}
+
+void hiddata_velmora5::head_set(const Frame& command, const Frame& head_report, const Frame& data) {
+    CSectionGuard guard(&lock);
+    begin_exchange();
+    write_report(command.data());
+    write_report(head_report.data());
+    write_report(data.data());
+}
+
+Words hiddata_velmora5::read_values(std::uint8_t head) {
+    Frame command = CommandReport(kReadValues);
+    command[kValuesHeadPos] = head;
+    CSectionGuard guard(&lock);
+    return ReadLe16Page(exchange_query(command));
+}
+
+Words hiddata_velmora5::read_reference(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(head_query(kReadReference, head));
+}
+
+Words hiddata_velmora5::read_upper_limits(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(head_query(kReadUpper, head));
+}
+
+Words hiddata_velmora5::read_lower_limits(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16Page(head_query(kReadLower, head));
+}
+
+ModeBytes hiddata_velmora5::read_channel_modes(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadModePage(head_query(kReadModes, head));
+}
+
+std::uint16_t hiddata_velmora5::read_range_max(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16(head_query(kReadRangeMax, head), 1);
+}
+
+std::uint16_t hiddata_velmora5::read_range_min(std::uint8_t head) {
+    CSectionGuard guard(&lock);
+    return ReadBe16(head_query(kReadRangeMin, head), 1);
+}
+
+void hiddata_velmora5::write_page(std::uint8_t code, std::uint8_t head,
+                                  std::span<const std::int32_t> values) {
+    const Frame head_report = ShortHeadReport(head);
+    Frame data = head_report;
+    PutBe16Page(data, values);
+    head_set(CommandReport(code), head_report, data);
+}
+
+void hiddata_velmora5::write_reference(std::uint8_t head, std::span<const std::int32_t> values) {
+    write_page(kWriteReference, head, values);
+}
+
+void hiddata_velmora5::write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values) {
+    write_page(kWriteUpper, head, values);
+}
+
+void hiddata_velmora5::write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values) {
+    write_page(kWriteLower, head, values);
+}
+
+void hiddata_velmora5::write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes) {
+    const Frame head_report = ShortHeadReport(head);
+    Frame data = head_report;
+    PutModePage(data, modes);
+    head_set(CommandReport(kWriteModes), head_report, data);
+}
+
+void hiddata_velmora5::write_range(std::uint8_t code, std::uint8_t head, std::int32_t value) {
+    const Frame head_report = FullHeadReport(head);
+    Frame data = head_report;
+    PutBe16(data, 1, static_cast<std::uint32_t>(value));
+    head_set(CommandReport(code), head_report, data);
+}
+
+void hiddata_velmora5::write_range_max(std::uint8_t head, std::int32_t value) {
+    write_range(kWriteRangeMax, head, value);
+}
+
+void hiddata_velmora5::write_range_min(std::uint8_t head, std::int32_t value) {
+    write_range(kWriteRangeMin, head, value);
+}
+
+std::string hiddata_velmora5::read_vendor_code() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadVendorCode), kTextPos, kTextLength);
+}
+
+std::string hiddata_velmora5::read_device_id() {
+    CSectionGuard guard(&lock);
+    return ReadText(query(kReadDeviceId), kTextPos, kTextLength);
+}
+
+std::uint16_t hiddata_velmora5::read_firmware_version() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareVersion), 1);
+}
+
+std::uint16_t hiddata_velmora5::read_firmware_year() {
+    CSectionGuard guard(&lock);
+    return ReadBe16(query(kReadFirmwareYear), 3);
+}
+
+std::uint8_t hiddata_velmora5::read_firmware_month() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareMonth)[5];
+}
+
+std::uint8_t hiddata_velmora5::read_firmware_day() {
+    CSectionGuard guard(&lock);
+    return query(kReadFirmwareDay)[6];
+}
+
+void hiddata_velmora5::set_result(int /*pass*/, int /*fail*/) {}
+
+}  // namespace kx

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "hid/firmware_text.h"
 #include "hid/maker_identity.h"
 
 namespace kx {
@@ -55,10 +56,7 @@ std::string ClassicFirmware::version_text() const {
 }
 
 std::string ClassicFirmware::date_text() const {
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d年%02d月%02d日", static_cast<int>(year),
-                  static_cast<int>(month), static_cast<int>(day));
-    return text;
+    return FirmwareDateText(year, month, day);
 }
 
 ClassicFirmware DecodeFirmwareInfo(const std::array<std::uint8_t, 7>& info) {

@@ -200,4 +200,19 @@ void hiddata::exchange_set(const Frame& command, const Frame& second) {
     read_report();
 }
 
+std::uint16_t hiddata::query_be16(std::uint8_t code, std::size_t pos) {
+    CSectionGuard guard(&lock);
+    return ReadBe16(exchange_query(CommandReport(code)), pos);
+}
+
+std::uint8_t hiddata::query_byte(std::uint8_t code, std::size_t pos) {
+    CSectionGuard guard(&lock);
+    return exchange_query(CommandReport(code)).at(pos);
+}
+
+std::string hiddata::query_text(std::uint8_t code, std::size_t pos, std::size_t length) {
+    CSectionGuard guard(&lock);
+    return ReadText(exchange_query(CommandReport(code)), pos, length);
+}
+
 }  // namespace kx

@@ -68,6 +68,10 @@ protected:
     // Set: the command report, the second report, then one input report read
     // and discarded.
     void exchange_set(const Frame& command, const Frame& second);
+    // A query of the plain command report of `code`, decoded at one place.
+    std::uint16_t query_be16(std::uint8_t code, std::size_t pos);
+    std::uint8_t query_byte(std::uint8_t code, std::size_t pos);
+    std::string query_text(std::uint8_t code, std::size_t pos, std::size_t length);
 
     Frame report{};
     std::unique_ptr<HidHandle> device;

@@ -204,8 +204,7 @@ void hiddata_masterHID::write_position_map(const MasterPositionMap& map) {
 }
 
 std::uint8_t hiddata_masterHID::read_rows() {
-    CSectionGuard guard(&lock);
-    return query(kReadRows)[kRowsPos];
+    return query_byte(kReadRows, kRowsPos);
 }
 
 void hiddata_masterHID::write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value) {
@@ -221,8 +220,7 @@ void hiddata_masterHID::write_rows(std::uint8_t rows) {
 }
 
 std::uint8_t hiddata_masterHID::read_columns() {
-    CSectionGuard guard(&lock);
-    return query(kReadColumns)[kColumnsPos];
+    return query_byte(kReadColumns, kColumnsPos);
 }
 
 void hiddata_masterHID::write_columns(std::uint8_t columns) {
@@ -247,8 +245,7 @@ void hiddata_masterHID::write_buzzer_settings(std::uint8_t settings) {
 }
 
 std::uint16_t hiddata_masterHID::read_range_max() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadRangeMax), kRangeMaxPos);
+    return query_be16(kReadRangeMax, kRangeMaxPos);
 }
 
 void hiddata_masterHID::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
@@ -264,8 +261,7 @@ void hiddata_masterHID::write_range_max(std::int32_t value) {
 }
 
 std::uint16_t hiddata_masterHID::read_range_min() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadRangeMin), kRangeMinPos);
+    return query_be16(kReadRangeMin, kRangeMinPos);
 }
 
 void hiddata_masterHID::write_range_min(std::int32_t value) {
@@ -288,33 +284,27 @@ void hiddata_masterHID::write_outputs(const MasterIoBytes& outputs) {
 }
 
 std::uint16_t hiddata_masterHID::read_firmware_version() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareVersion), 1);
+    return query_be16(kReadFirmwareVersion, 1);
 }
 
 std::uint16_t hiddata_masterHID::read_firmware_year() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareYear), 3);
+    return query_be16(kReadFirmwareYear, 3);
 }
 
 std::uint8_t hiddata_masterHID::read_firmware_month() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareMonth)[5];
+    return query_byte(kReadFirmwareMonth, 5);
 }
 
 std::uint8_t hiddata_masterHID::read_firmware_day() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareDay)[6];
+    return query_byte(kReadFirmwareDay, 6);
 }
 
 std::string hiddata_masterHID::read_device_id() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadDeviceId), kTextPos, kTextLength);
+    return query_text(kReadDeviceId, kTextPos, kTextLength);
 }
 
 std::string hiddata_masterHID::read_vendor_code() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadVendorCode), kTextPos, kTextLength);
+    return query_text(kReadVendorCode, kTextPos, kTextLength);
 }
 
 int hiddata_masterHID::probe_heads() {

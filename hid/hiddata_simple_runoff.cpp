@@ -177,13 +177,11 @@ void hiddata_simple_runoff::write_channel_modes(std::span<const std::uint8_t> mo
 }
 
 std::uint16_t hiddata_simple_runoff::read_range_max() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadRangeMax), kRangeMaxPos);
+    return query_be16(kReadRangeMax, kRangeMaxPos);
 }
 
 std::uint16_t hiddata_simple_runoff::read_range_min() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadRangeMin), kRangeMinPos);
+    return query_be16(kReadRangeMin, kRangeMinPos);
 }
 
 void hiddata_simple_runoff::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
@@ -214,53 +212,43 @@ void hiddata_simple_runoff::set_outputs(std::uint8_t pass, std::uint8_t fail, st
 }
 
 std::string hiddata_simple_runoff::read_serial_number() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadSerialAndId), kTextLowPos, kTextLength);
+    return query_text(kReadSerialAndId, kTextLowPos, kTextLength);
 }
 
 std::string hiddata_simple_runoff::read_device_id() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadSerialAndId), kTextHighPos, kTextLength);
+    return query_text(kReadSerialAndId, kTextHighPos, kTextLength);
 }
 
 std::uint16_t hiddata_simple_runoff::read_firmware_version() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareVersion), 1);
+    return query_be16(kReadFirmwareVersion, 1);
 }
 
 std::uint16_t hiddata_simple_runoff::read_firmware_year() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareYear), 3);
+    return query_be16(kReadFirmwareYear, 3);
 }
 
 std::uint8_t hiddata_simple_runoff::read_firmware_month() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareMonth)[5];
+    return query_byte(kReadFirmwareMonth, 5);
 }
 
 std::uint8_t hiddata_simple_runoff::read_firmware_day() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareDay)[6];
+    return query_byte(kReadFirmwareDay, 6);
 }
 
 std::string hiddata_simple_runoff::read_author() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadAuthor), kAuthorPos, kAuthorLength);
+    return query_text(kReadAuthor, kAuthorPos, kAuthorLength);
 }
 
 std::uint8_t hiddata_simple_runoff::read_feature_flags() {
-    CSectionGuard guard(&lock);
-    return query(kReadFeatureFlags)[kFeatureFlagsPos];
+    return query_byte(kReadFeatureFlags, kFeatureFlagsPos);
 }
 
 std::string hiddata_simple_runoff::read_logo_text() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadLogoText), kTextLowPos, kTextLength);
+    return query_text(kReadLogoText, kTextLowPos, kTextLength);
 }
 
 std::uint8_t hiddata_simple_runoff::read_offline_display() {
-    CSectionGuard guard(&lock);
-    return query(kReadOfflineDisplay)[kOfflineDisplayPos];
+    return query_byte(kReadOfflineDisplay, kOfflineDisplayPos);
 }
 
 void hiddata_simple_runoff::write_offline_display(std::uint8_t value) {
@@ -271,13 +259,11 @@ void hiddata_simple_runoff::write_offline_display(std::uint8_t value) {
 }
 
 std::uint8_t hiddata_simple_runoff::read_edition() {
-    CSectionGuard guard(&lock);
-    return query(kReadEdition)[kEditionPos];
+    return query_byte(kReadEdition, kEditionPos);
 }
 
 std::string hiddata_simple_runoff::read_vendor_code() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadVendorCode), kTextHighPos, kTextLength);
+    return query_text(kReadVendorCode, kTextHighPos, kTextLength);
 }
 
 }  // namespace kx

@@ -196,33 +196,27 @@ void hiddata_velmora5::write_range_min(std::uint8_t head, std::int32_t value) {
 }
 
 std::string hiddata_velmora5::read_vendor_code() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadVendorCode), kTextPos, kTextLength);
+    return query_text(kReadVendorCode, kTextPos, kTextLength);
 }
 
 std::string hiddata_velmora5::read_device_id() {
-    CSectionGuard guard(&lock);
-    return ReadText(query(kReadDeviceId), kTextPos, kTextLength);
+    return query_text(kReadDeviceId, kTextPos, kTextLength);
 }
 
 std::uint16_t hiddata_velmora5::read_firmware_version() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareVersion), 1);
+    return query_be16(kReadFirmwareVersion, 1);
 }
 
 std::uint16_t hiddata_velmora5::read_firmware_year() {
-    CSectionGuard guard(&lock);
-    return ReadBe16(query(kReadFirmwareYear), 3);
+    return query_be16(kReadFirmwareYear, 3);
 }
 
 std::uint8_t hiddata_velmora5::read_firmware_month() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareMonth)[5];
+    return query_byte(kReadFirmwareMonth, 5);
 }
 
 std::uint8_t hiddata_velmora5::read_firmware_day() {
-    CSectionGuard guard(&lock);
-    return query(kReadFirmwareDay)[6];
+    return query_byte(kReadFirmwareDay, 6);
 }
 
 void hiddata_velmora5::set_result(int /*pass*/, int /*fail*/) {}

@@ -290,6 +290,16 @@ TEST_F(GridModelTest, AccessorsCopyAndIgnoreIndicesOutsideTheStorage) {
     EXPECT_EQ(model.GetChannelMode(9, 9, 31), Greyed);
     EXPECT_EQ(model.GetChannelModes(9, 9)[31], Greyed);
 
+    // A page goes in as the acquisition loop hands it over: the first 32 of
+    // its 33 live values, its modes, its integer range.
+    PageRecord page = PageRecord::Defaults();
+    std::iota(page.live.begin(), page.live.end(), 100);
+    model.SetValues(3, 4, std::span(page.live).first<kChannels>());
+    model.SetChannelModes(3, 4, page.mask);
+    model.SetRange(3, 4, page.rangeMax, page.rangeMin);
+    EXPECT_EQ(model.GetValues(3, 4)[31], 131);
+    EXPECT_EQ(model.GetChannelModes(3, 4), page.mask);
+
     // The acquisition core hands (column, row) without checking them.
     const int badHeads[][2] = {{-1, 0}, {0, -1}, {10, 0}, {0, 10}, {INT32_MIN, INT32_MAX}};
     for (const auto& b : badHeads) {

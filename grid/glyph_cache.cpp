@@ -23,8 +23,9 @@ QFont BaseFont(FontFace face) {
 }
 
 // Average character width of a font, weighted by the frequency of lower-case
-// letters and the space in English text: the definition behind the average
-// width that font requests of the grid's layout are written in.
+// letters and the space in English text. The grid's font widths are averages
+// in this classic sense; a plain mean over all glyphs would come out wider and
+// make every stretched text narrower than intended.
 double WeightedAverageWidth(const QFontMetricsF& fm) {
     static constexpr int kWeights[26] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3,  6, 35, 20,
                                          56, 56, 17, 4,  49,  56, 71, 31, 10, 18, 3, 18, 2};

@@ -42,7 +42,7 @@ struct GlyphMask {
     std::vector<std::uint8_t> alpha;  // width x height, row by row
 };
 
-// The QFont that carries a spec: pixel size chosen so that ascent plus
+// The QFont for a FontSpec: pixel size chosen so that ascent plus
 // descent come to the requested height, stretch so that the average
 // character width (weighted over lower-case text, as the classic metric is
 // defined) comes to the requested width.

@@ -1,0 +1,115 @@
+// Renders a grid filled from the fixture into a PNG file, to look at the
+// picture without a tester or a window:
+//
+//   kx_grid_render --rows 2 --columns 2 --size 1920x1080 --out grid.png
+//                  [--fill mixed|pass] [--no-verdict-row] [--fpc]
+//
+// --fpc switches the FPC test on and repaints twice, so the bars of the
+// channels that went over show their green marks.
+#include <QGuiApplication>
+#include <QImage>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "grid/grid_fixture.h"
+#include "grid/grid_model.h"
+#include "grid/grid_painter.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: kx_grid_render --rows N --columns N --size WxH --out FILE.png\n"
+                 "                      [--fill mixed|pass] [--no-verdict-row] [--fpc]\n");
+    return 2;
+}
+
+bool ParseInt(const char* text, int& out) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < 0 || v > 100000) {
+        return false;
+    }
+    out = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int rows = -1;
+    int columns = -1;
+    int width = -1;
+    int height = -1;
+    std::string out;
+    kx::FixtureFill fill = kx::FixtureFill::Mixed;
+    bool verdictRow = true;
+    bool fpc = false;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        const bool hasValue = a + 1 < argc;
+        if (arg == "--rows" && hasValue) {
+            if (!ParseInt(argv[++a], rows)) {
+                return Usage();
+            }
+        } else if (arg == "--columns" && hasValue) {
+            if (!ParseInt(argv[++a], columns)) {
+                return Usage();
+            }
+        } else if (arg == "--size" && hasValue) {
+            const std::string size = argv[++a];
+            const auto x = size.find('x');
+            if (x == std::string::npos || !ParseInt(size.substr(0, x).c_str(), width) ||
+                !ParseInt(size.substr(x + 1).c_str(), height)) {
+                return Usage();
+            }
+        } else if (arg == "--out" && hasValue) {
+            out = argv[++a];
+        } else if (arg == "--fill" && hasValue) {
+            const std::string f = argv[++a];
+            if (f == "mixed") {
+                fill = kx::FixtureFill::Mixed;
+            } else if (f == "pass") {
+                fill = kx::FixtureFill::AllPass;
+            } else {
+                return Usage();
+            }
+        } else if (arg == "--no-verdict-row") {
+            verdictRow = false;
+        } else if (arg == "--fpc") {
+            fpc = true;
+        } else {
+            return Usage();
+        }
+    }
+    if (rows < 0 || columns < 0 || width <= 0 || height <= 0 || out.empty()) {
+        return Usage();
+    }
+    if (rows > kx::kMaxGridRows || columns > kx::kMaxGridColumns) {
+        std::fprintf(stderr, "kx_grid_render: at most %d rows and %d columns\n", kx::kMaxGridRows,
+                     kx::kMaxGridColumns);
+        return 2;
+    }
+
+    QGuiApplication app(argc, argv);
+    kx::GridModel model;
+    kx::FillFixtureGrid(model, columns, rows, fill);
+    model.ShowVerdictRow(verdictRow);
+    model.SetFpcTest(fpc ? 1 : 0);
+    QImage image = kx::RenderGrid(model, QSize(width, height));
+    if (fpc) {
+        image = kx::RenderGrid(model, QSize(width, height));
+    }
+    if (!image.save(QString::fromStdString(out), "PNG")) {
+        std::fprintf(stderr, "kx_grid_render: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    std::printf("%s: %d x %d heads at %d x %d, %d failing\n", out.c_str(), columns, rows, width,
+                height, model.GetFailCount());
+    return 0;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kx {
+
+enum class FontFace {
+    Arial,       // Liberation Sans through fontconfig
+    ArialBlack,  // no free twin: Liberation Sans at QFont::Black weight
+};
+
+// A font as the grid asks for it: face, cell height in pixels (ascent plus
+// descent), average character width in pixels (0: the face's own
+// proportions) and the reading direction in degrees counter-clockwise
+// (0 left to right, 90 bottom to top, 270 top to bottom).
+struct FontSpec {
+    FontFace face = FontFace::Arial;
+    int height = 0;
+    int width = 0;
+    int rotation = 0;
+
+    bool operator==(const FontSpec&) const = default;
+};
+
+// Coverage of one rendered glyph or word. (dx, dy) is the mask's top-left
+// corner relative to the text's reference point, the top-left corner of its
+// unrotated character cell.
+struct GlyphMask {
+    int dx = 0;
+    int dy = 0;
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> alpha;  // width x height, row by row
+};
+
+// The QFont for a FontSpec: pixel size chosen so that ascent plus
+// descent come to the requested height, stretch so that the average
+// character width (weighted over lower-case text, as the classic metric is
+// defined) comes to the requested width.
+QFont ResolveFont(const FontSpec& spec);
+
+// One font with its glyphs rendered once, on first use. Digits and signs are
+// drawn glyph by glyph along the reading direction; whole words keep the
+// font's own layout.
+class TextFont {
+public:
+    explicit TextFont(const FontSpec& spec);
+
+    const FontSpec& spec() const { return spec_; }
+    const GlyphMask& Glyph(char c);
+    double Advance(char c);
+    const GlyphMask& Word(std::string_view text);
+    // Unit step of the pen along the reading direction, in image pixels.
+    int stepX() const { return stepX_; }
+    int stepY() const { return stepY_; }
+
+private:
+    FontSpec spec_;
+    QFont font_;
+    double ascent_ = 0;
+    int stepX_ = 1;
+    int stepY_ = 0;
+    std::array<std::optional<GlyphMask>, 128> glyphs_;
+    std::array<double, 128> advances_{};
+    std::deque<std::pair<std::string, GlyphMask>> words_;  // references stay valid
+
+    GlyphMask Render(const QString& text) const;
+};
+
+// The fonts of the last repaints. A resize brings new sizes, so the cache is
+// emptied at the start of a repaint once it has collected a few dozen fonts;
+// pointers handed out stay valid until the next Trim.
+class GlyphCache {
+public:
+    void Trim();
+    // nullptr for a font less than one pixel high: nothing legible to draw.
+    TextFont* Font(const FontSpec& spec);
+
+private:
+    std::vector<std::unique_ptr<TextFont>> fonts_;
+};
+
+}  // namespace kx

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "grid/grid_model.h"
+
+namespace kx {
+
+enum class FixtureFill {
+    Mixed,    // passing, failing (over and under) and LOAD heads
+    AllPass,  // every head within its limits
+};
+
+// Sets the grid to columns x rows and gives every head a fixed, varied
+// picture built from its page number: the default range and limits with a
+// little spread, values inside the limits, one masked and one greyed channel.
+// Mixed adds an over channel to every third page, an under channel to every
+// fourth and masks all of every ninth page from page 7 on. Used by the
+// rendering program, the repaint benchmark and the tests.
+void FillFixtureGrid(GridModel& model, int columns, int rows, FixtureFill fill);
+
+}  // namespace kx

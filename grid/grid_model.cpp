@@ -1,0 +1,350 @@
+#include "grid/grid_model.h"
+
+#include <algorithm>
+
+namespace kx {
+
+namespace {
+
+// A head nobody has filled yet looks like a fresh page: the station's default
+// limits with every channel masked, so it shows LOAD rather than a verdict on
+// data that never came.
+HeadSlot UnfilledHead() {
+    const PageRecord page = PageRecord::Defaults();
+    HeadSlot h;
+    h.upper = page.upper;
+    h.lower = page.lower;
+    h.mode = page.mask;
+    std::copy_n(page.live.begin(), kChannels, h.value.begin());
+    h.reference = page.reference;
+    h.rangeMax = page.rangeMax;
+    h.rangeMin = page.rangeMin;
+    return h;
+}
+
+std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
+    return std::clamp<std::int32_t>(n, 0, max);
+}
+
+}  // namespace
+
+std::uint8_t NextChannelMode(std::uint8_t mode) {
+    switch (mode) {
+        case Tested:
+            return Masked;
+        case Masked:
+            return Greyed;
+        case Greyed:
+            return Tested;
+        default:
+            return mode;
+    }
+}
+
+GridModel::GridModel() {
+    const HeadSlot unfilled = UnfilledHead();
+    for (auto& column : heads_) {
+        column.fill(unfilled);
+    }
+}
+
+void GridModel::SetColumns(std::int32_t columns) {
+    CSectionGuard guard(&lock_);
+    columns_ = ClampCount(columns, kMaxGridColumns);
+}
+
+void GridModel::SetRows(std::int32_t rows) {
+    CSectionGuard guard(&lock_);
+    rows_ = ClampCount(rows, kMaxGridRows);
+}
+
+std::int32_t GridModel::GetColumns() const {
+    CSectionGuard guard(&lock_);
+    return columns_;
+}
+
+std::int32_t GridModel::GetRows() const {
+    CSectionGuard guard(&lock_);
+    return rows_;
+}
+
+void GridModel::CopyIn(int column, int row, ChannelValues HeadSlot::*field,
+                       std::span<const std::int32_t, kChannels> values) {
+    if (!InStorage(column, row)) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    std::copy(values.begin(), values.end(), (heads_[column][row].*field).begin());
+}
+
+ChannelValues GridModel::CopyOut(int column, int row, ChannelValues HeadSlot::*field) const {
+    if (!InStorage(column, row)) {
+        return {};
+    }
+    CSectionGuard guard(&lock_);
+    return heads_[column][row].*field;
+}
+
+void GridModel::SetValues(int column, int row, std::span<const std::int32_t, kChannels> values) {
+    CopyIn(column, row, &HeadSlot::value, values);
+}
+
+void GridModel::SetReference(int column, int row, std::span<const std::int32_t, kChannels> values) {
+    CopyIn(column, row, &HeadSlot::reference, values);
+}
+
+void GridModel::SetUpperLimits(int column, int row,
+                               std::span<const std::int32_t, kChannels> values) {
+    CopyIn(column, row, &HeadSlot::upper, values);
+}
+
+void GridModel::SetLowerLimits(int column, int row,
+                               std::span<const std::int32_t, kChannels> values) {
+    CopyIn(column, row, &HeadSlot::lower, values);
+}
+
+ChannelValues GridModel::GetValues(int column, int row) const {
+    return CopyOut(column, row, &HeadSlot::value);
+}
+
+ChannelValues GridModel::GetReference(int column, int row) const {
+    return CopyOut(column, row, &HeadSlot::reference);
+}
+
+ChannelValues GridModel::GetUpperLimits(int column, int row) const {
+    return CopyOut(column, row, &HeadSlot::upper);
+}
+
+ChannelValues GridModel::GetLowerLimits(int column, int row) const {
+    return CopyOut(column, row, &HeadSlot::lower);
+}
+
+void GridModel::SetChannelModes(int column, int row,
+                                std::span<const std::uint8_t, kChannels> modes) {
+    if (!InStorage(column, row)) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    std::copy(modes.begin(), modes.end(), heads_[column][row].mode.begin());
+}
+
+ChannelModes GridModel::GetChannelModes(int column, int row) const {
+    if (!InStorage(column, row)) {
+        return {};
+    }
+    CSectionGuard guard(&lock_);
+    return heads_[column][row].mode;
+}
+
+std::uint8_t GridModel::GetChannelMode(int column, int row, int channel) const {
+    if (!InStorage(column, row) || channel < 0 || channel >= kChannels) {
+        return 0;
+    }
+    CSectionGuard guard(&lock_);
+    return heads_[column][row].mode[channel];
+}
+
+void GridModel::SetChannelMode(int column, int row, int channel, std::uint8_t mode) {
+    if (!InStorage(column, row) || channel < 0 || channel >= kChannels) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    heads_[column][row].mode[channel] = mode;
+}
+
+void GridModel::SetRange(int column, int row, std::int32_t max, std::int32_t min) {
+    if (!InStorage(column, row)) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    heads_[column][row].rangeMax = max;
+    heads_[column][row].rangeMin = min;
+}
+
+GreenMarks GridModel::GetGreenMarks(int column, int row) const {
+    if (!InStorage(column, row)) {
+        return {};
+    }
+    CSectionGuard guard(&lock_);
+    return heads_[column][row].greenMark;
+}
+
+void GridModel::ShowVerdictRow(bool show) {
+    CSectionGuard guard(&lock_);
+    showVerdictRow_ = show;
+}
+
+bool GridModel::IsVerdictRowShown() const {
+    CSectionGuard guard(&lock_);
+    return showVerdictRow_;
+}
+
+void GridModel::ClearGreenMarks() {
+    CSectionGuard guard(&lock_);
+    ClearGreenMarksLocked();
+}
+
+void GridModel::ClearGreenMarksLocked() {
+    for (int row = 0; row < rows_; ++row) {
+        for (int column = 0; column < columns_; ++column) {
+            heads_[column][row].greenMark.fill(0);
+        }
+    }
+}
+
+void GridModel::SetFpcTest(std::int32_t on) {
+    CSectionGuard guard(&lock_);
+    fpcTest_ = on;
+}
+
+std::int32_t GridModel::GetFpcTest() const {
+    CSectionGuard guard(&lock_);
+    return fpcTest_;
+}
+
+std::int32_t GridModel::ClampedHitColumnLocked() const {
+    return std::clamp<std::int32_t>(hitColumn_, 0, std::max(columns_ - 1, 0));
+}
+
+std::int32_t GridModel::ClampedHitRowLocked() const {
+    return std::clamp<std::int32_t>(hitRow_, 0, std::max(rows_ - 1, 0));
+}
+
+std::int32_t GridModel::GetHitColumn() const {
+    CSectionGuard guard(&lock_);
+    return ClampedHitColumnLocked();
+}
+
+std::int32_t GridModel::GetHitRow() const {
+    CSectionGuard guard(&lock_);
+    return ClampedHitRowLocked();
+}
+
+std::int32_t GridModel::GetHitChannel() const {
+    CSectionGuard guard(&lock_);
+    return hitChannel_;
+}
+
+void GridModel::SetPointer(std::int32_t x, std::int32_t y, std::int32_t keyFlags) {
+    CSectionGuard guard(&lock_);
+    pointerKnown_ = true;
+    pointerX_ = x;
+    pointerY_ = y;
+    keyFlags_ = keyFlags;
+}
+
+void GridModel::CycleHitChannelMode() {
+    CSectionGuard guard(&lock_);
+    if (rows_ == 0 || columns_ == 0) {
+        return;  // no head on screen to change
+    }
+    std::uint8_t& mode = heads_[ClampedHitColumnLocked()][ClampedHitRowLocked()].mode[hitChannel_];
+    mode = NextChannelMode(mode);
+}
+
+void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
+    CSectionGuard guard(&lock_);
+    frame.clientWidth = clientWidth;
+    frame.clientHeight = clientHeight;
+    frame.columns = columns_;
+    frame.rows = rows_;
+    frame.showVerdictRow = showVerdictRow_;
+    frame.fpcTest = fpcTest_;
+
+    // Classify every Tested channel: signed compares, Over before Under, a
+    // value on a limit is Within. Over sets the green mark whatever fpcTest
+    // says, so switching the FPC test on shows the marks already collected.
+    for (int row = 0; row < rows_; ++row) {
+        for (int column = 0; column < columns_; ++column) {
+            HeadSlot& head = heads_[column][row];
+            frame.heads[column][row] = head;
+            auto& classes = frame.classes[column][row];
+            for (int k = 0; k < kChannels; ++k) {
+                if (head.mode[k] != Tested) {
+                    classes[k] = ChannelClass::Unjudged;
+                } else if (head.value[k] > head.upper[k]) {
+                    classes[k] = ChannelClass::Over;
+                    head.greenMark[k] = 1;
+                } else if (head.value[k] < head.lower[k]) {
+                    classes[k] = ChannelClass::Under;
+                } else {
+                    classes[k] = ChannelClass::Within;
+                }
+            }
+        }
+    }
+
+    // Verdicts only while the verdict row is shown; otherwise failCount keeps
+    // the value of the last repaint that showed it.
+    if (showVerdictRow_) {
+        std::int32_t fails = 0;
+        for (int row = 0; row < rows_; ++row) {
+            for (int column = 0; column < columns_; ++column) {
+                const HeadSlot& head = frame.heads[column][row];
+                const auto& classes = frame.classes[column][row];
+                const bool anyTested = std::any_of(head.mode.begin(), head.mode.end(),
+                                                   [](std::uint8_t m) { return m == Tested; });
+                const bool anyOut = std::any_of(classes.begin(), classes.end(), [](ChannelClass c) {
+                    return c == ChannelClass::Over || c == ChannelClass::Under;
+                });
+                HeadVerdict verdict = HeadVerdict::Pass;
+                if (!anyTested) {
+                    verdict = HeadVerdict::Load;
+                } else if (anyOut) {
+                    verdict = HeadVerdict::Fail;
+                    ++fails;
+                }
+                frame.verdicts[column][row] = verdict;
+            }
+        }
+        failCount_.store(fails, std::memory_order_relaxed);
+    }
+
+    // Head and channel under the pointer. The head is clamped into the grid:
+    // the last pixel column and row of the window would otherwise give one
+    // past the last head. A pointer on a frame line or in a gap keeps the
+    // previous channel.
+    if (pointerKnown_ && rows_ > 0 && columns_ > 0) {
+        const GridLayout layout(clientWidth, clientHeight, columns_, rows_, showVerdictRow_);
+        hitColumn_ = std::clamp(layout.HitColumnUnclamped(pointerX_), 0, columns_ - 1);
+        hitRow_ = std::clamp(layout.HitRowUnclamped(pointerY_), 0, rows_ - 1);
+        const int channel = layout.HitChannel(pointerX_, hitColumn_);
+        if (channel >= 0) {
+            hitChannel_ = channel;
+        }
+    }
+
+    // An FPC cycle is over once every Tested channel has been seen over its
+    // upper limit and no head fails any more: the marks start afresh. Only
+    // marks of Tested channels count, so a channel masked after it was marked
+    // cannot stand in for a tested one that never went over.
+    std::int32_t tested = 0;
+    std::int32_t marked = 0;
+    for (int row = 0; row < rows_; ++row) {
+        for (int column = 0; column < columns_; ++column) {
+            const HeadSlot& head = heads_[column][row];
+            for (int k = 0; k < kChannels; ++k) {
+                if (head.mode[k] == Tested) {
+                    ++tested;
+                    if (head.greenMark[k] != 0) {
+                        ++marked;
+                    }
+                }
+            }
+        }
+    }
+    const std::int32_t failCount = failCount_.load(std::memory_order_relaxed);
+    if (tested - marked == 0 && failCount == 0 && rows_ * columns_ != 0) {
+        ClearGreenMarksLocked();
+    }
+
+    frame.failCount = failCount;
+    frame.testedCount = tested;
+    frame.markedCount = marked;
+    frame.passOverlay = failCount == 0 && columns_ > 1 && rows_ > 1;
+    frame.hitColumn = ClampedHitColumnLocked();
+    frame.hitRow = ClampedHitRowLocked();
+    frame.hitChannel = hitChannel_;
+}
+
+}  // namespace kx

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+
+#include "acquire/page_table.h"
+#include "acquire/section_lock.h"
+#include "grid/grid_layout.h"
+
+namespace kx {
+
+enum class HeadVerdict : std::int32_t {
+    Pass = 0,
+    Fail = 1,
+    Load = 2,  // no channel of the head is Tested
+};
+
+// Class of one channel at the last evaluation; only Tested channels are
+// judged.
+enum class ChannelClass : std::uint8_t {
+    Unjudged,
+    Within,
+    Over,
+    Under,
+};
+
+using GreenMarks = std::array<std::int32_t, kChannels>;
+
+// Everything the grid holds for one head.
+struct HeadSlot {
+    ChannelValues upper{};
+    ChannelValues lower{};
+    ChannelModes mode{};
+    ChannelValues value{};
+    ChannelValues reference{};
+    double rangeMax = 0;
+    double rangeMin = 0;
+    // 1 once the Tested channel has been seen above its upper limit.
+    GreenMarks greenMark{};
+};
+
+template <typename T>
+using HeadGrid = std::array<std::array<T, kMaxGridRows>, kMaxGridColumns>;  // [column][row]
+
+// One repaint's view of the grid: a copy of the heads taken under the grid's
+// lock and the judgement made from it at the same moment. Painting reads only
+// this, so the acquisition thread can keep pushing data meanwhile. Only the
+// heads inside rows x columns are filled in.
+struct GridFrame {
+    int clientWidth = 0;
+    int clientHeight = 0;
+    std::int32_t columns = 0;
+    std::int32_t rows = 0;
+    bool showVerdictRow = true;
+    std::int32_t fpcTest = 0;
+
+    // Head data as it stood when the repaint began; the green marks are the
+    // ones the value bars show, so a channel that goes over in this repaint
+    // turns its bar green from the next one on.
+    HeadGrid<HeadSlot> heads{};
+    HeadGrid<std::array<ChannelClass, kChannels>> classes{};
+    // Only meaningful when showVerdictRow is set.
+    HeadGrid<HeadVerdict> verdicts{};
+
+    std::int32_t failCount = 0;
+    std::int32_t testedCount = 0;
+    std::int32_t markedCount = 0;
+    bool passOverlay = false;
+    std::int32_t hitColumn = 0;
+    std::int32_t hitRow = 0;
+    std::int32_t hitChannel = 0;
+
+    GridLayout Layout() const {
+        return GridLayout(clientWidth, clientHeight, columns, rows, showVerdictRow);
+    }
+};
+
+// The channel grid's data and rules, without any drawing: up to 10 x 10 heads
+// addressed (column, row), their settings and live values, the judgement of
+// every channel and head, the count of failing heads and the green marks of
+// the FPC test.
+//
+// Threads: the acquisition worker calls the setters and GetFailCount; the
+// user-interface thread evaluates, paints and handles the pointer. Every
+// member is guarded by the grid's lock, held only while data are copied in or
+// out or judged; failCount is also readable without it.
+//
+// Indices are checked: a setter with a column, row or channel outside the grid
+// storage does nothing, a getter returns zeros.
+class GridModel {
+public:
+    GridModel();
+    GridModel(const GridModel&) = delete;
+    GridModel& operator=(const GridModel&) = delete;
+
+    // Counts are kept within 0 .. 10; no repaint is requested.
+    void SetColumns(std::int32_t columns);
+    void SetRows(std::int32_t rows);
+    std::int32_t GetColumns() const;
+    std::int32_t GetRows() const;
+
+    void SetValues(int column, int row, std::span<const std::int32_t, kChannels> values);
+    void SetReference(int column, int row, std::span<const std::int32_t, kChannels> values);
+    void SetUpperLimits(int column, int row, std::span<const std::int32_t, kChannels> values);
+    void SetLowerLimits(int column, int row, std::span<const std::int32_t, kChannels> values);
+    void SetChannelModes(int column, int row, std::span<const std::uint8_t, kChannels> modes);
+    ChannelValues GetValues(int column, int row) const;
+    ChannelValues GetReference(int column, int row) const;
+    ChannelValues GetUpperLimits(int column, int row) const;
+    ChannelValues GetLowerLimits(int column, int row) const;
+    ChannelModes GetChannelModes(int column, int row) const;
+    std::uint8_t GetChannelMode(int column, int row, int channel) const;
+    void SetChannelMode(int column, int row, int channel, std::uint8_t mode);
+    void SetRange(int column, int row, std::int32_t max, std::int32_t min);
+    GreenMarks GetGreenMarks(int column, int row) const;
+
+    void ShowVerdictRow(bool show);
+    bool IsVerdictRowShown() const;
+
+    // Heads judged Fail at the last evaluation that had the verdict row shown.
+    std::int32_t GetFailCount() const { return failCount_.load(std::memory_order_relaxed); }
+
+    // Clears every mark of every head inside rows x columns.
+    void ClearGreenMarks();
+    void SetFpcTest(std::int32_t on);
+    std::int32_t GetFpcTest() const;
+
+    // Head and channel under the pointer as found by the last evaluation,
+    // kept inside the current grid.
+    std::int32_t GetHitColumn() const;
+    std::int32_t GetHitRow() const;
+    std::int32_t GetHitChannel() const;
+
+    // Pointer position and button/key flags as the window reported them.
+    void SetPointer(std::int32_t x, std::int32_t y, std::int32_t keyFlags);
+    // Double click: Tested -> Masked -> Greyed -> Tested on the hit channel of
+    // the hit head of the last evaluation; other mode bytes stay.
+    void CycleHitChannelMode();
+
+    // One repaint's judgement for a window of clientWidth x clientHeight:
+    // classifies every channel, sets green marks, judges the heads, finds the
+    // head and channel under the pointer, closes a finished FPC cycle, and
+    // fills `frame` with the copy to paint from.
+    void Evaluate(int clientWidth, int clientHeight, GridFrame& frame);
+
+private:
+    static bool InStorage(int column, int row) {
+        return column >= 0 && column < kMaxGridColumns && row >= 0 && row < kMaxGridRows;
+    }
+    void CopyIn(int column, int row, ChannelValues HeadSlot::*field,
+                std::span<const std::int32_t, kChannels> values);
+    ChannelValues CopyOut(int column, int row, ChannelValues HeadSlot::*field) const;
+    void ClearGreenMarksLocked();
+    std::int32_t ClampedHitColumnLocked() const;
+    std::int32_t ClampedHitRowLocked() const;
+
+    mutable CSectionLock lock_;
+    std::int32_t rows_ = 2;
+    std::int32_t columns_ = 2;
+    bool showVerdictRow_ = true;
+    HeadGrid<HeadSlot> heads_;
+    bool pointerKnown_ = false;
+    std::int32_t pointerX_ = 0;
+    std::int32_t pointerY_ = 0;
+    std::int32_t keyFlags_ = 0;
+    std::int32_t hitColumn_ = 0;
+    std::int32_t hitRow_ = 0;
+    std::int32_t hitChannel_ = 0;
+    std::int32_t fpcTest_ = 0;
+    std::atomic<std::int32_t> failCount_{0};
+};
+
+// Cycle of a double click: 0 -> 1 -> 2 -> 0, any other byte unchanged.
+std::uint8_t NextChannelMode(std::uint8_t mode);
+
+}  // namespace kx

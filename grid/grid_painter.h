@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QImage>
+#include <QRgb>
+#include <QSize>
+#include <memory>
+
+#include "grid/glyph_cache.h"
+#include "grid/grid_model.h"
+
+namespace kx {
+
+// The grid's colours.
+namespace grid_colors {
+inline constexpr QRgb kBackground = qRgb(255, 255, 255);
+inline constexpr QRgb kIdleBackground = qRgb(200, 200, 200);
+inline constexpr QRgb kIdleTitleFirst = qRgb(200, 200, 200);
+inline constexpr QRgb kIdleTitleSecond = qRgb(80, 52, 255);
+inline constexpr QRgb kFrame = qRgb(100, 100, 100);
+inline constexpr QRgb kOver = qRgb(255, 200, 200);    // over band, Over cell, Fail verdict
+inline constexpr QRgb kUnder = qRgb(255, 255, 200);   // under band, Under cell
+inline constexpr QRgb kWithin = qRgb(200, 255, 200);  // within band, Within cell, Pass verdict
+inline constexpr QRgb kValueBar = qRgb(150, 150, 255);
+inline constexpr QRgb kMarkedBar = qRgb(100, 255, 100);
+inline constexpr QRgb kGreyedBar = qRgb(100, 100, 100);
+inline constexpr QRgb kReference = qRgb(255, 0, 0);
+inline constexpr QRgb kHatch = qRgb(155, 155, 155);  // on white
+inline constexpr QRgb kValueFigure = qRgb(255, 50, 50);
+inline constexpr QRgb kDiffOver = qRgb(255, 50, 50);
+inline constexpr QRgb kDiffUnder = qRgb(255, 255, 50);
+inline constexpr QRgb kDiffWithin = qRgb(50, 155, 50);
+inline constexpr QRgb kChannelNumber = qRgb(50, 50, 150);
+inline constexpr QRgb kFailText = qRgb(250, 50, 50);
+inline constexpr QRgb kPassText = qRgb(50, 150, 50);
+inline constexpr QRgb kLoadText = qRgb(150, 150, 150);
+inline constexpr QRgb kPassOverlay = qRgb(0, 255, 0);
+}  // namespace grid_colors
+
+inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
+
+// Draws one evaluated frame of the grid into an off-screen image. Keeps its
+// rendered glyphs, hatch tile and overlay between repaints; everything else
+// is drawn afresh from the frame every time.
+//
+// Rectangles, bands, bars and glyphs are written straight into the image's
+// pixels (a 10 x 10 grid is some 20 000 rectangles and 30 000 glyphs per
+// repaint, far too many for one painter call each); the glyphs, the hatch
+// pattern and the overlay's combination come from QPainter.
+class GridPainter {
+public:
+    GridPainter();
+    ~GridPainter();
+    GridPainter(const GridPainter&) = delete;
+    GridPainter& operator=(const GridPainter&) = delete;
+
+    // Paints `frame` into `image`, which is (re)allocated as an RGB32 image
+    // of the frame's client size; an empty client size leaves a null image.
+    void Paint(const GridFrame& frame, QImage& image);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One repaint of `model` at `size`, as the widget does it: evaluate, then
+// paint. Used by the rendering program and the tests.
+QImage RenderGrid(GridModel& model, QSize size);
+
+}  // namespace kx

@@ -1,0 +1,422 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QRect>
+#include <cstdio>
+#include <string>
+
+#include "grid/grid_fixture.h"
+#include "grid/grid_layout.h"
+#include "grid/grid_model.h"
+#include "grid/grid_painter.h"
+
+namespace kx {
+namespace {
+
+using namespace grid_colors;
+
+// Most probes use one head in a client of 321 x 801 pixels: W = 320,
+// H = 800, so chW = 10, barH = 0.825 * 800 - 6 = 654, the bar area runs from
+// T = 3 to B = 657 (B' = 757 without the verdict row), the verdict box from
+// row 700 to 799 and is filled from 702 to 796. Channel k's column is
+// x = 10k + 3 .. 10k + 7, its frame 10k + 2 .. 10k + 8, its value bar
+// 10k + 2 .. 10k + 7. The range 0 .. 654 puts value v at level 654 - v,
+// that is at row 657 - v.
+constexpr int kW = 321;
+constexpr int kH = 801;
+
+std::string Name(QRgb c) {
+    char text[32];
+    std::snprintf(text, sizeof text, "(%d,%d,%d)", qRed(c), qGreen(c), qBlue(c));
+    return text;
+}
+
+ChannelValues Filled(std::int32_t v) {
+    ChannelValues a{};
+    a.fill(v);
+    return a;
+}
+
+// Every head: upper 454 (row 203), lower 154 (row 503), reference 400
+// (marker rows 255 and 256), value 300 (bar from row 357), all Tested.
+void SetupGrid(GridModel& model, int columns, int rows) {
+    model.SetColumns(columns);
+    model.SetRows(rows);
+    ChannelModes tested{};
+    tested.fill(Tested);
+    for (int c = 0; c < columns; ++c) {
+        for (int r = 0; r < rows; ++r) {
+            model.SetRange(c, r, 654, 0);
+            model.SetUpperLimits(c, r, Filled(454));
+            model.SetLowerLimits(c, r, Filled(154));
+            model.SetReference(c, r, Filled(400));
+            model.SetChannelModes(c, r, tested);
+            model.SetValues(c, r, Filled(300));
+        }
+    }
+}
+
+void SetChannel(GridModel& model, int column, int row, int k,
+                ChannelValues (GridModel::*get)(int, int) const,
+                void (GridModel::*set)(int, int, std::span<const std::int32_t, kChannels>),
+                std::int32_t v) {
+    ChannelValues a = (model.*get)(column, row);
+    a[k] = v;
+    (model.*set)(column, row, a);
+}
+
+void SetValue(GridModel& model, int column, int row, int k, std::int32_t v) {
+    SetChannel(model, column, row, k, &GridModel::GetValues, &GridModel::SetValues, v);
+}
+
+struct Probe {
+    int x, y;
+    QRgb color;
+    const char* what;
+};
+
+void ExpectProbes(const QImage& image, std::initializer_list<Probe> probes) {
+    for (const Probe& p : probes) {
+        EXPECT_EQ(Name(image.pixel(p.x, p.y)), Name(p.color))
+            << p.what << " at " << p.x << "," << p.y;
+    }
+}
+
+// Counts pixels of `rect` by colour class: exactly `color`, and anything not
+// in `allowed`.
+int Count(const QImage& image, QRect rect, QRgb color) {
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            n += image.pixel(x, y) == color;
+        }
+    }
+    return n;
+}
+
+bool IsHatch(const QImage& image, QRect rect) {
+    const int grey = Count(image, rect, kHatch);
+    const int white = Count(image, rect, kBackground);
+    return grey > 0 && white > 0 && grey + white == rect.width() * rect.height();
+}
+
+TEST(GridRender, BandsBarAndReferenceMarkerOfATestedChannel) {
+    GridModel model;
+    SetupGrid(model, 1, 1);
+    SetValue(model, 0, 0, 9, 0);  // no bar: the under band shows
+    SetChannel(model, 0, 0, 12, &GridModel::GetUpperLimits, &GridModel::SetUpperLimits, 700);
+    const QImage image = RenderGrid(model, QSize(kW, kH));
+    ASSERT_EQ(image.size(), QSize(kW, kH));
+    ExpectProbes(image, {
+                            {55, 100, kOver, "over band"},
+                            {55, 202, kOver, "last row of the over band"},
+                            {55, 203, kWithin, "first row of the within band"},
+                            {55, 254, kWithin, "above the marker"},
+                            {55, 255, kReference, "reference marker"},
+                            {57, 256, kReference, "reference marker"},
+                            {55, 257, kWithin, "below the marker"},
+                            {55, 356, kWithin, "above the bar"},
+                            {55, 357, kValueBar, "top of the value bar"},
+                            {55, 500, kValueBar, "value bar"},
+                            {52, 400, kValueBar, "bar over the frame's left line"},
+                            {52, 100, kFrame, "channel frame"},
+                            {58, 400, kFrame, "channel frame beside the bar"},
+                            {50, 100, kBackground, "gap between channel frames"},
+                            {95, 502, kWithin, "within band above the lower limit"},
+                            {95, 503, kUnder, "under band"},
+                            {95, 600, kUnder, "under band"},
+                            {125, 100, kWithin, "upper limit above the range: no over band"},
+                            {0, 400, kFrame, "left edge line"},
+                            {200, 0, kFrame, "top edge line"},
+                            {320, 400, kFrame, "right edge line"},
+                            {200, 800, kFrame, "bottom edge line"},
+                        });
+}
+
+TEST(GridRender, ValueBarByModeMarkAndFpcTest) {
+    struct Case {
+        std::uint8_t mode;
+        bool wentOver;
+        int fpcTest;
+        QRgb bar;  // 0: hatch instead of a bar
+        const char* what;
+    };
+    const Case cases[] = {
+        {Tested, false, 1, kValueBar, "tested"},
+        {Tested, true, 1, kMarkedBar, "marked while the FPC test is on"},
+        {Tested, true, 0, kValueBar, "marked, FPC test off"},
+        {Greyed, false, 0, kGreyedBar, "greyed"},
+        {Greyed, true, 1, kGreyedBar, "greyed, never judged so never marked"},
+        {Masked, false, 0, 0, "masked"},
+    };
+    for (const Case& c : cases) {
+        GridModel model;
+        SetupGrid(model, 1, 1);
+        model.SetChannelMode(0, 0, 5, c.mode);
+        model.SetFpcTest(c.fpcTest);
+        // Other channels stay unmarked, so the FPC cycle never closes here.
+        SetValue(model, 0, 0, 5, c.wentOver ? 500 : 300);
+        RenderGrid(model, QSize(kW, kH));
+        SetValue(model, 0, 0, 5, 300);
+        const QImage image = RenderGrid(model, QSize(kW, kH));
+        if (c.bar != 0) {
+            EXPECT_EQ(Name(image.pixel(55, 500)), Name(c.bar)) << c.what;
+            EXPECT_EQ(Name(image.pixel(55, 356)), Name(kWithin)) << c.what;
+        } else {
+            EXPECT_TRUE(IsHatch(image, QRect(54, 4, 3, 652))) << c.what;
+        }
+    }
+}
+
+TEST(GridRender, MaskedChannelIsHatchedOverEverythingAndHasNoFigures) {
+    GridModel model;
+    SetupGrid(model, 1, 1);
+    model.SetChannelMode(0, 0, 5, Masked);
+    model.SetChannelMode(0, 0, 6, 3);  // unknown byte with the lowest bit set
+    model.SetChannelMode(0, 0, 7, 4);  // unknown byte without it
+    const QImage image = RenderGrid(model, QSize(kW, kH));
+    // Column 53..57 from row 3 to 656: outlined, the inside only hatch, so no
+    // band, bar, marker or figure shows through.
+    for (int k : {5, 6}) {
+        const int left = 10 * k + 3;
+        EXPECT_TRUE(IsHatch(image, QRect(left + 1, 4, 3, 652))) << "channel " << k;
+        ExpectProbes(image, {{left, 300, kFrame, "hatched column's outline"},
+                             {left + 4, 300, kFrame, "hatched column's outline"},
+                             {left + 2, 3, kFrame, "hatched column's outline"},
+                             {left + 2, 656, kFrame, "hatched column's outline"}});
+    }
+    // Not evaluated, not hatched: bands only, no bar.
+    ExpectProbes(image, {{75, 100, kOver, "unknown mode: bands"},
+                         {75, 500, kWithin, "unknown mode: no bar"}});
+}
+
+TEST(GridRender, RangeWithoutExtentDrawsNoBandsBarsOrMarkers) {
+    GridModel model;
+    SetupGrid(model, 1, 1);
+    model.SetRange(0, 0, 500, 500);
+    const QImage image = RenderGrid(model, QSize(kW, kH));
+    ExpectProbes(image, {{55, 100, kBackground, "no over band"},
+                         {55, 256, kBackground, "no marker"},
+                         {55, 400, kBackground, "no bar"},
+                         {55, 600, kBackground, "no under band"},
+                         {52, 100, kFrame, "frames still drawn"},
+                         {10, 750, kWithin, "verdict still drawn"}});
+}
+
+TEST(GridRender, VerdictBoxesFilledAndLabelledByVerdict) {
+    // Three heads of 320 pixels side by side: Fail, Pass, Load. Each box runs
+    // from x = 320j + 2 to 320j + 318 and is filled from 320j + 4 to
+    // 320j + 316; the word starts at 320j + 70.
+    GridModel model;
+    SetupGrid(model, 3, 1);
+    SetValue(model, 0, 0, 0, 600);
+    ChannelModes masked{};
+    masked.fill(Masked);
+    model.SetChannelModes(2, 0, masked);
+    const QImage image = RenderGrid(model, QSize(961, kH));
+    ASSERT_EQ(model.GetFailCount(), 1);
+    struct Case {
+        int column;
+        QRgb fill;  // 0: hatch
+        QRgb text;
+    };
+    const Case cases[] = {{0, kOver, kFailText}, {1, kWithin, kPassText}, {2, 0, kLoadText}};
+    for (const Case& c : cases) {
+        const int x0 = 320 * c.column;
+        ExpectProbes(image, {{x0 + 2, 750, kFrame, "verdict box outline"},
+                             {x0 + 3, 750, kBackground, "white ring inside the outline"}});
+        if (c.fill != 0) {
+            ExpectProbes(image, {{x0 + 10, 750, c.fill, "verdict fill"},
+                                 {x0 + 310, 703, c.fill, "verdict fill"}});
+        } else {
+            EXPECT_TRUE(IsHatch(image, QRect(x0 + 4, 702, 40, 95))) << "LOAD hatch";
+        }
+        EXPECT_GT(Count(image, QRect(x0 + 60, 701, 200, 97), c.text), 200)
+            << "verdict word of column " << c.column;
+    }
+}
+
+TEST(GridRender, WithoutVerdictRowBarsAndNumberStripMoveDownAnEighth) {
+    struct Case {
+        bool verdictRow;
+        Probe probes[3];
+    };
+    const Case cases[] = {
+        {true,
+         {{55, 710, kWithin, "verdict fill of a passing head"},
+          {2, 660, kFrame, "number strip top"},
+          {55, 600, kValueBar, "bar down to B"}}},
+        {false,
+         {{55, 710, kValueBar, "bar reaches down to B'"},
+          {2, 760, kFrame, "number strip top moved by ext"},
+          {55, 700, kValueBar, "bar below the old verdict row"}}},
+    };
+    for (const Case& c : cases) {
+        GridModel model;
+        SetupGrid(model, 1, 1);
+        model.ShowVerdictRow(c.verdictRow);
+        const QImage image = RenderGrid(model, QSize(kW, kH));
+        ExpectProbes(image, {c.probes[0], c.probes[1], c.probes[2]});
+    }
+}
+
+TEST(GridRender, IdleScreenWithNoHeads) {
+    GridModel model;
+    model.SetColumns(0);
+    model.SetRows(0);
+    const QImage image = RenderGrid(model, QSize(kW, kH));
+    ExpectProbes(image, {{100, 700, kIdleBackground, "idle background"},
+                         {200, 0, kFrame, "top edge line"},
+                         {0, 400, kFrame, "left edge line"},
+                         {320, 400, kIdleBackground, "no right edge line"},
+                         {200, 800, kIdleBackground, "no bottom edge line"}});
+    // The title's visible pass: font 160 high, 8 wide on average, drawn at
+    // ((321 - 32 * 8) / 2 + 10, (801 - 240) / 2 + 10) = (42, 290).
+    int count = 0;
+    QRect box;
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            if (image.pixel(x, y) == kIdleTitleSecond) {
+                ++count;
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    EXPECT_GT(count, 500);
+    EXPECT_GE(box.left(), 42);
+    EXPECT_LT(box.left(), 42 + 16);
+    EXPECT_GE(box.top(), 290);
+    EXPECT_LE(box.bottom(), 290 + 160);
+}
+
+// Pixels where red and blue are both 0: only the overlay's AND makes them.
+int GreenOnly(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            n += qRed(p) == 0 && qBlue(p) == 0;
+        }
+    }
+    return n;
+}
+
+// Head (0, 0) all Greyed with both limits and the values at the bottom of
+// the range: LOAD, and its over band fills the whole bar area, down into the
+// overlay's rows.
+void GreyOutFirstHead(GridModel& model) {
+    ChannelModes greyed{};
+    greyed.fill(Greyed);
+    model.SetChannelModes(0, 0, greyed);
+    model.SetUpperLimits(0, 0, Filled(0));
+    model.SetLowerLimits(0, 0, Filled(0));
+    model.SetValues(0, 0, Filled(0));
+}
+
+TEST(GridRender, PassOverlayIsAndedIntoTwoByTwoWithoutFailures) {
+    // 961 x 541: heads of 480 x 270, overlay font 108 high and 106 wide, text
+    // at (trunc(961 - 4 * 106 * 1.3) / 2, trunc(541 - 1.5 * 108) / 2) = (204, 189).
+    const QSize size(961, 541);
+    GridModel passing;
+    SetupGrid(passing, 2, 2);
+    GreyOutFirstHead(passing);
+    const QImage with = RenderGrid(passing, size);
+    ASSERT_EQ(passing.GetFailCount(), 0);
+
+    // The same grid with a failure in head (1, 1): no overlay, and the upper
+    // row of heads is drawn exactly as before.
+    GridModel failing;
+    SetupGrid(failing, 2, 2);
+    GreyOutFirstHead(failing);
+    SetValue(failing, 1, 1, 0, 600);
+    const QImage without = RenderGrid(failing, size);
+    ASSERT_EQ(failing.GetFailCount(), 1);
+    EXPECT_EQ(GreenOnly(without), 0);
+
+    QRect letterBox;
+    int letters = 0;
+    int pinkToGreen = 0;
+    for (int y = 0; y < 268; ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const QRgb a = with.pixel(x, y);
+            const QRgb b = without.pixel(x, y);
+            if (a == b) {
+                continue;
+            }
+            letterBox |= QRect(x, y, 1, 1);
+            // AND with white-to-green: green survives, red and blue only shrink.
+            ASSERT_EQ(qGreen(a), qGreen(b)) << x << "," << y;
+            ASSERT_LE(qRed(a), qRed(b)) << x << "," << y;
+            ASSERT_LE(qBlue(a), qBlue(b)) << x << "," << y;
+            if (qRed(a) == 0 && qBlue(a) == 0) {
+                ++letters;
+                // Pink inside a letter keeps its green of 200: an AND, not paint.
+                pinkToGreen += b == kOver;
+            }
+        }
+    }
+    EXPECT_GT(letters, 1000);
+    EXPECT_GT(pinkToGreen, 0);
+    // The word starts at its reference point and stays within the font's
+    // height below it; its width follows from the stretched face.
+    EXPECT_GE(letterBox.left(), 204);
+    EXPECT_LT(letterBox.left(), 204 + 106 / 2);
+    EXPECT_GE(letterBox.top(), 189);
+    EXPECT_LT(letterBox.top(), 189 + 108 / 2);
+    EXPECT_GT(letterBox.right(), 204 + 3 * 106);
+    EXPECT_LT(letterBox.right(), 204 + 6 * 106);
+}
+
+TEST(GridRender, NoPassOverlayOnOneRowOrOneColumn) {
+    for (const QSize grid : {QSize(3, 1), QSize(1, 3), QSize(1, 1)}) {
+        GridModel model;
+        SetupGrid(model, grid.width(), grid.height());
+        const QImage image = RenderGrid(model, QSize(961, 541));
+        ASSERT_EQ(model.GetFailCount(), 0);
+        EXPECT_EQ(GreenOnly(image), 0) << grid.width() << "x" << grid.height();
+    }
+}
+
+TEST(GridRender, EveryHeadOfALargeGridShowsItsVerdict) {
+    GridModel model;
+    FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+    auto frame = std::make_unique<GridFrame>();
+    model.Evaluate(1920, 1080, *frame);
+    GridPainter painter;
+    QImage image;
+    painter.Paint(*frame, image);
+    const GridLayout layout = frame->Layout();
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10; ++c) {
+            const PixelRect box = layout.VerdictBox(c, r);
+            const QRgb p = image.pixel(box.left + 3, box.top + 3);
+            switch (frame->verdicts[c][r]) {
+                case HeadVerdict::Fail:
+                    EXPECT_EQ(Name(p), Name(kOver)) << c << "," << r;
+                    break;
+                case HeadVerdict::Pass:
+                    EXPECT_EQ(Name(p), Name(kWithin)) << c << "," << r;
+                    break;
+                case HeadVerdict::Load:
+                    EXPECT_TRUE(p == kHatch || p == kBackground) << c << "," << r;
+                    break;
+            }
+        }
+    }
+}
+
+TEST(GridRender, DegenerateClientSizesDrawSafely) {
+    GridModel model;
+    FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+    for (const QSize size :
+         {QSize(0, 0), QSize(1, 1), QSize(2, 700), QSize(700, 3), QSize(33, 17), QSize(64, 64)}) {
+        const QImage image = RenderGrid(model, size);
+        EXPECT_EQ(image.isNull(), size.isEmpty());
+        if (!image.isNull()) {
+            EXPECT_EQ(image.size(), size);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kx

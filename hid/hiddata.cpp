@@ -111,12 +111,7 @@ void hiddata::write_report(const std::uint8_t* frame) {
     if (!device) {
         return;
     }
-    Frame out;
-    std::memcpy(out.data(), frame, out.size());
-    out[0] = 0;  // the boards use no numbered reports
-    if (trace_) {
-        TraceReport(family_, "OUT", out.data(), out.size());
-    }
+    const Frame out = outgoing(frame, "OUT");
     // The real bus's write is bounded by the kernel's USB timeout for
     // interrupt transfers; the simulated bus bounds it itself.
     device->write_output(out.data());
@@ -151,13 +146,18 @@ void hiddata::set_feature_report(const std::uint8_t* frame) {
     // Sent from a copy: `report` keeps the last reply, so that a feature read
     // that fails afterwards freezes the value instead of decoding the command
     // just sent as if it were the answer.
+    const Frame out = outgoing(frame, "SETF");
+    device->set_feature(out.data());
+}
+
+Frame hiddata::outgoing(const std::uint8_t* frame, const char* tag) const {
     Frame out;
     std::memcpy(out.data(), frame, out.size());
-    out[0] = 0;
+    out[0] = 0;  // the boards use no numbered reports
     if (trace_) {
-        TraceReport(family_, "SETF", out.data(), out.size());
+        TraceReport(family_, tag, out.data(), out.size());
     }
-    device->set_feature(out.data());
+    return out;
 }
 
 void hiddata::begin_exchange() {
@@ -213,6 +213,13 @@ std::uint8_t hiddata::query_byte(std::uint8_t code, std::size_t pos) {
 std::string hiddata::query_text(std::uint8_t code, std::size_t pos, std::size_t length) {
     CSectionGuard guard(&lock);
     return ReadText(exchange_query(CommandReport(code)), pos, length);
+}
+
+void hiddata::set_be16(std::uint8_t code, std::size_t pos, std::int32_t value) {
+    const Frame command = CommandReport(code);
+    Frame second = command;
+    PutBe16(second, pos, static_cast<std::uint32_t>(value));
+    exchange_set(command, second);
 }
 
 }  // namespace kx

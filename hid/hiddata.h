@@ -72,6 +72,9 @@ protected:
     std::uint16_t query_be16(std::uint8_t code, std::size_t pos);
     std::uint8_t query_byte(std::uint8_t code, std::size_t pos);
     std::string query_text(std::uint8_t code, std::size_t pos, std::size_t length);
+    // A set of the plain command report of `code` whose second report carries
+    // the low 16 bits of `value`, big-endian, at `pos`.
+    void set_be16(std::uint8_t code, std::size_t pos, std::int32_t value);
 
     Frame report{};
     std::unique_ptr<HidHandle> device;
@@ -79,6 +82,8 @@ protected:
 
 private:
     void discard_waiting_input(int first_wait_ms);
+    // The caller's frame with report ID 0, traced under `tag`.
+    Frame outgoing(const std::uint8_t* frame, const char* tag) const;
 
     HidBus& bus_;
     const char* family_;

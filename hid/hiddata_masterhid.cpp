@@ -248,16 +248,8 @@ std::uint16_t hiddata_masterHID::read_range_max() {
     return query_be16(kReadRangeMax, kRangeMaxPos);
 }
 
-void hiddata_masterHID::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
-    const Frame command = CommandReport(code);
-    Frame second = command;
-    PutBe16(second, pos, static_cast<std::uint32_t>(value));
-    CSectionGuard guard(&lock);
-    exchange_set(command, second);
-}
-
 void hiddata_masterHID::write_range_max(std::int32_t value) {
-    write_field16(kWriteRangeMax, kRangeMaxPos, value);
+    set_be16(kWriteRangeMax, kRangeMaxPos, value);
 }
 
 std::uint16_t hiddata_masterHID::read_range_min() {
@@ -265,7 +257,7 @@ std::uint16_t hiddata_masterHID::read_range_min() {
 }
 
 void hiddata_masterHID::write_range_min(std::int32_t value) {
-    write_field16(kWriteRangeMin, kRangeMinPos, value);
+    set_be16(kWriteRangeMin, kRangeMinPos, value);
 }
 
 MasterIoBytes hiddata_masterHID::read_inputs() {

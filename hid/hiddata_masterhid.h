@@ -163,7 +163,6 @@ private:
     const Frame& query_or_blank(std::uint8_t code, std::uint8_t head, std::size_t first,
                                 std::size_t count, std::uint8_t blank);
     void write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
-    void write_field16(std::uint8_t code, std::size_t pos, std::int32_t value);
     void write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value);
 
     std::atomic<int> head_count_{0};

@@ -184,20 +184,12 @@ std::uint16_t hiddata_simple_runoff::read_range_min() {
     return query_be16(kReadRangeMin, kRangeMinPos);
 }
 
-void hiddata_simple_runoff::write_field16(std::uint8_t code, std::size_t pos, std::int32_t value) {
-    CSectionGuard guard(&lock);
-    const Frame command = CommandReport(code);
-    Frame second = command;
-    PutBe16(second, pos, static_cast<std::uint32_t>(value));
-    exchange_set(command, second);
-}
-
 void hiddata_simple_runoff::write_range_max(std::int32_t value) {
-    write_field16(kWriteRangeMax, kRangeMaxPos, value);
+    set_be16(kWriteRangeMax, kRangeMaxPos, value);
 }
 
 void hiddata_simple_runoff::write_range_min(std::int32_t value) {
-    write_field16(kWriteRangeMin, kRangeMinPos, value);
+    set_be16(kWriteRangeMin, kRangeMinPos, value);
 }
 
 void hiddata_simple_runoff::set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third,

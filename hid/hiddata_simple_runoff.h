@@ -110,7 +110,6 @@ public:
 private:
     const Frame& query(std::uint8_t code);
     void write_page(std::uint8_t code, std::span<const std::int32_t> values);
-    void write_field16(std::uint8_t code, std::size_t pos, std::int32_t value);
 };
 
 }  // namespace kx

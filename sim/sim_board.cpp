@@ -144,7 +144,7 @@ bool SimBoard::take_report_time() {
     return true;
 }
 
-int SimBoard::write_output(Queue& q, const std::uint8_t* data) {
+int SimBoard::deliver(Queue& q, const std::uint8_t* data, ReceivedReport::Kind kind) {
     if (!take_report_time()) {
         return -1;
     }
@@ -154,11 +154,19 @@ int SimBoard::write_output(Queue& q, const std::uint8_t* data) {
     if (!alive(q)) {
         return -1;
     }
-    record(ReceivedReport::Kind::Output, frame);
+    record(kind, frame);
     if (!silent_) {
-        on_output(frame);
+        if (kind == ReceivedReport::Kind::Output) {
+            on_output(frame);
+        } else {
+            on_set_feature(frame);
+        }
     }
     return static_cast<int>(frame.size());
+}
+
+int SimBoard::write_output(Queue& q, const std::uint8_t* data) {
+    return deliver(q, data, ReceivedReport::Kind::Output);
 }
 
 int SimBoard::read_input(Queue& q, std::uint8_t* payload, int timeout_ms) {
@@ -186,20 +194,7 @@ int SimBoard::read_input(Queue& q, std::uint8_t* payload, int timeout_ms) {
 }
 
 int SimBoard::set_feature(Queue& q, const std::uint8_t* data) {
-    if (!take_report_time()) {
-        return -1;
-    }
-    Frame frame;
-    std::memcpy(frame.data(), data, frame.size());
-    std::lock_guard lock(mutex_);
-    if (!alive(q)) {
-        return -1;
-    }
-    record(ReceivedReport::Kind::SetFeature, frame);
-    if (!silent_) {
-        on_set_feature(frame);
-    }
-    return static_cast<int>(frame.size());
+    return deliver(q, data, ReceivedReport::Kind::SetFeature);
 }
 
 int SimBoard::get_feature(Queue& q, std::uint8_t* data) {

@@ -110,6 +110,9 @@ private:
     // overruns the bound.
     bool take_report_time();
 
+    // Takes one report from the station: the board's report time, then the
+    // record and, unless the board is silent, the protocol hook.
+    int deliver(Queue& q, const std::uint8_t* data, ReceivedReport::Kind kind);
     int write_output(Queue& q, const std::uint8_t* frame);
     int read_input(Queue& q, std::uint8_t* payload, int timeout_ms);
     int get_feature(Queue& q, std::uint8_t* frame);
@@ -125,6 +128,27 @@ private:
     bool silent_ = false;
     Duration reply_delay_{0};
     Duration report_time_{0};
+};
+
+// A software board whose settings live in one memory record: tests read a copy
+// and change it under the board's lock.
+template <class Memory>
+class SimMemoryBoard : public SimBoard {
+public:
+    using SimBoard::SimBoard;
+
+    Memory memory() const {
+        std::lock_guard lock(mutex_);
+        return memory_;
+    }
+    template <class Edit>
+    void edit(Edit&& edit) {
+        std::lock_guard lock(mutex_);
+        edit(memory_);
+    }
+
+protected:
+    Memory memory_;
 };
 
 // Measured values of one head: each channel close to a centre value with a

@@ -1,20 +1,18 @@
 #include "sim/sim_classic_board.h"
 
 #include "hid/maker_identity.h"
+#include "sim/board_bytes.h"
 
 namespace kx::sim {
 
+using namespace bytes;
+
 SimClassicBoard::SimClassicBoard(std::uint32_t seed)
-    : SimBoard({0x04B4, 0xE006, ToU16(kMakerIdentity), u"Corvanis"}), signal_(seed) {
+    : SimMemoryBoard({0x04B4, 0xE006, ToU16(kMakerIdentity), u"Corvanis"}), signal_(seed) {
     memory_.upper.fill(1100);
     memory_.lower.fill(500);
     memory_.reference.fill(700);
     memory_.modes.fill(0);
-}
-
-ClassicMemory SimClassicBoard::memory() const {
-    std::lock_guard lock(mutex_);
-    return memory_;
 }
 
 void SimClassicBoard::set_value(int channel, std::uint16_t value) {
@@ -45,7 +43,7 @@ bool SimClassicBoard::on_get_feature(Frame& frame) {
 Frame SimClassicBoard::answer(std::uint8_t code, std::size_t channel) {
     Frame r{};
     const bool ch_ok = channel < 32;
-    auto word = [&r](std::uint16_t v) { PutLe16(r, 1, v); };
+    auto word = [&r](std::uint16_t v) { PutLowHigh(r, 1, v); };
     switch (code) {
         case 0x10:
             word(ch_ok ? signal_.sample(static_cast<int>(channel), memory_.reference[channel])
@@ -79,19 +77,19 @@ Frame SimClassicBoard::answer(std::uint8_t code, std::size_t channel) {
             r[1] = memory_.reserved;
             break;
         case 0x3D:
-            PutText(r, 1, 8, memory_.serial_number);
+            PutTextField(r, 1, 8, memory_.serial_number);
             break;
         case 0x3E:
-            PutText(r, 1, 8, memory_.device_id);
+            PutTextField(r, 1, 8, memory_.device_id);
             break;
         case 0x54:
-            PutText(r, 1, 8, memory_.vendor_code);
+            PutTextField(r, 1, 8, memory_.vendor_code);
             break;
         case 0x40:
-            PutLe16(r, 1, memory_.firmware_year);
+            PutLowHigh(r, 1, memory_.firmware_year);
             r[3] = memory_.firmware_month;
             r[4] = memory_.firmware_day;
-            PutLe16(r, 5, memory_.firmware_version);
+            PutLowHigh(r, 5, memory_.firmware_version);
             r[7] = memory_.firmware_flags;
             break;
         case 0x50:

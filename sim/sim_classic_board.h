@@ -38,18 +38,11 @@ struct ClassicMemory {
 // frame (0x55 0xAA at bytes 7-8) prepares the reply that the next feature
 // read returns; a set frame (value at bytes 3-4, little-endian) changes the
 // memory. Query frames without the marker are ignored.
-class SimClassicBoard : public SimBoard {
+class SimClassicBoard : public SimMemoryBoard<ClassicMemory> {
 public:
     explicit SimClassicBoard(std::uint32_t seed = 1);
 
     const char* family() const override { return "classic"; }
-
-    ClassicMemory memory() const;
-    template <class Edit>
-    void edit(Edit&& edit) {
-        std::lock_guard lock(mutex_);
-        edit(memory_);
-    }
 
     void set_value(int channel, std::uint16_t value);
     void set_noise(int amplitude);
@@ -63,7 +56,6 @@ private:
     Frame answer(std::uint8_t code, std::size_t channel);
     void apply(std::uint8_t code, std::size_t channel, std::uint16_t value);
 
-    ClassicMemory memory_;
     SignalModel signal_;
     Frame reply_{};
 };

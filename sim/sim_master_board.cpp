@@ -38,17 +38,13 @@ std::array<SignalModel, 32> SeededSignals(std::uint32_t seed) {
 }  // namespace
 
 SimMasterBoard::SimMasterBoard(const std::string& manufacturer, std::uint32_t seed)
-    : SimBoard({0x0122, 0x1985, ToU16(manufacturer), u"Orvane"}), signals_(SeededSignals(seed)) {
+    : SimMemoryBoard({0x0122, 0x1985, ToU16(manufacturer), u"Orvane"}),
+      signals_(SeededSignals(seed)) {
     for (MasterHeadMemory& h : memory_.heads) {
         h.upper.fill(1100);
         h.lower.fill(500);
         h.modes.fill(0);
     }
-}
-
-MasterMemory SimMasterBoard::memory() const {
-    std::lock_guard lock(mutex_);
-    return memory_;
 }
 
 void SimMasterBoard::set_present_heads(std::initializer_list<int> heads) {

@@ -51,18 +51,11 @@ struct MasterMemory {
 // can set and a record of the outputs written. Every set gets a reply (the
 // station reads and discards it). Live values come from a signal model per
 // head around the middle of the head's limits.
-class SimMasterBoard : public SimBoard {
+class SimMasterBoard : public SimMemoryBoard<MasterMemory> {
 public:
     explicit SimMasterBoard(const std::string& manufacturer = "borvane", std::uint32_t seed = 1);
 
     const char* family() const override { return "master"; }
-
-    MasterMemory memory() const;
-    template <class Edit>
-    void edit(Edit&& edit) {
-        std::lock_guard lock(mutex_);
-        edit(memory_);
-    }
 
     // The heads that answer; all others are absent.
     void set_present_heads(std::initializer_list<int> heads);
@@ -91,7 +84,6 @@ private:
         int head;
     };
 
-    MasterMemory memory_;
     std::array<SignalModel, 32> signals_;
     std::optional<PendingSet> pending_set_;
 };

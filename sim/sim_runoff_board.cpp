@@ -1,6 +1,10 @@
 #include "sim/sim_runoff_board.h"
 
+#include "sim/board_bytes.h"
+
 namespace kx::sim {
+
+using namespace bytes;
 
 namespace {
 
@@ -20,33 +24,14 @@ bool IsSetCommand(std::uint8_t code) {
     }
 }
 
-void PutWordsBe(Frame& f, const std::array<std::uint16_t, 32>& words) {
-    for (std::size_t k = 0; k < words.size(); ++k) {
-        PutBe16(f, 2 * k + 1, words[k]);
-    }
-}
-
-std::array<std::uint16_t, 32> TakeWordsBe(const Frame& f) {
-    std::array<std::uint16_t, 32> words{};
-    for (std::size_t k = 0; k < words.size(); ++k) {
-        words[k] = ReadBe16(f, 2 * k + 1);
-    }
-    return words;
-}
-
 }  // namespace
 
 SimRunoffBoard::SimRunoffBoard(const std::string& manufacturer, std::uint32_t seed)
-    : SimBoard({0x16A0, 0x05DF, ToU16(manufacturer), u"Kaldrix"}), signal_(seed) {
+    : SimMemoryBoard({0x16A0, 0x05DF, ToU16(manufacturer), u"Kaldrix"}), signal_(seed) {
     memory_.reference.fill(700);
     memory_.upper.fill(1100);
     memory_.lower.fill(500);
     memory_.modes.fill(0);
-}
-
-RunoffMemory SimRunoffBoard::memory() const {
-    std::lock_guard lock(mutex_);
-    return memory_;
 }
 
 void SimRunoffBoard::set_value(int channel, std::uint16_t value) {
@@ -86,18 +71,18 @@ void SimRunoffBoard::on_output(const Frame& frame) {
     switch (code) {
         case 0xF0:
             for (std::size_t k = 0; k < 32; ++k) {
-                PutLe16(reply, 2 * k + 1,
-                        signal_.sample(static_cast<int>(k), memory_.reference[k]));
+                PutLowHigh(reply, 2 * k + 1,
+                           signal_.sample(static_cast<int>(k), memory_.reference[k]));
             }
             break;
         case 0x01:
-            PutWordsBe(reply, memory_.reference);
+            PutWordsHighLow(reply, memory_.reference);
             break;
         case 0x10:
-            PutWordsBe(reply, memory_.upper);
+            PutWordsHighLow(reply, memory_.upper);
             break;
         case 0x20:
-            PutWordsBe(reply, memory_.lower);
+            PutWordsHighLow(reply, memory_.lower);
             break;
         case 0x30:
             for (std::size_t k = 0; k < 32; ++k) {
@@ -129,31 +114,31 @@ void SimRunoffBoard::on_output(const Frame& frame) {
 // 49-64 depend on the command.
 Frame SimRunoffBoard::query_reply(std::uint8_t code) {
     Frame r{};
-    PutBe16(r, 1, memory_.firmware_version);
-    PutBe16(r, 3, memory_.firmware_year);
+    PutHighLow(r, 1, memory_.firmware_version);
+    PutHighLow(r, 3, memory_.firmware_year);
     r[5] = memory_.firmware_month;
     r[6] = memory_.firmware_day;
-    PutText(r, 7, 8, memory_.author);
+    PutTextField(r, 7, 8, memory_.author);
     r[15] = memory_.feature_flags;
     r[21] = memory_.offline_display;
-    PutBe16(r, 22, memory_.range_max);
-    PutBe16(r, 24, memory_.range_min);
+    PutHighLow(r, 22, memory_.range_max);
+    PutHighLow(r, 24, memory_.range_min);
     r[26] = memory_.edition;
-    PutText(r, 33, 16, code == 0xD0 ? memory_.logo_text : memory_.serial_number);
-    PutText(r, 49, 16, code == 0xE0 ? memory_.vendor_code : memory_.device_id);
+    PutTextField(r, 33, 16, code == 0xD0 ? memory_.logo_text : memory_.serial_number);
+    PutTextField(r, 49, 16, code == 0xE0 ? memory_.vendor_code : memory_.device_id);
     return r;
 }
 
 void SimRunoffBoard::apply_set(std::uint8_t code, const Frame& data) {
     switch (code) {
         case 0x02:
-            memory_.reference = TakeWordsBe(data);
+            memory_.reference = TakeWordsHighLow(data);
             break;
         case 0x11:
-            memory_.upper = TakeWordsBe(data);
+            memory_.upper = TakeWordsHighLow(data);
             break;
         case 0x21:
-            memory_.lower = TakeWordsBe(data);
+            memory_.lower = TakeWordsHighLow(data);
             break;
         case 0x31:
             for (std::size_t k = 0; k < 32; ++k) {
@@ -161,10 +146,10 @@ void SimRunoffBoard::apply_set(std::uint8_t code, const Frame& data) {
             }
             break;
         case 0xD7:
-            memory_.range_max = ReadBe16(data, 22);
+            memory_.range_max = TakeHighLow(data, 22);
             break;
         case 0xD9:
-            memory_.range_min = ReadBe16(data, 24);
+            memory_.range_min = TakeHighLow(data, 24);
             break;
         case 0xD3:
             memory_.outputs = {data[1], data[2], data[3], data[4]};

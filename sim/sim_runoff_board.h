@@ -38,19 +38,12 @@ struct RunoffMemory {
 // A one-to-one tester in software: answers every query of its protocol from
 // its memory, takes every set (and sends the reply the station discards), and
 // measures its 32 channels through a signal model around the reference.
-class SimRunoffBoard : public SimBoard {
+class SimRunoffBoard : public SimMemoryBoard<RunoffMemory> {
 public:
     // `manufacturer` selects the identity row (for example "TARSEL_DEV2").
     explicit SimRunoffBoard(const std::string& manufacturer, std::uint32_t seed = 1);
 
     const char* family() const override { return "one-to-one"; }
-
-    RunoffMemory memory() const;
-    template <class Edit>
-    void edit(Edit&& edit) {
-        std::lock_guard lock(mutex_);
-        edit(memory_);
-    }
 
     // Live values: an exact value on a channel, or back to the signal model.
     void set_value(int channel, std::uint16_t value);
@@ -64,7 +57,6 @@ private:
     Frame query_reply(std::uint8_t code);
     void apply_set(std::uint8_t code, const Frame& data);
 
-    RunoffMemory memory_;
     SignalModel signal_;
     std::optional<std::uint8_t> pending_set_;
 };

@@ -52,7 +52,7 @@ std::array<SignalModel, Velmora5Memory::kHeads> SeededSignals(std::uint32_t seed
 
 SimVelmora5Board::SimVelmora5Board(const std::string& manufacturer, std::uint16_t vendor_id,
                                    std::uint16_t product_id, std::uint32_t seed)
-    : SimBoard({vendor_id, product_id, ToU16(manufacturer), u"Velmora5"}),
+    : SimMemoryBoard({vendor_id, product_id, ToU16(manufacturer), u"Velmora5"}),
       signals_(SeededSignals(seed)) {
     for (Velmora5HeadMemory& h : memory_.heads) {
         h.reference.fill(700);
@@ -64,11 +64,6 @@ SimVelmora5Board::SimVelmora5Board(const std::string& manufacturer, std::uint16_
     memory_.heads[1].modes[0] = 1;
     memory_.heads[1].modes[1] = 2;
     memory_.heads[1].modes[2] = 2;
-}
-
-Velmora5Memory SimVelmora5Board::memory() const {
-    std::lock_guard lock(mutex_);
-    return memory_;
 }
 
 void SimVelmora5Board::set_value(int head, int channel, std::uint16_t value) {

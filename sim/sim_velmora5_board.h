@@ -39,20 +39,13 @@ struct Velmora5Memory {
 // reports; the board checks each head report's filler, answers queries from
 // its memory and never answers a set. Live values come from a signal model
 // per head around the head's reference.
-class SimVelmora5Board : public SimBoard {
+class SimVelmora5Board : public SimMemoryBoard<Velmora5Memory> {
 public:
     explicit SimVelmora5Board(const std::string& manufacturer = "borvane",
                               std::uint16_t vendor_id = 0xDEFE, std::uint16_t product_id = 0x12EF,
                               std::uint32_t seed = 1);
 
     const char* family() const override { return "Velmora5"; }
-
-    Velmora5Memory memory() const;
-    template <class Edit>
-    void edit(Edit&& edit) {
-        std::lock_guard lock(mutex_);
-        edit(memory_);
-    }
 
     void set_value(int head, int channel, std::uint16_t value);
     void clear_value(int head, int channel);
@@ -69,7 +62,6 @@ private:
     void apply_set(std::uint8_t code, int head, const Frame& data);
     Velmora5HeadMemory* head_memory(int head);
 
-    Velmora5Memory memory_;
     std::array<SignalModel, Velmora5Memory::kHeads> signals_;
     Await await_ = Await::Command;
     std::uint8_t code_ = 0;

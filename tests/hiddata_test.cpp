@@ -7,6 +7,7 @@
 
 #include "hid/device_string.h"
 #include "sim/sim_bus.h"
+#include "tests/fixed_reply_board.h"
 
 namespace kx {
 namespace {
@@ -42,14 +43,6 @@ sim::BoardIdentity Identity(const std::u16string& manufacturer, const std::u16st
     id.manufacturer = manufacturer;
     id.product = product;
     return id;
-}
-
-Frame Command(std::uint8_t code) {
-    Frame f{};
-    f[1] = 0x01;
-    f[2] = 0x29;
-    f[3] = code;
-    return f;
 }
 
 class Transport : public ::testing::Test {
@@ -133,7 +126,7 @@ TEST_F(Transport, ReadsTheReplyIntoReportAfterTheReportId) {
     Plug(u"maker", u"tester");
     hiddata h(bus, "test");
     ASSERT_EQ(Open(h), 0);
-    const Frame cmd = Command(0x42);
+    const Frame cmd = testing::CommandFrame(0x42);
     h.write_report(cmd.data());
     const std::uint8_t* r = h.read_report();
     EXPECT_EQ(r[0], 0);
@@ -147,7 +140,7 @@ TEST_F(Transport, SilentBoardReadReturnsWithinTheBoundAndLeavesTheReport) {
     auto board = Plug(u"maker", u"tester");
     hiddata h(bus, "test");
     ASSERT_EQ(Open(h), 0);
-    const Frame cmd = Command(0x42);
+    const Frame cmd = testing::CommandFrame(0x42);
     h.write_report(cmd.data());
     const Frame before = [&] {
         Frame f;
@@ -169,7 +162,7 @@ TEST_F(Transport, UnpluggedBoardReadReturnsAtOnceWithThePreviousReport) {
     auto board = Plug(u"maker", u"tester");
     hiddata h(bus, "test");
     ASSERT_EQ(Open(h), 0);
-    const Frame cmd = Command(0x42);
+    const Frame cmd = testing::CommandFrame(0x42);
     h.write_report(cmd.data());
     const std::uint8_t first = h.read_report()[1];
 
@@ -183,7 +176,7 @@ TEST_F(Transport, UnpluggedBoardReadReturnsAtOnceWithThePreviousReport) {
 TEST_F(Transport, ClosedObjectSendsNothing) {
     auto board = Plug(u"maker", u"tester");
     hiddata h(bus, "test");
-    const Frame cmd = Command(0x42);
+    const Frame cmd = testing::CommandFrame(0x42);
     h.write_report(cmd.data());
     h.set_feature_report(cmd.data());
     EXPECT_EQ(h.read_report()[1], 0);
@@ -201,7 +194,7 @@ TEST_F(Transport, ConcurrentReadersOfTwoObjectsDoNotDisturbEachOther) {
     ASSERT_EQ(Open(ha, "maker", "A"), 0);
     ASSERT_EQ(Open(hb, "maker", "B"), 0);
     auto run = [](hiddata& h, bool& ok) {
-        const Frame cmd = Command(0x10);
+        const Frame cmd = testing::CommandFrame(0x10);
         for (int i = 1; i <= 200; ++i) {
             h.write_report(cmd.data());
             ok = ok && h.read_report()[1] == static_cast<std::uint8_t>(i);

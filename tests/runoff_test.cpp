@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <functional>
-#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "hid/hiddata_simple_runoff.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
+#include "tests/fixed_reply_board.h"
 
 namespace kx {
 namespace {
@@ -18,28 +18,14 @@ namespace {
 using namespace std::chrono_literals;
 using sim::SimRunoffBoard;
 
-Frame Cmd(std::uint8_t code) {
-    Frame f{};
-    f[1] = 0x01;
-    f[2] = 0x29;
-    f[3] = code;
-    return f;
+using testing::CommandFrame;
+using testing::PatternText;
+
+// A fixed-reply board with the one-to-one tester's maker identity.
+std::shared_ptr<testing::FixedReplyBoard> FixedRunoffBoard(const Frame& reply) {
+    return std::make_shared<testing::FixedReplyBoard>(
+        sim::BoardIdentity{0x16A0, 0x05DF, u"borvane", u"Kaldrix"}, reply);
 }
-
-// Answers every command report with the same fixed reply, so that a test can
-// put chosen bytes at chosen positions.
-class FixedReplyBoard : public sim::SimBoard {
-public:
-    explicit FixedReplyBoard(Frame reply)
-        : SimBoard({0x16A0, 0x05DF, u"borvane", u"Kaldrix"}), reply_(reply) {}
-    const char* family() const override { return "fixed"; }
-
-protected:
-    void on_output(const Frame&) override { queue_reply(reply_); }
-
-private:
-    Frame reply_;
-};
 
 class Runoff : public ::testing::Test {
 protected:
@@ -151,7 +137,7 @@ TEST_F(Runoff, LiveValuesAreLittleEndianAndPagesBigEndian) {
     Frame reply{};
     reply[1] = 0x34;
     reply[2] = 0x12;
-    bus.plug(std::make_shared<FixedReplyBoard>(reply));
+    bus.plug(FixedRunoffBoard(reply));
     ASSERT_EQ(runoff.open_maker(), 0);
     EXPECT_EQ(runoff.read_values()[0], 0x1234);
     EXPECT_EQ(runoff.read_reference()[0], 0x3412);
@@ -163,19 +149,10 @@ TEST_F(Runoff, LiveValuesAreLittleEndianAndPagesBigEndian) {
 // The reply holds byte value i at position i, so each decoded value names the
 // positions it came from.
 TEST_F(Runoff, QueriesSendTheirCommandAndDecodeTheirPositions) {
-    Frame pattern{};
-    std::iota(pattern.begin(), pattern.end(), std::uint8_t{0});
-    auto board = std::make_shared<FixedReplyBoard>(pattern);
+    auto board = FixedRunoffBoard(testing::PositionPattern());
     bus.plug(board);
     ASSERT_EQ(runoff.open_maker(), 0);
 
-    auto text = [](int first, int length) {
-        std::string s;
-        for (int i = first; i < first + length; ++i) {
-            s.push_back(static_cast<char>(i));
-        }
-        return s;
-    };
     auto num = [](unsigned v) { return std::to_string(v); };
     struct Case {
         std::uint8_t code;
@@ -190,25 +167,25 @@ TEST_F(Runoff, QueriesSendTheirCommandAndDecodeTheirPositions) {
         {0x30, [&] { return num(runoff.read_channel_modes()[31]); }, num(32)},
         {0xD8, [&] { return num(runoff.read_range_max()); }, num(0x1617)},
         {0xDA, [&] { return num(runoff.read_range_min()); }, num(0x1819)},
-        {0x50, [&] { return runoff.read_serial_number(); }, text(33, 16)},
-        {0x50, [&] { return runoff.read_device_id(); }, text(49, 16)},
+        {0x50, [&] { return runoff.read_serial_number(); }, PatternText(33, 16)},
+        {0x50, [&] { return runoff.read_device_id(); }, PatternText(49, 16)},
         {0x60, [&] { return num(runoff.read_firmware_version()); }, num(0x0102)},
         {0x70, [&] { return num(runoff.read_firmware_year()); }, num(0x0304)},
         {0x80, [&] { return num(runoff.read_firmware_month()); }, num(5)},
         {0x90, [&] { return num(runoff.read_firmware_day()); }, num(6)},
-        {0xA0, [&] { return runoff.read_author(); }, text(7, 8)},
+        {0xA0, [&] { return runoff.read_author(); }, PatternText(7, 8)},
         {0xB0, [&] { return num(runoff.read_feature_flags()); }, num(15)},
-        {0xD0, [&] { return runoff.read_logo_text(); }, text(33, 16)},
+        {0xD0, [&] { return runoff.read_logo_text(); }, PatternText(33, 16)},
         {0xD6, [&] { return num(runoff.read_offline_display()); }, num(21)},
         {0xDC, [&] { return num(runoff.read_edition()); }, num(26)},
-        {0xE0, [&] { return runoff.read_vendor_code(); }, text(49, 16)},
+        {0xE0, [&] { return runoff.read_vendor_code(); }, PatternText(49, 16)},
     };
     for (const Case& c : cases) {
         board->clear_received();
         EXPECT_EQ(c.op(), c.expected) << std::hex << int{c.code};
         const auto sent = board->received_outputs();
         ASSERT_EQ(sent.size(), 1u);
-        EXPECT_EQ(sent[0], Cmd(c.code)) << std::hex << int{c.code};
+        EXPECT_EQ(sent[0], CommandFrame(c.code)) << std::hex << int{c.code};
     }
 }
 
@@ -239,8 +216,8 @@ TEST_F(Runoff, PageWriteKeepsTheCommandReportAfterTheLastValue) {
         runoff.write_reference(std::span(values).first(count));
         const auto sent = board->received_outputs();
         ASSERT_EQ(sent.size(), 2u);
-        EXPECT_EQ(sent[0], Cmd(0x02));
-        Frame expected = Cmd(0x02);
+        EXPECT_EQ(sent[0], CommandFrame(0x02));
+        Frame expected = CommandFrame(0x02);
         for (std::size_t k = 0; k < count; ++k) {
             expected[2 * k + 1] = static_cast<std::uint8_t>(k);
             expected[2 * k + 2] = static_cast<std::uint8_t>(k);
@@ -248,7 +225,7 @@ TEST_F(Runoff, PageWriteKeepsTheCommandReportAfterTheLastValue) {
         EXPECT_EQ(sent[1], expected) << "count " << count;
     }
     // Count 0 repeats the command report as the data.
-    EXPECT_EQ(board->received_outputs()[1], Cmd(0x02));
+    EXPECT_EQ(board->received_outputs()[1], CommandFrame(0x02));
 }
 
 TEST_F(Runoff, SetsReachTheBoardAtTheirPositionsAndReadBack) {
@@ -270,11 +247,11 @@ TEST_F(Runoff, SetsReachTheBoardAtTheirPositionsAndReadBack) {
 
     const auto sent = board->received_outputs();
     ASSERT_EQ(sent.size(), 6u);
-    Frame max = Cmd(0xD7);
+    Frame max = CommandFrame(0xD7);
     max[22] = 0x0A;
     max[23] = 0xBC;
     EXPECT_EQ(sent[1], max);
-    Frame min = Cmd(0xD9);
+    Frame min = CommandFrame(0xD9);
     min[24] = 0x01;
     min[25] = 0x23;
     EXPECT_EQ(sent[3], min);
@@ -306,7 +283,7 @@ TEST_F(Runoff, OutputsGoInAClearedSecondReport) {
     runoff.set_outputs(1, 0, 0, 1);
     const auto sent = board->received_outputs();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0], Cmd(0xD3));
+    EXPECT_EQ(sent[0], CommandFrame(0xD3));
     Frame expected{};
     expected[1] = 1;
     expected[4] = 1;

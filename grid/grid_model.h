@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <span>
 
-#include "acquire/page_table.h"
-#include "acquire/section_lock.h"
+#include "core/page_table.h"
+#include "core/section_lock.h"
 #include "grid/grid_layout.h"
 
 namespace kx {

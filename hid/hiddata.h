@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "acquire/section_lock.h"
+#include "core/section_lock.h"
 #include "hid/hid_bus.h"
 #include "hid/wire.h"
 

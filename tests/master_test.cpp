@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquire/page_table.h"
+#include "core/page_table.h"
 #include "hid/firmware_text.h"
 #include "hid/hiddata_masterhid.h"
 #include "sim/sim_bus.h"

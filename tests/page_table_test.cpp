@@ -1,19 +1,25 @@
-#include "acquire/page_table.h"
+#include "core/page_table.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "acquire/section_lock.h"
+#include "core/section_lock.h"
 
 namespace kx {
 namespace {
 
-TEST(PageTable, StartsZeroAndInitialisationGivesEveryEntryTheDefaults) {
-    PageTable table{};
-    EXPECT_EQ(table[63].upper[31], 0);
-    InitPageTable(table);
-    for (const PageRecord& r : table) {
+TEST(PageTable, InitialisationGivesEveryEntryOfTheStationsTableTheDefaults) {
+    // Whatever earlier users left in the station's own table, initialisation
+    // overwrites every field of all 64 entries.
+    for (PageRecord& r : g_pageTable) {
+        r = PageRecord{};
+        r.live.fill(-1);
+        r.upper.fill(3);
+    }
+    InitPageTable();
+    ASSERT_EQ(g_pageTable.size(), 64u);
+    for (const PageRecord& r : g_pageTable) {
         for (int k = 0; k < kChannels; ++k) {
             ASSERT_EQ(r.upper[k], 1100);
             ASSERT_EQ(r.lower[k], 500);

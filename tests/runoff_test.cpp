@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquire/page_table.h"
+#include "core/page_table.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"

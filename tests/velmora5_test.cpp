@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquire/page_table.h"
+#include "core/page_table.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
 #include "sim/sim_bus.h"

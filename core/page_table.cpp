@@ -1,4 +1,4 @@
-#include "acquire/page_table.h"
+#include "core/page_table.h"
 
 namespace kx {
 

@@ -3,6 +3,7 @@
 namespace kx {
 
 PageTable g_pageTable{};
+CSectionLock g_pageLock;
 
 PageRecord PageRecord::Defaults() {
     PageRecord r;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/section_lock.h"
+
 namespace kx {
 
 inline constexpr int kChannels = 32;
@@ -46,6 +48,12 @@ using PageTable = std::array<PageRecord, kPageCount>;
 // Every head's record, indexed by page = row * columns + column. Zero until
 // InitPageTable() gives all entries their defaults.
 extern PageTable g_pageTable;
+
+// Guards g_pageTable between the user-interface thread and the acquisition
+// worker, so that a page is never seen half-written. Held only while a page
+// (or some of its fields) is copied in or out: never while a board is spoken
+// to, and no other lock is taken while it is held.
+extern CSectionLock g_pageLock;
 
 void InitPageTable(PageTable& table = g_pageTable);
 

@@ -6,6 +6,11 @@ set -euo pipefail
 packages=(
     cmake g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
+    # The camera window at run time: Qt Multimedia with its GStreamer media
+    # plugin (Debian 12 ships the plugin in libqt6multimedia6) and the video
+    # widget; GStreamer's base and good plugins bring videoconvert, v4l2src
+    # and jpegdec.
+    libqt6multimedia6 libqt6multimediawidgets6
     libhidapi-dev libudev-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation fonts-noto-cjk

@@ -12,9 +12,7 @@
 
 namespace kx {
 
-CItemEdit::CItemEdit(QWidget* parent) : QLineEdit(parent) {
-    setFrame(false);
-}
+CItemEdit::CItemEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void CItemEdit::SetFixedLeft(int x) {
     fixedLeft_ = x;
@@ -110,6 +108,7 @@ CEditListCtrl::CEditListCtrl(QWidget* parent) : QTableWidget(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
 }
 
 int CEditListCtrl::InsertColumn(int column, const QString& heading, int width) {

@@ -379,6 +379,14 @@ TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
               (QStringList{QStringLiteral("真正需要重新载入？"), QStringLiteral("文件不存在")}));
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(dlg->Readings().Count(), 0);
+
+    // A file that is there but cannot be read is not called missing.
+    std::filesystem::create_directories(RawFile());
+    messages.texts.clear();
+    dlg->Load();
+    EXPECT_EQ(messages.texts, (QStringList{QStringLiteral("真正需要重新载入？"),
+                                           QStringLiteral("无法读取文件 rawdata/rawdata.csv。")}));
+    EXPECT_EQ(list->rowCount(), 0);
 }
 
 TEST_F(BaselineDlgTest, RejectedEntriesShowTheStandardMessage) {

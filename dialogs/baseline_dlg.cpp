@@ -1,0 +1,486 @@
+#include "dialogs/baseline_dlg.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "dialogs/baseline_calc.h"
+#include "dialogs/data_exchange.h"
+#include "dialogs/message_box.h"
+#include "dialogs/raw_data_file.h"
+#include "grid/color_bar.h"
+
+namespace kx {
+
+namespace {
+
+constexpr int kListColumns = kChannels + 1;  // "No." and the 32 channels
+constexpr int kListColumnWidth = 50;
+
+QString RawDataPathText() {
+    return QStringLiteral("%1/%2").arg(QLatin1String(kRawDataFolder), QLatin1String(kRawDataFile));
+}
+
+QString WriteReason(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return QStringLiteral("磁盘空间不足");
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return QStringLiteral("没有写入权限");
+        case ENOTDIR:
+        case EEXIST:
+            return QStringLiteral("同名的文件已经存在");
+        default:
+            return QStringLiteral("错误代码 %1").arg(error);
+    }
+}
+
+// A report-view list with check boxes, grid lines and full-row selection,
+// and 33 left-aligned columns of width 50: "No." and "0" to "31".
+void SetUpList(QTableWidget* list) {
+    list->setColumnCount(kListColumns);
+    QStringList headings{QStringLiteral("No.")};
+    for (int c = 0; c < kChannels; ++c) {
+        headings << QString::number(c);
+    }
+    list->setHorizontalHeaderLabels(headings);
+    for (int c = 0; c < kListColumns; ++c) {
+        list->setColumnWidth(c, kListColumnWidth);
+        list->horizontalHeaderItem(c)->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    // The first column also holds the check box, which takes more room here
+    // than the 50 pixels leave beside "AVG" or a three-digit reading number.
+    const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
+    const int label = list->fontMetrics().horizontalAdvance(QStringLiteral("AVG"));
+    list->setColumnWidth(0, std::max(kListColumnWidth, indicator + label + 20));
+    list->horizontalHeader()->setHighlightSections(false);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    list->setShowGrid(true);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setWordWrap(false);
+}
+
+QTableWidgetItem* Cell(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return item;
+}
+
+QTableWidgetItem* CheckCell(const QString& text, bool ticked) {
+    QTableWidgetItem* item = Cell(text);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
+    return item;
+}
+
+void FillRow(QTableWidget* list, int row, const ChannelValues& values) {
+    for (int c = 0; c < kChannels; ++c) {
+        list->setItem(row, c + 1, Cell(QString::number(values[c])));
+    }
+}
+
+QPushButton* Button(const QString& text, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setAutoDefault(false);
+    return b;
+}
+
+ChannelModes ModeBytes(const std::array<std::int32_t, kChannels>& modes) {
+    ChannelModes bytes{};
+    for (int c = 0; c < kChannels; ++c) {
+        bytes[c] = static_cast<std::uint8_t>(modes[c] & 0xFF);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+CBaseLineDlg::CBaseLineDlg(const BaselineExchange& exchange, QWidget* parent)
+    : QDialog(parent),
+      exchange_(exchange),
+      readingsList_(new QTableWidget(this)),
+      averageList_(new QTableWidget(this)),
+      byPercentageBox_(new QCheckBox(QStringLiteral("按照差异百分比设置上下限"), this)),
+      byValueBox_(new QCheckBox(QStringLiteral("按照数值设置上下限"), this)),
+      percentageEdit_(new QLineEdit(this)),
+      valueUpperEdit_(new QLineEdit(this)),
+      valueLowerEdit_(new QLineEdit(this)),
+      coordinateLowerEdit_(new QLineEdit(this)),
+      coordinateUpperEdit_(new QLineEdit(this)),
+      grid_(new CColorBar(this)) {
+    setWindowTitle(QStringLiteral("Dialog"));
+
+    // Readings with Read, Load and Save beside them; the averages with
+    // "Averange"; the grid with the settings, open/close all, OK and Cancel.
+    auto* read = Button(QStringLiteral("Read"), this);
+    auto* load = Button(QStringLiteral("Load"), this);
+    auto* save = Button(QStringLiteral("Save"), this);
+    auto* average = Button(QStringLiteral("Averange"), this);
+    auto* apply = Button(QStringLiteral("设定"), this);
+    auto* openAll = Button(QStringLiteral("全部打开"), this);
+    auto* closeAll = Button(QStringLiteral("全部关闭"), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* cancel = Button(QStringLiteral("Cancel"), this);
+    ok->setDefault(true);
+    read->setObjectName(QStringLiteral("read"));
+    load->setObjectName(QStringLiteral("load"));
+    save->setObjectName(QStringLiteral("save"));
+    average->setObjectName(QStringLiteral("average"));
+    apply->setObjectName(QStringLiteral("apply"));
+    openAll->setObjectName(QStringLiteral("openAll"));
+    closeAll->setObjectName(QStringLiteral("closeAll"));
+    ok->setObjectName(QStringLiteral("ok"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+
+    SetUpList(readingsList_);
+    SetUpList(averageList_);
+    averageList_->setRowCount(1);
+    averageList_->setItem(0, 0, CheckCell(QStringLiteral("AVG"), false));
+    averageList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    averageList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    averageList_->setFixedHeight(averageList_->horizontalHeader()->sizeHint().height() +
+                                 averageList_->verticalHeader()->defaultSectionSize() +
+                                 averageList_->horizontalScrollBar()->sizeHint().height() +
+                                 2 * averageList_->frameWidth() + 2);
+    // Both lists scroll their channel columns together.
+    connect(readingsList_->horizontalScrollBar(), &QScrollBar::valueChanged,
+            averageList_->horizontalScrollBar(), &QScrollBar::setValue);
+    connect(averageList_->horizontalScrollBar(), &QScrollBar::valueChanged,
+            readingsList_->horizontalScrollBar(), &QScrollBar::setValue);
+
+    auto* settings = new QGroupBox(QStringLiteral("设置"), this);
+    auto* form = new QGridLayout(settings);
+    form->addWidget(byPercentageBox_, 0, 0, 1, 2);
+    form->addWidget(percentageEdit_, 1, 1);
+    form->addWidget(byValueBox_, 2, 0, 1, 2);
+    form->addWidget(new QLabel(QStringLiteral("数值上限=中心值+"), settings), 3, 0);
+    form->addWidget(valueUpperEdit_, 3, 1);
+    form->addWidget(new QLabel(QStringLiteral("数值下限=中心值-"), settings), 4, 0);
+    form->addWidget(valueLowerEdit_, 4, 1);
+    form->addWidget(new QLabel(QStringLiteral("坐标值下限"), settings), 5, 0);
+    form->addWidget(coordinateLowerEdit_, 5, 1);
+    form->addWidget(new QLabel(QStringLiteral("坐标值上限"), settings), 6, 0);
+    form->addWidget(coordinateUpperEdit_, 6, 1);
+    form->addWidget(apply, 7, 0, 1, 2);
+    for (QLineEdit* e : {percentageEdit_, valueUpperEdit_, valueLowerEdit_, coordinateLowerEdit_,
+                         coordinateUpperEdit_}) {
+        e->setMaximumWidth(90);
+    }
+
+    auto* placeholder = new QFrame(this);
+    placeholder->setFrameShape(QFrame::Box);
+    placeholder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto* readingButtons = new QVBoxLayout;
+    readingButtons->addWidget(read);
+    readingButtons->addWidget(load);
+    readingButtons->addWidget(save);
+    readingButtons->addStretch();
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(settings);
+    auto* modeButtons = new QHBoxLayout;
+    modeButtons->addWidget(openAll);
+    modeButtons->addWidget(closeAll);
+    side->addLayout(modeButtons);
+    side->addStretch();
+    auto* endButtons = new QHBoxLayout;
+    endButtons->addWidget(ok);
+    endButtons->addWidget(cancel);
+    side->addLayout(endButtons);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(readingsList_, 0, 0);
+    layout->addLayout(readingButtons, 0, 1);
+    layout->addWidget(averageList_, 1, 0);
+    layout->addWidget(average, 1, 1, Qt::AlignTop);
+    layout->addWidget(placeholder, 2, 0);
+    layout->addLayout(side, 2, 1);
+    layout->setRowStretch(0, 2);
+    layout->setRowStretch(2, 5);
+    layout->setColumnStretch(0, 1);
+    resize(1180, 820);
+
+    connect(read, &QPushButton::clicked, this, &CBaseLineDlg::Read);
+    connect(load, &QPushButton::clicked, this, &CBaseLineDlg::Load);
+    connect(save, &QPushButton::clicked, this, &CBaseLineDlg::Save);
+    connect(average, &QPushButton::clicked, this, &CBaseLineDlg::Average);
+    connect(apply, &QPushButton::clicked, this, &CBaseLineDlg::Apply);
+    connect(openAll, &QPushButton::clicked, this, &CBaseLineDlg::OpenAll);
+    connect(closeAll, &QPushButton::clicked, this, &CBaseLineDlg::CloseAll);
+    connect(ok, &QPushButton::clicked, this, &CBaseLineDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CBaseLineDlg::reject);
+    connect(byPercentageBox_, &QCheckBox::clicked, this,
+            [this] { ChooseOffsetBox(byPercentageBox_); });
+    connect(byValueBox_, &QCheckBox::clicked, this, [this] { ChooseOffsetBox(byValueBox_); });
+
+    // The page's settings and live values, copied under its lock.
+    PageRecord page = PageRecord::Defaults();
+    if (ValidPage()) {
+        CSectionGuard guard(&g_pageLock);
+        page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
+    }
+    coordinateUpper_ = page.rangeMax;
+    coordinateLower_ = page.rangeMin;
+    byPercentage_ = page.offsetType != 0;
+    byValue_ = page.offsetType == 0;
+    percentage_ = page.percentage;
+    valueUpper_ = page.offsetUpper;
+    valueLower_ = page.offsetLower;
+
+    // One head without verdict row, in the placeholder's place.
+    grid_->AttachToControl(kGridControl, placeholder);
+    grid_->setMinimumSize(480, 260);
+    GridModel& model = grid_->model();
+    model.SetColumns(1);
+    model.SetRows(1);
+    grid_->ShowVerdictRow(false);
+    ChannelValues live{};
+    std::copy_n(page.live.begin(), kChannels, live.begin());
+    model.SetRange(0, 0, coordinateUpper_, coordinateLower_);
+    model.SetValues(0, 0, live);
+    model.SetReference(0, 0, exchange_.editReference);
+    model.SetChannelModes(0, 0, ModeBytes(exchange_.editModes));
+    model.SetUpperLimits(0, 0, exchange_.editUpper);
+    model.SetLowerLimits(0, 0, exchange_.editLower);
+
+    ShowFields();
+}
+
+CBaseLineDlg::~CBaseLineDlg() = default;
+
+void CBaseLineDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    grid_->SetRepaintTimer(1, true);
+}
+
+void CBaseLineDlg::hideEvent(QHideEvent* event) {
+    grid_->SetRepaintTimer(1, false);
+    QDialog::hideEvent(event);
+}
+
+bool CBaseLineDlg::ValidPage() const {
+    return exchange_.selectedPage >= 0 && exchange_.selectedPage < kPageCount;
+}
+
+BaselineResult CBaseLineDlg::Result() const {
+    BaselineResult r;
+    r.edit = exchange_;
+    r.coordinateUpper = coordinateUpper_;
+    r.coordinateLower = coordinateLower_;
+    r.percentage = percentage_;
+    r.valueUpper = valueUpper_;
+    r.valueLower = valueLower_;
+    r.byPercentage = byPercentage_;
+    r.byValue = byValue_;
+    return r;
+}
+
+bool CBaseLineDlg::ReadFields() {
+    DataExchange dx(this);
+    dx.Int(coordinateLowerEdit_, coordinateLower_, kCoordinateMin, kCoordinateMax)
+        .Int(coordinateUpperEdit_, coordinateUpper_, kCoordinateMin, kCoordinateMax)
+        .Number(percentageEdit_, percentage_)
+        .Int(valueUpperEdit_, valueUpper_)
+        .Int(valueLowerEdit_, valueLower_)
+        .Check(byPercentageBox_, byPercentage_)
+        .Check(byValueBox_, byValue_);
+    return dx.ok();
+}
+
+void CBaseLineDlg::ShowFields() {
+    ShowInt(coordinateLowerEdit_, coordinateLower_);
+    ShowInt(coordinateUpperEdit_, coordinateUpper_);
+    ShowNumber(percentageEdit_, percentage_);
+    ShowInt(valueUpperEdit_, valueUpper_);
+    ShowInt(valueLowerEdit_, valueLower_);
+    ShowCheck(byPercentageBox_, byPercentage_);
+    ShowCheck(byValueBox_, byValue_);
+}
+
+void CBaseLineDlg::ChooseOffsetBox(QCheckBox* chosen) {
+    chosen->setChecked(true);
+    (chosen == byPercentageBox_ ? byValueBox_ : byPercentageBox_)->setChecked(false);
+}
+
+void CBaseLineDlg::TakeGridModes() {
+    const ChannelModes modes = grid_->model().GetChannelModes(0, 0);
+    for (int c = 0; c < kChannels; ++c) {
+        exchange_.editModes[c] = modes[c];
+    }
+}
+
+void CBaseLineDlg::InsertReadingRow(const Reading& reading) {
+    readingsList_->insertRow(0);
+    readingsList_->setItem(0, 0, CheckCell(QString::fromStdString(reading.label), reading.ticked));
+    FillRow(readingsList_, 0, reading.values);
+}
+
+void CBaseLineDlg::TakeTicksFromList() {
+    // Row r shows reading count - 1 - r: the newest is on top.
+    const int count = readingsList_->rowCount();
+    for (int row = 0; row < count; ++row) {
+        const QTableWidgetItem* item = readingsList_->item(row, 0);
+        readings_.SetTicked(count - 1 - row, item != nullptr && item->checkState() == Qt::Checked);
+    }
+}
+
+void CBaseLineDlg::Read() {
+    if (readings_.Full()) {
+        ShowMessage(this, QStringLiteral("读数已满 %1 条，不能再读取。").arg(kMaxReadings),
+                    QString(), QMessageBox::Warning);
+        return;
+    }
+    ChannelValues live{};
+    if (ValidPage()) {
+        CSectionGuard guard(&g_pageLock);
+        const auto& page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
+        std::copy_n(page.live.begin(), kChannels, live.begin());
+    }
+    const int n = readings_.Add(live);
+    InsertReadingRow(readings_.At(n));
+}
+
+void CBaseLineDlg::Average() {
+    if (readingsList_->rowCount() == 0) {
+        return;
+    }
+    TakeTicksFromList();
+    const ChannelAverages averages = AverageTicked(readings_.readings());
+    if (!averages.anyTicked) {
+        ShowMessage(this, QStringLiteral("ERR"));
+    }
+    exchange_.editReference = averages.values;
+    FillRow(averageList_, 0, averages.values);
+    averageList_->item(0, 0)->setCheckState(Qt::Checked);
+    GridModel& model = grid_->model();
+    model.SetReference(0, 0, exchange_.editReference);
+    model.SetValues(0, 0, exchange_.editReference);
+    averaged_ = true;
+}
+
+void CBaseLineDlg::Apply() {
+    // A rejected entry stops the reading there; the limits are derived from
+    // what was read before it.
+    ReadFields();
+    if (byPercentage_) {
+        LimitsByPercentage(exchange_.editReference, percentage_, exchange_.editUpper,
+                           exchange_.editLower);
+    }
+    if (byValue_) {
+        LimitsByValue(exchange_.editReference, valueUpper_, valueLower_, exchange_.editUpper,
+                      exchange_.editLower);
+    }
+    GridModel& model = grid_->model();
+    // Before an average the grid still shows the page's old reference, so it
+    // keeps its limits too; the new ones are stored on OK all the same.
+    if (averaged_) {
+        model.SetUpperLimits(0, 0, exchange_.editUpper);
+        model.SetLowerLimits(0, 0, exchange_.editLower);
+    }
+    model.SetRange(0, 0, coordinateUpper_, coordinateLower_);
+    TakeGridModes();
+}
+
+void CBaseLineDlg::SetAllModes(std::uint8_t mode) {
+    exchange_.editModes.fill(mode);
+    ChannelModes modes{};
+    modes.fill(mode);
+    if (ValidPage()) {
+        CSectionGuard guard(&g_pageLock);
+        auto& page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
+        page.mask = modes;
+    }
+    grid_->model().SetChannelModes(0, 0, modes);
+}
+
+void CBaseLineDlg::OpenAll() {
+    SetAllModes(Tested);
+}
+
+void CBaseLineDlg::CloseAll() {
+    SetAllModes(Masked);
+}
+
+void CBaseLineDlg::Save() {
+    TakeTicksFromList();
+    const RawDataSave saved = SaveRawData(kRawDataFolder, readings_.readings());
+    switch (saved.status) {
+        case RawDataSave::Ok:
+            break;
+        case RawDataSave::FolderFailed:
+            ShowMessage(this,
+                        QStringLiteral("无法创建文件夹 %1（%2），读数没有保存。")
+                            .arg(QLatin1String(kRawDataFolder), WriteReason(saved.error)),
+                        QString(), QMessageBox::Warning);
+            break;
+        case RawDataSave::WriteFailed:
+            ShowMessage(this,
+                        QStringLiteral("无法写入文件 %1（%2），读数没有保存，原有的文件没有改动。")
+                            .arg(RawDataPathText(), WriteReason(saved.error)),
+                        QString(), QMessageBox::Warning);
+            break;
+    }
+}
+
+void CBaseLineDlg::Load() {
+    if (ShowMessage(this, QStringLiteral("真正需要重新载入？"), QString(), QMessageBox::Question,
+                    QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
+        return;
+    }
+    readingsList_->setRowCount(0);
+    readings_.Clear();
+    RawDataLoad loaded =
+        LoadRawData(std::filesystem::path(kRawDataFolder) / std::filesystem::path(kRawDataFile));
+    switch (loaded.status) {
+        case RawDataLoad::Ok:
+            break;
+        case RawDataLoad::Missing:
+            ShowMessage(this, QStringLiteral("文件不存在"));
+            return;
+        case RawDataLoad::Unreadable:
+            ShowMessage(this, QStringLiteral("无法读取文件 %1。").arg(RawDataPathText()), QString(),
+                        QMessageBox::Warning);
+            return;
+    }
+    readings_.Assign(std::move(loaded.readings));
+    for (const Reading& r : readings_.readings()) {
+        InsertReadingRow(r);
+    }
+    if (loaded.truncated) {
+        ShowMessage(this,
+                    QStringLiteral("文件中的读数超过 %1 条，只载入了前 %1 条。").arg(kMaxReadings),
+                    QString(), QMessageBox::Warning);
+    }
+}
+
+void CBaseLineDlg::accept() {
+    if (!ReadFields()) {
+        return;
+    }
+    TakeGridModes();
+    QDialog::accept();
+}
+
+}  // namespace kx

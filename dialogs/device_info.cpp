@@ -192,6 +192,11 @@ AboutInfo ReadRunoffAbout(hiddata_simple_runoff& board, const std::string& oemNa
     return info;
 }
 
+bool WriteOfflineDisplay(hiddata_simple_runoff& board, int offlineDisplay) {
+    return Sent(
+        [&] { return board.write_offline_display(static_cast<std::uint8_t>(offlineDisplay)); });
+}
+
 AboutInfo ClassicAbout(const ClassicTesterFields& fields) {
     const ClassicFirmware firmware = DecodeFirmwareInfo(fields.firmware_info);
     AboutInfo info;

@@ -98,6 +98,9 @@ struct AboutInfo {
 // feature flags, logo text, offline display, edition, and the vendor code
 // only when no OEM name was recorded at connection.
 AboutInfo ReadRunoffAbout(hiddata_simple_runoff& board, const std::string& oemName);
+// Sends the offline-display byte (the check box's state) to a one-to-one
+// board; true when the board took it.
+bool WriteOfflineDisplay(hiddata_simple_runoff& board, int offlineDisplay);
 // The about dialog of a classic tester, from what its connection read; no
 // exchange with the board.
 AboutInfo ClassicAbout(const ClassicTesterFields& fields);

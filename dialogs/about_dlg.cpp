@@ -61,6 +61,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
+    defaultButton_ = ok;
     connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -109,6 +110,7 @@ void CAboutDlg::OnInitDialog() {
     ShowLogo(m_vendorName);
     m_appVersion = GetAppVersion();
     UpdateData(false);
+    defaultButton_->setFocus();
 }
 
 void CAboutDlg::UpdateData(bool save) {

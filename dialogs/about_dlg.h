@@ -8,6 +8,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace kx {
 
@@ -79,6 +80,7 @@ private:
     QLineEdit* authorEdit_;
     QLineEdit* logoTextEdit_;
     QLineEdit* editionEdit_;
+    QPushButton* defaultButton_;
     QLabel* picture_;
     Brand shownBrand_ = Brand::Default;
     bool initialised_ = false;

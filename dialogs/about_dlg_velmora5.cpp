@@ -67,6 +67,7 @@ CAboutDlgVelmora5::CAboutDlgVelmora5(QWidget* parent) : QDialog(parent) {
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
+    defaultButton_ = ok;
     connect(ok, &QPushButton::clicked, this, &CAboutDlgVelmora5::accept);
     left->addWidget(ok);
 
@@ -115,6 +116,7 @@ void CAboutDlgVelmora5::OnInitDialog() {
         w->setEnabled(m_layoutKnown);
     }
     UpdateData(false);
+    defaultButton_->setFocus();
 }
 
 bool CAboutDlgVelmora5::UpdateData(bool save) {

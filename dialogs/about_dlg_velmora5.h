@@ -9,6 +9,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QPlainTextEdit;
 
 namespace kx {
@@ -76,6 +77,7 @@ private:
     QLineEdit* rowsEdit_;
     QLineEdit* columnsEdit_;
     QCheckBox* layoutCheck_;
+    QPushButton* defaultButton_;
     QLabel* picture_;
     Brand shownBrand_ = Brand::Default;
     bool initialised_ = false;

@@ -32,12 +32,14 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     m_heads.fill(kNoHead);
 
     auto* left = new QVBoxLayout;
+    left->setSpacing(4);
     left->addLayout(NewHeaderRow(this, QStringLiteral("KaldrixPlus"), &appVersionEdit_));
-    left->addSpacing(12);
+    left->addSpacing(8);
 
     auto* firmware = new QGroupBox(QStringLiteral("固件信息"), this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(4);
     deviceIdEdit_ = NewValueEdit(firmware, QStringLiteral("deviceId"));
     firmwareVersionEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareVersion"));
     firmwareDateEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareDate"));
@@ -49,7 +51,7 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     grid->addWidget(firmwareDateEdit_, 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("版本信息"), firmware), 3, 0, 1, 2);
     versionInfoBox_ = NewVersionInfoBox(firmware);
-    versionInfoBox_->setMinimumHeight(110);
+    versionInfoBox_->setFixedHeight(100);
     grid->addWidget(versionInfoBox_, 4, 0, 1, 2);
     firmware->setLayout(grid);
     left->addWidget(firmware, 1);
@@ -74,7 +76,9 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     m_headList = new CEditListCtrl(this);
     m_headList->setObjectName(QStringLiteral("headList"));
     m_headList->horizontalHeader()->setSectionsClickable(false);
-    m_headList->setMinimumHeight(90);
+    // Room for three rows; a larger table scrolls, and the version history
+    // takes what height is left.
+    m_headList->setFixedHeight(92);
     left->addWidget(m_headList);
 
     auto* resetRowCol = new QPushButton(QStringLiteral("重设行列数"), this);
@@ -88,6 +92,7 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     auto* cancel = new QPushButton(QStringLiteral("取消"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setDefault(true);
+    defaultButton_ = cancel;
     connect(cancel, &QPushButton::clicked, this, &CAboutDlgVelmora5HID::reject);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(resetRowCol);
@@ -152,6 +157,7 @@ void CAboutDlgVelmora5HID::OnInitDialog() {
     buzzerOnBox_->setEnabled(m_buzzerKnown);
     buzzerInvertBox_->setEnabled(m_buzzerKnown);
     UpdateData(false);
+    defaultButton_->setFocus();
     BuildTable([this](int k) { return m_heads[static_cast<std::size_t>(k)]; });
 }
 

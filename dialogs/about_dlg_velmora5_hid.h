@@ -98,6 +98,7 @@ private:
     QPlainTextEdit* versionInfoBox_;
     QCheckBox* buzzerOnBox_;
     QCheckBox* buzzerInvertBox_;
+    QPushButton* defaultButton_;
     QLabel* picture_;
     QPointer<CResetRowColDlg> resetDlg_;
     Brand shownBrand_ = Brand::Default;

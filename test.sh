@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs the whole test suite; then builds the
-# Qt-free core again with ThreadSanitizer and runs its tests.
+# Qt-free core again with ThreadSanitizer and runs its tests; last, the
+# real-kernel lane runs the ASan build's kernel tests in a QEMU guest
+# (tests/kernel/lane.sh, which installs QEMU and the kernel it boots).
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 jobs="$(nproc)"
@@ -22,3 +24,5 @@ cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Debug \
     -DKALDRIX_BENCH=OFF
 cmake --build "$root/build/tsan" -j"$jobs"
 ctest --test-dir "$root/build/tsan" --output-on-failure -j"$jobs"
+
+"$root/tests/kernel/lane.sh" "$root/build/asan"

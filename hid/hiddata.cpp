@@ -104,6 +104,20 @@ int hiddata::wait_input(std::uint8_t* payload, Clock::time_point deadline) {
     }
 }
 
+int hiddata::wait_input_for(std::uint8_t* payload, int bound_ms) {
+    // The first slice needs no clock: a reply that is already there, the
+    // common case, costs one call.
+    if (waits_cancelled()) {
+        return 0;
+    }
+    const int first = std::min(bound_ms, kWaitSliceMs);
+    const int n = device->read_input(payload, first);
+    if (n != 0 || first == bound_ms) {
+        return n;
+    }
+    return wait_input(payload, Clock::now() + std::chrono::milliseconds(bound_ms - first));
+}
+
 std::uint8_t* hiddata::read_report() {
     CSectionGuard guard(&lock);
     if (!device) {
@@ -112,8 +126,7 @@ std::uint8_t* hiddata::read_report() {
     // A cancelled wait gives up at once, below; the reply to the report just
     // written is then owed like any late one.
     std::array<std::uint8_t, HidHandle::kPayloadSize> payload{};
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kReadBoundMs);
-    const int n = wait_input(payload.data(), deadline);
+    const int n = wait_input_for(payload.data(), kReadBoundMs);
     if (n < 0) {
         // The device is gone: nothing more will come.
         if (trace_) {

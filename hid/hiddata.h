@@ -146,6 +146,8 @@ private:
     // kWaitSliceMs. Bytes stored; 0 when none came in time or the waits were
     // cancelled; -1 when the device is gone.
     int wait_input(std::uint8_t* payload, Clock::time_point deadline);
+    // The same for up to bound_ms from now.
+    int wait_input_for(std::uint8_t* payload, int bound_ms);
     // Waits for an outstanding late reply (until the window after the give-up
     // ends) and discards it, then discards whatever else is waiting.
     void resynchronise();

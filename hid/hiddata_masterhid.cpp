@@ -161,10 +161,13 @@ bool hiddata_masterHID::write_channel_modes(std::uint8_t head,
     return exchange_set(first, second);
 }
 
+std::optional<bool> hiddata_masterHID::probe_reply(std::uint8_t head) {
+    return query_decoded(command(kProbeHead, head),
+                         [](const Frame& f) { return f[kProbeReplyPos] != kNoHead; });
+}
+
 bool hiddata_masterHID::probe_head(std::uint8_t head) {
-    const auto reply =
-        query_decoded(command(kProbeHead, head), [](const Frame& f) { return f[kProbeReplyPos]; });
-    return reply.has_value() && *reply != kNoHead;
+    return probe_reply(head).value_or(false);
 }
 
 std::optional<MasterPositionMap> hiddata_masterHID::read_position_map() {
@@ -277,9 +280,12 @@ std::optional<std::string> hiddata_masterHID::read_vendor_code() {
 
 int hiddata_masterHID::probe_heads() {
     int count = 0;
-    for (int head = 0; head < kMasterHeads; ++head) {
+    int unanswered = 0;
+    for (int head = 0; head < kMasterHeads && unanswered < kProbeGiveUp; ++head) {
         // Each probe takes the lock by itself.
-        if (probe_head(static_cast<std::uint8_t>(head))) {
+        const std::optional<bool> present = probe_reply(static_cast<std::uint8_t>(head));
+        unanswered = present ? 0 : unanswered + 1;
+        if (present.value_or(false)) {
             ++count;
         }
     }

@@ -145,7 +145,11 @@ public:
 
     // Probes head numbers 0 to 31, each probe an exchange of its own (another
     // thread's exchange may fall between two), and stores and returns the
-    // number of heads that answered.
+    // number of heads that answered. A board that has stopped answering
+    // (kProbeGiveUp probes in a row without any reply) is not asked for the
+    // rest, which count absent: each unanswered probe costs the read bound
+    // and the late-reply window, and the caller is the user-interface thread.
+    static constexpr int kProbeGiveUp = 2;
     int probe_heads();
     // Reads the board's position map into position_map(). True when the
     // board's map came; when it did not, every position is unassigned (never
@@ -161,6 +165,8 @@ public:
 
 private:
     static Frame command(std::uint8_t code, std::uint8_t head = 0);
+    // The probe's reply: true = a head, false = 0xFF, nullopt = no reply.
+    std::optional<bool> probe_reply(std::uint8_t head);
     bool write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
     bool write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value);
 

@@ -508,6 +508,50 @@ TEST_F(Master, MissingRepliesReadAsNoReplyOrTheSafeState) {
     check_missing("unplugged");
 }
 
+// A master board that loses its reply to the probe of one head number.
+class BoardLosingOneProbeReply : public SimMasterBoard {
+public:
+    explicit BoardLosingOneProbeReply(std::uint8_t head) : head_(head) {}
+
+protected:
+    void on_output(const Frame& f) override {
+        if (!lost_ && f == CommandFrame(0x09, head_)) {
+            lost_ = true;
+            return;
+        }
+        SimMasterBoard::on_output(f);
+    }
+
+private:
+    std::uint8_t head_;
+    bool lost_ = false;
+};
+
+// A board that stops answering is not probed for all 32 heads: every
+// unanswered probe costs the read bound and the late-reply window, and the
+// probe runs on the user-interface thread. One lost reply does not end the
+// probe.
+TEST_F(Master, ProbeHeadsStopsAskingABoardThatHasStoppedAnswering) {
+    auto board = Plug({0, 5});
+    ASSERT_EQ(master.open_board(), 0);
+    board->set_silent(true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(master.probe_heads(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_EQ(board->received_outputs().size(),
+              static_cast<std::size_t>(hiddata_masterHID::kProbeGiveUp));
+    EXPECT_EQ(master.head_count(), 0);
+
+    sim::SimBus local;
+    auto losing = std::make_shared<BoardLosingOneProbeReply>(3);
+    losing->set_present_heads({3, 5});
+    local.plug(losing);
+    hiddata_masterHID m(local);
+    ASSERT_EQ(m.open_board(), 0);
+    EXPECT_EQ(m.probe_heads(), 1);  // head 3 counts absent, head 5 is found
+    EXPECT_EQ(losing->received_outputs().size(), 32u);
+}
+
 // The fault that matters most on this board: live values whose byte 7 is 1,
 // taken for the inputs, would raise the emergency stop. Inside the read
 // bound the late reply is its own command's answer; beyond it the query

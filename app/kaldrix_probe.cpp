@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "hid/classic_tester.h"
@@ -21,6 +22,18 @@
 #include "sim/sim_bus.h"
 
 namespace {
+
+// "none", or why a present board could not be opened.
+std::string Absent(kx::OpenFailure why) {
+    if (why == kx::OpenFailure::NotFound || why == kx::OpenFailure::None) {
+        return "none";
+    }
+    return std::string("present but cannot be opened (") + kx::OpenFailureName(why) + ")";
+}
+
+std::string VersionText(const std::optional<std::uint16_t>& version) {
+    return version ? kx::FirmwareVersionText(*version) : std::string("(no reply)");
+}
 
 void Usage() {
     std::printf(
@@ -43,8 +56,14 @@ void ListDevices(kx::HidBus& bus) {
 
 void ProbeOneToOne(kx::HidBus& bus, int machine) {
     kx::hiddata_simple_runoff board(bus);
+    // A row whose board is present but refused to open is what to report
+    // when no row opens one.
+    kx::OpenFailure refused = kx::OpenFailure::NotFound;
     for (kx::RunoffProbe row : kx::hiddata_simple_runoff::probe_order(machine)) {
         if (board.probe(row, machine) != 0) {
+            if (refused == kx::OpenFailure::NotFound) {
+                refused = board.last_open_failure();
+            }
             continue;
         }
         const auto& id = kx::hiddata_simple_runoff::identity(row);
@@ -54,23 +73,33 @@ void ProbeOneToOne(kx::HidBus& bus, int machine) {
             std::printf(" (OEM %s)", id.oem_name);
         }
         const auto values = board.read_values();
-        std::printf("\n    channels 0-7:");
-        for (int k = 0; k < 8; ++k) {
-            std::printf(" %u", values[static_cast<std::size_t>(k)]);
+        if (values) {
+            std::printf("\n    channels 0-7:");
+            for (int k = 0; k < 8; ++k) {
+                std::printf(" %u", (*values)[static_cast<std::size_t>(k)]);
+            }
+            std::printf("\n");
+        } else {
+            std::printf("\n    no reply to the live-value query\n");
         }
-        std::printf("\n");
         return;
     }
-    std::printf("  one-to-one tester, machine %d: none\n", machine);
+    std::printf("  one-to-one tester, machine %d: %s\n", machine, Absent(refused).c_str());
 }
 
 void ProbeClassic(kx::HidBus& bus) {
     kx::CClassicTester classic(bus);
     if (classic.open_board() != 0) {
-        std::printf("  classic tester: none\n");
+        std::printf("  classic tester: %s\n", Absent(classic.last_open_failure()).c_str());
         return;
     }
-    const auto fw = kx::DecodeFirmwareInfo(classic.read_firmware_info());
+    const auto info = classic.read_firmware_info();
+    if (!info) {
+        std::printf("  classic tester: opened %s, no reply to the firmware query\n",
+                    classic.device_path().c_str());
+        return;
+    }
+    const auto fw = kx::DecodeFirmwareInfo(*info);
     std::printf("  classic tester: opened %s, firmware %s of %s\n", classic.device_path().c_str(),
                 fw.version_text().c_str(), fw.date_text().c_str());
 }
@@ -81,44 +110,52 @@ void ProbeKestrun9(kx::HidBus& bus) {
         std::printf("  Kestrun9 board: present at %s (recognised, not driven)\n",
                     kestrun9.device_path().c_str());
     } else {
-        std::printf("  Kestrun9 board: none\n");
+        std::printf("  Kestrun9 board: %s\n", Absent(kestrun9.last_open_failure()).c_str());
     }
 }
 
 void ProbeVelmora5(kx::HidBus& bus) {
     kx::hiddata_velmora5 board(bus);
+    kx::OpenFailure refused = kx::OpenFailure::NotFound;
     for (const kx::Velmora5IdentityRow& row : kx::hiddata_velmora5::identity_table()) {
         if (board.probe(row.probe) != 0) {
+            if (refused == kx::OpenFailure::NotFound) {
+                refused = board.last_open_failure();
+            }
             continue;
         }
         std::printf("  Velmora5 board: %s (\"%s\") opened %s, firmware %s\n", row.operation,
                     row.manufacturer, board.device_path().c_str(),
-                    kx::FirmwareVersionText(board.read_firmware_version()).c_str());
-        const auto layout =
-            kx::DecodeVelmora5Layout(board.read_channel_modes(kx::hiddata_velmora5::kLayoutHead));
-        if (layout) {
+                    VersionText(board.read_firmware_version()).c_str());
+        const auto page = board.read_channel_modes(kx::hiddata_velmora5::kLayoutHead);
+        const auto layout = page ? kx::DecodeVelmora5Layout(*page) : std::nullopt;
+        if (!page) {
+            std::printf("    no reply to the layout query\n");
+        } else if (layout) {
             std::printf("    layout %d x %d heads\n", layout->rows, layout->columns);
         } else {
             std::printf("    layout not in use\n");
         }
         return;
     }
-    std::printf("  Velmora5 board: none\n");
+    std::printf("  Velmora5 board: %s\n", Absent(refused).c_str());
 }
 
 void ProbeMaster(kx::HidBus& bus) {
     kx::hiddata_masterHID board(bus);
     if (board.open_board() != 0) {
-        std::printf("  master board: none\n");
+        std::printf("  master board: %s\n", Absent(board.last_open_failure()).c_str());
         return;
     }
     const int heads = board.probe_heads();
-    board.load_position_map();
-    const int rows = board.read_rows();
-    const int columns = board.read_columns();
+    const bool map_read = board.load_position_map();
+    const int rows = board.read_rows().value_or(0);
+    const int columns = board.read_columns().value_or(0);
     std::printf("  master board: open_board (\"%s\") opened %s, firmware %s\n", kx::kMakerIdentity,
-                board.device_path().c_str(),
-                kx::FirmwareVersionText(board.read_firmware_version()).c_str());
+                board.device_path().c_str(), VersionText(board.read_firmware_version()).c_str());
+    if (!map_read) {
+        std::printf("    no reply to the position-map query\n");
+    }
     std::printf("    %d head(s) answer; grid %d x %d; map:", heads, rows, columns);
     for (int position = 0; position < rows * columns && position < kx::kMasterMapPositions;
          ++position) {

@@ -78,199 +78,230 @@ int CClassicTester::open_board() {
     return open(kProductId, kVendorId, kMakerIdentity, kProduct);
 }
 
-const Frame& CClassicTester::query(std::uint8_t code, int channel, bool send_twice) {
-    CSectionGuard guard(&lock);
+template <class Decode>
+auto CClassicTester::query(std::uint8_t code, int channel, Decode&& decode, bool send_twice)
+    -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>> {
     Frame frame = CommandFrame(code, channel);
     frame[7] = 0x55;
     frame[8] = 0xAA;
-    set_feature_report(frame.data());
-    if (send_twice) {
-        set_feature_report(frame.data());
+    CSectionGuard guard(&lock);
+    if (!set_feature_report(frame.data())) {
+        return std::nullopt;
     }
-    get_feature_report();
-    return report;
+    if (send_twice && !set_feature_report(frame.data())) {
+        return std::nullopt;
+    }
+    const std::uint8_t* reply = get_feature_report();
+    if (reply == nullptr) {
+        return std::nullopt;
+    }
+    return decode(report);
 }
 
-void CClassicTester::set(std::uint8_t code, int channel, std::int32_t value) {
-    CSectionGuard guard(&lock);
+bool CClassicTester::set(std::uint8_t code, int channel, std::int32_t value) {
     Frame frame = CommandFrame(code, channel);
     PutLe16(frame, 3, static_cast<std::uint32_t>(value));
-    set_feature_report(frame.data());
-    set_feature_report(frame.data());
-}
-
-std::uint16_t CClassicTester::query16(std::uint8_t code, int channel) {
     CSectionGuard guard(&lock);
-    return ReadLe16(query(code, channel), 1);
+    return set_feature_report(frame.data()) && set_feature_report(frame.data());
 }
 
-std::string CClassicTester::query_text(std::uint8_t code) {
-    CSectionGuard guard(&lock);
-    return ReadText(query(code, 0), 1, kTextLength);
+namespace {
+
+std::uint16_t Le16At1(const Frame& f) {
+    return ReadLe16(f, 1);
+}
+std::uint8_t ByteAt1(const Frame& f) {
+    return f[1];
 }
 
-std::uint16_t CClassicTester::read_value(int channel) {
-    CSectionGuard guard(&lock);
-    return ReadLe16(query(kReadValue, channel, /*send_twice=*/false), 1);
+}  // namespace
+
+std::optional<std::uint16_t> CClassicTester::query16(std::uint8_t code, int channel) {
+    return query(code, channel, Le16At1);
 }
 
-std::uint16_t CClassicTester::read_upper_limit(int channel) {
+std::optional<std::uint8_t> CClassicTester::query8(std::uint8_t code, int channel) {
+    return query(code, channel, ByteAt1);
+}
+
+std::optional<std::string> CClassicTester::query_text(std::uint8_t code) {
+    return query(code, 0, [](const Frame& f) { return ReadText(f, 1, kTextLength); });
+}
+
+std::optional<std::uint16_t> CClassicTester::read_value(int channel) {
+    return query(kReadValue, channel, Le16At1, /*send_twice=*/false);
+}
+
+std::optional<std::uint16_t> CClassicTester::read_upper_limit(int channel) {
     return query16(kReadUpper, channel);
 }
 
-std::uint16_t CClassicTester::read_lower_limit(int channel) {
+std::optional<std::uint16_t> CClassicTester::read_lower_limit(int channel) {
     return query16(kReadLower, channel);
 }
 
-std::uint16_t CClassicTester::read_reference(int channel) {
+std::optional<std::uint16_t> CClassicTester::read_reference(int channel) {
     return query16(kReadReference, channel);
 }
 
-std::uint8_t CClassicTester::read_channel_mode(int channel) {
-    CSectionGuard guard(&lock);
-    return query(kReadMode, channel)[1];
+std::optional<std::uint8_t> CClassicTester::read_channel_mode(int channel) {
+    return query8(kReadMode, channel);
 }
 
-std::uint8_t CClassicTester::read_offset_type() {
-    CSectionGuard guard(&lock);
-    return query(kReadOffsetType, 0)[1];
+std::optional<std::uint8_t> CClassicTester::read_offset_type() {
+    return query8(kReadOffsetType);
 }
 
-std::uint8_t CClassicTester::read_percentage() {
-    CSectionGuard guard(&lock);
-    return query(kReadPercentage, 0)[1];
+std::optional<std::uint8_t> CClassicTester::read_percentage() {
+    return query8(kReadPercentage);
 }
 
-std::uint16_t CClassicTester::read_offset_upper() {
+std::optional<std::uint16_t> CClassicTester::read_offset_upper() {
     return query16(kReadOffsetUpper);
 }
 
-std::uint16_t CClassicTester::read_offset_lower() {
+std::optional<std::uint16_t> CClassicTester::read_offset_lower() {
     return query16(kReadOffsetLower);
 }
 
-std::uint8_t CClassicTester::read_reserved_setting() {
-    CSectionGuard guard(&lock);
-    return query(kReadReserved, 0)[1];
+std::optional<std::uint8_t> CClassicTester::read_reserved_setting() {
+    return query8(kReadReserved);
 }
 
-std::string CClassicTester::read_serial_number() {
+std::optional<std::string> CClassicTester::read_serial_number() {
     return query_text(kReadSerial);
 }
 
-std::string CClassicTester::read_device_id() {
+std::optional<std::string> CClassicTester::read_device_id() {
     return query_text(kReadDeviceId);
 }
 
-std::string CClassicTester::read_vendor_code() {
+std::optional<std::string> CClassicTester::read_vendor_code() {
     return query_text(kReadVendorCode);
 }
 
-std::array<std::uint8_t, 7> CClassicTester::read_firmware_info() {
-    CSectionGuard guard(&lock);
-    const Frame& r = query(kReadFirmware, 0);
-    std::array<std::uint8_t, 7> info{};
-    std::copy_n(r.begin() + 1, info.size(), info.begin());
-    return info;
+std::optional<std::array<std::uint8_t, 7>> CClassicTester::read_firmware_info() {
+    return query(kReadFirmware, 0, [](const Frame& f) {
+        std::array<std::uint8_t, 7> info{};
+        std::copy_n(f.begin() + 1, info.size(), info.begin());
+        return info;
+    });
 }
 
-std::uint16_t CClassicTester::read_range_max() {
+std::optional<std::uint16_t> CClassicTester::read_range_max() {
     return query16(kReadRangeMax);
 }
 
-std::uint16_t CClassicTester::read_range_min() {
+std::optional<std::uint16_t> CClassicTester::read_range_min() {
     return query16(kReadRangeMin);
 }
 
-void CClassicTester::write_upper_limit(std::int32_t value, int channel) {
-    set(kWriteUpper, channel, value);
+bool CClassicTester::write_upper_limit(std::int32_t value, int channel) {
+    return set(kWriteUpper, channel, value);
 }
 
-void CClassicTester::write_lower_limit(std::int32_t value, int channel) {
-    set(kWriteLower, channel, value);
+bool CClassicTester::write_lower_limit(std::int32_t value, int channel) {
+    return set(kWriteLower, channel, value);
 }
 
-void CClassicTester::write_reference(std::int32_t value, int channel) {
-    set(kWriteReference, channel, value);
+bool CClassicTester::write_reference(std::int32_t value, int channel) {
+    return set(kWriteReference, channel, value);
 }
 
-void CClassicTester::write_channel_mode(std::int32_t value, int channel) {
-    set(kWriteMode, channel, value & 0xFF);
+bool CClassicTester::write_channel_mode(std::int32_t value, int channel) {
+    return set(kWriteMode, channel, value & 0xFF);
 }
 
-void CClassicTester::write_offset_type(std::int32_t value) {
-    set(kWriteOffsetType, 0, value & 0xFF);
+bool CClassicTester::write_offset_type(std::int32_t value) {
+    return set(kWriteOffsetType, 0, value & 0xFF);
 }
 
-void CClassicTester::write_percentage(std::int32_t value) {
-    set(kWritePercentage, 0, value & 0xFF);
+bool CClassicTester::write_percentage(std::int32_t value) {
+    return set(kWritePercentage, 0, value & 0xFF);
 }
 
-void CClassicTester::write_offset_upper(std::int32_t value) {
-    set(kWriteOffsetUpper, 0, value);
+bool CClassicTester::write_offset_upper(std::int32_t value) {
+    return set(kWriteOffsetUpper, 0, value);
 }
 
-void CClassicTester::write_offset_lower(std::int32_t value) {
-    set(kWriteOffsetLower, 0, value);
+bool CClassicTester::write_offset_lower(std::int32_t value) {
+    return set(kWriteOffsetLower, 0, value);
 }
 
-void CClassicTester::write_range_max(std::int32_t value) {
-    set(kWriteRangeMax, 0, value);
+bool CClassicTester::write_range_max(std::int32_t value) {
+    return set(kWriteRangeMax, 0, value);
 }
 
-void CClassicTester::write_range_min(std::int32_t value) {
-    set(kWriteRangeMin, 0, value);
+bool CClassicTester::write_range_min(std::int32_t value) {
+    return set(kWriteRangeMin, 0, value);
 }
 
-void CClassicTester::read_channel_settings() {
+bool CClassicTester::read_channel_settings() {
+    ClassicTesterFields got = fields();
     for (std::size_t k = 0; k < 32; ++k) {
         const int channel = static_cast<int>(k);
-        const std::uint16_t upper = read_upper_limit(channel);
-        const std::uint16_t lower = read_lower_limit(channel);
-        const std::uint16_t reference = read_reference(channel);
-        const std::uint8_t mode = read_channel_mode(channel);
-        CSectionGuard guard(&lock);
-        fields_.upper[k] = upper;
-        fields_.lower[k] = lower;
-        fields_.reference[k] = reference;
-        fields_.modes[k] = mode;
+        const auto upper = read_upper_limit(channel);
+        const auto lower = upper ? read_lower_limit(channel) : std::nullopt;
+        const auto reference = lower ? read_reference(channel) : std::nullopt;
+        const auto mode = reference ? read_channel_mode(channel) : std::nullopt;
+        if (!mode) {
+            return false;
+        }
+        got.upper[k] = *upper;
+        got.lower[k] = *lower;
+        got.reference[k] = *reference;
+        got.modes[k] = *mode;
     }
-    const std::uint8_t offset_type = read_offset_type();
-    const std::uint8_t percentage = read_percentage();
-    const std::uint16_t offset_upper = read_offset_upper();
-    const std::uint16_t offset_lower = read_offset_lower();
-    read_reserved_setting();  // part of the board's settings sequence; its byte is not used
+    const auto offset_type = read_offset_type();
+    const auto percentage = offset_type ? read_percentage() : std::nullopt;
+    const auto offset_upper = percentage ? read_offset_upper() : std::nullopt;
+    const auto offset_lower = offset_upper ? read_offset_lower() : std::nullopt;
+    // Part of the board's settings sequence; its byte is not used.
+    if (!offset_lower || !read_reserved_setting()) {
+        return false;
+    }
     CSectionGuard guard(&lock);
-    fields_.offset_type = offset_type;
-    fields_.percentage = percentage;
-    fields_.offset_upper = offset_upper;
-    fields_.offset_lower = offset_lower;
+    fields_.upper = got.upper;
+    fields_.lower = got.lower;
+    fields_.reference = got.reference;
+    fields_.modes = got.modes;
+    fields_.offset_type = *offset_type;
+    fields_.percentage = *percentage;
+    fields_.offset_upper = *offset_upper;
+    fields_.offset_lower = *offset_lower;
+    return true;
 }
 
-void CClassicTester::read_identity() {
-    const std::uint16_t range_max = read_range_max();
-    const std::uint16_t range_min = read_range_min();
-    std::string serial = read_serial_number();
-    std::string device_id = read_device_id();
-    std::string vendor_code = read_vendor_code();
+bool CClassicTester::read_identity() {
+    const auto range_max = read_range_max();
+    const auto range_min = range_max ? read_range_min() : std::nullopt;
+    auto serial = range_min ? read_serial_number() : std::nullopt;
+    auto device_id = serial ? read_device_id() : std::nullopt;
+    auto vendor_code = device_id ? read_vendor_code() : std::nullopt;
+    if (!vendor_code) {
+        return false;
+    }
     CSectionGuard guard(&lock);
-    fields_.range_max = range_max;
-    fields_.range_min = range_min;
-    fields_.serial_number = std::move(serial);
-    fields_.device_id = std::move(device_id);
-    fields_.vendor_code = std::move(vendor_code);
+    fields_.range_max = *range_max;
+    fields_.range_min = *range_min;
+    fields_.serial_number = std::move(*serial);
+    fields_.device_id = std::move(*device_id);
+    fields_.vendor_code = std::move(*vendor_code);
+    return true;
 }
 
-void CClassicTester::load_firmware_info() {
+bool CClassicTester::load_firmware_info() {
     const auto info = read_firmware_info();
+    if (!info) {
+        return false;
+    }
     CSectionGuard guard(&lock);
-    fields_.firmware_info = info;
+    fields_.firmware_info = *info;
+    return true;
 }
 
-void CClassicTester::reread_texts() {
-    read_serial_number();
-    read_device_id();
-    read_vendor_code();
+bool CClassicTester::reread_texts() {
+    return read_serial_number() && read_device_id() && read_vendor_code();
 }
 
 ClassicTesterFields CClassicTester::fields() const {

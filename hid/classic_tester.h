@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "hid/hiddata.h"
 
@@ -59,52 +62,64 @@ public:
     // 0 when a classic tester was opened, 1 otherwise.
     int open_board();
 
-    // Single exchanges. The station also asks read_value for channel 32.
-    std::uint16_t read_value(int channel);
-    std::uint16_t read_upper_limit(int channel);
-    std::uint16_t read_lower_limit(int channel);
-    std::uint16_t read_reference(int channel);
-    std::uint8_t read_channel_mode(int channel);
-    std::uint8_t read_offset_type();
-    std::uint8_t read_percentage();
-    std::uint16_t read_offset_upper();
-    std::uint16_t read_offset_lower();
-    std::uint8_t read_reserved_setting();
-    std::string read_serial_number();
-    std::string read_device_id();
-    std::string read_vendor_code();
-    std::array<std::uint8_t, 7> read_firmware_info();
-    std::uint16_t read_range_max();
-    std::uint16_t read_range_min();
+    // Single exchanges. Queries return nullopt when their own reply did not
+    // come: a query frame the board did not take, or a feature read that
+    // failed (the board keeps its last answer, so a read after a refused
+    // query frame would return another command's reply). The station also
+    // asks read_value for channel 32.
+    std::optional<std::uint16_t> read_value(int channel);
+    std::optional<std::uint16_t> read_upper_limit(int channel);
+    std::optional<std::uint16_t> read_lower_limit(int channel);
+    std::optional<std::uint16_t> read_reference(int channel);
+    std::optional<std::uint8_t> read_channel_mode(int channel);
+    std::optional<std::uint8_t> read_offset_type();
+    std::optional<std::uint8_t> read_percentage();
+    std::optional<std::uint16_t> read_offset_upper();
+    std::optional<std::uint16_t> read_offset_lower();
+    std::optional<std::uint8_t> read_reserved_setting();
+    std::optional<std::string> read_serial_number();
+    std::optional<std::string> read_device_id();
+    std::optional<std::string> read_vendor_code();
+    std::optional<std::array<std::uint8_t, 7>> read_firmware_info();
+    std::optional<std::uint16_t> read_range_max();
+    std::optional<std::uint16_t> read_range_min();
 
     // Writes take the value first and the channel second; the low 16 bits
-    // (low 8 for one-byte settings) are sent.
-    void write_upper_limit(std::int32_t value, int channel);
-    void write_lower_limit(std::int32_t value, int channel);
-    void write_reference(std::int32_t value, int channel);
-    void write_channel_mode(std::int32_t value, int channel);
-    void write_offset_type(std::int32_t value);
-    void write_percentage(std::int32_t value);
-    void write_offset_upper(std::int32_t value);
-    void write_offset_lower(std::int32_t value);
-    void write_range_max(std::int32_t value);
-    void write_range_min(std::int32_t value);
+    // (low 8 for one-byte settings) are sent. The board answers no set: true
+    // says that both feature transfers went through.
+    bool write_upper_limit(std::int32_t value, int channel);
+    bool write_lower_limit(std::int32_t value, int channel);
+    bool write_reference(std::int32_t value, int channel);
+    bool write_channel_mode(std::int32_t value, int channel);
+    bool write_offset_type(std::int32_t value);
+    bool write_percentage(std::int32_t value);
+    bool write_offset_upper(std::int32_t value);
+    bool write_offset_lower(std::int32_t value);
+    bool write_range_max(std::int32_t value);
+    bool write_range_min(std::int32_t value);
 
     // Composite reads into the fields; each exchange holds the lock by
     // itself, so the acquisition thread's read_value may fall between them.
-    void read_channel_settings();  // limits, reference, modes, offsets
-    void read_identity();          // range, serial number, device id, vendor code
-    void load_firmware_info();
-    void reread_texts();  // the three texts again; the results are not kept
+    // Each stops at the first exchange that gets no reply and returns false;
+    // the fields then keep what they held before, never half a setup.
+    bool read_channel_settings();  // limits, reference, modes, offsets
+    bool read_identity();          // range, serial number, device id, vendor code
+    bool load_firmware_info();
+    bool reread_texts();  // the three texts again; the results are not kept
 
     // A copy of the fields as the composite reads left them.
     ClassicTesterFields fields() const;
 
 private:
-    const Frame& query(std::uint8_t code, int channel, bool send_twice = true);
-    void set(std::uint8_t code, int channel, std::int32_t value);
-    std::uint16_t query16(std::uint8_t code, int channel = 0);
-    std::string query_text(std::uint8_t code);
+    // The query frame (twice, or once), then feature report 0, decoded under
+    // the lock; nullopt when any of the transfers failed.
+    template <class Decode>
+    auto query(std::uint8_t code, int channel, Decode&& decode, bool send_twice = true)
+        -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>>;
+    bool set(std::uint8_t code, int channel, std::int32_t value);
+    std::optional<std::uint16_t> query16(std::uint8_t code, int channel = 0);
+    std::optional<std::uint8_t> query8(std::uint8_t code, int channel = 0);
+    std::optional<std::string> query_text(std::uint8_t code);
 
     ClassicTesterFields fields_;
 };

@@ -21,6 +21,34 @@ struct HidDeviceInfo {
     std::optional<std::u16string> product;
 };
 
+// Why a device interface could not be opened. A board that is present but
+// refuses to open is not the same as no board: the station tells the
+// operator which it is.
+enum class OpenFailure {
+    None,          // opened
+    NotFound,      // no such device (or it went away before it could be opened)
+    NoPermission,  // present, but this user may not open its node
+    Busy,          // present, but held by someone else
+    Other,         // present, but opening it failed for another reason
+};
+
+// Short English name for listings and the trace ("no permission").
+constexpr const char* OpenFailureName(OpenFailure failure) {
+    switch (failure) {
+        case OpenFailure::None:
+            return "opened";
+        case OpenFailure::NotFound:
+            return "not found";
+        case OpenFailure::NoPermission:
+            return "no permission";
+        case OpenFailure::Busy:
+            return "busy";
+        case OpenFailure::Other:
+            break;
+    }
+    return "cannot be opened";
+}
+
 // One open device interface. All frames are 65 bytes with the report ID in
 // byte 0; an input report arrives as its 64 payload bytes only, because the
 // boards use no numbered reports.
@@ -43,6 +71,12 @@ public:
     virtual int set_feature(const std::uint8_t* frame) = 0;
 };
 
+// What opening a path gave: a handle, or why there is none.
+struct HidOpenResult {
+    std::unique_ptr<HidHandle> handle;
+    OpenFailure failure = OpenFailure::None;  // None exactly when handle is set
+};
+
 // The events the hot-plug code reacts to: a device interface came or went.
 enum class HotplugEvent { Arrival, Removal };
 using HotplugHandler = std::function<void(HotplugEvent, const std::string& path)>;
@@ -55,8 +89,8 @@ public:
 
     // Present device interfaces in the bus's enumeration order.
     virtual std::vector<HidDeviceInfo> enumerate() = 0;
-    // nullptr when the path cannot be opened.
-    virtual std::unique_ptr<HidHandle> open_path(const std::string& path) = 0;
+    // A handle on the path, or the reason it cannot be opened.
+    virtual HidOpenResult open_path(const std::string& path) = 0;
     // Short name for listings ("hidraw", "sim").
     virtual const char* name() const = 0;
 };

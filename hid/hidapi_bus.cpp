@@ -1,8 +1,11 @@
 #include "hid/hidapi_bus.h"
 
+#include <fcntl.h>
 #include <hidapi.h>
 #include <langinfo.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstring>
 #include <mutex>
@@ -93,15 +96,38 @@ std::vector<HidDeviceInfo> HidapiBus::enumerate() {
     return out;
 }
 
-std::unique_ptr<HidHandle> HidapiBus::open_path(const std::string& path) {
+OpenFailure OpenFailureOfErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return OpenFailure::NoPermission;
+        case EBUSY:
+        case ETXTBSY:
+            return OpenFailure::Busy;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenFailure::NotFound;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+HidOpenResult HidapiBus::open_path(const std::string& path) {
     if (!ok_) {
-        return nullptr;
+        return {nullptr, OpenFailure::Other};
     }
-    hid_device* dev = hid_open_path(path.c_str());
-    if (dev == nullptr) {
-        return nullptr;
+    if (hid_device* dev = hid_open_path(path.c_str())) {
+        return {std::make_unique<HidapiHandle>(dev), OpenFailure::None};
     }
-    return std::make_unique<HidapiHandle>(dev);
+    // hidapi keeps no errno it can be trusted with; ask the node directly.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        return {nullptr, OpenFailureOfErrno(errno)};
+    }
+    ::close(fd);
+    return {nullptr, OpenFailure::Other};  // it opens now: a passing refusal
 }
 
 }  // namespace kx

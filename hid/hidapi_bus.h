@@ -11,7 +11,9 @@ public:
     ~HidapiBus() override;
 
     std::vector<HidDeviceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open_path(const std::string& path) override;
+    // A path that hidapi cannot open is tried once more with open(2) to learn
+    // why (no permission on the node, busy, gone).
+    HidOpenResult open_path(const std::string& path) override;
     const char* name() const override { return "hidraw"; }
 
     // False when hid_init failed; the bus then enumerates nothing.
@@ -20,5 +22,8 @@ public:
 private:
     bool ok_ = false;
 };
+
+// The reason an errno of open(2) on a hidraw node gives.
+OpenFailure OpenFailureOfErrno(int error);
 
 }  // namespace kx

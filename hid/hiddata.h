@@ -1,9 +1,14 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 
 #include "core/section_lock.h"
 #include "hid/hid_bus.h"
@@ -14,20 +19,45 @@ namespace kx {
 // Base of every board family: finds one device by its four-part identity and
 // moves 65-byte reports and feature reports. It knows nothing of commands.
 //
-// Transfers report no errors. A read that gets no reply leaves `report` as it
-// was, so a silent board's values freeze instead of failing. Reads are
-// bounded (kReadBoundMs). The replies carry no echo of their command, so
-// after a read gave up, the next exchange first waits up to the same bound
-// for the late reply and discards it: a reply up to twice the bound late is
-// never taken as the answer to the next command, and a reply the board never
-// sends costs one wait, not the sync of every later exchange.
+// Every transfer tells whether it worked: a read returns `report` when a
+// reply came and nullptr when none did, a write returns true when the device
+// took the report. A read that gets no reply leaves `report` as it was. The
+// families build on this so that every query tells its caller whether its
+// own reply came.
+//
+// Replies carry no echo of their command, so the bounds are chosen so that a
+// late reply is never taken for the next command's answer:
+//  - a read waits up to kReadBoundMs for its reply, far longer than any
+//    working board needs (a full-speed board answers within a few ms);
+//  - after a read gave up, the next write first waits until kLateReplyWindowMs
+//    after the give-up for the late reply and discards it when it comes.
+// So a reply up to kReadBoundMs late is its command's answer, one up to
+// kReadBoundMs + kLateReplyWindowMs late is discarded, and a reply the board
+// never sends costs one window, not the sync of every later exchange.
+//
+// Cancelling waits. A silent board holds its caller for the read bound and
+// the late-reply window of every exchange, many seconds per acquisition step.
+// cancel_waits() makes the object give up at once: a wait in progress ends
+// within kWaitSliceMs (reads wait in slices and check the flag between them),
+// and until resume_waits() every transfer fails at once without touching the
+// device (nothing is sent, so no reply is owed). Queries then return no
+// reply, writes false. The station cancels the waits of every board object
+// before it joins its worker and resumes them after the join. A reply cut
+// short by a cancel counts as late: the first exchange after resume_waits()
+// still waits for it and discards it. Neither hidraw nor the kernel lets a
+// write or a feature transfer already in the kernel be cut short; those are
+// bounded by the kernel's USB timeouts.
 //
 // `lock` is held for every call on the handle (the platform handle is not
 // safe for two threads at once); it is re-entrant, so a family's operation
 // takes it for the whole exchange and the transfers take it again inside.
+// The cancel flag is atomic and taken without the lock, so another thread can
+// cancel while an exchange holds it.
 class hiddata {
 public:
-    static constexpr int kReadBoundMs = 100;
+    static constexpr int kReadBoundMs = 500;
+    static constexpr int kLateReplyWindowMs = 1000;
+    static constexpr int kWaitSliceMs = 10;
     static constexpr std::size_t kMaxIdentityChars = 254;
 
     hiddata(HidBus& bus, const char* family);
@@ -37,20 +67,36 @@ public:
 
     // Opens the first device in enumeration order whose vendor id, product
     // id, manufacturer string and product string all match (strings compared
-    // exactly, after folding). Note the order: product id first. Returns 0
-    // when a device was opened, 1 when none matched (the object is then
-    // closed). The handle it replaces is closed.
+    // exactly, after folding) and that can be opened. Note the order:
+    // product id first. Returns 0 when a device was opened, 1 otherwise (the
+    // object is then closed). The handle it replaces is closed.
     int open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
              std::string_view product);
+    // Why the last open left the object closed: None after a successful open
+    // (and before the first), NotFound when no device had the identity, else
+    // why the first matching device could not be opened (no permission on
+    // its node, busy, ...).
+    OpenFailure last_open_failure() const;
 
-    // One input report into `report`; after a timeout or a failure `report`
-    // keeps its previous content.
+    // One input report into `report`, waiting up to kReadBoundMs. Returns
+    // `report` when a reply came; nullptr when none came in time, the device
+    // is gone, the object is closed or its waits are cancelled, and `report`
+    // then keeps its previous content.
     std::uint8_t* read_report();
-    void write_report(const std::uint8_t* frame);
-    // Feature report 0 into `report` (byte 0 set to 0); a failure leaves the
-    // rest of `report` as it was.
+    // Sends the caller's 65-byte frame with report ID 0. When an earlier read
+    // gave up, first waits for that late reply and discards it. True when the
+    // device took the report.
+    bool write_report(const std::uint8_t* frame);
+    // Feature report 0 into `report` (byte 0 set to 0). Returns `report`, or
+    // nullptr when the transfer failed (`report` then keeps its payload).
     std::uint8_t* get_feature_report();
-    void set_feature_report(const std::uint8_t* frame);
+    // Sends the caller's frame as feature report 0; true when it went.
+    bool set_feature_report(const std::uint8_t* frame);
+
+    // See "Cancelling waits" above. Both may be called from any thread.
+    void cancel_waits() { cancelled_.store(true, std::memory_order_relaxed); }
+    void resume_waits() { cancelled_.store(false, std::memory_order_relaxed); }
+    bool waits_cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
     bool is_open() const;
     const char* family() const { return family_; }
@@ -58,30 +104,54 @@ public:
     std::string device_path() const;
 
 protected:
-    // The exchange shapes of the interrupt-pipe families. Each begins by
-    // discarding input reports already waiting (after a read that gave up,
-    // waiting for its late reply first), so that the read that follows the
-    // command gets the command's own reply.
-    void begin_exchange();
-    // Query: the command report, then one input report.
-    const Frame& exchange_query(const Frame& command);
+    using Clock = std::chrono::steady_clock;
+
+    // Start of every interrupt-pipe exchange: waits out a late reply (see
+    // write_report) and discards input reports already waiting, so that the
+    // read that follows the command gets the command's own reply. False when
+    // the object is closed or its waits are cancelled.
+    bool begin_exchange();
+    // Query: the command report, then one input report. `report` holding the
+    // reply, or nullptr when the reply did not come.
+    const Frame* exchange_query(const Frame& command);
     // Set: the command report, the second report, then one input report read
-    // and discarded.
-    void exchange_set(const Frame& command, const Frame& second);
+    // and discarded. True when the board acknowledged it with that report.
+    bool exchange_set(const Frame& command, const Frame& second);
+    // A query whose reply, when it came, is decoded under the lock (before
+    // another exchange can reuse `report`); nullopt when it did not come.
+    template <class Decode>
+    auto query_decoded(const Frame& command, Decode&& decode)
+        -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>> {
+        CSectionGuard guard(&lock);
+        const Frame* reply = exchange_query(command);
+        if (reply == nullptr) {
+            return std::nullopt;
+        }
+        return decode(*reply);
+    }
     // A query of the plain command report of `code`, decoded at one place.
-    std::uint16_t query_be16(std::uint8_t code, std::size_t pos);
-    std::uint8_t query_byte(std::uint8_t code, std::size_t pos);
-    std::string query_text(std::uint8_t code, std::size_t pos, std::size_t length);
+    std::optional<std::uint16_t> query_be16(std::uint8_t code, std::size_t pos);
+    std::optional<std::uint8_t> query_byte(std::uint8_t code, std::size_t pos);
+    std::optional<std::string> query_text(std::uint8_t code, std::size_t pos, std::size_t length);
     // A set of the plain command report of `code` whose second report carries
     // the low 16 bits of `value`, big-endian, at `pos`.
-    void set_be16(std::uint8_t code, std::size_t pos, std::int32_t value);
+    bool set_be16(std::uint8_t code, std::size_t pos, std::int32_t value);
 
     Frame report{};
     std::unique_ptr<HidHandle> device;
     mutable CSectionLock lock;
 
 private:
-    void discard_waiting_input(int first_wait_ms);
+    // One input report's payload before `deadline`, waiting in slices of
+    // kWaitSliceMs. Bytes stored; 0 when none came in time or the waits were
+    // cancelled; -1 when the device is gone.
+    int wait_input(std::uint8_t* payload, Clock::time_point deadline);
+    // The same for up to bound_ms from now.
+    int wait_input_for(std::uint8_t* payload, int bound_ms);
+    // Waits for an outstanding late reply (until the window after the give-up
+    // ends) and discards it, then discards whatever else is waiting.
+    void resynchronise();
+    void discard_waiting_input();
     // The caller's frame with report ID 0, traced under `tag`.
     Frame outgoing(const std::uint8_t* frame, const char* tag) const;
 
@@ -89,8 +159,11 @@ private:
     const char* family_;
     const bool trace_;
     std::string path_;
-    // The last read gave up: its reply may still be on the way.
+    OpenFailure open_failure_ = OpenFailure::None;
+    std::atomic<bool> cancelled_{false};
+    // The last read gave up at reply_given_up_: its reply may still come.
     bool reply_outstanding_ = false;
+    Clock::time_point reply_given_up_{};
 };
 
 }  // namespace kx

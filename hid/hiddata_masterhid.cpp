@@ -113,117 +113,99 @@ int hiddata_masterHID::open_board() {
     return open(kProductId, kVendorId, kMakerIdentity, kProduct);
 }
 
-const Frame& hiddata_masterHID::query(std::uint8_t code, std::uint8_t head) {
-    Frame command = CommandReport(code);
-    command[kHeadPos] = head;
-    return exchange_query(command);
+Frame hiddata_masterHID::command(std::uint8_t code, std::uint8_t head) {
+    Frame f = CommandReport(code);
+    f[kHeadPos] = head;
+    return f;
 }
 
-const Frame& hiddata_masterHID::query_or_blank(std::uint8_t code, std::uint8_t head,
-                                               std::size_t first, std::size_t count,
-                                               std::uint8_t blank) {
-    CSectionGuard guard(&lock);
-    // A read that gets no reply leaves `report` as it is, so what is put here
-    // now is what such a read decodes.
-    first = std::min(first, report.size());
-    count = std::min(count, report.size() - first);
-    std::fill_n(report.begin() + static_cast<std::ptrdiff_t>(first), count, blank);
-    return query(code, head);
+std::optional<Words> hiddata_masterHID::read_values(std::uint8_t head) {
+    return query_decoded(command(kReadValues, head), ReadBe16Page);
 }
 
-Words hiddata_masterHID::read_values(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadValues, head));
+std::optional<Words> hiddata_masterHID::read_upper_limits(std::uint8_t head) {
+    return query_decoded(command(kReadUpper, head), ReadBe16Page);
 }
 
-Words hiddata_masterHID::read_upper_limits(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadUpper, head));
+std::optional<Words> hiddata_masterHID::read_lower_limits(std::uint8_t head) {
+    return query_decoded(command(kReadLower, head), ReadBe16Page);
 }
 
-Words hiddata_masterHID::read_lower_limits(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadLower, head));
+std::optional<ModeBytes> hiddata_masterHID::read_channel_modes(std::uint8_t head) {
+    return query_decoded(command(kReadModes, head), ReadModePage);
 }
 
-ModeBytes hiddata_masterHID::read_channel_modes(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadModePage(query(kReadModes, head));
-}
-
-void hiddata_masterHID::write_page(std::uint8_t code, std::uint8_t head,
+bool hiddata_masterHID::write_page(std::uint8_t code, std::uint8_t head,
                                    std::span<const std::int32_t> values) {
-    Frame command = CommandReport(code);
-    command[kHeadPos] = head;
-    Frame second = command;
+    const Frame first = command(code, head);
+    Frame second = first;
     PutBe16Page(second, values);
-    CSectionGuard guard(&lock);
-    exchange_set(command, second);
+    return exchange_set(first, second);
 }
 
-void hiddata_masterHID::write_upper_limits(std::uint8_t head,
+bool hiddata_masterHID::write_upper_limits(std::uint8_t head,
                                            std::span<const std::int32_t> values) {
-    write_page(kWriteUpper, head, values);
+    return write_page(kWriteUpper, head, values);
 }
 
-void hiddata_masterHID::write_lower_limits(std::uint8_t head,
+bool hiddata_masterHID::write_lower_limits(std::uint8_t head,
                                            std::span<const std::int32_t> values) {
-    write_page(kWriteLower, head, values);
+    return write_page(kWriteLower, head, values);
 }
 
-void hiddata_masterHID::write_channel_modes(std::uint8_t head,
+bool hiddata_masterHID::write_channel_modes(std::uint8_t head,
                                             std::span<const std::uint8_t> modes) {
-    Frame command = CommandReport(kWriteModes);
-    command[kHeadPos] = head;
-    Frame second = command;
+    const Frame first = command(kWriteModes, head);
+    Frame second = first;
     PutModePage(second, modes);
-    CSectionGuard guard(&lock);
-    exchange_set(command, second);
+    return exchange_set(first, second);
+}
+
+std::optional<bool> hiddata_masterHID::probe_reply(std::uint8_t head) {
+    return query_decoded(command(kProbeHead, head),
+                         [](const Frame& f) { return f[kProbeReplyPos] != kNoHead; });
 }
 
 bool hiddata_masterHID::probe_head(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return query_or_blank(kProbeHead, head, kProbeReplyPos, 1, kNoHead)[kProbeReplyPos] != kNoHead;
+    return probe_reply(head).value_or(false);
 }
 
-MasterPositionMap hiddata_masterHID::read_position_map() {
-    CSectionGuard guard(&lock);
-    const Frame& reply = query_or_blank(kReadPositionMap, 0, kMapPos, 2 * kMasterMapPositions, 0);
-    MasterPositionMap map{};
-    std::copy_n(reply.begin() + kMapPos, map.size(), map.begin());
-    return map;
+std::optional<MasterPositionMap> hiddata_masterHID::read_position_map() {
+    return query_decoded(command(kReadPositionMap), [](const Frame& f) {
+        MasterPositionMap map{};
+        std::copy_n(f.begin() + kMapPos, map.size(), map.begin());
+        return map;
+    });
 }
 
-void hiddata_masterHID::write_position_map(const MasterPositionMap& map) {
-    const Frame command = CommandReport(kWritePositionMap);
-    Frame second = command;
+bool hiddata_masterHID::write_position_map(const MasterPositionMap& map) {
+    const Frame first = command(kWritePositionMap);
+    Frame second = first;
     std::copy(map.begin(), map.end(), second.begin() + kMapPos);
     std::fill(second.begin() + kMapPos + map.size(), second.end(), 0);
-    CSectionGuard guard(&lock);
-    exchange_set(command, second);
+    return exchange_set(first, second);
 }
 
-std::uint8_t hiddata_masterHID::read_rows() {
+std::optional<std::uint8_t> hiddata_masterHID::read_rows() {
     return query_byte(kReadRows, kRowsPos);
 }
 
-void hiddata_masterHID::write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value) {
-    const Frame command = CommandReport(code);
-    Frame second = command;
+bool hiddata_masterHID::write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value) {
+    const Frame first = command(code);
+    Frame second = first;
     second[pos] = value;
-    CSectionGuard guard(&lock);
-    exchange_set(command, second);
+    return exchange_set(first, second);
 }
 
-void hiddata_masterHID::write_rows(std::uint8_t rows) {
-    write_byte_field(kWriteRows, kRowsPos, rows);
+bool hiddata_masterHID::write_rows(std::uint8_t rows) {
+    return write_byte_field(kWriteRows, kRowsPos, rows);
 }
 
-std::uint8_t hiddata_masterHID::read_columns() {
+std::optional<std::uint8_t> hiddata_masterHID::read_columns() {
     return query_byte(kReadColumns, kColumnsPos);
 }
 
-void hiddata_masterHID::write_columns(std::uint8_t columns) {
+bool hiddata_masterHID::write_columns(std::uint8_t columns) {
     // Unlike the other sets, this second report is filled with 0xFF, except
     // for the last byte; the board expects it that way.
     Frame second;
@@ -231,79 +213,79 @@ void hiddata_masterHID::write_columns(std::uint8_t columns) {
     second[0] = 0;
     second[kFrameSize - 1] = 0;
     second[kColumnsPos] = columns;
-    CSectionGuard guard(&lock);
-    exchange_set(CommandReport(kWriteColumns), second);
+    return exchange_set(command(kWriteColumns), second);
 }
 
-std::uint8_t hiddata_masterHID::read_buzzer_settings() {
-    CSectionGuard guard(&lock);
-    return query_or_blank(kReadBuzzer, 0, kBuzzerPos, 1, 0)[kBuzzerPos];
+std::optional<std::uint8_t> hiddata_masterHID::read_buzzer_settings() {
+    return query_byte(kReadBuzzer, kBuzzerPos);
 }
 
-void hiddata_masterHID::write_buzzer_settings(std::uint8_t settings) {
-    write_byte_field(kWriteBuzzer, kBuzzerPos, settings);
+bool hiddata_masterHID::write_buzzer_settings(std::uint8_t settings) {
+    return write_byte_field(kWriteBuzzer, kBuzzerPos, settings);
 }
 
-std::uint16_t hiddata_masterHID::read_range_max() {
+std::optional<std::uint16_t> hiddata_masterHID::read_range_max() {
     return query_be16(kReadRangeMax, kRangeMaxPos);
 }
 
-void hiddata_masterHID::write_range_max(std::int32_t value) {
-    set_be16(kWriteRangeMax, kRangeMaxPos, value);
+bool hiddata_masterHID::write_range_max(std::int32_t value) {
+    return set_be16(kWriteRangeMax, kRangeMaxPos, value);
 }
 
-std::uint16_t hiddata_masterHID::read_range_min() {
+std::optional<std::uint16_t> hiddata_masterHID::read_range_min() {
     return query_be16(kReadRangeMin, kRangeMinPos);
 }
 
-void hiddata_masterHID::write_range_min(std::int32_t value) {
-    set_be16(kWriteRangeMin, kRangeMinPos, value);
+bool hiddata_masterHID::write_range_min(std::int32_t value) {
+    return set_be16(kWriteRangeMin, kRangeMinPos, value);
 }
 
-MasterIoBytes hiddata_masterHID::read_inputs() {
-    CSectionGuard guard(&lock);
-    MasterIoBytes in{};
-    const Frame& reply = query_or_blank(kReadInputs, 0, kIoPos, in.size(), 0);
-    std::copy_n(reply.begin() + kIoPos, in.size(), in.begin());
-    return in;
+std::optional<MasterIoBytes> hiddata_masterHID::read_inputs() {
+    return query_decoded(command(kReadInputs), [](const Frame& f) {
+        MasterIoBytes in{};
+        std::copy_n(f.begin() + kIoPos, in.size(), in.begin());
+        return in;
+    });
 }
 
-void hiddata_masterHID::write_outputs(const MasterIoBytes& outputs) {
+bool hiddata_masterHID::write_outputs(const MasterIoBytes& outputs) {
     Frame second{};  // cleared: nothing of the command report survives
     std::copy(outputs.begin(), outputs.end(), second.begin() + kIoPos);
-    CSectionGuard guard(&lock);
-    exchange_set(CommandReport(kWriteOutputs), second);
+    return exchange_set(command(kWriteOutputs), second);
 }
 
-std::uint16_t hiddata_masterHID::read_firmware_version() {
+std::optional<std::uint16_t> hiddata_masterHID::read_firmware_version() {
     return query_be16(kReadFirmwareVersion, 1);
 }
 
-std::uint16_t hiddata_masterHID::read_firmware_year() {
+std::optional<std::uint16_t> hiddata_masterHID::read_firmware_year() {
     return query_be16(kReadFirmwareYear, 3);
 }
 
-std::uint8_t hiddata_masterHID::read_firmware_month() {
+std::optional<std::uint8_t> hiddata_masterHID::read_firmware_month() {
     return query_byte(kReadFirmwareMonth, 5);
 }
 
-std::uint8_t hiddata_masterHID::read_firmware_day() {
+std::optional<std::uint8_t> hiddata_masterHID::read_firmware_day() {
     return query_byte(kReadFirmwareDay, 6);
 }
 
-std::string hiddata_masterHID::read_device_id() {
+std::optional<std::string> hiddata_masterHID::read_device_id() {
     return query_text(kReadDeviceId, kTextPos, kTextLength);
 }
 
-std::string hiddata_masterHID::read_vendor_code() {
+std::optional<std::string> hiddata_masterHID::read_vendor_code() {
     return query_text(kReadVendorCode, kTextPos, kTextLength);
 }
 
 int hiddata_masterHID::probe_heads() {
     int count = 0;
-    for (int head = 0; head < kMasterHeads; ++head) {
+    int unanswered = 0;
+    for (int head = 0; head < kMasterHeads && unanswered < kProbeGiveUp; ++head) {
         // Each probe takes the lock by itself.
-        if (probe_head(static_cast<std::uint8_t>(head))) {
+        const std::optional<bool> present = probe_reply(static_cast<std::uint8_t>(head));
+        unanswered = present ? 0 : unanswered + 1;
+        if (present.value_or(false)) {
             ++count;
         }
     }
@@ -311,9 +293,11 @@ int hiddata_masterHID::probe_heads() {
     return count;
 }
 
-void hiddata_masterHID::load_position_map() {
+bool hiddata_masterHID::load_position_map() {
     CSectionGuard guard(&lock);
-    position_map_ = read_position_map();
+    const std::optional<MasterPositionMap> map = read_position_map();
+    position_map_ = map.value_or(MasterPositionMap{});
+    return map.has_value();
 }
 
 MasterPositionMap hiddata_masterHID::position_map() const {

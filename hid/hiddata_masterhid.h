@@ -102,52 +102,59 @@ public:
     // closed).
     int open_board();
 
+    // Queries return nullopt when their own reply did not come (the board
+    // did not answer within the bound, is gone, or the object is closed or
+    // cancelled); the caller decides what a missing value means. Writes
+    // return true when the board acknowledged them with its reply.
+
     // Per-head commands.
-    Words read_values(std::uint8_t head);
-    Words read_upper_limits(std::uint8_t head);
-    Words read_lower_limits(std::uint8_t head);
-    ModeBytes read_channel_modes(std::uint8_t head);
+    std::optional<Words> read_values(std::uint8_t head);
+    std::optional<Words> read_upper_limits(std::uint8_t head);
+    std::optional<Words> read_lower_limits(std::uint8_t head);
+    std::optional<ModeBytes> read_channel_modes(std::uint8_t head);
     // The low 16 bits of at most 32 values (the station always sends 32);
     // with fewer, the bytes after the last value keep the command report's.
-    void write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values);
-    void write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values);
-    void write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes);
+    bool write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes);
     // True when a head answers at this number. A probe that gets no reply
     // counts the head absent.
     bool probe_head(std::uint8_t head);
 
     // Board-wide commands.
-    MasterPositionMap read_position_map();
-    void write_position_map(const MasterPositionMap& map);
-    std::uint8_t read_rows();
-    void write_rows(std::uint8_t rows);
-    std::uint8_t read_columns();
-    void write_columns(std::uint8_t columns);
-    // A settings byte that gets no reply reads as 0 (buzzer off).
-    std::uint8_t read_buzzer_settings();
-    void write_buzzer_settings(std::uint8_t settings);
-    std::uint16_t read_range_max();
-    void write_range_max(std::int32_t value);
-    std::uint16_t read_range_min();
-    void write_range_min(std::int32_t value);
-    // Inputs that get no reply read as all 0: another command's reply must
-    // not be echoed onto the outputs or raise the emergency stop.
-    MasterIoBytes read_inputs();
-    void write_outputs(const MasterIoBytes& outputs);
-    std::uint16_t read_firmware_version();
-    std::uint16_t read_firmware_year();
-    std::uint8_t read_firmware_month();
-    std::uint8_t read_firmware_day();
-    std::string read_device_id();
-    std::string read_vendor_code();
+    std::optional<MasterPositionMap> read_position_map();
+    bool write_position_map(const MasterPositionMap& map);
+    std::optional<std::uint8_t> read_rows();
+    bool write_rows(std::uint8_t rows);
+    std::optional<std::uint8_t> read_columns();
+    bool write_columns(std::uint8_t columns);
+    std::optional<std::uint8_t> read_buzzer_settings();
+    bool write_buzzer_settings(std::uint8_t settings);
+    std::optional<std::uint16_t> read_range_max();
+    bool write_range_max(std::int32_t value);
+    std::optional<std::uint16_t> read_range_min();
+    bool write_range_min(std::int32_t value);
+    std::optional<MasterIoBytes> read_inputs();
+    bool write_outputs(const MasterIoBytes& outputs);
+    std::optional<std::uint16_t> read_firmware_version();
+    std::optional<std::uint16_t> read_firmware_year();
+    std::optional<std::uint8_t> read_firmware_month();
+    std::optional<std::uint8_t> read_firmware_day();
+    std::optional<std::string> read_device_id();
+    std::optional<std::string> read_vendor_code();
 
     // Probes head numbers 0 to 31, each probe an exchange of its own (another
     // thread's exchange may fall between two), and stores and returns the
-    // number of heads that answered.
+    // number of heads that answered. A board that has stopped answering
+    // (kProbeGiveUp probes in a row without any reply) is not asked for the
+    // rest, which count absent: each unanswered probe costs the read bound
+    // and the late-reply window, and the caller is the user-interface thread.
+    static constexpr int kProbeGiveUp = 2;
     int probe_heads();
-    // Reads the board's position map into position_map(). A read that gets no
-    // reply leaves every position unassigned, never another reply's bytes.
-    void load_position_map();
+    // Reads the board's position map into position_map(). True when the
+    // board's map came; when it did not, every position is unassigned (never
+    // another reply's bytes) and false is returned.
+    bool load_position_map();
 
     // Heads found by the last probe_heads; 0 means the board is not set up.
     int head_count() const { return head_count_.load(); }
@@ -157,13 +164,11 @@ public:
     std::optional<std::uint8_t> position_head(int position) const;
 
 private:
-    const Frame& query(std::uint8_t code, std::uint8_t head = 0);
-    // A query whose reply bytes [first, first + count) read as `blank` when
-    // no reply comes.
-    const Frame& query_or_blank(std::uint8_t code, std::uint8_t head, std::size_t first,
-                                std::size_t count, std::uint8_t blank);
-    void write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
-    void write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value);
+    static Frame command(std::uint8_t code, std::uint8_t head = 0);
+    // The probe's reply: true = a head, false = 0xFF, nullopt = no reply.
+    std::optional<bool> probe_reply(std::uint8_t head);
+    bool write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_byte_field(std::uint8_t code, std::size_t pos, std::uint8_t value);
 
     std::atomic<int> head_count_{0};
     MasterPositionMap position_map_{};  // guarded by lock

@@ -119,142 +119,129 @@ int hiddata_simple_runoff::probe(RunoffProbe row, int machine) {
     return open(kProductId, kVendorId, *manufacturer, kProduct);
 }
 
-const Frame& hiddata_simple_runoff::query(std::uint8_t code) {
-    return exchange_query(CommandReport(code));
+std::optional<Words> hiddata_simple_runoff::read_values() {
+    return query_decoded(CommandReport(kReadValues), ReadLe16Page);
 }
 
-Words hiddata_simple_runoff::read_values() {
-    CSectionGuard guard(&lock);
-    return ReadLe16Page(query(kReadValues));
+std::optional<Words> hiddata_simple_runoff::read_reference() {
+    return query_decoded(CommandReport(kReadReference), ReadBe16Page);
 }
 
-Words hiddata_simple_runoff::read_reference() {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadReference));
+std::optional<Words> hiddata_simple_runoff::read_upper_limits() {
+    return query_decoded(CommandReport(kReadUpper), ReadBe16Page);
 }
 
-Words hiddata_simple_runoff::read_upper_limits() {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadUpper));
+std::optional<Words> hiddata_simple_runoff::read_lower_limits() {
+    return query_decoded(CommandReport(kReadLower), ReadBe16Page);
 }
 
-Words hiddata_simple_runoff::read_lower_limits() {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(query(kReadLower));
+std::optional<ModeBytes> hiddata_simple_runoff::read_channel_modes() {
+    return query_decoded(CommandReport(kReadModes), ReadModePage);
 }
 
-ModeBytes hiddata_simple_runoff::read_channel_modes() {
-    CSectionGuard guard(&lock);
-    return ReadModePage(query(kReadModes));
-}
-
-void hiddata_simple_runoff::write_page(std::uint8_t code, std::span<const std::int32_t> values) {
-    CSectionGuard guard(&lock);
+bool hiddata_simple_runoff::write_page(std::uint8_t code, std::span<const std::int32_t> values) {
     const Frame command = CommandReport(code);
     Frame second = command;
     PutBe16Page(second, values);
-    exchange_set(command, second);
+    return exchange_set(command, second);
 }
 
-void hiddata_simple_runoff::write_reference(std::span<const std::int32_t> values) {
-    write_page(kWriteReference, values);
+bool hiddata_simple_runoff::write_reference(std::span<const std::int32_t> values) {
+    return write_page(kWriteReference, values);
 }
 
-void hiddata_simple_runoff::write_upper_limits(std::span<const std::int32_t> values) {
-    write_page(kWriteUpper, values);
+bool hiddata_simple_runoff::write_upper_limits(std::span<const std::int32_t> values) {
+    return write_page(kWriteUpper, values);
 }
 
-void hiddata_simple_runoff::write_lower_limits(std::span<const std::int32_t> values) {
-    write_page(kWriteLower, values);
+bool hiddata_simple_runoff::write_lower_limits(std::span<const std::int32_t> values) {
+    return write_page(kWriteLower, values);
 }
 
-void hiddata_simple_runoff::write_channel_modes(std::span<const std::uint8_t> modes) {
-    CSectionGuard guard(&lock);
+bool hiddata_simple_runoff::write_channel_modes(std::span<const std::uint8_t> modes) {
     const Frame command = CommandReport(kWriteModes);
     Frame second = command;
     PutModePage(second, modes);
-    exchange_set(command, second);
+    return exchange_set(command, second);
 }
 
-std::uint16_t hiddata_simple_runoff::read_range_max() {
+std::optional<std::uint16_t> hiddata_simple_runoff::read_range_max() {
     return query_be16(kReadRangeMax, kRangeMaxPos);
 }
 
-std::uint16_t hiddata_simple_runoff::read_range_min() {
+std::optional<std::uint16_t> hiddata_simple_runoff::read_range_min() {
     return query_be16(kReadRangeMin, kRangeMinPos);
 }
 
-void hiddata_simple_runoff::write_range_max(std::int32_t value) {
-    set_be16(kWriteRangeMax, kRangeMaxPos, value);
+bool hiddata_simple_runoff::write_range_max(std::int32_t value) {
+    return set_be16(kWriteRangeMax, kRangeMaxPos, value);
 }
 
-void hiddata_simple_runoff::write_range_min(std::int32_t value) {
-    set_be16(kWriteRangeMin, kRangeMinPos, value);
+bool hiddata_simple_runoff::write_range_min(std::int32_t value) {
+    return set_be16(kWriteRangeMin, kRangeMinPos, value);
 }
 
-void hiddata_simple_runoff::set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third,
+bool hiddata_simple_runoff::set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third,
                                         std::uint8_t buzzer) {
-    CSectionGuard guard(&lock);
     Frame second{};  // cleared: the command code does not survive into it
     second[1] = pass;
     second[2] = fail;
     second[3] = third;
     second[4] = buzzer;
-    exchange_set(CommandReport(kSetOutputs), second);
+    return exchange_set(CommandReport(kSetOutputs), second);
 }
 
-std::string hiddata_simple_runoff::read_serial_number() {
+std::optional<std::string> hiddata_simple_runoff::read_serial_number() {
     return query_text(kReadSerialAndId, kTextLowPos, kTextLength);
 }
 
-std::string hiddata_simple_runoff::read_device_id() {
+std::optional<std::string> hiddata_simple_runoff::read_device_id() {
     return query_text(kReadSerialAndId, kTextHighPos, kTextLength);
 }
 
-std::uint16_t hiddata_simple_runoff::read_firmware_version() {
+std::optional<std::uint16_t> hiddata_simple_runoff::read_firmware_version() {
     return query_be16(kReadFirmwareVersion, 1);
 }
 
-std::uint16_t hiddata_simple_runoff::read_firmware_year() {
+std::optional<std::uint16_t> hiddata_simple_runoff::read_firmware_year() {
     return query_be16(kReadFirmwareYear, 3);
 }
 
-std::uint8_t hiddata_simple_runoff::read_firmware_month() {
+std::optional<std::uint8_t> hiddata_simple_runoff::read_firmware_month() {
     return query_byte(kReadFirmwareMonth, 5);
 }
 
-std::uint8_t hiddata_simple_runoff::read_firmware_day() {
+std::optional<std::uint8_t> hiddata_simple_runoff::read_firmware_day() {
     return query_byte(kReadFirmwareDay, 6);
 }
 
-std::string hiddata_simple_runoff::read_author() {
+std::optional<std::string> hiddata_simple_runoff::read_author() {
     return query_text(kReadAuthor, kAuthorPos, kAuthorLength);
 }
 
-std::uint8_t hiddata_simple_runoff::read_feature_flags() {
+std::optional<std::uint8_t> hiddata_simple_runoff::read_feature_flags() {
     return query_byte(kReadFeatureFlags, kFeatureFlagsPos);
 }
 
-std::string hiddata_simple_runoff::read_logo_text() {
+std::optional<std::string> hiddata_simple_runoff::read_logo_text() {
     return query_text(kReadLogoText, kTextLowPos, kTextLength);
 }
 
-std::uint8_t hiddata_simple_runoff::read_offline_display() {
+std::optional<std::uint8_t> hiddata_simple_runoff::read_offline_display() {
     return query_byte(kReadOfflineDisplay, kOfflineDisplayPos);
 }
 
-void hiddata_simple_runoff::write_offline_display(std::uint8_t value) {
-    CSectionGuard guard(&lock);
+bool hiddata_simple_runoff::write_offline_display(std::uint8_t value) {
     Frame second{};
     second[kOfflineDisplayPos] = value;
-    exchange_set(CommandReport(kWriteOfflineDisplay), second);
+    return exchange_set(CommandReport(kWriteOfflineDisplay), second);
 }
 
-std::uint8_t hiddata_simple_runoff::read_edition() {
+std::optional<std::uint8_t> hiddata_simple_runoff::read_edition() {
     return query_byte(kReadEdition, kEditionPos);
 }
 
-std::string hiddata_simple_runoff::read_vendor_code() {
+std::optional<std::string> hiddata_simple_runoff::read_vendor_code() {
     return query_text(kReadVendorCode, kTextHighPos, kTextLength);
 }
 

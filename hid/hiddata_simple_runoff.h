@@ -74,42 +74,46 @@ public:
     int open_tovak(int machine) { return probe(RunoffProbe::Tovak, machine); }
     int open_maker() { return probe(RunoffProbe::Maker, 0); }
 
-    Words read_values();
-    Words read_reference();
-    Words read_upper_limits();
-    Words read_lower_limits();
-    ModeBytes read_channel_modes();
+    // Queries return nullopt when their own reply did not come (the board
+    // did not answer within the bound, is gone, or the object is closed or
+    // cancelled); writes return true when the board acknowledged them.
+    std::optional<Words> read_values();
+    std::optional<Words> read_reference();
+    std::optional<Words> read_upper_limits();
+    std::optional<Words> read_lower_limits();
+    std::optional<ModeBytes> read_channel_modes();
     // The page writes send the low 16 bits of at most 32 values; with fewer,
     // the bytes after the last value keep the command report's content.
-    void write_reference(std::span<const std::int32_t> values);
-    void write_upper_limits(std::span<const std::int32_t> values);
-    void write_lower_limits(std::span<const std::int32_t> values);
-    void write_channel_modes(std::span<const std::uint8_t> modes);
-    std::uint16_t read_range_max();
-    std::uint16_t read_range_min();
-    void write_range_max(std::int32_t value);
-    void write_range_min(std::int32_t value);
+    bool write_reference(std::span<const std::int32_t> values);
+    bool write_upper_limits(std::span<const std::int32_t> values);
+    bool write_lower_limits(std::span<const std::int32_t> values);
+    bool write_channel_modes(std::span<const std::uint8_t> modes);
+    std::optional<std::uint16_t> read_range_max();
+    std::optional<std::uint16_t> read_range_min();
+    bool write_range_max(std::int32_t value);
+    bool write_range_min(std::int32_t value);
 
-    void set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third, std::uint8_t buzzer);
-    void set_outputs(const RunoffOutputs& o) { set_outputs(o.pass, o.fail, o.third, o.buzzer); }
+    bool set_outputs(std::uint8_t pass, std::uint8_t fail, std::uint8_t third, std::uint8_t buzzer);
+    bool set_outputs(const RunoffOutputs& o) {
+        return set_outputs(o.pass, o.fail, o.third, o.buzzer);
+    }
 
-    std::string read_serial_number();
-    std::string read_device_id();
-    std::uint16_t read_firmware_version();
-    std::uint16_t read_firmware_year();
-    std::uint8_t read_firmware_month();
-    std::uint8_t read_firmware_day();
-    std::string read_author();
-    std::uint8_t read_feature_flags();
-    std::string read_logo_text();
-    std::uint8_t read_offline_display();
-    void write_offline_display(std::uint8_t value);
-    std::uint8_t read_edition();
-    std::string read_vendor_code();
+    std::optional<std::string> read_serial_number();
+    std::optional<std::string> read_device_id();
+    std::optional<std::uint16_t> read_firmware_version();
+    std::optional<std::uint16_t> read_firmware_year();
+    std::optional<std::uint8_t> read_firmware_month();
+    std::optional<std::uint8_t> read_firmware_day();
+    std::optional<std::string> read_author();
+    std::optional<std::uint8_t> read_feature_flags();
+    std::optional<std::string> read_logo_text();
+    std::optional<std::uint8_t> read_offline_display();
+    bool write_offline_display(std::uint8_t value);
+    std::optional<std::uint8_t> read_edition();
+    std::optional<std::string> read_vendor_code();
 
 private:
-    const Frame& query(std::uint8_t code);
-    void write_page(std::uint8_t code, std::span<const std::int32_t> values);
+    bool write_page(std::uint8_t code, std::span<const std::int32_t> values);
 };
 
 }  // namespace kx

@@ -95,127 +95,116 @@ int hiddata_velmora5::probe(Velmora5Probe row) {
     return open(id.product_id, id.vendor_id, id.manufacturer, kProduct);
 }
 
-const Frame& hiddata_velmora5::query(std::uint8_t code) {
-    return exchange_query(CommandReport(code));
-}
-
-const Frame& hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head) {
+template <class Decode>
+auto hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head, Decode&& decode)
+    -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>> {
     CSectionGuard guard(&lock);
-    begin_exchange();
-    write_report(CommandReport(code).data());
-    write_report(FullHeadReport(head).data());
-    read_report();
-    return report;
+    if (!begin_exchange() || !write_report(CommandReport(code).data()) ||
+        !write_report(FullHeadReport(head).data()) || read_report() == nullptr) {
+        return std::nullopt;
+    }
+    return decode(report);
 }
 
-void hiddata_velmora5::head_set(const Frame& command, const Frame& head_report, const Frame& data) {
+bool hiddata_velmora5::head_set(const Frame& command, const Frame& head_report, const Frame& data) {
     CSectionGuard guard(&lock);
-    begin_exchange();
-    write_report(command.data());
-    write_report(head_report.data());
-    write_report(data.data());
+    return begin_exchange() && write_report(command.data()) && write_report(head_report.data()) &&
+           write_report(data.data());
 }
 
-Words hiddata_velmora5::read_values(std::uint8_t head) {
+std::optional<Words> hiddata_velmora5::read_values(std::uint8_t head) {
     Frame command = CommandReport(kReadValues);
     command[kValuesHeadPos] = head;
-    CSectionGuard guard(&lock);
-    return ReadLe16Page(exchange_query(command));
+    return query_decoded(command, ReadLe16Page);
 }
 
-Words hiddata_velmora5::read_reference(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(head_query(kReadReference, head));
+std::optional<Words> hiddata_velmora5::read_reference(std::uint8_t head) {
+    return head_query(kReadReference, head, ReadBe16Page);
 }
 
-Words hiddata_velmora5::read_upper_limits(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(head_query(kReadUpper, head));
+std::optional<Words> hiddata_velmora5::read_upper_limits(std::uint8_t head) {
+    return head_query(kReadUpper, head, ReadBe16Page);
 }
 
-Words hiddata_velmora5::read_lower_limits(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16Page(head_query(kReadLower, head));
+std::optional<Words> hiddata_velmora5::read_lower_limits(std::uint8_t head) {
+    return head_query(kReadLower, head, ReadBe16Page);
 }
 
-ModeBytes hiddata_velmora5::read_channel_modes(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadModePage(head_query(kReadModes, head));
+std::optional<ModeBytes> hiddata_velmora5::read_channel_modes(std::uint8_t head) {
+    return head_query(kReadModes, head, ReadModePage);
 }
 
-std::uint16_t hiddata_velmora5::read_range_max(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16(head_query(kReadRangeMax, head), 1);
+std::optional<std::uint16_t> hiddata_velmora5::read_range_max(std::uint8_t head) {
+    return head_query(kReadRangeMax, head, [](const Frame& f) { return ReadBe16(f, 1); });
 }
 
-std::uint16_t hiddata_velmora5::read_range_min(std::uint8_t head) {
-    CSectionGuard guard(&lock);
-    return ReadBe16(head_query(kReadRangeMin, head), 1);
+std::optional<std::uint16_t> hiddata_velmora5::read_range_min(std::uint8_t head) {
+    return head_query(kReadRangeMin, head, [](const Frame& f) { return ReadBe16(f, 1); });
 }
 
-void hiddata_velmora5::write_page(std::uint8_t code, std::uint8_t head,
+bool hiddata_velmora5::write_page(std::uint8_t code, std::uint8_t head,
                                   std::span<const std::int32_t> values) {
     const Frame head_report = ShortHeadReport(head);
     Frame data = head_report;
     PutBe16Page(data, values);
-    head_set(CommandReport(code), head_report, data);
+    return head_set(CommandReport(code), head_report, data);
 }
 
-void hiddata_velmora5::write_reference(std::uint8_t head, std::span<const std::int32_t> values) {
-    write_page(kWriteReference, head, values);
+bool hiddata_velmora5::write_reference(std::uint8_t head, std::span<const std::int32_t> values) {
+    return write_page(kWriteReference, head, values);
 }
 
-void hiddata_velmora5::write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values) {
-    write_page(kWriteUpper, head, values);
+bool hiddata_velmora5::write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values) {
+    return write_page(kWriteUpper, head, values);
 }
 
-void hiddata_velmora5::write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values) {
-    write_page(kWriteLower, head, values);
+bool hiddata_velmora5::write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values) {
+    return write_page(kWriteLower, head, values);
 }
 
-void hiddata_velmora5::write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes) {
+bool hiddata_velmora5::write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes) {
     const Frame head_report = ShortHeadReport(head);
     Frame data = head_report;
     PutModePage(data, modes);
-    head_set(CommandReport(kWriteModes), head_report, data);
+    return head_set(CommandReport(kWriteModes), head_report, data);
 }
 
-void hiddata_velmora5::write_range(std::uint8_t code, std::uint8_t head, std::int32_t value) {
+bool hiddata_velmora5::write_range(std::uint8_t code, std::uint8_t head, std::int32_t value) {
     const Frame head_report = FullHeadReport(head);
     Frame data = head_report;
     PutBe16(data, 1, static_cast<std::uint32_t>(value));
-    head_set(CommandReport(code), head_report, data);
+    return head_set(CommandReport(code), head_report, data);
 }
 
-void hiddata_velmora5::write_range_max(std::uint8_t head, std::int32_t value) {
-    write_range(kWriteRangeMax, head, value);
+bool hiddata_velmora5::write_range_max(std::uint8_t head, std::int32_t value) {
+    return write_range(kWriteRangeMax, head, value);
 }
 
-void hiddata_velmora5::write_range_min(std::uint8_t head, std::int32_t value) {
-    write_range(kWriteRangeMin, head, value);
+bool hiddata_velmora5::write_range_min(std::uint8_t head, std::int32_t value) {
+    return write_range(kWriteRangeMin, head, value);
 }
 
-std::string hiddata_velmora5::read_vendor_code() {
+std::optional<std::string> hiddata_velmora5::read_vendor_code() {
     return query_text(kReadVendorCode, kTextPos, kTextLength);
 }
 
-std::string hiddata_velmora5::read_device_id() {
+std::optional<std::string> hiddata_velmora5::read_device_id() {
     return query_text(kReadDeviceId, kTextPos, kTextLength);
 }
 
-std::uint16_t hiddata_velmora5::read_firmware_version() {
+std::optional<std::uint16_t> hiddata_velmora5::read_firmware_version() {
     return query_be16(kReadFirmwareVersion, 1);
 }
 
-std::uint16_t hiddata_velmora5::read_firmware_year() {
+std::optional<std::uint16_t> hiddata_velmora5::read_firmware_year() {
     return query_be16(kReadFirmwareYear, 3);
 }
 
-std::uint8_t hiddata_velmora5::read_firmware_month() {
+std::optional<std::uint8_t> hiddata_velmora5::read_firmware_month() {
     return query_byte(kReadFirmwareMonth, 5);
 }
 
-std::uint8_t hiddata_velmora5::read_firmware_day() {
+std::optional<std::uint8_t> hiddata_velmora5::read_firmware_day() {
     return query_byte(kReadFirmwareDay, 6);
 }
 

@@ -72,39 +72,45 @@ public:
     int open_maker_name() { return probe(Velmora5Probe::MakerName); }
     int open_version2() { return probe(Velmora5Probe::Version2); }
 
-    Words read_values(std::uint8_t head);
-    Words read_reference(std::uint8_t head);
-    Words read_upper_limits(std::uint8_t head);
-    Words read_lower_limits(std::uint8_t head);
-    ModeBytes read_channel_modes(std::uint8_t head);
-    std::uint16_t read_range_max(std::uint8_t head);
-    std::uint16_t read_range_min(std::uint8_t head);
+    // Queries return nullopt when their own reply did not come (the board
+    // did not answer within the bound, is gone, or the object is closed or
+    // cancelled). The board answers no set, so a write's true says only that
+    // all of its reports were written.
+    std::optional<Words> read_values(std::uint8_t head);
+    std::optional<Words> read_reference(std::uint8_t head);
+    std::optional<Words> read_upper_limits(std::uint8_t head);
+    std::optional<Words> read_lower_limits(std::uint8_t head);
+    std::optional<ModeBytes> read_channel_modes(std::uint8_t head);
+    std::optional<std::uint16_t> read_range_max(std::uint8_t head);
+    std::optional<std::uint16_t> read_range_min(std::uint8_t head);
 
     // The page writes send the low 16 bits of at most 32 values (modes: at
     // most 32 bytes); the station always sends 32.
-    void write_reference(std::uint8_t head, std::span<const std::int32_t> values);
-    void write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values);
-    void write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values);
-    void write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes);
-    void write_range_max(std::uint8_t head, std::int32_t value);
-    void write_range_min(std::uint8_t head, std::int32_t value);
+    bool write_reference(std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_upper_limits(std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_lower_limits(std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_channel_modes(std::uint8_t head, std::span<const std::uint8_t> modes);
+    bool write_range_max(std::uint8_t head, std::int32_t value);
+    bool write_range_min(std::uint8_t head, std::int32_t value);
 
-    std::string read_vendor_code();
-    std::string read_device_id();
-    std::uint16_t read_firmware_version();
-    std::uint16_t read_firmware_year();
-    std::uint8_t read_firmware_month();
-    std::uint8_t read_firmware_day();
+    std::optional<std::string> read_vendor_code();
+    std::optional<std::string> read_device_id();
+    std::optional<std::uint16_t> read_firmware_version();
+    std::optional<std::uint16_t> read_firmware_year();
+    std::optional<std::uint8_t> read_firmware_month();
+    std::optional<std::uint8_t> read_firmware_day();
 
     // The board is given no verdict: sends nothing.
     void set_result(int pass, int fail);
 
 private:
-    const Frame& query(std::uint8_t code);
-    const Frame& head_query(std::uint8_t code, std::uint8_t head);
-    void head_set(const Frame& command, const Frame& head_report, const Frame& data);
-    void write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
-    void write_range(std::uint8_t code, std::uint8_t head, std::int32_t value);
+    // Command report, full head report, one reply decoded under the lock.
+    template <class Decode>
+    auto head_query(std::uint8_t code, std::uint8_t head, Decode&& decode)
+        -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>>;
+    bool head_set(const Frame& command, const Frame& head_report, const Frame& data);
+    bool write_page(std::uint8_t code, std::uint8_t head, std::span<const std::int32_t> values);
+    bool write_range(std::uint8_t code, std::uint8_t head, std::int32_t value);
 };
 
 }  // namespace kx

@@ -45,8 +45,12 @@ void SimBoard::set_reply_delay(Duration delay) {
 }
 
 void SimBoard::set_report_time(Duration time) {
+    report_time_us_.store(std::max<Duration::rep>(0, time.count()));
+}
+
+void SimBoard::set_open_failure(OpenFailure failure) {
     std::lock_guard lock(mutex_);
-    report_time_ = time;
+    open_failure_ = failure;
 }
 
 std::vector<ReceivedReport> SimBoard::received() const {
@@ -70,17 +74,20 @@ void SimBoard::clear_received() {
     received_.clear();
 }
 
-std::unique_ptr<HidHandle> SimBoard::open_handle() {
+HidOpenResult SimBoard::open_handle() {
     std::lock_guard lock(mutex_);
     if (!plugged_) {
-        return nullptr;
+        return {nullptr, OpenFailure::NotFound};
+    }
+    if (open_failure_ != OpenFailure::None) {
+        return {nullptr, open_failure_};
     }
     auto queue = std::make_shared<Queue>();
     queue->generation = generation_;
     // Drop the queues of closed handles while we are here.
     std::erase_if(queues_, [](const std::shared_ptr<Queue>& q) { return !q->open; });
     queues_.push_back(queue);
-    return std::make_unique<SimHandle>(shared_from_this(), std::move(queue));
+    return {std::make_unique<SimHandle>(shared_from_this(), std::move(queue)), OpenFailure::None};
 }
 
 void SimBoard::set_plugged(bool plugged) {
@@ -112,7 +119,7 @@ int SimBoard::open_handle_count() const {
 }
 
 void SimBoard::queue_reply(const Frame& reply) {
-    const auto ready = Clock::now() + report_time_ + reply_delay_;
+    const auto ready = Clock::now() + report_time() + reply_delay_;
     for (const auto& q : queues_) {
         if (alive(*q)) {
             q->reports.push_back({ready, reply});
@@ -129,11 +136,7 @@ void SimBoard::record(ReceivedReport::Kind kind, const Frame& frame) {
 }
 
 bool SimBoard::take_report_time() {
-    Duration time;
-    {
-        std::lock_guard lock(mutex_);
-        time = report_time_;
-    }
+    const Duration time = report_time();
     if (time > kTransferBound) {
         std::this_thread::sleep_for(kTransferBound);
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,6 +47,8 @@ public:
     // fails, as a real transfer would time out.
     static constexpr std::chrono::milliseconds kTransferBound{200};
     static constexpr std::size_t kReceivedLimit = 4096;
+    // One report per 1 ms frame: a full-speed HID interrupt endpoint.
+    static constexpr std::chrono::milliseconds kFullSpeedReportTime{1};
 
     explicit SimBoard(BoardIdentity identity);
     virtual ~SimBoard();
@@ -60,10 +63,16 @@ public:
     void set_silent(bool silent);
     // Extra time before each reply is ready to be read.
     void set_reply_delay(Duration delay);
-    // Time the board needs per report, in each direction (a full-speed HID
-    // board needs about 1 ms). A write that would take longer than
-    // kTransferBound fails after the bound.
+    // Time the board needs per report, in each direction. Zero (the default)
+    // answers at once, as tests want; kFullSpeedReportTime paces the board
+    // like a full-speed interrupt endpoint, so that a loop polling it flat
+    // out sleeps between reports instead of spinning on a core. The time is
+    // slept, not spun. A write that would take longer than kTransferBound
+    // fails after the bound.
     void set_report_time(Duration time);
+    Duration report_time() const { return Duration(report_time_us_.load()); }
+    // A board whose node refuses to open, for the given reason (None: opens).
+    void set_open_failure(OpenFailure failure);
 
     std::vector<ReceivedReport> received() const;
     // The output reports received, in order (what the station wrote).
@@ -72,8 +81,9 @@ public:
 
     // --- bus side ---------------------------------------------------------
     // A new handle on the board; it has its own queue of input reports, as
-    // every open hidraw file has, and dies with an unplug.
-    std::unique_ptr<HidHandle> open_handle();
+    // every open hidraw file has, and dies with an unplug. No handle when the
+    // board is unplugged (NotFound) or refuses to open (set_open_failure).
+    HidOpenResult open_handle();
     void set_plugged(bool plugged);
     bool plugged() const;
     // Handles open on the board now (closed and unplugged ones not counted).
@@ -106,8 +116,8 @@ private:
 
     void record(ReceivedReport::Kind kind, const Frame& frame);
     bool alive(const Queue& q) const { return plugged_ && q.open && q.generation == generation_; }
-    // Waits the board's report time outside the lock; false when the transfer
-    // overruns the bound.
+    // Waits the board's report time (without the lock); false when the
+    // transfer overruns the bound.
     bool take_report_time();
 
     // Takes one report from the station: the board's report time, then the
@@ -127,7 +137,9 @@ private:
     unsigned generation_ = 0;
     bool silent_ = false;
     Duration reply_delay_{0};
-    Duration report_time_{0};
+    // Read by every transfer before it takes the lock.
+    std::atomic<Duration::rep> report_time_us_{0};
+    OpenFailure open_failure_ = OpenFailure::None;
 };
 
 // A software board whose settings live in one memory record: tests read a copy

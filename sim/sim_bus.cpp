@@ -22,14 +22,14 @@ std::vector<HidDeviceInfo> SimBus::enumerate() {
     return out;
 }
 
-std::unique_ptr<HidHandle> SimBus::open_path(const std::string& path) {
+HidOpenResult SimBus::open_path(const std::string& path) {
     std::shared_ptr<SimBoard> board;
     {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(slots_.begin(), slots_.end(),
                                [&](const Slot& s) { return s.path == path; });
         if (it == slots_.end()) {
-            return nullptr;
+            return {nullptr, OpenFailure::NotFound};
         }
         board = it->board;
     }
@@ -48,6 +48,9 @@ std::string SimBus::plug(std::shared_ptr<SimBoard> board) {
         char name[32];
         std::snprintf(name, sizeof name, "sim:%04u", next_id_++);
         path = name;
+        if (report_time_) {
+            board->set_report_time(*report_time_);
+        }
         board->set_plugged(true);
         slots_.push_back({path, std::move(board)});
     }
@@ -74,6 +77,14 @@ void SimBus::unplug(const std::shared_ptr<SimBoard>& board) {
 void SimBus::unplug_all() {
     for (const auto& board : boards()) {
         unplug(board);
+    }
+}
+
+void SimBus::set_report_time(SimBoard::Duration time) {
+    std::lock_guard lock(mutex_);
+    report_time_ = time;
+    for (const Slot& s : slots_) {
+        s.board->set_report_time(time);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ public:
     ~SimBus() override;
 
     std::vector<HidDeviceInfo> enumerate() override;
-    std::unique_ptr<HidHandle> open_path(const std::string& path) override;
+    HidOpenResult open_path(const std::string& path) override;
     const char* name() const override { return "sim"; }
 
     // Plugs a board in (again); returns its path.
@@ -28,6 +29,12 @@ public:
     // later re-plug.
     void unplug(const std::shared_ptr<SimBoard>& board);
     void unplug_all();
+
+    // Report time of every board on the bus, those plugged later included
+    // (see SimBoard::set_report_time). A station that polls software boards
+    // flat out, as the demonstration does, sets SimBoard::kFullSpeedReportTime
+    // so that the boards pace it as USB would; tests leave it at zero.
+    void set_report_time(SimBoard::Duration time);
 
     // Called outside the bus's lock, on the thread that plugs or unplugs.
     void set_hotplug_handler(HotplugHandler handler);
@@ -44,6 +51,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Slot> slots_;
     unsigned next_id_ = 1;
+    std::optional<SimBoard::Duration> report_time_;
     HotplugHandler handler_;
 };
 

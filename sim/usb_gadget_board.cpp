@@ -364,7 +364,7 @@ bool UsbGadgetBoard::plug() {
     board_->set_plugged(true);
     {
         std::lock_guard lock(mutex_);
-        handle_ = board_->open_handle();
+        handle_ = board_->open_handle().handle;
     }
     // The first controller that takes the gadget; one in use by another
     // gadget refuses it.

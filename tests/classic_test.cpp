@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <latch>
+#include <thread>
 #include <vector>
 
 #include "hid/classic_tester.h"
@@ -57,7 +61,7 @@ protected:
 };
 
 TEST_F(Classic, SetSendsItsFrameTwiceAndReadsNothing) {
-    classic.write_upper_limit(0x0456, 3);
+    EXPECT_TRUE(classic.write_upper_limit(0x0456, 3));
     const auto got = board->received();
     ASSERT_EQ(got.size(), 2u);
     for (const auto& r : got) {
@@ -94,15 +98,16 @@ TEST_F(Classic, WritesTakeValueThenChannelAndSendTheLowBits) {
         Frame frame;
     };
     const Case cases[] = {
-        {[&] { classic.write_lower_limit(0x1234, 31); }, SetFrame(0x23, 31, 0x34, 0x12)},
-        {[&] { classic.write_reference(0x10203, 0); }, SetFrame(0x25, 0, 0x03, 0x02)},
-        {[&] { classic.write_channel_mode(2, 9); }, SetFrame(0x27, 9, 2, 0)},
-        {[&] { classic.write_offset_type(0x101); }, SetFrame(0x29, 0, 1, 0)},
-        {[&] { classic.write_percentage(15); }, SetFrame(0x33, 0, 15, 0)},
-        {[&] { classic.write_offset_upper(-1); }, SetFrame(0x35, 0, 0xFF, 0xFF)},
-        {[&] { classic.write_offset_lower(250); }, SetFrame(0x37, 0, 250, 0)},
-        {[&] { classic.write_range_max(3000); }, SetFrame(0x51, 0, 0xB8, 0x0B)},
-        {[&] { classic.write_range_min(20); }, SetFrame(0x53, 0, 20, 0)},
+        {[&] { EXPECT_TRUE(classic.write_lower_limit(0x1234, 31)); },
+         SetFrame(0x23, 31, 0x34, 0x12)},
+        {[&] { EXPECT_TRUE(classic.write_reference(0x10203, 0)); }, SetFrame(0x25, 0, 0x03, 0x02)},
+        {[&] { EXPECT_TRUE(classic.write_channel_mode(2, 9)); }, SetFrame(0x27, 9, 2, 0)},
+        {[&] { EXPECT_TRUE(classic.write_offset_type(0x101)); }, SetFrame(0x29, 0, 1, 0)},
+        {[&] { EXPECT_TRUE(classic.write_percentage(15)); }, SetFrame(0x33, 0, 15, 0)},
+        {[&] { EXPECT_TRUE(classic.write_offset_upper(-1)); }, SetFrame(0x35, 0, 0xFF, 0xFF)},
+        {[&] { EXPECT_TRUE(classic.write_offset_lower(250)); }, SetFrame(0x37, 0, 250, 0)},
+        {[&] { EXPECT_TRUE(classic.write_range_max(3000)); }, SetFrame(0x51, 0, 0xB8, 0x0B)},
+        {[&] { EXPECT_TRUE(classic.write_range_min(20)); }, SetFrame(0x53, 0, 20, 0)},
     };
     for (const Case& c : cases) {
         board->clear_received();
@@ -138,7 +143,7 @@ TEST_F(Classic, CompositeReadsFillTheFieldsInTheirOrder) {
         m.vendor_code = "ABCDEFGH";  // fills all 8 bytes: no terminator
         m.serial_number = "S1";
     });
-    classic.read_channel_settings();
+    EXPECT_TRUE(classic.read_channel_settings());
     std::vector<int> expected;
     for (int k = 0; k < 32; ++k) {
         for (int code : {0x20, 0x22, 0x24, 0x26}) {
@@ -151,10 +156,10 @@ TEST_F(Classic, CompositeReadsFillTheFieldsInTheirOrder) {
     EXPECT_EQ(Codes(*board), expected);
 
     board->clear_received();
-    classic.read_identity();
+    EXPECT_TRUE(classic.read_identity());
     EXPECT_EQ(Codes(*board), (std::vector<int>{0x50, 0x50, 0, 0x52, 0x52, 0, 0x3D, 0x3D, 0, 0x3E,
                                                0x3E, 0, 0x54, 0x54, 0}));
-    classic.load_firmware_info();
+    EXPECT_TRUE(classic.load_firmware_info());
 
     const ClassicTesterFields f = classic.fields();
     EXPECT_EQ(f.upper[31], 1031);
@@ -177,12 +182,103 @@ TEST_F(Classic, CompositeReadsFillTheFieldsInTheirOrder) {
     EXPECT_TRUE(fw.offline_display_changeable);
 }
 
-TEST_F(Classic, FailedFeatureReadFreezesTheLastReplyInsteadOfEchoingTheCommand) {
+// The board keeps its last answer until the next query frame, so a failed
+// exchange must report no reply rather than any bytes it could decode.
+TEST_F(Classic, FailedFeatureReadReportsNoReply) {
     board->edit([](sim::ClassicMemory& m) { m.upper[3] = 0x0456; });
     ASSERT_EQ(classic.read_upper_limit(3), 0x0456);
     board->set_silent(true);
-    // The command frame's bytes 1-2 would read as 0x0522.
-    EXPECT_EQ(classic.read_lower_limit(5), 0x0456);
+    EXPECT_EQ(classic.read_lower_limit(5), std::nullopt);
+    EXPECT_EQ(classic.read_value(5), std::nullopt);
+    EXPECT_EQ(classic.read_serial_number(), std::nullopt);
+    bus.unplug(board);
+    EXPECT_EQ(classic.read_upper_limit(3), std::nullopt);
+    EXPECT_FALSE(classic.write_upper_limit(1, 3));
+}
+
+// A composite read that loses a reply stops there and leaves the fields as
+// they were: never half of one setup and half of another.
+TEST_F(Classic, CompositeReadThatLosesAReplyKeepsTheFieldsItHad) {
+    ASSERT_TRUE(classic.read_channel_settings());
+    ASSERT_TRUE(classic.read_identity());
+    ASSERT_TRUE(classic.load_firmware_info());
+    ASSERT_TRUE(classic.reread_texts());
+    const ClassicTesterFields before = classic.fields();
+    ASSERT_EQ(before.upper[0], 1100);
+
+    board->edit([](sim::ClassicMemory& m) {
+        m.upper.fill(1300);
+        m.range_max = 2000;
+        m.firmware_month = 1;
+    });
+    board->set_silent(true);
+    board->clear_received();
+    EXPECT_FALSE(classic.read_channel_settings());
+    // Stopped at the first exchange: one query frame twice, one feature read.
+    EXPECT_EQ(Codes(*board), (std::vector<int>{0x20, 0x20, 0}));
+    EXPECT_FALSE(classic.read_identity());
+    EXPECT_FALSE(classic.load_firmware_info());
+    EXPECT_FALSE(classic.reread_texts());
+    const ClassicTesterFields after = classic.fields();
+    EXPECT_EQ(after.upper, before.upper);
+    EXPECT_EQ(after.range_max, before.range_max);
+    EXPECT_EQ(after.firmware_info, before.firmware_info);
+    EXPECT_EQ(after.serial_number, before.serial_number);
+}
+
+// The worker reads one live value per step while the user-interface thread
+// reads and writes the settings. A query is two frames and a feature read;
+// the board answers the read from the last query frame it got, so another
+// thread's frame falling in between hands this thread the other's answer.
+// Every value read here is different, so any such mix-up shows.
+TEST_F(Classic, WorkerAndUserInterfaceThreadsShareOneObject) {
+    board->edit([](sim::ClassicMemory& m) {
+        for (std::uint16_t k = 0; k < 32; ++k) {
+            m.upper[k] = static_cast<std::uint16_t>(1000 + k);
+            m.lower[k] = static_cast<std::uint16_t>(400 + k);
+            m.reference[k] = static_cast<std::uint16_t>(700 + k);
+        }
+        m.channel32_value = 4321;
+    });
+    for (int k = 0; k < 32; ++k) {
+        board->set_value(k, static_cast<std::uint16_t>(3000 + k));
+    }
+    // A little time per report widens the gaps between the frames of one
+    // exchange, where the other thread would slip in.
+    board->set_report_time(std::chrono::microseconds(20));
+
+    std::atomic<int> worker_faults{0};
+    std::atomic<int> ui_faults{0};
+    std::latch start(2);
+    std::thread worker([&] {
+        start.arrive_and_wait();
+        for (int step = 0; step < 330; ++step) {
+            const int channel = step % 33;
+            const std::uint16_t expected = channel == 32 ? 4321 : 3000 + channel;
+            if (classic.read_value(channel) != expected) {
+                ++worker_faults;
+            }
+        }
+    });
+    std::thread ui([&] {
+        start.arrive_and_wait();
+        for (int round = 0; round < 3; ++round) {
+            for (int k = 0; k < 32; ++k) {
+                if (classic.read_upper_limit(k) != 1000 + k ||
+                    classic.read_lower_limit(k) != 400 + k ||
+                    !classic.write_reference(700 + k, k)) {
+                    ++ui_faults;
+                }
+            }
+            if (!classic.read_channel_settings() || classic.fields().reference[31] != 731) {
+                ++ui_faults;
+            }
+        }
+    });
+    worker.join();
+    ui.join();
+    EXPECT_EQ(worker_faults.load(), 0);
+    EXPECT_EQ(ui_faults.load(), 0);
 }
 
 TEST(Kestrun9, SharesTheClassicIdsButNeitherFamilyOpensTheOther) {

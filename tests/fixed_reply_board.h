@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <numeric>
+#include <optional>
 #include <string>
 
 #include "hid/wire.h"
@@ -40,6 +41,19 @@ inline std::string PatternText(int first, int length) {
         s.push_back(static_cast<char>(i));
     }
     return s;
+}
+
+// A query's result as text for tables of cases whose values differ in type:
+// numbers in decimal, texts as they are, "no reply" for a missing reply.
+inline std::string Shown(unsigned v) {
+    return std::to_string(v);
+}
+inline std::string Shown(const std::string& s) {
+    return s;
+}
+template <class T>
+std::string Shown(const std::optional<T>& v) {
+    return v ? Shown(*v) : std::string("no reply");
 }
 
 // A command report: 0x01 0x29, the code, and a parameter in byte 4.

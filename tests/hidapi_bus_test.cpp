@@ -15,14 +15,17 @@ TEST(HidapiBus, EnumeratesAndRefusesCleanlyWithoutBoards) {
     for (const HidDeviceInfo& d : bus.enumerate()) {
         EXPECT_FALSE(d.path.empty());
     }
-    EXPECT_EQ(bus.open_path("/dev/this-is-not-a-hidraw-node"), nullptr);
+    const HidOpenResult missing = bus.open_path("/dev/this-is-not-a-hidraw-node");
+    EXPECT_EQ(missing.handle, nullptr);
+    EXPECT_EQ(missing.failure, OpenFailure::NotFound);
 
     hiddata_simple_runoff runoff(bus);
     // No one-to-one tester is attached to a build machine.
     EXPECT_EQ(runoff.open_maker(), 1);
+    EXPECT_EQ(runoff.last_open_failure(), OpenFailure::NotFound);
     EXPECT_FALSE(runoff.is_open());
-    // Operations on a closed object return at once with the stale buffer.
-    EXPECT_EQ(runoff.read_values()[0], 0);
+    // Operations on a closed object return at once without a reply.
+    EXPECT_EQ(runoff.read_values(), std::nullopt);
 }
 
 }  // namespace

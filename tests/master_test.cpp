@@ -67,7 +67,7 @@ TEST_F(Master, OpensOnlyTheMasterIdentity) {
 TEST_F(Master, QueriesSendTheirCommandAndDecodeTheirPositions) {
     auto board = PlugFixed(PositionPattern());
     ASSERT_EQ(master.open_board(), 0);
-    auto num = [](unsigned v) { return std::to_string(v); };
+    const auto num = [](const auto& v) { return testing::Shown(v); };
     struct Case {
         std::uint8_t code;
         std::uint8_t head;
@@ -75,26 +75,26 @@ TEST_F(Master, QueriesSendTheirCommandAndDecodeTheirPositions) {
         std::string expected;
     };
     const Case cases[] = {
-        {0xF0, 9, [&] { return num(master.read_values(9)[0]); }, num(0x0102)},
-        {0xF0, 9, [&] { return num(master.read_values(9)[31]); }, num(0x3F40)},
-        {0x10, 31, [&] { return num(master.read_upper_limits(31)[1]); }, num(0x0304)},
-        {0x20, 2, [&] { return num(master.read_lower_limits(2)[2]); }, num(0x0506)},
-        {0x30, 4, [&] { return num(master.read_channel_modes(4)[31]); }, num(32)},
+        {0xF0, 9, [&] { return num(master.read_values(9).value()[0]); }, num(0x0102)},
+        {0xF0, 9, [&] { return num(master.read_values(9).value()[31]); }, num(0x3F40)},
+        {0x10, 31, [&] { return num(master.read_upper_limits(31).value()[1]); }, num(0x0304)},
+        {0x20, 2, [&] { return num(master.read_lower_limits(2).value()[2]); }, num(0x0506)},
+        {0x30, 4, [&] { return num(master.read_channel_modes(4).value()[31]); }, num(32)},
         {0x09, 7, [&] { return num(master.probe_head(7)); }, num(1)},
-        {0x32, 0, [&] { return num(master.read_position_map()[31]); }, num(32)},
+        {0x32, 0, [&] { return num(master.read_position_map().value()[31]); }, num(32)},
         {0xF4, 0, [&] { return num(master.read_rows()); }, num(31)},
         {0xF6, 0, [&] { return num(master.read_columns()); }, num(32)},
         {0xF2, 0, [&] { return num(master.read_buzzer_settings()); }, num(30)},
         {0xD8, 0, [&] { return num(master.read_range_max()); }, num(0x1617)},
         {0xDA, 0, [&] { return num(master.read_range_min()); }, num(0x1819)},
-        {0xD4, 0, [&] { return num(master.read_inputs()[0]); }, num(1)},
-        {0xD4, 0, [&] { return num(master.read_inputs()[6]); }, num(7)},
+        {0xD4, 0, [&] { return num(master.read_inputs().value()[0]); }, num(1)},
+        {0xD4, 0, [&] { return num(master.read_inputs().value()[6]); }, num(7)},
         {0x60, 0, [&] { return num(master.read_firmware_version()); }, num(0x0102)},
         {0x70, 0, [&] { return num(master.read_firmware_year()); }, num(0x0304)},
         {0x80, 0, [&] { return num(master.read_firmware_month()); }, num(5)},
         {0x90, 0, [&] { return num(master.read_firmware_day()); }, num(6)},
-        {0x50, 0, [&] { return master.read_device_id(); }, PatternText(49, 16)},
-        {0xE0, 0, [&] { return master.read_vendor_code(); }, PatternText(49, 16)},
+        {0x50, 0, [&] { return num(master.read_device_id()); }, PatternText(49, 16)},
+        {0xE0, 0, [&] { return num(master.read_vendor_code()); }, PatternText(49, 16)},
     };
     for (const Case& c : cases) {
         board->clear_received();
@@ -214,10 +214,10 @@ TEST_F(Master, SettingsReadBackThroughTheBoard) {
     master.write_rows(3);
     master.write_columns(1);
 
-    EXPECT_EQ(master.read_upper_limits(5)[17], 1300);
-    EXPECT_EQ(master.read_lower_limits(5)[17], 400);
-    EXPECT_EQ(master.read_upper_limits(2)[17], 1100);  // the other head is untouched
-    const ModeBytes m = master.read_channel_modes(5);
+    EXPECT_EQ(master.read_upper_limits(5).value()[17], 1300);
+    EXPECT_EQ(master.read_lower_limits(5).value()[17], 400);
+    EXPECT_EQ(master.read_upper_limits(2).value()[17], 1100);  // the other head is untouched
+    const ModeBytes m = master.read_channel_modes(5).value();
     EXPECT_EQ(m[0], Masked);
     EXPECT_EQ(m[1], Tested);
     EXPECT_EQ(m[31], Greyed);
@@ -235,12 +235,12 @@ TEST_F(Master, LiveValuesOfEachHeadFollowItsSignalModel) {
     });
     board->set_value(3, 0, 0xBEEF);
     ASSERT_EQ(master.open_board(), 0);
-    const Words h3 = master.read_values(3);
-    const Words h7 = master.read_values(7);
+    const Words h3 = master.read_values(3).value();
+    const Words h7 = master.read_values(7).value();
     EXPECT_EQ(h3[0], 0xBEEF);
     EXPECT_EQ(h3[1], 800);  // middle of 1100 and 500
     EXPECT_EQ(h7[0], 1500);
-    EXPECT_EQ(master.read_values(4)[0], 0);  // absent head: the board answers zeros
+    EXPECT_EQ(master.read_values(4).value()[0], 0);  // absent head: the board answers zeros
 }
 
 TEST_F(Master, ProbeHeadsCountsEveryHeadThatDoesNotAnswer0xFF) {
@@ -365,10 +365,11 @@ TEST_F(Master, FirmwareVersionAndDateAsTheDialogShowsThem) {
         m.firmware_day = 5;
     });
     ASSERT_EQ(master.open_board(), 0);
-    EXPECT_EQ(FirmwareVersionText(master.read_firmware_version()), "1.2.3.4");
-    EXPECT_EQ(FirmwareDateText(master.read_firmware_year(), master.read_firmware_month(),
-                               master.read_firmware_day()),
-              "2026年03月05日");
+    EXPECT_EQ(FirmwareVersionText(master.read_firmware_version().value()), "1.2.3.4");
+    EXPECT_EQ(
+        FirmwareDateText(master.read_firmware_year().value(), master.read_firmware_month().value(),
+                         master.read_firmware_day().value()),
+        "2026年03月05日");
 
     EXPECT_EQ(FirmwareVersionText(0xABCD), "a.b.c.d");
     EXPECT_EQ(FirmwareVersionText(0xF00F), "f.0.0.f");
@@ -443,12 +444,12 @@ TEST_F(Master, EmergencyStopReachesTheStationAndTheStepsOutputsTheBoard) {
 
     bool latched = false;
     for (int step = 0; step < 2; ++step) {
-        const bool on = BuzzerOn(master.read_buzzer_settings());
-        const bool inverted = BuzzerInverted(master.read_buzzer_settings());
-        const MasterIoBytes in = master.read_inputs();
+        const bool on = BuzzerOn(master.read_buzzer_settings().value());
+        const bool inverted = BuzzerInverted(master.read_buzzer_settings().value());
+        const MasterIoBytes in = master.read_inputs().value();
         const bool was_latched = latched;
         latched = latched || EmergencyStop(in);
-        master.write_outputs(MasterOutputs(in, 2, on, inverted, was_latched));
+        EXPECT_TRUE(master.write_outputs(MasterOutputs(in, 2, on, inverted, was_latched)));
         const MasterMemory m = board->memory();
         if (step == 0) {
             // The step that sets the latch sends the normal row.
@@ -461,9 +462,11 @@ TEST_F(Master, EmergencyStopReachesTheStationAndTheStepsOutputsTheBoard) {
     EXPECT_EQ(board->memory().outputs_written, 2);
 }
 
-// Replies that decide presence, assignment or an output must not be taken
-// from another command's reply when the board does not answer in time.
-TEST_F(Master, RepliesThatDoNotComeInTimeReadAsTheirSafeValue) {
+// A query that gets no reply says so; where the operation's result is a
+// state, that state is the safe one (head absent, map empty), never taken
+// from another command's reply. Both ways a reply goes missing at once are
+// shown: waits cancelled while the station stops, and a board unplugged.
+TEST_F(Master, MissingRepliesReadAsNoReplyOrTheSafeState) {
     auto board = Plug({3});
     board->assign(0, 0, 0, 3);
     board->edit([](MasterMemory& m) {
@@ -473,34 +476,133 @@ TEST_F(Master, RepliesThatDoNotComeInTimeReadAsTheirSafeValue) {
     });
     ASSERT_EQ(master.open_board(), 0);
     ASSERT_TRUE(master.probe_head(3));
-    master.load_position_map();
+    ASSERT_TRUE(master.load_position_map());
     ASSERT_EQ(master.position_head(0), 3);
 
-    // Each check follows a good reply full of 0x81 bytes; the board then
-    // answers too late.
-    auto late_after_a_full_reply = [&] {
-        board->set_reply_delay(0ms);
-        ASSERT_EQ(master.read_upper_limits(3)[31], 0x8181);
-        board->set_reply_delay(150ms);
+    auto check_missing = [&](const char* why) {
+        EXPECT_FALSE(master.probe_head(3)) << why;
+        EXPECT_EQ(master.probe_heads(), 0) << why;
+        EXPECT_EQ(master.read_inputs(), std::nullopt) << why;
+        EXPECT_EQ(master.read_buzzer_settings(), std::nullopt) << why;
+        EXPECT_EQ(master.read_values(3), std::nullopt) << why;
+        EXPECT_EQ(master.read_position_map(), std::nullopt) << why;
+        EXPECT_FALSE(master.write_outputs({1, 0, 1, 0, 0, 0, 0})) << why;
+        EXPECT_FALSE(master.load_position_map()) << why;
+        EXPECT_EQ(master.position_map(), MasterPositionMap{}) << why;
+        EXPECT_EQ(master.position_head(0), std::nullopt) << why;
     };
-    late_after_a_full_reply();
-    EXPECT_FALSE(master.probe_head(3));
-    late_after_a_full_reply();
-    EXPECT_EQ(master.read_inputs(), MasterIoBytes{});
-    late_after_a_full_reply();
-    EXPECT_EQ(master.read_buzzer_settings(), 0);
-    late_after_a_full_reply();
-    master.load_position_map();
-    EXPECT_EQ(master.position_map(), MasterPositionMap{});
-    EXPECT_EQ(master.position_head(0), std::nullopt);
-    // Values freeze at the last reply the object got.
-    late_after_a_full_reply();
-    EXPECT_EQ(master.read_values(3)[0], 0x8181);
 
-    board->set_reply_delay(0ms);
+    // Each case follows a good reply full of 0x81 bytes.
+    ASSERT_EQ(master.read_upper_limits(3).value()[31], 0x8181);
+    master.cancel_waits();
+    check_missing("cancelled");
+    EXPECT_EQ(board->memory().outputs_written, 0);
+    master.resume_waits();
     EXPECT_TRUE(master.probe_head(3));
+    EXPECT_TRUE(master.load_position_map());
     EXPECT_EQ(master.read_inputs(), (MasterIoBytes{1, 1, 1, 1, 1, 1, 1}));
     EXPECT_EQ(master.read_buzzer_settings(), 0x81);
+
+    ASSERT_EQ(master.read_upper_limits(3).value()[31], 0x8181);
+    bus.unplug(board);
+    check_missing("unplugged");
+}
+
+// A master board that loses its reply to the probe of one head number.
+class BoardLosingOneProbeReply : public SimMasterBoard {
+public:
+    explicit BoardLosingOneProbeReply(std::uint8_t head) : head_(head) {}
+
+protected:
+    void on_output(const Frame& f) override {
+        if (!lost_ && f == CommandFrame(0x09, head_)) {
+            lost_ = true;
+            return;
+        }
+        SimMasterBoard::on_output(f);
+    }
+
+private:
+    std::uint8_t head_;
+    bool lost_ = false;
+};
+
+// A board that stops answering is not probed for all 32 heads: every
+// unanswered probe costs the read bound and the late-reply window, and the
+// probe runs on the user-interface thread. One lost reply does not end the
+// probe.
+TEST_F(Master, ProbeHeadsStopsAskingABoardThatHasStoppedAnswering) {
+    auto board = Plug({0, 5});
+    ASSERT_EQ(master.open_board(), 0);
+    board->set_silent(true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(master.probe_heads(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_EQ(board->received_outputs().size(),
+              static_cast<std::size_t>(hiddata_masterHID::kProbeGiveUp));
+    EXPECT_EQ(master.head_count(), 0);
+
+    sim::SimBus local;
+    auto losing = std::make_shared<BoardLosingOneProbeReply>(3);
+    losing->set_present_heads({3, 5});
+    local.plug(losing);
+    hiddata_masterHID m(local);
+    ASSERT_EQ(m.open_board(), 0);
+    EXPECT_EQ(m.probe_heads(), 1);  // head 3 counts absent, head 5 is found
+    EXPECT_EQ(losing->received_outputs().size(), 32u);
+}
+
+// The fault that matters most on this board: live values whose byte 7 is 1,
+// taken for the inputs, would raise the emergency stop. Inside the read
+// bound the late reply is its own command's answer; beyond it the query
+// reports no reply and the late one is discarded.
+TEST_F(Master, LateLiveValuesAreNeverTakenForTheInputs) {
+    struct Case {
+        std::chrono::milliseconds delay;
+        bool answered;
+    };
+    const Case cases[] = {{250ms, true}, {600ms, false}};
+    auto board = Plug({3});
+    board->set_value(3, 0, 0x2122);
+    board->set_value(3, 1, 0x2324);
+    board->set_value(3, 2, 0x2526);
+    board->set_value(3, 3, 0x0101);  // reply bytes 7 and 8
+    ASSERT_EQ(master.open_board(), 0);
+    for (const Case& c : cases) {
+        board->set_reply_delay(c.delay);
+        const auto live = master.read_values(3);
+        EXPECT_EQ(live.has_value(), c.answered) << c.delay.count();
+        if (live) {
+            EXPECT_EQ((*live)[3], 0x0101);
+        }
+        board->set_reply_delay(0ms);
+        const auto inputs = master.read_inputs();
+        ASSERT_TRUE(inputs.has_value()) << c.delay.count();
+        EXPECT_EQ(*inputs, MasterIoBytes{}) << c.delay.count();
+        EXPECT_FALSE(EmergencyStop(*inputs)) << c.delay.count();
+    }
+}
+
+// A board that answers every command late but inside the bound gets every
+// value of an acquisition step right, only more slowly.
+TEST_F(Master, BoardLateOnEveryCommandGetsEveryValueRight) {
+    auto board = Plug({3});
+    board->set_value(3, 3, 0x0101);
+    board->set_input(1, 0x21);
+    board->edit([](MasterMemory& m) { m.buzzer = 0x80; });
+    ASSERT_EQ(master.open_board(), 0);
+    for (const auto delay : {130ms, 400ms}) {
+        board->set_reply_delay(delay);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(master.read_values(3).value()[3], 0x0101) << delay.count();
+        EXPECT_EQ(master.read_buzzer_settings(), 0x80) << delay.count();
+        const MasterIoBytes in = master.read_inputs().value();
+        EXPECT_EQ(in, (MasterIoBytes{0x21, 0, 0, 0, 0, 0, 0})) << delay.count();
+        EXPECT_TRUE(master.write_outputs(MasterOutputs(in, 1, true, false, false)));
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 4 * delay);
+    }
+    EXPECT_EQ(board->memory().outputs, (MasterIoBytes{0x21, 0, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(board->memory().outputs_written, 2);
 }
 
 // The worker polls live values, buzzer and inputs and writes outputs while
@@ -544,25 +646,26 @@ TEST_F(Master, WorkerAndUserInterfaceThreadsShareOneObject) {
             for (int position = 0; position < 2; ++position) {
                 const auto head = master.position_head(position);
                 expect(worker_faults, head.has_value());
-                const Words v = master.read_values(head.value_or(0));
+                const Words v = master.read_values(head.value_or(0)).value_or(Words{});
                 const int base = position == 0 ? 3000 : 7000;
                 for (int k = 0; k < 32; ++k) {
                     expect(worker_faults, v[static_cast<std::size_t>(k)] == base + k);
                 }
             }
-            const std::uint8_t buzzer = master.read_buzzer_settings();
+            const std::uint8_t buzzer = master.read_buzzer_settings().value_or(0);
             expect(worker_faults, buzzer == 0x81);
-            const MasterIoBytes in = master.read_inputs();
+            const MasterIoBytes in = master.read_inputs().value_or(MasterIoBytes{});
             expect(worker_faults, in == MasterIoBytes{9, 8, 7, 6, 5, 4, 0});
-            master.write_outputs(
-                MasterOutputs(in, 0, BuzzerOn(buzzer), BuzzerInverted(buzzer), EmergencyStop(in)));
+            expect(worker_faults,
+                   master.write_outputs(MasterOutputs(in, 0, BuzzerOn(buzzer),
+                                                      BuzzerInverted(buzzer), EmergencyStop(in))));
         }
     });
     std::thread ui([&] {
         start.arrive_and_wait();
         for (int round = 0; round < 40; ++round) {
-            expect(ui_faults, master.read_upper_limits(3)[5] == 1300);
-            expect(ui_faults, master.read_upper_limits(7)[5] == 1700);
+            expect(ui_faults, master.read_upper_limits(3).value_or(Words{})[5] == 1300);
+            expect(ui_faults, master.read_upper_limits(7).value_or(Words{})[5] == 1700);
             expect(ui_faults, master.read_rows() == 1);
             expect(ui_faults, master.read_columns() == 2);
             expect(ui_faults, master.read_device_id() == "MB-THREADS");

@@ -156,17 +156,17 @@ TEST_F(Velmora5, HeadQueriesSendTheCommandThenTheFullHeadReport) {
         h.range_min = 11;
     });
     ASSERT_EQ(v5.open_maker(), 0);
-    auto num = [](unsigned v) { return std::to_string(v); };
+    const auto num = [](const auto& v) { return testing::Shown(v); };
     struct Case {
         std::uint8_t code;
         std::function<std::string()> op;
         std::string expected;
     };
     const Case cases[] = {
-        {0x01, [&] { return num(v5.read_reference(3)[31]); }, num(701)},
-        {0x10, [&] { return num(v5.read_upper_limits(3)[0]); }, num(1201)},
-        {0x20, [&] { return num(v5.read_lower_limits(3)[7]); }, num(401)},
-        {0x30, [&] { return num(v5.read_channel_modes(3)[31]); }, num(Greyed)},
+        {0x01, [&] { return num(v5.read_reference(3).value()[31]); }, num(701)},
+        {0x10, [&] { return num(v5.read_upper_limits(3).value()[0]); }, num(1201)},
+        {0x20, [&] { return num(v5.read_lower_limits(3).value()[7]); }, num(401)},
+        {0x30, [&] { return num(v5.read_channel_modes(3).value()[31]); }, num(Greyed)},
         {0xD8, [&] { return num(v5.read_range_max(3)); }, num(1601)},
         {0xDA, [&] { return num(v5.read_range_min(3)); }, num(11)},
     };
@@ -250,10 +250,10 @@ TEST_F(Velmora5, SetsReadNoReply) {
     board->edit([](Velmora5Memory& m) { m.device_id = "V5-AFTER-SETS"; });
     ASSERT_EQ(v5.open_maker(), 0);
     const std::vector<std::int32_t> values(32, 900);
-    v5.write_reference(2, values);
-    v5.write_range_max(2, 1700);
+    EXPECT_TRUE(v5.write_reference(2, values));
+    EXPECT_TRUE(v5.write_range_max(2, 1700));
     EXPECT_EQ(v5.read_device_id(), "V5-AFTER-SETS");
-    EXPECT_EQ(v5.read_reference(2)[0], 900);
+    EXPECT_EQ(v5.read_reference(2).value()[0], 900);
     EXPECT_EQ(v5.read_range_max(2), 1700);
 }
 
@@ -263,28 +263,28 @@ TEST_F(Velmora5, LiveValuesAreLittleEndianWithTheHeadInTheCommand) {
     reply[2] = 0x12;
     auto board = PlugFixed(reply);
     ASSERT_EQ(v5.open_maker(), 0);
-    EXPECT_EQ(v5.read_values(6)[0], 0x1234);
+    EXPECT_EQ(v5.read_values(6).value()[0], 0x1234);
     const auto sent = board->received_outputs();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0], CommandFrame(0xF0, 6));
     // The same bytes in a parameter page are big-endian.
-    EXPECT_EQ(v5.read_reference(6)[0], 0x3412);
-    EXPECT_EQ(v5.read_upper_limits(6)[0], 0x3412);
+    EXPECT_EQ(v5.read_reference(6).value()[0], 0x3412);
+    EXPECT_EQ(v5.read_upper_limits(6).value()[0], 0x3412);
     EXPECT_EQ(v5.read_range_max(6), 0x3412);
 }
 
 TEST_F(Velmora5, InformationQueriesSendTheirCommandAndDecodeTheirPositions) {
     auto board = PlugFixed(PositionPattern());
     ASSERT_EQ(v5.open_maker(), 0);
-    auto num = [](unsigned v) { return std::to_string(v); };
+    const auto num = [](const auto& v) { return testing::Shown(v); };
     struct Case {
         std::uint8_t code;
         std::function<std::string()> op;
         std::string expected;
     };
     const Case cases[] = {
-        {0x40, [&] { return v5.read_vendor_code(); }, PatternText(1, 16)},
-        {0x50, [&] { return v5.read_device_id(); }, PatternText(1, 16)},
+        {0x40, [&] { return num(v5.read_vendor_code()); }, PatternText(1, 16)},
+        {0x50, [&] { return num(v5.read_device_id()); }, PatternText(1, 16)},
         {0x60, [&] { return num(v5.read_firmware_version()); }, num(0x0102)},
         {0x70, [&] { return num(v5.read_firmware_year()); }, num(0x0304)},
         {0x80, [&] { return num(v5.read_firmware_month()); }, num(5)},
@@ -369,19 +369,70 @@ TEST_F(Velmora5, PageSettingsRoundTripThroughTheBoard) {
     v5.write_range_max(head, 1800);
     v5.write_range_min(head, 30);
 
-    EXPECT_EQ(v5.read_reference(head)[31], 850);
-    EXPECT_EQ(v5.read_upper_limits(head)[0], 1250);
-    EXPECT_EQ(v5.read_lower_limits(head)[0], 450);
-    EXPECT_EQ(v5.read_channel_modes(head)[9], Masked);
+    EXPECT_EQ(v5.read_reference(head).value()[31], 850);
+    EXPECT_EQ(v5.read_upper_limits(head).value()[0], 1250);
+    EXPECT_EQ(v5.read_lower_limits(head).value()[0], 450);
+    EXPECT_EQ(v5.read_channel_modes(head).value()[9], Masked);
     EXPECT_EQ(v5.read_range_max(head), 1800);
     EXPECT_EQ(v5.read_range_min(head), 30);
-    const Words live = v5.read_values(head);
+    const Words live = v5.read_values(head).value();
     EXPECT_EQ(live[0], 850);
     EXPECT_EQ(live[4], 0xCAFE);
-    EXPECT_EQ(v5.read_reference(2)[0], 700);  // the neighbouring head is untouched
+    EXPECT_EQ(v5.read_reference(2).value()[0], 700);  // the neighbouring head is untouched
     // The layout record of the board's default memory.
-    EXPECT_EQ(DecodeVelmora5Layout(v5.read_channel_modes(hiddata_velmora5::kLayoutHead)),
+    EXPECT_EQ(DecodeVelmora5Layout(v5.read_channel_modes(hiddata_velmora5::kLayoutHead).value()),
               (Velmora5Layout{2, 2}));
+    EXPECT_EQ(board->memory().protocol_errors, 0);
+}
+
+// Live values of head 2 and its reference page differ, so a late live-value
+// reply taken for the reference would show. Inside the read bound the late
+// reply is its own command's answer; beyond it the query reports no reply
+// and the late one is discarded.
+TEST_F(Velmora5, LateReplyIsItsOwnAnswerOrNoneButNeverTheNextCommands) {
+    using namespace std::chrono_literals;
+    struct Case {
+        std::chrono::milliseconds delay;
+        bool answered;
+    };
+    const Case cases[] = {{250ms, true}, {600ms, false}};
+    auto board = Plug();
+    for (int k = 0; k < 32; ++k) {
+        board->set_value(2, k, static_cast<std::uint16_t>(2000 + k));
+    }
+    ASSERT_EQ(v5.open_maker(), 0);
+    for (const Case& c : cases) {
+        board->set_reply_delay(c.delay);
+        const auto live = v5.read_values(2);
+        EXPECT_EQ(live.has_value(), c.answered) << c.delay.count();
+        if (live) {
+            EXPECT_EQ((*live)[31], 2031);
+        }
+        board->set_reply_delay(0ms);
+        EXPECT_EQ(v5.read_reference(2).value()[31], 700) << c.delay.count();
+        EXPECT_EQ(v5.read_values(2).value()[31], 2031) << c.delay.count();
+    }
+    EXPECT_EQ(board->memory().protocol_errors, 0);
+}
+
+// A board that answers every query late but inside the bound gets every
+// value right, only more slowly; its sets, which it never answers, go
+// between them.
+TEST_F(Velmora5, BoardLateOnEveryCommandGetsEveryValueRight) {
+    using namespace std::chrono_literals;
+    auto board = Plug();
+    board->set_value(3, 0, 3000);
+    ASSERT_EQ(v5.open_maker(), 0);
+    for (const auto delay : {130ms, 400ms}) {
+        board->set_reply_delay(delay);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(v5.read_values(3).value()[0], 3000) << delay.count();
+        EXPECT_TRUE(v5.write_upper_limits(3, std::vector<std::int32_t>(32, 1234)));
+        EXPECT_EQ(v5.read_upper_limits(3).value()[0], 1234) << delay.count();
+        EXPECT_EQ(v5.read_range_min(3), 10) << delay.count();
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 3 * delay);
+    }
+    board->set_reply_delay(0ms);
     EXPECT_EQ(board->memory().protocol_errors, 0);
 }
 
@@ -413,7 +464,7 @@ TEST_F(Velmora5, WorkerAndUserInterfaceThreadsShareOneObject) {
         for (int step = 0; step < 250; ++step) {
             const int page = step % hiddata_velmora5::kAcquiredPages;
             const std::uint8_t head = hiddata_velmora5::head_of_page(page);
-            const Words v = v5.read_values(head);
+            const Words v = v5.read_values(head).value_or(Words{});
             for (int k = 0; k < 32; ++k) {
                 if (v[static_cast<std::size_t>(k)] != head * 1000 + k) {
                     ++worker_faults;
@@ -427,13 +478,14 @@ TEST_F(Velmora5, WorkerAndUserInterfaceThreadsShareOneObject) {
         for (int round = 0; round < 30; ++round) {
             for (int page = 0; page < hiddata_velmora5::kSettingsPages; ++page) {
                 const std::uint8_t head = hiddata_velmora5::head_of_page(page);
-                const Words upper = v5.read_upper_limits(head);
+                const Words upper = v5.read_upper_limits(head).value_or(Words{});
                 if (upper[0] != 1100 + head) {
                     ++ui_faults;
                 }
                 v5.write_upper_limits(head, std::vector<std::int32_t>(32, 1100 + head));
             }
-            if (DecodeVelmora5Layout(v5.read_channel_modes(1)) != Velmora5Layout{2, 2}) {
+            if (DecodeVelmora5Layout(v5.read_channel_modes(1).value_or(ModeBytes{})) !=
+                Velmora5Layout{2, 2}) {
                 ++ui_faults;
             }
         }

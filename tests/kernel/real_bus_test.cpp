@@ -41,7 +41,7 @@ using testing::CommandFrame;
 // --- the calls into the board families ------------------------------------
 // Kept together so that a change of their signatures is mended here alone.
 // Queries answer nullopt when the board's reply did not come; writes answer
-// whether they went out.
+// whether the board took them.
 
 std::optional<Words> ReadValues(hiddata_simple_runoff& r) {
     return r.read_values();
@@ -50,8 +50,7 @@ std::optional<Words> ReadUpperLimits(hiddata_simple_runoff& r) {
     return r.read_upper_limits();
 }
 bool WriteUpperLimits(hiddata_simple_runoff& r, std::span<const std::int32_t> values) {
-    r.write_upper_limits(values);
-    return true;
+    return r.write_upper_limits(values);
 }
 std::optional<Words> ReadValues(hiddata_masterHID& m, std::uint8_t head) {
     return m.read_values(head);
@@ -61,8 +60,7 @@ std::optional<Words> ReadUpperLimits(hiddata_masterHID& m, std::uint8_t head) {
 }
 bool WriteUpperLimits(hiddata_masterHID& m, std::uint8_t head,
                       std::span<const std::int32_t> values) {
-    m.write_upper_limits(head, values);
-    return true;
+    return m.write_upper_limits(head, values);
 }
 std::optional<std::uint16_t> ReadValue(CClassicTester& c, int channel) {
     return c.read_value(channel);
@@ -71,8 +69,7 @@ std::optional<std::uint16_t> ReadUpperLimit(CClassicTester& c, int channel) {
     return c.read_upper_limit(channel);
 }
 bool WriteUpperLimit(CClassicTester& c, std::int32_t value, int channel) {
-    c.write_upper_limit(value, channel);
-    return true;
+    return c.write_upper_limit(value, channel);
 }
 
 // --- the fixture -----------------------------------------------------------
@@ -365,7 +362,7 @@ TEST_F(RealBus, MonitorSeesArrivalAndRemovalWithTheNodePath) {
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
     EXPECT_TRUE(S_ISCHR(st.st_mode));
-    EXPECT_NE(bus.open_path(path), nullptr);
+    EXPECT_NE(bus.open_path(path).handle, nullptr);
     ASSERT_TRUE(Enumerated(path).has_value());
 
     Unplug(gadget, path);

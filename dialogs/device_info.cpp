@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <type_traits>
 
 #include "hid/firmware_text.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -20,17 +19,6 @@ int PositionCount(int rows, int columns) {
     }
     const long long n = static_cast<long long>(rows) * columns;
     return n > kMaxHeadPositions ? kMaxHeadPositions : static_cast<int>(n);
-}
-
-// Whether a write went through. Writes that report nothing count as sent.
-template <class Write>
-bool Sent(Write&& write) {
-    if constexpr (std::is_void_v<decltype(write())>) {
-        write();
-        return true;
-    } else {
-        return static_cast<bool>(write());
-    }
 }
 
 }  // namespace
@@ -193,8 +181,7 @@ AboutInfo ReadRunoffAbout(hiddata_simple_runoff& board, const std::string& oemNa
 }
 
 bool WriteOfflineDisplay(hiddata_simple_runoff& board, int offlineDisplay) {
-    return Sent(
-        [&] { return board.write_offline_display(static_cast<std::uint8_t>(offlineDisplay)); });
+    return board.write_offline_display(static_cast<std::uint8_t>(offlineDisplay));
 }
 
 AboutInfo ClassicAbout(const ClassicTesterFields& fields) {
@@ -232,7 +219,7 @@ Velmora5About ReadVelmora5About(hiddata_velmora5& board) {
 
 bool WriteVelmora5Layout(hiddata_velmora5& board, const Velmora5LayoutRecord& layout) {
     const ModeBytes page = Velmora5LayoutPage(layout.inUse, layout.rows, layout.columns);
-    return Sent([&] { return board.write_channel_modes(hiddata_velmora5::kLayoutHead, page); });
+    return board.write_channel_modes(hiddata_velmora5::kLayoutHead, page);
 }
 
 HeadPositions HeadsFromMap(const MasterPositionMap& map, int rows, int columns) {
@@ -303,14 +290,16 @@ MasterAbout ReadMasterAbout(hiddata_masterHID& board, int rows, int columns) {
 }
 
 bool WriteMasterLayout(hiddata_masterHID& board, const MasterLayout& layout) {
-    const MasterPositionMap map = BuildPositionMap(layout.heads, layout.rows, layout.columns);
-    bool ok = Sent([&] { return board.write_columns(static_cast<std::uint8_t>(layout.columns)); });
-    ok = Sent([&] { return board.write_rows(static_cast<std::uint8_t>(layout.rows)); }) && ok;
-    ok = Sent([&] { return board.write_position_map(map); }) && ok;
+    // Every step is tried even after one failed: the operator is told, and
+    // whatever the board took stays consistent with what the dialog showed.
+    bool ok = board.write_columns(static_cast<std::uint8_t>(layout.columns));
+    ok = board.write_rows(static_cast<std::uint8_t>(layout.rows)) && ok;
+    ok =
+        board.write_position_map(BuildPositionMap(layout.heads, layout.rows, layout.columns)) && ok;
     if (layout.buzzer) {
-        ok = Sent([&] { return board.write_buzzer_settings(*layout.buzzer); }) && ok;
+        ok = board.write_buzzer_settings(*layout.buzzer) && ok;
     }
-    ok = Sent([&] { return board.load_position_map(); }) && ok;
+    ok = board.load_position_map() && ok;
     return ok;
 }
 

@@ -286,6 +286,40 @@ TEST_F(AboutCommandTest, ClosingARunoffDialogOtherwiseSendsNothing) {
     EXPECT_EQ(finishedCount, 3);
 }
 
+TEST_F(AboutCommandTest, BoardGoneBeforeOrDuringTheDialog) {
+    test::MessageRecorder messages;
+    auto board = PlugRunoff("VERSION2", RunoffProbe::Version2);
+    board->edit([](sim::RunoffMemory& m) { m.offline_display = 1; });
+
+    // Gone while the dialog is open: OK tells the operator the setting did
+    // not reach the board.
+    about->OnAbout();
+    auto* dlg = Current<CAboutDlg>();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, "firmwareVersion"), QStringLiteral("0x203"));
+    bus.unplug(board);
+    dlg->accept();
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("脱机显示方式未能写入设备，请检查设备连接后重试。")});
+    EXPECT_EQ(about->CurrentDialog(), nullptr);
+    DeleteClosedDialogs();
+
+    // Gone before: nothing read shows, the option is not offered, and OK
+    // has nothing to send (and nothing to complain about).
+    messages.texts.clear();
+    about->OnAbout();
+    dlg = Current<CAboutDlg>();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(Text(dlg, "firmwareVersion"), QString());
+    EXPECT_EQ(Text(dlg, "firmwareDate"), QString());
+    EXPECT_EQ(Text(dlg, "edition"), QString());
+    EXPECT_FALSE(dlg->m_offlineButton->isEnabled());
+    EXPECT_EQ(dlg->m_offlineButton->checkState(), Qt::Unchecked);
+    EXPECT_EQ(dlg->ShownBrand(), Brand::Default);
+    dlg->accept();
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
 TEST_F(AboutCommandTest, RunoffAndClassicGiveTwoDialogsInOrder) {
     auto runoffB = PlugRunoff("MR.TOVAK", RunoffProbe::Tovak);
     oem = "DARMOLEN";
@@ -704,6 +738,50 @@ TEST_F(MasterAboutTest, ClearEmergencyStopThenCancelWritesNothing) {
         EXPECT_TRUE(masterBoard->received_outputs().empty());
         DeleteClosedDialogs();
     }
+}
+
+TEST_F(MasterAboutTest, BoardGoneAtOkIsReportedAfterTheGridTookTheSize) {
+    test::MessageRecorder messages;
+    MapTwoByTwo();
+    CAboutDlgVelmora5HID* dlg = Open();
+    ASSERT_NE(dlg, nullptr);
+    bus.unplug(masterBoard);
+    masterBoard.reset();
+    dlg->accept();
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("主板设置未能全部写入设备，请检查设备连接后重试。")});
+    EXPECT_EQ(events, (std::vector<std::string>{"columns 2", "rows 2", "read master settings"}));
+    DeleteClosedDialogs();
+
+    // Opened for a board that is gone: the buzzer boxes are not offered and
+    // OK leaves the buzzer settings alone.
+    messages.texts.clear();
+    dlg = Open();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_FALSE(dlg->findChild<QCheckBox*>(QStringLiteral("buzzerOn"))->isEnabled());
+    EXPECT_FALSE(dlg->findChild<QCheckBox*>(QStringLiteral("buzzerInvert"))->isEnabled());
+    EXPECT_FALSE(dlg->Layout().buzzer.has_value());
+    EXPECT_EQ(Text(dlg, "firmwareVersion"), QString());
+    dlg->reject();
+}
+
+TEST_F(AboutCommandTest, Velmora5RecordThatDidNotComeIsNotOffered) {
+    test::MessageRecorder messages;
+    auto board = PlugVelmora5();
+    bus.unplug(board);
+    about->OnAbout();
+    auto* dlg = Current<CAboutDlgVelmora5>();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_FALSE(dlg->LayoutKnown());
+    for (const char* name : {"rows", "columns"}) {
+        auto* edit = dlg->findChild<QLineEdit*>(QString::fromLatin1(name));
+        EXPECT_FALSE(edit->isEnabled()) << name;
+        EXPECT_EQ(edit->text(), QString()) << name;
+    }
+    EXPECT_FALSE(dlg->findChild<QCheckBox*>(QStringLiteral("layoutInUse"))->isEnabled());
+    dlg->accept();  // empty edits are not refused: there is nothing to send
+    EXPECT_EQ(about->CurrentDialog(), nullptr);
+    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 TEST_F(AboutCommandTest, EveryFamilyInTurnWithTheGridLargerThanTheMap) {

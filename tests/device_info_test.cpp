@@ -283,6 +283,91 @@ TEST_F(RunoffAbout, HostileValuesShowHarmlessly) {
     EXPECT_EQ(info.vendorName, std::string(16, '?'));
 }
 
+// A one-to-one board that does not answer one command: every other field
+// still shows, and the missing one never shows another command's bytes.
+class RunoffBoardSilentOn : public sim::SimRunoffBoard {
+public:
+    RunoffBoardSilentOn(const std::string& manufacturer, std::uint8_t silentCode)
+        : SimRunoffBoard(manufacturer), silentCode_(silentCode) {}
+
+protected:
+    void on_output(const Frame& frame) override {
+        if (frame[1] == 0x01 && frame[2] == 0x29 && frame[3] == silentCode_) {
+            return;
+        }
+        SimRunoffBoard::on_output(frame);
+    }
+
+private:
+    std::uint8_t silentCode_;
+};
+
+TEST(RunoffAboutMissingReplies, AFieldThatDidNotComeIsEmptyAndNotSentBack) {
+    sim::SimBus bus;
+    auto board = std::make_shared<RunoffBoardSilentOn>("VERSION2", 0xD6);
+    board->edit([](sim::RunoffMemory& m) {
+        m.firmware_version = 0x0105;
+        m.offline_display = 1;
+        m.feature_flags = 0x80;
+        m.edition = 1;
+    });
+    bus.plug(board);
+    hiddata_simple_runoff runoff{bus};
+    ASSERT_EQ(runoff.open_version2(0), 0);
+    const AboutInfo info = ReadRunoffAbout(runoff, "");
+    EXPECT_EQ(info.firmwareVersion, "0x105");
+    EXPECT_EQ(info.edition, "一拖一升级版本V2");  // the query after the silent one
+    EXPECT_EQ(info.offlineDisplay, 0);
+    EXPECT_FALSE(info.sendsOffline);
+    EXPECT_FALSE(info.optionEditable);
+}
+
+TEST(AboutMissingReplies, UnpluggedBoardsGiveEmptyFieldsAndNothingToSend) {
+    sim::SimBus bus;
+    auto runoffBoard = std::make_shared<sim::SimRunoffBoard>("TARSEL");
+    auto velmora5Board = std::make_shared<sim::SimVelmora5Board>();
+    auto masterBoard = std::make_shared<sim::SimMasterBoard>();
+    bus.plug(runoffBoard);
+    bus.plug(velmora5Board);
+    bus.plug(masterBoard);
+    hiddata_simple_runoff runoff{bus};
+    hiddata_velmora5 v5{bus};
+    hiddata_masterHID master{bus};
+    ASSERT_EQ(runoff.open_tarsel(0), 0);
+    ASSERT_EQ(v5.open_maker(), 0);
+    ASSERT_EQ(master.open_board(), 0);
+    masterBoard->assign(0, 0, 0, 4);
+    ASSERT_TRUE(master.load_position_map());
+    bus.unplug_all();
+
+    const AboutInfo info = ReadRunoffAbout(runoff, "");
+    for (const std::string* field :
+         {&info.serialNumber, &info.deviceId, &info.author, &info.firmwareVersion,
+          &info.firmwareDate, &info.logoText, &info.edition, &info.vendorName}) {
+        EXPECT_EQ(*field, "");
+    }
+    EXPECT_FALSE(info.sendsOffline);
+    EXPECT_FALSE(info.optionEditable);
+    EXPECT_FALSE(WriteOfflineDisplay(runoff, 1));
+
+    const Velmora5About v5About = ReadVelmora5About(v5);
+    EXPECT_EQ(v5About.firmwareVersion, "");
+    EXPECT_EQ(v5About.firmwareDate, "");
+    EXPECT_EQ(v5About.vendorName, "");
+    EXPECT_FALSE(v5About.layout.has_value());
+    EXPECT_FALSE(WriteVelmora5Layout(v5, {1, 2, 2}));
+
+    const MasterAbout masterAbout = ReadMasterAbout(master, 1, 1);
+    EXPECT_EQ(masterAbout.deviceId, "");
+    EXPECT_EQ(masterAbout.firmwareVersion, "");
+    EXPECT_FALSE(masterAbout.buzzerOn.has_value());
+    EXPECT_FALSE(masterAbout.buzzerInverted.has_value());
+    // The map loaded at connection still names the head.
+    EXPECT_EQ(masterAbout.heads[0], 4);
+    MasterLayout layout{1, 1, masterAbout.heads, std::nullopt};
+    EXPECT_FALSE(WriteMasterLayout(master, layout));
+}
+
 TEST(ClassicAboutInfo, FromTheFieldsReadAtConnection) {
     ClassicTesterFields f;
     f.firmware_info = {0xDD, 0x07, 5, 7, 0x05, 0x01, 0x80};  // 2013-05-07, 0x0105, bit 7

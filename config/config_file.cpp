@@ -57,17 +57,20 @@ std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
     return std::clamp<std::int32_t>(n, 0, max);
 }
 
+// The 32 channel values of a section, 0 where missing.
 void ReadChannels(const IniFile& file, const char* section, ChannelValues& values) {
     const auto& keys = ChannelKeys();
+    const auto s = file.FindSection(section);
     for (int c = 0; c < kChannels; ++c) {
-        values[c] = file.GetInt(section, keys[c]);
+        values[c] = s ? file.GetInt(*s, keys[c]) : 0;
     }
 }
 
 void WriteChannels(IniFile& file, const char* section, const ChannelValues& values) {
     const auto& keys = ChannelKeys();
+    const IniFile::SectionId s = *file.AddSection(section);
     for (int c = 0; c < kChannels; ++c) {
-        file.SetString(section, keys[c], FormatProfileInt(values[c]));
+        file.SetString(s, keys[c], FormatProfileInt(values[c]));
     }
 }
 
@@ -178,18 +181,26 @@ bool ConfigReader::ReadPage(int page, PageRecord& r) const {
         return false;
     }
     const PageNames n(page);
-    r.offsetType = file_.GetInt(n.offset.data(), n.offsetType.data()) != 0 ? 1 : 0;
-    r.percentage = file_.GetFloat(n.offset.data(), n.percentage.data());
-    r.offsetUpper = file_.GetInt(n.offset.data(), n.offsetUpper.data());
-    r.offsetLower = file_.GetInt(n.offset.data(), n.offsetLower.data());
+    if (const auto s = file_.FindSection(n.offset.data())) {
+        r.offsetType = file_.GetInt(*s, n.offsetType.data()) != 0 ? 1 : 0;
+        r.percentage = file_.GetFloat(*s, n.percentage.data());
+        r.offsetUpper = file_.GetInt(*s, n.offsetUpper.data());
+        r.offsetLower = file_.GetInt(*s, n.offsetLower.data());
+    } else {
+        r.offsetType = 0;
+        r.percentage = 0.0f;
+        r.offsetUpper = 0;
+        r.offsetLower = 0;
+    }
     ReadChannels(file_, n.refData.data(), r.reference);
     ReadChannels(file_, n.high.data(), r.upper);
     ReadChannels(file_, n.low.data(), r.lower);
     r.rangeMax = file_.GetInt(n.rangeMax.data(), "MAX");
     r.rangeMin = file_.GetInt(n.rangeMin.data(), "MIN");
     const auto& keys = ChannelKeys();
+    const auto mask = file_.FindSection(n.mask.data());
     for (int c = 0; c < kChannels; ++c) {
-        const std::int32_t v = file_.GetInt(n.mask.data(), keys[c]);
+        const std::int32_t v = mask ? file_.GetInt(*mask, keys[c]) : 0;
         // With FPC test the mode byte itself; without, 1 means "channel on".
         r.mask[c] = globals_.fpcTest != 0 ? static_cast<std::uint8_t>(v)
                                           : static_cast<std::uint8_t>(v != 0 ? Tested : Masked);
@@ -208,18 +219,20 @@ int WriteConfig(IniFile& file, const ConfigGlobals& g, std::span<const PageRecor
     for (int p = 0; p < count; ++p) {
         const PageRecord& r = pages[p];
         const PageNames n(p);
-        file.SetString(n.offset.data(), n.offsetType.data(), FormatProfileInt(r.offsetType));
-        file.SetString(n.offset.data(), n.percentage.data(), FormatProfileFloat(r.percentage));
-        file.SetString(n.offset.data(), n.offsetUpper.data(), FormatProfileInt(r.offsetUpper));
-        file.SetString(n.offset.data(), n.offsetLower.data(), FormatProfileInt(r.offsetLower));
+        const IniFile::SectionId offset = *file.AddSection(n.offset.data());
+        file.SetString(offset, n.offsetType.data(), FormatProfileInt(r.offsetType));
+        file.SetString(offset, n.percentage.data(), FormatProfileFloat(r.percentage));
+        file.SetString(offset, n.offsetUpper.data(), FormatProfileInt(r.offsetUpper));
+        file.SetString(offset, n.offsetLower.data(), FormatProfileInt(r.offsetLower));
         WriteChannels(file, n.refData.data(), r.reference);
         WriteChannels(file, n.high.data(), r.upper);
         WriteChannels(file, n.low.data(), r.lower);
         file.SetString(n.rangeMax.data(), "MAX", FormatProfileInt(r.rangeMax));
         file.SetString(n.rangeMin.data(), "MIN", FormatProfileInt(r.rangeMin));
+        const IniFile::SectionId mask = *file.AddSection(n.mask.data());
         for (int c = 0; c < kChannels; ++c) {
             const std::int32_t v = g.fpcTest != 0 ? r.mask[c] : (r.mask[c] == Tested ? 1 : 0);
-            file.SetString(n.mask.data(), keys[c], FormatProfileInt(v));
+            file.SetString(mask, keys[c], FormatProfileInt(v));
         }
     }
     return count;

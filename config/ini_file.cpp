@@ -39,17 +39,33 @@ char FoldChar(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-void AppendFolded(std::string& out, std::string_view s) {
-    for (char c : s) {
-        out.push_back(FoldChar(c));
+bool EqualFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
     }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldChar(a[i]) != FoldChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
-std::string Folded(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    AppendFolded(out, s);
-    return out;
+// Hash of a name without regard to case, mixed with the section it
+// belongs to (FNV-1a, then a 64-bit finaliser).
+std::uint64_t NameHash(std::string_view name, std::uint32_t section) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(FoldChar(c));
+        h *= 0x100000001b3ull;
+    }
+    h ^= section * 0x9e3779b97f4a7c15ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
+    return h;
 }
 
 // The name of a section header line, or nothing when the line is not one.
@@ -94,8 +110,14 @@ std::string_view Unquote(std::string_view v) {
     return v;
 }
 
-bool HasLineEnd(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+// A name or value holds a line end (or, with `also`, that character).
+bool Holds(std::string_view s, char also = '\n') {
+    for (char c : s) {
+        if (c == '\n' || c == '\r' || c == also) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool BlankEdged(std::string_view s) {
@@ -103,34 +125,6 @@ bool BlankEdged(std::string_view s) {
 }
 
 }  // namespace
-
-// Lookup id of a key: the section's index in 8 bytes, then the folded key.
-// Short ids are built on the stack, so a lookup allocates nothing.
-class IniFile::KeyId {
-public:
-    KeyId(std::size_t section, std::string_view key) {
-        const std::size_t size = sizeof section + key.size();
-        char* out = inline_.data();
-        if (size > inline_.size()) {
-            heap_.resize(size);
-            out = heap_.data();
-        }
-        std::memcpy(out, &section, sizeof section);
-        for (std::size_t i = 0; i < key.size(); ++i) {
-            out[sizeof section + i] = FoldChar(key[i]);
-        }
-        view_ = std::string_view(out, size);
-    }
-    KeyId(const KeyId&) = delete;
-    KeyId& operator=(const KeyId&) = delete;
-
-    std::string_view view() const { return view_; }
-
-private:
-    std::array<char, 96> inline_;
-    std::string heap_;
-    std::string_view view_;
-};
 
 std::int32_t ParseProfileInt(std::string_view text) {
     std::size_t i = 0;
@@ -202,6 +196,74 @@ std::string FormatProfileFloat(float v) {
     return std::string(buf.data(), r.ptr);
 }
 
+template <typename Same>
+std::optional<std::uint32_t> IniFile::Index::Find(std::uint64_t hash, std::uint32_t section,
+                                                  const Same& same) const {
+    if (slots_.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = slots_[i];
+        if (slot.pos == kEmptySlot) {
+            return std::nullopt;
+        }
+        if (slot.hash == hash && slot.section == section && same(slot.pos)) {
+            return slot.pos;
+        }
+    }
+}
+
+template <typename Same>
+void IniFile::Index::Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos,
+                            const Same& same) {
+    if ((used_ + 1) * 2 > slots_.size()) {
+        Grow();
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot& slot = slots_[i];
+        if (slot.pos == kEmptySlot) {
+            slot = Slot{hash, section, pos};
+            ++used_;
+            return;
+        }
+        if (slot.hash == hash && slot.section == section && same(slot.pos)) {
+            return;  // the first of the name stays
+        }
+    }
+}
+
+void IniFile::Index::Reserve(std::size_t names) {
+    std::size_t size = 64;
+    while (size < names * 2) {
+        size *= 2;
+    }
+    if (size > slots_.size()) {
+        Rehash(size);
+    }
+}
+
+void IniFile::Index::Grow() {
+    Rehash(slots_.empty() ? 64 : slots_.size() * 2);
+}
+
+void IniFile::Index::Rehash(std::size_t size) {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(size, Slot{});
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.pos == kEmptySlot) {
+            continue;
+        }
+        std::size_t i = slot.hash & mask;
+        while (slots_[i].pos != kEmptySlot) {
+            i = (i + 1) & mask;
+        }
+        slots_[i] = slot;
+    }
+}
+
 IniFile::IniFile() : sections_(1) {}
 
 std::string_view IniFile::EolText(Eol eol) {
@@ -228,10 +290,22 @@ IniFile IniFile::Parse(std::string_view bytes) {
         file.bom_ = true;
         bytes.remove_prefix(kBom.size());
     }
+    // One slot per line at the most, so the index never grows while parsing.
+    std::size_t lineEnds = 0;
+    for (char c : bytes) {
+        lineEnds += (c == '\n') | (c == '\r');
+    }
+    file.keyIndex_.Reserve(lineEnds + 1);
     bool eolSeen = false;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        const std::size_t end = bytes.find_first_of("\r\n", pos);
+        std::size_t end = pos;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') {
+            ++end;
+        }
+        if (end == bytes.size()) {
+            end = std::string_view::npos;
+        }
         Line line;
         std::size_t next = bytes.size();
         if (end == std::string_view::npos) {
@@ -255,19 +329,27 @@ IniFile IniFile::Parse(std::string_view bytes) {
         }
         pos = next;
 
-        if (const auto name = HeaderName(line.text)) {
-            file.sectionIndex_.emplace(Folded(*name), file.sections_.size());
+        if (HeaderName(line.text)) {
             file.sections_.push_back(Section{std::move(line), {}});
+            file.IndexSection(static_cast<std::uint32_t>(file.sections_.size() - 1));
         } else {
             Section& s = file.sections_.back();
             s.body.push_back(std::move(line));
-            file.IndexLine(file.sections_.size() - 1, s.body.size() - 1);
+            file.IndexLine(static_cast<std::uint32_t>(file.sections_.size() - 1),
+                           static_cast<std::uint32_t>(s.body.size() - 1));
         }
     }
     return file;
 }
 
-void IniFile::IndexLine(std::size_t section, std::size_t line) {
+void IniFile::IndexSection(std::uint32_t section) {
+    const std::string_view name = *HeaderName(sections_[section].header.text);
+    sectionIndex_.Insert(NameHash(name, 0), 0, section, [&](std::uint32_t other) {
+        return EqualFolded(*HeaderName(sections_[other].header.text), name);
+    });
+}
+
+void IniFile::IndexLine(std::uint32_t section, std::uint32_t line) {
     if (section == 0) {
         return;  // before the first section: no key
     }
@@ -275,10 +357,10 @@ void IniFile::IndexLine(std::size_t section, std::size_t line) {
     if (!kl) {
         return;
     }
-    const KeyId id(section, kl->key);
-    if (keyIndex_.find(id.view()) == keyIndex_.end()) {
-        keyIndex_.emplace(std::string(id.view()), line);
-    }
+    const auto& body = sections_[section].body;
+    keyIndex_.Insert(NameHash(kl->key, section), section, line, [&](std::uint32_t other) {
+        return EqualFolded(SplitKeyLine(body[other].text)->key, kl->key);
+    });
 }
 
 std::string IniFile::Serialize() const {
@@ -306,46 +388,44 @@ std::string IniFile::Serialize() const {
     return out;
 }
 
-std::optional<std::size_t> IniFile::FindSection(std::string_view name) const {
-    std::array<char, 96> buf;
-    std::string heap;
-    std::string_view folded;
-    if (name.size() <= buf.size()) {
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            buf[i] = FoldChar(name[i]);
-        }
-        folded = std::string_view(buf.data(), name.size());
-    } else {
-        heap = Folded(name);
-        folded = heap;
-    }
-    const auto it = sectionIndex_.find(folded);
-    if (it == sectionIndex_.end()) {
+std::optional<std::uint32_t> IniFile::FindSectionIndex(std::string_view name) const {
+    return sectionIndex_.Find(NameHash(name, 0), 0, [&](std::uint32_t s) {
+        return EqualFolded(*HeaderName(sections_[s].header.text), name);
+    });
+}
+
+std::optional<std::uint32_t> IniFile::FindKey(std::uint32_t section, std::string_view key) const {
+    if (section >= sections_.size()) {
         return std::nullopt;
     }
-    return it->second;
+    const auto& body = sections_[section].body;
+    return keyIndex_.Find(NameHash(key, section), section, [&](std::uint32_t line) {
+        return EqualFolded(SplitKeyLine(body[line].text)->key, key);
+    });
 }
 
-const IniFile::Line* IniFile::FindLine(std::string_view section, std::string_view key) const {
-    const auto s = FindSection(section);
-    if (!s) {
-        return nullptr;
-    }
-    const KeyId id(*s, key);
-    const auto it = keyIndex_.find(id.view());
-    if (it == keyIndex_.end()) {
-        return nullptr;
-    }
-    return &sections_[*s].body[it->second];
+const IniFile::Line* IniFile::FindLine(std::uint32_t section, std::string_view key) const {
+    const auto line = FindKey(section, key);
+    return line ? &sections_[section].body[*line] : nullptr;
 }
 
-std::optional<std::string_view> IniFile::Find(std::string_view section,
-                                              std::string_view key) const {
-    const Line* line = FindLine(section, key);
+std::optional<IniFile::SectionId> IniFile::FindSection(std::string_view name) const {
+    const auto s = FindSectionIndex(name);
+    return s ? std::optional<SectionId>(SectionId{*s}) : std::nullopt;
+}
+
+std::optional<std::string_view> IniFile::Find(SectionId section, std::string_view key) const {
+    const Line* line = FindLine(section.index, key);
     if (line == nullptr) {
         return std::nullopt;
     }
     return Unquote(SplitKeyLine(line->text)->value);
+}
+
+std::optional<std::string_view> IniFile::Find(std::string_view section,
+                                              std::string_view key) const {
+    const auto s = FindSection(section);
+    return s ? Find(*s, key) : std::nullopt;
 }
 
 std::string IniFile::GetString(std::string_view section, std::string_view key,
@@ -357,14 +437,24 @@ std::string IniFile::GetString(std::string_view section, std::string_view key,
     return std::string(v->substr(0, bufferSize - 1));
 }
 
-std::int32_t IniFile::GetInt(std::string_view section, std::string_view key) const {
+std::int32_t IniFile::GetInt(SectionId section, std::string_view key) const {
     const auto v = Find(section, key);
     return v ? ParseProfileInt(v->substr(0, kProfileBufferSize - 1)) : 0;
 }
 
-float IniFile::GetFloat(std::string_view section, std::string_view key) const {
+float IniFile::GetFloat(SectionId section, std::string_view key) const {
     const auto v = Find(section, key);
     return v ? ParseProfileFloat(v->substr(0, kProfileBufferSize - 1)) : 0.0f;
+}
+
+std::int32_t IniFile::GetInt(std::string_view section, std::string_view key) const {
+    const auto s = FindSection(section);
+    return s ? GetInt(*s, key) : 0;
+}
+
+float IniFile::GetFloat(std::string_view section, std::string_view key) const {
+    const auto s = FindSection(section);
+    return s ? GetFloat(*s, key) : 0.0f;
 }
 
 void IniFile::TerminateLastLine(Line& line) {
@@ -373,37 +463,59 @@ void IniFile::TerminateLastLine(Line& line) {
     }
 }
 
+namespace {
+
+bool ValidSectionName(std::string_view s) {
+    return !s.empty() && !BlankEdged(s) && !Holds(s, ']');
+}
+
+bool ValidKeyLine(std::string_view key, std::string_view value) {
+    return !key.empty() && !BlankEdged(key) && !Holds(key, '=') && !Holds(value) &&
+           key.front() != ';' && key.front() != '[';
+}
+
+}  // namespace
+
+std::optional<IniFile::SectionId> IniFile::AddSection(std::string_view name) {
+    if (!ValidSectionName(name)) {
+        return std::nullopt;
+    }
+    if (const auto s = FindSection(name)) {
+        return s;
+    }
+    // A new section at the end of the file.
+    Section& last = sections_.back();
+    if (!last.body.empty()) {
+        TerminateLastLine(last.body.back());
+    } else if (sections_.size() > 1) {
+        TerminateLastLine(last.header);
+    }
+    Section added;
+    added.header.text.reserve(name.size() + 2);
+    added.header.text.append("[").append(name).append("]");
+    added.header.eol = newEol_;
+    sections_.push_back(std::move(added));
+    const auto index = static_cast<std::uint32_t>(sections_.size() - 1);
+    IndexSection(index);
+    return SectionId{index};
+}
+
 bool IniFile::SetString(std::string_view section, std::string_view key, std::string_view value) {
-    if (section.empty() || key.empty() || BlankEdged(section) || BlankEdged(key) ||
-        HasLineEnd(section) || HasLineEnd(key) || HasLineEnd(value) ||
-        section.find(']') != std::string_view::npos || key.front() == ';' || key.front() == '[' ||
-        key.find('=') != std::string_view::npos) {
+    if (!ValidSectionName(section) || !ValidKeyLine(key, value)) {
         return false;
     }
+    return SetString(*AddSection(section), key, value);
+}
 
-    const auto s = FindSection(section);
-    if (!s) {
-        // A new section at the end of the file.
-        Section& last = sections_.back();
-        if (!last.body.empty()) {
-            TerminateLastLine(last.body.back());
-        } else if (sections_.size() > 1) {
-            TerminateLastLine(last.header);
-        }
-        Section added;
-        added.header.text.reserve(section.size() + 2);
-        added.header.text.append("[").append(section).append("]");
-        added.header.eol = newEol_;
-        sectionIndex_.emplace(Folded(section), sections_.size());
-        sections_.push_back(std::move(added));
+bool IniFile::SetString(SectionId section, std::string_view key, std::string_view value) {
+    if (section.index == 0 || section.index >= sections_.size() || !ValidKeyLine(key, value)) {
+        return false;
     }
-    const std::size_t si = s ? *s : sections_.size() - 1;
-    Section& sec = sections_[si];
+    Section& sec = sections_[section.index];
 
-    const KeyId id(si, key);
-    if (const auto it = keyIndex_.find(id.view()); it != keyIndex_.end()) {
+    if (const auto found = FindKey(section.index, key)) {
         // In place, keeping the key as the file spells it and the line end.
-        Line& line = sec.body[it->second];
+        Line& line = sec.body[*found];
         std::string text(SplitKeyLine(line.text)->key);
         text.append("=").append(value);
         line.text = std::move(text);
@@ -423,7 +535,7 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
     line.text.append(key).append("=").append(value);
     line.eol = newEol_;
     sec.body.insert(sec.body.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
-    keyIndex_.emplace(std::string(id.view()), at);
+    IndexLine(section.index, static_cast<std::uint32_t>(at));
     return true;
 }
 

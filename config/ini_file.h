@@ -1,11 +1,11 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kx {
@@ -73,6 +73,20 @@ public:
     // ']' in the section name, a key starting with ';' or '[' or holding '='.
     bool SetString(std::string_view section, std::string_view key, std::string_view value);
 
+    // A section looked up once, for many keys of it. Sections are never
+    // removed, so an id stays valid as long as its file.
+    struct SectionId {
+        std::uint32_t index = 0;
+    };
+    std::optional<SectionId> FindSection(std::string_view name) const;
+    // The section, appended (as a header line alone) when it is missing;
+    // nothing for a name SetString would refuse.
+    std::optional<SectionId> AddSection(std::string_view name);
+    std::optional<std::string_view> Find(SectionId section, std::string_view key) const;
+    std::int32_t GetInt(SectionId section, std::string_view key) const;
+    float GetFloat(SectionId section, std::string_view key) const;
+    bool SetString(SectionId section, std::string_view key, std::string_view value);
+
     bool HasByteOrderMark() const { return bom_; }
     // Line end of added lines: "\r\n", "\n" or "\r".
     std::string_view NewLineEnd() const;
@@ -93,30 +107,52 @@ private:
         std::vector<Line> body;
     };
 
-    // Index of the first key of a name in a section: the section's index and
-    // the folded key name, packed in one string so that one map serves the
-    // whole file.
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept {
-            return std::hash<std::string_view>{}(s);
-        }
+    // Open-addressing index of names, the first of each name kept. A slot
+    // holds the folded name's hash, the section the name belongs to and a
+    // position (the section's index for a section name, the line's index in
+    // the section's body for a key). Names are compared against the file's
+    // own lines, so the index holds no text and costs no allocation per name.
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::uint32_t section = 0;
+        std::uint32_t pos = kEmptySlot;
     };
-    using KeyMap = std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>>;
-    class KeyId;
+    static constexpr std::uint32_t kEmptySlot = UINT32_MAX;
+
+    class Index {
+    public:
+        template <typename Same>
+        std::optional<std::uint32_t> Find(std::uint64_t hash, std::uint32_t section,
+                                          const Same& same) const;
+        // Adds the position unless the name is already there.
+        template <typename Same>
+        void Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos, const Same& same);
+
+        // Room for `names` names without growing.
+        void Reserve(std::size_t names);
+
+    private:
+        void Grow();
+        void Rehash(std::size_t size);
+
+        std::vector<Slot> slots_;
+        std::size_t used_ = 0;
+    };
 
     static std::string_view EolText(Eol eol);
-    void IndexLine(std::size_t section, std::size_t line);
-    std::optional<std::size_t> FindSection(std::string_view name) const;
-    const Line* FindLine(std::string_view section, std::string_view key) const;
+    void IndexSection(std::uint32_t section);
+    void IndexLine(std::uint32_t section, std::uint32_t line);
+    std::optional<std::uint32_t> FindSectionIndex(std::string_view name) const;
+    std::optional<std::uint32_t> FindKey(std::uint32_t section, std::string_view key) const;
+    const Line* FindLine(std::uint32_t section, std::string_view key) const;
     // Gives the file's last line a line end before something is added after it.
     void TerminateLastLine(Line& line);
 
     bool bom_ = false;
     Eol newEol_ = Eol::CrLf;
     std::vector<Section> sections_;
-    KeyMap sectionIndex_;  // folded name -> index of its first section
-    KeyMap keyIndex_;
+    Index sectionIndex_;  // section names; Slot::section unused
+    Index keyIndex_;
 };
 
 }  // namespace kx

@@ -232,6 +232,14 @@ TEST(IniFile, RefusesNamesThatWouldNotReadBack) {
             << '[' << c.section << "] " << c.key << '=' << c.value;
         EXPECT_EQ(file.Serialize(), before);
     }
+    // Section ids that no section of the file has, and the lines before the
+    // first section, take no keys either.
+    IniFile file = IniFile::Parse(before);
+    EXPECT_FALSE(file.SetString(IniFile::SectionId{0}, "A", "1"));
+    EXPECT_FALSE(file.SetString(IniFile::SectionId{7}, "A", "1"));
+    EXPECT_FALSE(file.Find(IniFile::SectionId{7}, "A"));
+    EXPECT_FALSE(file.AddSection("S]"));
+    EXPECT_EQ(file.Serialize(), before);
 }
 
 TEST(IniFile, GivesBackTheBytesItParsed) {

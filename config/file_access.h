@@ -10,8 +10,9 @@
 namespace kx {
 
 // A configuration file is a few hundred kilobytes at most; anything far
-// larger is not one, and is refused rather than read into memory.
-inline constexpr std::size_t kMaxConfigFileBytes = 32u << 20;
+// larger is not one, and is refused rather than read into memory (where a
+// file of tiny lines takes some fifty times its size).
+inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
 
 // What went wrong with a file, for the operator: what was being done, to
 // which file, and why. code 0 means nothing went wrong.

@@ -1,5 +1,6 @@
 #include "config/ini_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <charconv>
@@ -215,10 +216,10 @@ std::optional<std::uint32_t> IniFile::Index::Find(std::uint64_t hash, std::uint3
 }
 
 template <typename Same>
-void IniFile::Index::Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos,
+bool IniFile::Index::Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos,
                             const Same& same) {
     if ((used_ + 1) * 2 > slots_.size()) {
-        Grow();
+        Rehash(slots_.empty() ? 64 : slots_.size() * 2);
     }
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -226,10 +227,10 @@ void IniFile::Index::Insert(std::uint64_t hash, std::uint32_t section, std::uint
         if (slot.pos == kEmptySlot) {
             slot = Slot{hash, section, pos};
             ++used_;
-            return;
+            return true;
         }
         if (slot.hash == hash && slot.section == section && same(slot.pos)) {
-            return;  // the first of the name stays
+            return false;  // the first of the name stays
         }
     }
 }
@@ -242,10 +243,6 @@ void IniFile::Index::Reserve(std::size_t names) {
     if (size > slots_.size()) {
         Rehash(size);
     }
-}
-
-void IniFile::Index::Grow() {
-    Rehash(slots_.empty() ? 64 : slots_.size() * 2);
 }
 
 void IniFile::Index::Rehash(std::size_t size) {
@@ -284,91 +281,159 @@ std::string_view IniFile::NewLineEnd() const {
     return EolText(newEol_);
 }
 
+std::string_view IniFile::Text(const Piece& piece) const {
+    if (piece.edited) {
+        return edits_[piece.offset];
+    }
+    return std::string_view(source_).substr(piece.offset, piece.length);
+}
+
+void IniFile::SetText(Piece& piece, std::string text) {
+    if (piece.edited) {
+        edits_[piece.offset] = std::move(text);
+        return;
+    }
+    piece.edited = true;
+    piece.offset = edits_.size();
+    piece.length = 0;
+    edits_.push_back(std::move(text));
+}
+
 IniFile IniFile::Parse(std::string_view bytes) {
     IniFile file;
     if (bytes.starts_with(kBom)) {
         file.bom_ = true;
         bytes.remove_prefix(kBom.size());
     }
-    // One slot per line at the most, so the index never grows while parsing.
+    file.source_.assign(bytes);
+    const std::string_view src = file.source_;
+
+    // Room for the key lines (each holds an '='), so the index does not grow
+    // while parsing a configuration.
     std::size_t lineEnds = 0;
-    for (char c : bytes) {
+    std::size_t equals = 0;
+    for (char c : src) {
         lineEnds += (c == '\n') | (c == '\r');
+        equals += c == '=';
     }
-    file.keyIndex_.Reserve(lineEnds + 1);
+    // A full configuration has some 8600 keys; a larger guess (a file of
+    // repeated keys) is left to grow as keys really arrive.
+    file.keyIndex_.Reserve(std::min({equals, lineEnds + 1, std::size_t{1} << 15}));
+
+    // Lines that are neither headers nor reachable keys gather into runs:
+    // `content` up to the last non-blank one, `blanks` after it. Both are
+    // stretches of the source, so a run grows by moving its end.
+    std::optional<Piece> content;
+    std::optional<Piece> blanks;
+    // Ends the gathering before a key (the runs go into the body) or at the
+    // end of a section (blank lines at its very end become its tail).
+    const auto flush = [&](bool sectionEnds) {
+        Section& s = file.sections_.back();
+        if (content) {
+            s.body.push_back(*content);
+            content.reset();
+        }
+        if (blanks) {
+            if (sectionEnds) {
+                s.tail = *blanks;
+            } else {
+                s.body.push_back(*blanks);
+            }
+            blanks.reset();
+        }
+    };
+
     bool eolSeen = false;
     std::size_t pos = 0;
-    while (pos < bytes.size()) {
+    while (pos < src.size()) {
         std::size_t end = pos;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') {
+        while (end < src.size() && src[end] != '\n' && src[end] != '\r') {
             ++end;
         }
-        if (end == bytes.size()) {
-            end = std::string_view::npos;
-        }
-        Line line;
-        std::size_t next = bytes.size();
-        if (end == std::string_view::npos) {
-            line.text.assign(bytes.substr(pos));
-        } else {
-            line.text.assign(bytes.substr(pos, end - pos));
-            if (bytes[end] == '\n') {
-                line.eol = Eol::Lf;
+        Eol eol = Eol::None;
+        std::size_t next = end;
+        if (end < src.size()) {
+            if (src[end] == '\n') {
+                eol = Eol::Lf;
                 next = end + 1;
-            } else if (end + 1 < bytes.size() && bytes[end + 1] == '\n') {
-                line.eol = Eol::CrLf;
+            } else if (end + 1 < src.size() && src[end + 1] == '\n') {
+                eol = Eol::CrLf;
                 next = end + 2;
             } else {
-                line.eol = Eol::Cr;
+                eol = Eol::Cr;
                 next = end + 1;
             }
             if (!eolSeen) {
-                file.newEol_ = line.eol;
+                file.newEol_ = eol;
                 eolSeen = true;
             }
         }
+        const std::string_view text = src.substr(pos, end - pos);
+        const Piece line{pos, end - pos, eol, false};
         pos = next;
 
-        if (HeaderName(line.text)) {
-            file.sections_.push_back(Section{std::move(line), {}});
-            file.IndexSection(static_cast<std::uint32_t>(file.sections_.size() - 1));
+        if (HeaderName(text)) {
+            flush(true);
+            file.sections_.push_back(Section{line, {}, std::nullopt, false});
+            const auto index = static_cast<std::uint32_t>(file.sections_.size() - 1);
+            file.sections_.back().shadowed = !file.IndexSection(index);
+            continue;
+        }
+        const auto si = static_cast<std::uint32_t>(file.sections_.size() - 1);
+        Section& s = file.sections_.back();
+        if (si != 0 && !s.shadowed) {
+            if (const auto kl = SplitKeyLine(text)) {
+                // A key of its own, unless an earlier key of the name hides it.
+                const std::size_t at = s.body.size() + (content ? 1 : 0) + (blanks ? 1 : 0);
+                if (file.IndexKey(si, static_cast<std::uint32_t>(at), kl->key)) {
+                    flush(false);
+                    s.body.push_back(line);
+                    continue;
+                }
+            }
+        }
+        const std::size_t lineEnd = line.offset + line.length;
+        if (Trim(text).empty()) {
+            if (!blanks) {
+                blanks = Piece{line.offset, 0, eol, false};
+            }
+            blanks->length = lineEnd - blanks->offset;
+            blanks->eol = eol;
         } else {
-            Section& s = file.sections_.back();
-            s.body.push_back(std::move(line));
-            file.IndexLine(static_cast<std::uint32_t>(file.sections_.size() - 1),
-                           static_cast<std::uint32_t>(s.body.size() - 1));
+            if (!content) {
+                content = Piece{blanks ? blanks->offset : line.offset, 0, eol, false};
+            }
+            content->length = lineEnd - content->offset;
+            content->eol = eol;
+            blanks.reset();
         }
     }
+    flush(true);
     return file;
 }
 
-void IniFile::IndexSection(std::uint32_t section) {
-    const std::string_view name = *HeaderName(sections_[section].header.text);
-    sectionIndex_.Insert(NameHash(name, 0), 0, section, [&](std::uint32_t other) {
-        return EqualFolded(*HeaderName(sections_[other].header.text), name);
+bool IniFile::IndexSection(std::uint32_t section) {
+    const std::string_view name = *HeaderName(Text(sections_[section].header));
+    return sectionIndex_.Insert(NameHash(name, 0), 0, section, [&](std::uint32_t other) {
+        return EqualFolded(*HeaderName(Text(sections_[other].header)), name);
     });
 }
 
-void IniFile::IndexLine(std::uint32_t section, std::uint32_t line) {
-    if (section == 0) {
-        return;  // before the first section: no key
-    }
-    const auto kl = SplitKeyLine(sections_[section].body[line].text);
-    if (!kl) {
-        return;
-    }
+bool IniFile::IndexKey(std::uint32_t section, std::uint32_t pos, std::string_view key) {
     const auto& body = sections_[section].body;
-    keyIndex_.Insert(NameHash(kl->key, section), section, line, [&](std::uint32_t other) {
-        return EqualFolded(SplitKeyLine(body[other].text)->key, kl->key);
+    return keyIndex_.Insert(NameHash(key, section), section, pos, [&](std::uint32_t other) {
+        return EqualFolded(SplitKeyLine(Text(body[other]))->key, key);
     });
 }
 
 std::string IniFile::Serialize() const {
     std::size_t size = bom_ ? kBom.size() : 0;
+    const auto add = [&](const Piece& p) { size += Text(p).size() + 2; };
     for (const Section& s : sections_) {
-        size += s.header.text.size() + 2;
-        for (const Line& l : s.body) {
-            size += l.text.size() + 2;
+        add(s.header);
+        std::for_each(s.body.begin(), s.body.end(), add);
+        if (s.tail) {
+            add(*s.tail);
         }
     }
     std::string out;
@@ -376,13 +441,15 @@ std::string IniFile::Serialize() const {
     if (bom_) {
         out.append(kBom);
     }
+    const auto put = [&](const Piece& p) { out.append(Text(p)).append(EolText(p.eol)); };
     for (std::size_t i = 0; i < sections_.size(); ++i) {
         const Section& s = sections_[i];
         if (i > 0) {
-            out.append(s.header.text).append(EolText(s.header.eol));
+            put(s.header);
         }
-        for (const Line& l : s.body) {
-            out.append(l.text).append(EolText(l.eol));
+        std::for_each(s.body.begin(), s.body.end(), put);
+        if (s.tail) {
+            put(*s.tail);
         }
     }
     return out;
@@ -390,7 +457,7 @@ std::string IniFile::Serialize() const {
 
 std::optional<std::uint32_t> IniFile::FindSectionIndex(std::string_view name) const {
     return sectionIndex_.Find(NameHash(name, 0), 0, [&](std::uint32_t s) {
-        return EqualFolded(*HeaderName(sections_[s].header.text), name);
+        return EqualFolded(*HeaderName(Text(sections_[s].header)), name);
     });
 }
 
@@ -399,14 +466,9 @@ std::optional<std::uint32_t> IniFile::FindKey(std::uint32_t section, std::string
         return std::nullopt;
     }
     const auto& body = sections_[section].body;
-    return keyIndex_.Find(NameHash(key, section), section, [&](std::uint32_t line) {
-        return EqualFolded(SplitKeyLine(body[line].text)->key, key);
+    return keyIndex_.Find(NameHash(key, section), section, [&](std::uint32_t pos) {
+        return EqualFolded(SplitKeyLine(Text(body[pos]))->key, key);
     });
-}
-
-const IniFile::Line* IniFile::FindLine(std::uint32_t section, std::string_view key) const {
-    const auto line = FindKey(section, key);
-    return line ? &sections_[section].body[*line] : nullptr;
 }
 
 std::optional<IniFile::SectionId> IniFile::FindSection(std::string_view name) const {
@@ -415,11 +477,11 @@ std::optional<IniFile::SectionId> IniFile::FindSection(std::string_view name) co
 }
 
 std::optional<std::string_view> IniFile::Find(SectionId section, std::string_view key) const {
-    const Line* line = FindLine(section.index, key);
-    if (line == nullptr) {
+    const auto pos = FindKey(section.index, key);
+    if (!pos) {
         return std::nullopt;
     }
-    return Unquote(SplitKeyLine(line->text)->value);
+    return Unquote(SplitKeyLine(Text(sections_[section.index].body[*pos]))->value);
 }
 
 std::optional<std::string_view> IniFile::Find(std::string_view section,
@@ -457,9 +519,9 @@ float IniFile::GetFloat(std::string_view section, std::string_view key) const {
     return s ? GetFloat(*s, key) : 0.0f;
 }
 
-void IniFile::TerminateLastLine(Line& line) {
-    if (line.eol == Eol::None) {
-        line.eol = newEol_;
+void IniFile::TerminateLastLine(Piece& piece) {
+    if (piece.eol == Eol::None) {
+        piece.eol = newEol_;
     }
 }
 
@@ -485,14 +547,18 @@ std::optional<IniFile::SectionId> IniFile::AddSection(std::string_view name) {
     }
     // A new section at the end of the file.
     Section& last = sections_.back();
-    if (!last.body.empty()) {
+    if (last.tail) {
+        TerminateLastLine(*last.tail);
+    } else if (!last.body.empty()) {
         TerminateLastLine(last.body.back());
     } else if (sections_.size() > 1) {
         TerminateLastLine(last.header);
     }
     Section added;
-    added.header.text.reserve(name.size() + 2);
-    added.header.text.append("[").append(name).append("]");
+    std::string header;
+    header.reserve(name.size() + 2);
+    header.append("[").append(name).append("]");
+    SetText(added.header, std::move(header));
     added.header.eol = newEol_;
     sections_.push_back(std::move(added));
     const auto index = static_cast<std::uint32_t>(sections_.size() - 1);
@@ -508,34 +574,31 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
 }
 
 bool IniFile::SetString(SectionId section, std::string_view key, std::string_view value) {
-    if (section.index == 0 || section.index >= sections_.size() || !ValidKeyLine(key, value)) {
+    if (section.index == 0 || section.index >= sections_.size() ||
+        sections_[section.index].shadowed || !ValidKeyLine(key, value)) {
         return false;
     }
     Section& sec = sections_[section.index];
-
+    std::string text;
     if (const auto found = FindKey(section.index, key)) {
         // In place, keeping the key as the file spells it and the line end.
-        Line& line = sec.body[*found];
-        std::string text(SplitKeyLine(line.text)->key);
-        text.append("=").append(value);
-        line.text = std::move(text);
+        Piece& piece = sec.body[*found];
+        const std::string_view spelled = SplitKeyLine(Text(piece))->key;
+        text.reserve(spelled.size() + 1 + value.size());
+        text.append(spelled).append("=").append(value);
+        SetText(piece, std::move(text));
         return true;
     }
-
     // After the section's last non-blank line, so that blank lines that
-    // separate it from the next section stay where they are. Only blank
-    // lines follow the insertion point, so no indexed line moves.
-    std::size_t at = sec.body.size();
-    while (at > 0 && Trim(sec.body[at - 1].text).empty()) {
-        --at;
-    }
-    TerminateLastLine(at > 0 ? sec.body[at - 1] : sec.header);
-    Line line;
-    line.text.reserve(key.size() + 1 + value.size());
-    line.text.append(key).append("=").append(value);
-    line.eol = newEol_;
-    sec.body.insert(sec.body.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
-    IndexLine(section.index, static_cast<std::uint32_t>(at));
+    // separate it from the next section stay where they are.
+    TerminateLastLine(sec.body.empty() ? sec.header : sec.body.back());
+    text.reserve(key.size() + 1 + value.size());
+    text.append(key).append("=").append(value);
+    Piece piece;
+    SetText(piece, std::move(text));
+    piece.eol = newEol_;
+    sec.body.push_back(piece);
+    IndexKey(section.index, static_cast<std::uint32_t>(sec.body.size() - 1), key);
     return true;
 }
 

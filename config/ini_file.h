@@ -94,24 +94,34 @@ public:
 private:
     enum class Eol : std::uint8_t { None, Lf, CrLf, Cr };
 
-    struct Line {
-        std::string text;  // without its line end
-        Eol eol = Eol::None;
+    // A stretch of the file: a header, a key line, or a run of lines that
+    // are neither (comments, blank lines, junk, keys that an earlier key of
+    // the same name hides). Only headers and the keys a lookup can reach get
+    // an entry of their own, so memory grows with the keys, not the lines.
+    struct Piece {
+        std::size_t offset = 0;  // into source_, or into edits_ when edited
+        std::size_t length = 0;  // bytes of source_ up to the final line end
+        Eol eol = Eol::None;     // line end of the piece's last line
+        bool edited = false;
     };
 
-    // Lines of one section: its header line, then every line up to the next
-    // header. Section 0 holds the lines before the first header and has no
-    // header of its own.
+    // One section: its header, then the pieces up to its last non-blank
+    // line, then the blank lines after them as one piece. Keys are added at
+    // the end of the body, so adding one moves nothing. Section 0 holds what
+    // comes before the first header and has no header of its own. A section
+    // whose name an earlier section has is "shadowed": no lookup reaches it.
     struct Section {
-        Line header;
-        std::vector<Line> body;
+        Piece header;
+        std::vector<Piece> body;
+        std::optional<Piece> tail;
+        bool shadowed = false;
     };
 
     // Open-addressing index of names, the first of each name kept. A slot
     // holds the folded name's hash, the section the name belongs to and a
-    // position (the section's index for a section name, the line's index in
+    // position (the section's index for a section name, the piece's index in
     // the section's body for a key). Names are compared against the file's
-    // own lines, so the index holds no text and costs no allocation per name.
+    // own text, so the index holds no text and costs no allocation per name.
     struct Slot {
         std::uint64_t hash = 0;
         std::uint32_t section = 0;
@@ -124,15 +134,13 @@ private:
         template <typename Same>
         std::optional<std::uint32_t> Find(std::uint64_t hash, std::uint32_t section,
                                           const Same& same) const;
-        // Adds the position unless the name is already there.
+        // Adds the position unless the name is already there; true when added.
         template <typename Same>
-        void Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos, const Same& same);
-
+        bool Insert(std::uint64_t hash, std::uint32_t section, std::uint32_t pos, const Same& same);
         // Room for `names` names without growing.
         void Reserve(std::size_t names);
 
     private:
-        void Grow();
         void Rehash(std::size_t size);
 
         std::vector<Slot> slots_;
@@ -140,16 +148,19 @@ private:
     };
 
     static std::string_view EolText(Eol eol);
-    void IndexSection(std::uint32_t section);
-    void IndexLine(std::uint32_t section, std::uint32_t line);
+    std::string_view Text(const Piece& piece) const;
+    void SetText(Piece& piece, std::string text);
+    bool IndexSection(std::uint32_t section);
+    bool IndexKey(std::uint32_t section, std::uint32_t pos, std::string_view key);
     std::optional<std::uint32_t> FindSectionIndex(std::string_view name) const;
     std::optional<std::uint32_t> FindKey(std::uint32_t section, std::string_view key) const;
-    const Line* FindLine(std::uint32_t section, std::string_view key) const;
     // Gives the file's last line a line end before something is added after it.
-    void TerminateLastLine(Line& line);
+    void TerminateLastLine(Piece& piece);
 
     bool bom_ = false;
     Eol newEol_ = Eol::CrLf;
+    std::string source_;              // the parsed bytes, byte-order mark removed
+    std::vector<std::string> edits_;  // text of the pieces written since
     std::vector<Section> sections_;
     Index sectionIndex_;  // section names; Slot::section unused
     Index keyIndex_;

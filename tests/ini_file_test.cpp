@@ -237,6 +237,8 @@ TEST(IniFile, RefusesNamesThatWouldNotReadBack) {
     IniFile file = IniFile::Parse(before);
     EXPECT_FALSE(file.SetString(IniFile::SectionId{0}, "A", "1"));
     EXPECT_FALSE(file.SetString(IniFile::SectionId{7}, "A", "1"));
+    IniFile twice = IniFile::Parse("[S]\n[S]\n");
+    EXPECT_FALSE(twice.SetString(IniFile::SectionId{2}, "A", "1"));  // the second [S]
     EXPECT_FALSE(file.Find(IniFile::SectionId{7}, "A"));
     EXPECT_FALSE(file.AddSection("S]"));
     EXPECT_EQ(file.Serialize(), before);

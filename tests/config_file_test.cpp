@@ -317,15 +317,11 @@ TEST_F(ConfigFile, LayoutsTheTableCannotHoldLoadWhatFits) {
         int pages;
         bool adjusted;
     } cases[] = {
-        {"2", "2", 2, 2, 4, false},
-        {"8", "8", 8, 8, 64, false},
-        {"10", "10", 10, 10, 64, true},
-        {"9", "8", 9, 8, 64, true},
-        {"1000", "1", 10, 1, 10, true},
-        {"3", "-5", 3, 0, 0, true},
-        {"-1", "-1", 0, 0, 0, true},
-        {"abc", nullptr, 0, 0, 0, false},
-        {"99999999999", "2", 10, 2, 20, true},
+        {"2", "2", 2, 2, 4, false},       {"8", "8", 8, 8, 64, false},
+        {"10", "10", 10, 10, 64, true},   {"9", "8", 9, 8, 64, true},
+        {"1000", "1", 10, 1, 10, true},   {"1000", "-5", 10, 0, 0, true},
+        {"3", "-5", 3, 0, 0, true},       {"-1", "-1", 0, 0, 0, true},
+        {"abc", nullptr, 0, 0, 0, false}, {"99999999999", "2", 10, 2, 20, true},
     };
     const std::string path = dir / "layout.ini";
     for (const auto& c : cases) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
+# With --fuzz, also clang and its sanitizer runtime for the fuzz targets.
 set -euo pipefail
 
 packages=(
@@ -17,6 +18,9 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth
 )
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

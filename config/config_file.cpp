@@ -1,0 +1,274 @@
+#include "config/config_file.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+
+namespace kx {
+
+namespace {
+
+constexpr char kGlobal[] = "GLOBAL";
+
+// "CH00" .. "CH31".
+const std::array<std::string, kChannels>& ChannelKeys() {
+    static const std::array<std::string, kChannels> keys = [] {
+        std::array<std::string, kChannels> k;
+        char buf[16];
+        for (int c = 0; c < kChannels; ++c) {
+            std::snprintf(buf, sizeof buf, "CH%02d", c);
+            k[c] = buf;
+        }
+        return k;
+    }();
+    return keys;
+}
+
+// The section and key names of one page.
+struct PageNames {
+    explicit PageNames(int page) {
+        Format(offset, "PAGE%02d_OFFSET", page);
+        Format(offsetType, "PAGE%02d_OFFSETTYPE", page);
+        Format(percentage, "PAGE%02d_PERCENTAGE", page);
+        Format(offsetUpper, "PAGE%02d_OFFSETUPPER", page);
+        Format(offsetLower, "PAGE%02d_OFFSETLOWER", page);
+        Format(refData, "PAGE%02d_REFDATA", page);
+        Format(high, "PAGE%02d_THRESHOLDHIGH", page);
+        Format(low, "PAGE%02d_THRESHOLDLOW", page);
+        // MAX and MIN live in two differently spelled sections; files in the
+        // field depend on both spellings.
+        Format(rangeMax, "PAGE%02d_DATARANG", page);
+        Format(rangeMin, "PAGE%02d_DATARANGE", page);
+        Format(mask, "PAGE%02d_MASK", page);
+    }
+
+    using Name = std::array<char, 48>;
+    template <typename... Args>
+    static void Format(Name& out, const char* format, Args... args) {
+        std::snprintf(out.data(), out.size(), format, args...);
+    }
+
+    Name offset, offsetType, percentage, offsetUpper, offsetLower;
+    Name refData, high, low, rangeMax, rangeMin, mask;
+};
+
+std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
+    return std::clamp<std::int32_t>(n, 0, max);
+}
+
+// The 32 channel values of a section, 0 where missing.
+void ReadChannels(const IniFile& file, const char* section, ChannelValues& values) {
+    const auto& keys = ChannelKeys();
+    const auto s = file.FindSection(section);
+    for (int c = 0; c < kChannels; ++c) {
+        values[c] = s ? file.GetInt(*s, keys[c]) : 0;
+    }
+}
+
+void WriteChannels(IniFile& file, const char* section, const ChannelValues& values) {
+    const auto& keys = ChannelKeys();
+    const IniFile::SectionId s = *file.AddSection(section);
+    for (int c = 0; c < kChannels; ++c) {
+        file.SetString(s, keys[c], FormatProfileInt(values[c]));
+    }
+}
+
+// columns x rows, negative counts taken as 0, at most INT32_MAX.
+std::int32_t LayoutHeads(const ConfigGlobals& g) {
+    const std::int64_t heads =
+        static_cast<std::int64_t>(std::max(g.columns, 0)) * std::max(g.rows, 0);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(heads, INT32_MAX));
+}
+
+std::string Page2(int p) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", p);
+    return buf;
+}
+
+}  // namespace
+
+std::string CompleteIniFileName(std::string_view name) {
+    const std::size_t slash = name.rfind('/');
+    const std::string_view last = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    std::string out(name);
+    if (last.empty() || last == "." || last == "..") {
+        return out;
+    }
+    const std::size_t dot = last.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        out.append(".").append(kConfigFileSuffix);
+    } else if (dot + 1 == last.size()) {
+        out.append(kConfigFileSuffix);
+    }
+    return out;
+}
+
+FileError ReadIniFile(const std::string& path, IniFile& file, bool* missing) {
+    file = IniFile();
+    bool absent = false;
+    std::string bytes;
+    FileError error = ReadWholeFile(path, bytes, &absent);
+    if (missing != nullptr) {
+        *missing = absent;
+    }
+    if (absent) {
+        return {};
+    }
+    if (error) {
+        return error;
+    }
+    // UTF-16 text would read as junk, and a save would mix UTF-8 lines into it.
+    if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                              (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
+        error.code = FileError::kUtf16;
+        error.action = "读取文件";
+        error.path = path;
+        return error;
+    }
+    file = IniFile::Parse(bytes);
+    return {};
+}
+
+std::string LayoutNotice(const ConfigLayout& l) {
+    if (!l.Adjusted()) {
+        return {};
+    }
+    std::string t;
+    if (l.fileColumns != l.columns || l.fileRows != l.rows) {
+        t += "配置文件中的布局为 " + std::to_string(l.fileColumns) + " 列 × " +
+             std::to_string(l.fileRows) + " 行，本机每行、每列最多 " +
+             std::to_string(kConfigMaxColumns) + " 个测试头。";
+    }
+    t += "已按 " + std::to_string(l.columns) + " 列 × " + std::to_string(l.rows) + " 行载入";
+    if (l.pages == 0) {
+        t += "，没有载入任何测试头的设置。";
+    } else if (l.pages < l.columns * l.rows) {
+        t += "，本机最多保存 " + std::to_string(kPageCount) + " 个测试头的设置，只载入了前 " +
+             std::to_string(l.pages) + " 个（第 00 至 " + Page2(l.pages - 1) + " 页）。";
+    } else {
+        t += "。";
+    }
+    return t;
+}
+
+ConfigReader::ConfigReader(IniFile file) : file_(std::move(file)) {
+    globals_.fpcTest = file_.GetInt(kGlobal, "FPCTEST");
+    layout_.fileColumns = file_.GetInt(kGlobal, "COL");
+    layout_.fileRows = file_.GetInt(kGlobal, "ROW");
+    layout_.columns = ClampCount(layout_.fileColumns, kConfigMaxColumns);
+    layout_.rows = ClampCount(layout_.fileRows, kConfigMaxRows);
+    layout_.pages = std::min(layout_.columns * layout_.rows, kPageCount);
+    globals_.columns = layout_.columns;
+    globals_.rows = layout_.rows;
+}
+
+std::optional<ConfigReader> ConfigReader::Open(const std::string& path, FileError& error) {
+    IniFile file;
+    bool missing = false;
+    error = ReadIniFile(path, file, &missing);
+    if (error) {
+        return std::nullopt;
+    }
+    ConfigReader reader(std::move(file));
+    reader.missing_ = missing;
+    return reader;
+}
+
+bool ConfigReader::ReadPage(int page, PageRecord& r) const {
+    if (page < 0 || page >= kPageCount) {
+        return false;
+    }
+    const PageNames n(page);
+    if (const auto s = file_.FindSection(n.offset.data())) {
+        r.offsetType = file_.GetInt(*s, n.offsetType.data()) != 0 ? 1 : 0;
+        r.percentage = file_.GetFloat(*s, n.percentage.data());
+        r.offsetUpper = file_.GetInt(*s, n.offsetUpper.data());
+        r.offsetLower = file_.GetInt(*s, n.offsetLower.data());
+    } else {
+        r.offsetType = 0;
+        r.percentage = 0.0f;
+        r.offsetUpper = 0;
+        r.offsetLower = 0;
+    }
+    ReadChannels(file_, n.refData.data(), r.reference);
+    ReadChannels(file_, n.high.data(), r.upper);
+    ReadChannels(file_, n.low.data(), r.lower);
+    r.rangeMax = file_.GetInt(n.rangeMax.data(), "MAX");
+    r.rangeMin = file_.GetInt(n.rangeMin.data(), "MIN");
+    const auto& keys = ChannelKeys();
+    const auto mask = file_.FindSection(n.mask.data());
+    for (int c = 0; c < kChannels; ++c) {
+        const std::int32_t v = mask ? file_.GetInt(*mask, keys[c]) : 0;
+        // With FPC test the mode byte itself; without, 1 means "channel on".
+        r.mask[c] = globals_.fpcTest != 0 ? static_cast<std::uint8_t>(v)
+                                          : static_cast<std::uint8_t>(v != 0 ? Tested : Masked);
+    }
+    return true;
+}
+
+int WriteConfig(IniFile& file, const ConfigGlobals& g, std::span<const PageRecord> pages) {
+    file.SetString(kGlobal, "FPCTEST", FormatProfileInt(g.fpcTest));
+    file.SetString(kGlobal, "COL", FormatProfileInt(g.columns));
+    file.SetString(kGlobal, "ROW", FormatProfileInt(g.rows));
+
+    const int count = static_cast<int>(
+        std::min<std::int64_t>(LayoutHeads(g), static_cast<std::int64_t>(pages.size())));
+    const auto& keys = ChannelKeys();
+    for (int p = 0; p < count; ++p) {
+        const PageRecord& r = pages[p];
+        const PageNames n(p);
+        const IniFile::SectionId offset = *file.AddSection(n.offset.data());
+        file.SetString(offset, n.offsetType.data(), FormatProfileInt(r.offsetType));
+        file.SetString(offset, n.percentage.data(), FormatProfileFloat(r.percentage));
+        file.SetString(offset, n.offsetUpper.data(), FormatProfileInt(r.offsetUpper));
+        file.SetString(offset, n.offsetLower.data(), FormatProfileInt(r.offsetLower));
+        WriteChannels(file, n.refData.data(), r.reference);
+        WriteChannels(file, n.high.data(), r.upper);
+        WriteChannels(file, n.low.data(), r.lower);
+        file.SetString(n.rangeMax.data(), "MAX", FormatProfileInt(r.rangeMax));
+        file.SetString(n.rangeMin.data(), "MIN", FormatProfileInt(r.rangeMin));
+        const IniFile::SectionId mask = *file.AddSection(n.mask.data());
+        for (int c = 0; c < kChannels; ++c) {
+            const std::int32_t v = g.fpcTest != 0 ? r.mask[c] : (r.mask[c] == Tested ? 1 : 0);
+            file.SetString(mask, keys[c], FormatProfileInt(v));
+        }
+    }
+    return count;
+}
+
+FileError SaveConfig(const std::string& path, const ConfigGlobals& globals,
+                     std::span<const PageRecord> pages, SaveReport* report,
+                     const FileHooks* hooks) {
+    IniFile file;
+    if (FileError error = ReadIniFile(path, file)) {
+        // Saving over a file whose lines cannot be kept would lose them.
+        error.action = "读取原文件";
+        error.originalKept = true;
+        return error;
+    }
+    SaveReport done;
+    done.pages = WriteConfig(file, globals, pages);
+    done.layoutHeads = LayoutHeads(globals);
+    FileError error = ReplaceFileContents(path, file.Serialize(), hooks);
+    if (!error && report != nullptr) {
+        *report = done;
+    }
+    return error;
+}
+
+std::string SaveNotice(const SaveReport& report) {
+    if (report.pages >= report.layoutHeads) {
+        return {};
+    }
+    std::string t = "布局共有 " + std::to_string(report.layoutHeads) + " 个测试头，本机最多保存 " +
+                    std::to_string(kPageCount) + " 个测试头的设置";
+    if (report.pages == 0) {
+        return t + "，没有保存任何测试头的设置。";
+    }
+    return t + "，只保存了前 " + std::to_string(report.pages) + " 个（第 00 至 " +
+           Page2(report.pages - 1) + " 页）。";
+}
+
+}  // namespace kx

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "config/file_access.h"
+#include "config/ini_file.h"
+#include "core/page_table.h"
+
+namespace kx {
+
+// The grid takes at most this many head columns and rows.
+inline constexpr std::int32_t kConfigMaxColumns = 10;
+inline constexpr std::int32_t kConfigMaxRows = 10;
+
+// The file choosers' filter (Qt syntax) and the suffix of a name typed
+// without one.
+inline constexpr char kConfigFileFilter[] = "配置文件(*.ini)";
+inline constexpr char kConfigFileSuffix[] = "ini";
+
+// `name` with ".ini" added when its last component has no extension
+// ("a" -> "a.ini", "a." -> "a.ini"); names with an extension, and folder
+// paths ending in '/', come back unchanged.
+std::string CompleteIniFileName(std::string_view name);
+
+// Reads an INI file. A file that does not exist reads as an empty file and
+// sets *missing; any other failure (unreadable, not a regular file, too
+// large, UTF-16 text) is returned and leaves `file` empty.
+FileError ReadIniFile(const std::string& path, IniFile& file, bool* missing = nullptr);
+
+// The [GLOBAL] values of a configuration.
+struct ConfigGlobals {
+    std::int32_t fpcTest = 0;  // also decides how the masks are written and read
+    std::int32_t columns = 0;
+    std::int32_t rows = 0;
+};
+
+// The head layout a load used, against the one the file asked for.
+struct ConfigLayout {
+    std::int32_t fileColumns = 0;  // COL and ROW as the file gives them
+    std::int32_t fileRows = 0;
+    std::int32_t columns = 0;  // what the grid takes: 0..kConfigMaxColumns
+    std::int32_t rows = 0;     // 0..kConfigMaxRows
+    int pages = 0;             // pages read: 0 .. pages - 1, at most kPageCount
+
+    // The file asked for more than the grid or the page table hold.
+    bool Adjusted() const {
+        return fileColumns != columns || fileRows != rows || pages < columns * rows;
+    }
+};
+
+// One Chinese message telling the operator which layout was loaded when the
+// file asked for another; empty when the file's layout was used as it is.
+std::string LayoutNotice(const ConfigLayout& layout);
+
+// Reads a configuration the way the window loads it: first the global
+// values, then page after page, so that each page can go to the boards as
+// soon as it is read.
+//
+//     FileError error;
+//     auto reader = ConfigReader::Open(path, error);
+//     if (!reader) { /* error.Message() */ }
+//     grid: SetFpcTest(reader->Globals().fpcTest), SetColumns(...), SetRows(...)
+//     for (int p = 0; p < reader->PageCount(); ++p) {
+//         { CSectionGuard g(&g_pageLock); reader->ReadPage(p, g_pageTable[p]); }
+//         write page p to the boards
+//     }
+//     if (reader->Layout().Adjusted()) { /* LayoutNotice(reader->Layout()) */ }
+//
+// Every missing or malformed value reads as 0. COL and ROW are kept within
+// 0..10 each, and only pages below kPageCount are read.
+class ConfigReader {
+public:
+    explicit ConfigReader(IniFile file);
+
+    // A file that does not exist reads as empty: no pages, a 0 x 0 grid.
+    // Any other failure gives nothing and fills `error`.
+    static std::optional<ConfigReader> Open(const std::string& path, FileError& error);
+
+    // fpcTest as the file gives it; columns and rows as the grid takes them.
+    const ConfigGlobals& Globals() const { return globals_; }
+    const ConfigLayout& Layout() const { return layout_; }
+    // Pages 0 .. PageCount() - 1 belong to the layout.
+    int PageCount() const { return layout_.pages; }
+    bool FileMissing() const { return missing_; }
+
+    // Fills the settings of `record` (every field but `live`) from the
+    // sections of page `page`. Takes no lock. Returns false, and leaves the
+    // record alone, for a page outside 0 .. kPageCount - 1.
+    bool ReadPage(int page, PageRecord& record) const;
+
+private:
+    IniFile file_;
+    ConfigGlobals globals_;
+    ConfigLayout layout_;
+    bool missing_ = false;
+};
+
+// What a save wrote.
+struct SaveReport {
+    int pages = 0;        // pages written: 0 .. pages - 1
+    int layoutHeads = 0;  // columns x rows of the layout saved
+};
+
+// Writes the global values and pages 0 .. n - 1 into `file` key by key, where
+// n is columns x rows, limited to the pages given. Every other line of the
+// file stays. Returns n.
+int WriteConfig(IniFile& file, const ConfigGlobals& globals, std::span<const PageRecord> pages);
+
+// Saves a configuration into the file at `path`: the file as it is (when it
+// exists), updated key by key by WriteConfig, then written once through
+// ReplaceFileContents, so that a failed save leaves the old file whole. An
+// existing file that cannot be read is not overwritten.
+FileError SaveConfig(const std::string& path, const ConfigGlobals& globals,
+                     std::span<const PageRecord> pages, SaveReport* report = nullptr,
+                     const FileHooks* hooks = nullptr);
+
+// One Chinese message when a save could not write every head of the layout
+// (more heads than the page table holds); empty otherwise.
+std::string SaveNotice(const SaveReport& report);
+
+}  // namespace kx

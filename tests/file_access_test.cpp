@@ -1,0 +1,188 @@
+#include "config/file_access.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "tests/scratch_dir.h"
+
+namespace kx {
+namespace {
+
+using testing::ReadBytes;
+using testing::RunUnprivileged;
+using testing::TempDir;
+using testing::WriteBytes;
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+class FileAccess : public ::testing::Test {
+protected:
+    TempDir dir;
+    const std::string oldText = "[GLOBAL]\r\nCOL=1\r\n; the operator's own note\r\n";
+    const std::string newText = std::string(200000, 'n') + "\r\n";
+};
+
+TEST_F(FileAccess, ReplacesTheWholeFileAndLeavesNothingBehind) {
+    const std::string path = dir / "a.ini";
+    WriteBytes(path, oldText);
+    ASSERT_FALSE(ReplaceFileContents(path, newText));
+    EXPECT_EQ(ReadBytes(path), newText);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ini"});
+}
+
+TEST_F(FileAccess, ASaveThatFailsBeforeTheRenameLeavesTheOldFileWhole) {
+    const std::string path = dir / "a.ini";
+    struct Step {
+        const char* what;
+        FileHooks hooks;
+        int code;
+        const char* text;
+    };
+    bool sawCompleteTemp = false;
+    std::vector<Step> steps;
+
+    FileHooks fullDisk;
+    fullDisk.write = [calls = 0](int fd, const void* data, std::size_t size) mutable -> ssize_t {
+        if (calls++ == 0) {
+            return ::write(fd, data, size / 2);  // half goes in, then the disk is full
+        }
+        errno = ENOSPC;
+        return -1;
+    };
+    steps.push_back(
+        {"disk full while writing", fullDisk, ENOSPC, "写入临时文件失败，磁盘空间不足"});
+
+    FileHooks flush;
+    flush.fsync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    steps.push_back({"flush to disk fails", flush, EIO, "写入磁盘失败，读写设备出错"});
+
+    // The moment a crash would hit: the new file is complete and flushed,
+    // the old one not yet replaced.
+    FileHooks rename;
+    rename.rename = [&](const char* from, const char* to) {
+        EXPECT_EQ(ReadBytes(from), newText);
+        EXPECT_EQ(ReadBytes(to), oldText);
+        EXPECT_EQ(std::string(to), path);
+        EXPECT_EQ(std::string(from).rfind(dir.path() + "/", 0), 0u);  // same folder
+        sawCompleteTemp = true;
+        errno = EIO;
+        return -1;
+    };
+    steps.push_back({"rename fails", rename, EIO, "替换原文件失败，读写设备出错"});
+
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        WriteBytes(path, oldText);
+        const FileError error = ReplaceFileContents(path, newText, &s.hooks);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error.code, s.code);
+        EXPECT_TRUE(error.originalKept);
+        EXPECT_EQ(error.path, path);
+        const std::string message = error.Message();
+        EXPECT_NE(message.find(s.text), std::string::npos) << message;
+        EXPECT_NE(message.find("原文件未改动"), std::string::npos) << message;
+        EXPECT_EQ(ReadBytes(path), oldText);
+        EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ini"});  // no temporary file left
+    }
+    EXPECT_TRUE(sawCompleteTemp);
+}
+
+TEST_F(FileAccess, ASaveIntoAReadOnlyFolderFailsWithAReason) {
+    const std::string folder = dir / "locked";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string existing = folder + "/old.ini";
+    WriteBytes(existing, oldText);
+    ASSERT_EQ(::chmod(existing.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+
+    for (const std::string& path : {existing, folder + "/new.ini"}) {
+        SCOPED_TRACE(path);
+        const auto message = RunUnprivileged([&] {
+            const FileError error = ReplaceFileContents(path, newText);
+            return error ? std::to_string(error.code) + " " + error.Message() : "saved";
+        });
+        if (!message) {
+            GTEST_SKIP() << "cannot act as an unprivileged user here";
+        }
+        EXPECT_EQ(message->rfind(std::to_string(EACCES) + " ", 0), 0u) << *message;
+        EXPECT_NE(message->find("创建临时文件失败，没有访问权限"), std::string::npos) << *message;
+        EXPECT_NE(message->find(path), std::string::npos) << *message;
+    }
+    EXPECT_EQ(ReadBytes(existing), oldText);
+    EXPECT_EQ(dir.List(folder), std::vector<std::string>{"old.ini"});
+}
+
+TEST_F(FileAccess, AReadOnlyFileIsNotReplacedBehindItsBack) {
+    const std::string path = dir / "ro.ini";
+    WriteBytes(path, oldText);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const auto message = RunUnprivileged([&] {
+        const FileError error = ReplaceFileContents(path, newText);
+        return error ? std::to_string(error.code) + " " + error.Message() : "saved";
+    });
+    if (!message) {
+        GTEST_SKIP() << "cannot act as an unprivileged user here";
+    }
+    EXPECT_EQ(message->rfind(std::to_string(FileError::kReadOnlyFile) + " ", 0), 0u) << *message;
+    EXPECT_NE(message->find("文件为只读"), std::string::npos) << *message;
+    EXPECT_EQ(ReadBytes(path), oldText);
+    EXPECT_EQ(ModeOf(path), 0444u);
+}
+
+TEST_F(FileAccess, TheNewFileKeepsTheOldPermissions) {
+    const std::string path = dir / "perm.ini";
+    WriteBytes(path, oldText);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_FALSE(ReplaceFileContents(path, newText));
+    EXPECT_EQ(ModeOf(path), 0640u);
+
+    // A new file: 0666 less the umask, as any program would create it.
+    const mode_t previous = ::umask(027);
+    const std::string fresh = dir / "fresh.ini";
+    const FileError error = ReplaceFileContents(fresh, newText);
+    ::umask(previous);
+    ASSERT_FALSE(error);
+    EXPECT_EQ(ModeOf(fresh), 0640u);
+}
+
+TEST_F(FileAccess, ALinkIsFollowedAndStaysALink) {
+    const std::string target = dir / "real.ini";
+    const std::string link = dir / "link.ini";
+    WriteBytes(target, oldText);
+    ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
+    ASSERT_FALSE(ReplaceFileContents(link, newText));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadBytes(target), newText);
+}
+
+TEST_F(FileAccess, AMissingFolderIsReported) {
+    const std::string path = dir / "no/such/folder/a.ini";
+    const FileError error = ReplaceFileContents(path, newText);
+    EXPECT_EQ(error.code, ENOENT);
+    EXPECT_NE(error.Message().find("文件或文件夹不存在"), std::string::npos) << error.Message();
+    EXPECT_FALSE(error.originalKept);  // there was none
+
+    std::string bytes = "left over";
+    bool missing = false;
+    const FileError read = ReadWholeFile(path, bytes, &missing);
+    EXPECT_EQ(read.code, ENOENT);
+    EXPECT_TRUE(missing);
+    EXPECT_TRUE(bytes.empty());
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QDialog;
+class QWidget;
+
+namespace kx {
+
+class CAboutDlg;
+class CClassicTester;
+class hiddata_masterHID;
+class hiddata_simple_runoff;
+class hiddata_velmora5;
+
+// What the about command needs from the main window; the main window fills
+// it with its own members once.
+struct AboutStation {
+    // The absence flags, as "a board of the family is open" (flag 0).
+    std::function<bool()> runoffPresent;
+    std::function<bool()> velmora5Present;
+    std::function<bool()> masterPresent;
+    std::function<bool()> classicPresent;
+    // The OEM name the connection recorded for the one-to-one board.
+    std::function<std::string()> oemName;
+    // The protocol objects.
+    hiddata_simple_runoff* runoff = nullptr;
+    hiddata_velmora5* velmora5 = nullptr;
+    hiddata_masterHID* master = nullptr;
+    CClassicTester* classic = nullptr;
+    // The grid's size.
+    std::function<std::int32_t()> gridRows;
+    std::function<std::int32_t()> gridColumns;
+    std::function<void(std::int32_t)> setGridRows;
+    std::function<void(std::int32_t)> setGridColumns;
+    // Clears the master board's emergency-stop latch ("清急停").
+    std::function<void()> clearEmergencyStop;
+    // Reads the master board's limits, modes and range into the page table.
+    std::function<void()> readMasterSettings;
+};
+
+// The about command of the main window: one device-information dialog for
+// every connected family, one after the other, in the order one-to-one
+// board, Velmora5 board, master board, classic tester. Each family's flag is
+// looked at when its turn comes, its dialog is filled from the board and
+// shown window-modal over the owner, and the next one opens only after it
+// has closed; nothing is shown when no board is connected.
+//
+// OK of a dialog applies it before the next one opens: the one-to-one board
+// gets its offline-display byte, the Velmora5 board its layout record, the
+// master board its columns, rows, position map and buzzer settings (after
+// the grid took the new size), then the map is reloaded and the settings are
+// read back. The classic dialog and the empty about box send nothing, and a
+// dialog closed any other way sends nothing. A write the board did not take
+// is reported in a message box.
+//
+//     about_ = new CAboutCommand(station, this);
+//     connect(aboutAction, &QAction::triggered, about_, &CAboutCommand::OnAbout);
+//     connect(sysAboutAction, &QAction::triggered, about_, &CAboutCommand::ShowEmptyAbout);
+//
+// Both return at once; the dialogs run in the owner's event loop.
+class CAboutCommand : public QObject {
+    Q_OBJECT
+
+public:
+    CAboutCommand(AboutStation station, QWidget* owner);
+    ~CAboutCommand() override;
+
+    // The dialog open now, or null.
+    QDialog* CurrentDialog() const { return current_; }
+    bool IsRunning() const { return current_ != nullptr; }
+
+public slots:
+    // The "关于(&A)" command. While a dialog of the command is open, a
+    // further call only brings it to the front.
+    void OnAbout();
+    // The second about entry: the about box with no board data, the default
+    // picture and the program's version; it sends nothing.
+    void ShowEmptyAbout();
+
+signals:
+    // A dialog was opened (for the tests and for the main window's focus).
+    void dialogOpened(QDialog* dialog);
+    // The command's last dialog has closed (or there was none).
+    void finished();
+
+private:
+    enum class Step { Runoff, Velmora5, Master, Classic, Done };
+
+    // Opens the dialog of the first present family from `step` on.
+    void Continue(Step step);
+    QDialog* OpenFor(Step step);
+    void Apply(Step step, QDialog* dialog);
+    void Show(QDialog* dialog, Step step);
+    void Warn(const QString& text);
+
+    AboutStation station_;
+    QPointer<QWidget> owner_;
+    QPointer<QDialog> current_;
+};
+
+}  // namespace kx

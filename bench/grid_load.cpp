@@ -74,6 +74,7 @@ public:
             ++paints;
             for (const QRect& r : static_cast<QPaintEvent*>(event)->region()) {
                 pixels += static_cast<long long>(r.width()) * r.height();
+                ++rects;
             }
         }
         return false;
@@ -81,6 +82,7 @@ public:
     bool counting = false;
     long long paints = 0;
     long long pixels = 0;
+    long long rects = 0;
 };
 
 enum class Feed { Live, Still, None };
@@ -239,9 +241,12 @@ int main(int argc, char** argv) {
     std::printf(
         "%d x %d heads at %d x %d, feed %s, %d s: process CPU %.1f %% of one core "
         "(user-interface thread %.1f %%, feeder about %.1f %%); %lld paint events, "
-        "%.0f kpixels per second\n",
+        "%.0f kpixels per second in %.0f rectangles per paint\n",
         columns, rows, width, height, feedName, seconds, 100.0 * cpu / elapsed,
         100.0 * ui / elapsed, 100.0 * feedShare, counter.paints,
-        static_cast<double>(counter.pixels) / elapsed / 1000.0);
+        static_cast<double>(counter.pixels) / elapsed / 1000.0,
+        counter.paints > 0
+            ? static_cast<double>(counter.rects) / static_cast<double>(counter.paints)
+            : 0.0);
     return 0;
 }

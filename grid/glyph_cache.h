@@ -86,9 +86,9 @@ private:
     double MeasureAdvance(char c);
 };
 
-// The fonts of the last repaints. A resize brings new sizes, so the cache is
-// emptied at the start of a repaint once it has collected a few dozen fonts;
-// pointers handed out stay valid until the next Trim.
+// The fonts of the last repaints. A resize brings new sizes, so the owner
+// empties the cache with Trim before drawing everything anew, once it has
+// collected a few dozen fonts; pointers handed out stay valid until then.
 class GlyphCache {
 public:
     // True when the cache was emptied: every TextFont and GlyphMask handed

@@ -498,13 +498,15 @@ void GridPainter::Impl::Paint(const GridFrame& f, std::vector<PixelRect>* damage
         valid = false;
         return;
     }
-    const bool trimmed = glyphs.Trim();
-    if (trimmed) {
-        fittedWords.clear();
-        overlayPatch = QImage();
-    }
-    if (!valid || trimmed || !SameLayout(f, *shown) || image.width() != f.clientWidth ||
+    if (!valid || !SameLayout(f, *shown) || image.width() != f.clientWidth ||
         image.height() != f.clientHeight) {
+        // Fonts pile up only as the size or layout changes: the cache is
+        // emptied, when it has grown, only before a full repaint, which makes
+        // all the fonts it needs afresh.
+        if (glyphs.Trim()) {
+            fittedWords.clear();
+            overlayPatch = QImage();
+        }
         PaintAll(f);
         if (damage != nullptr) {
             damage->push_back({0, 0, f.clientWidth, f.clientHeight});

@@ -259,6 +259,20 @@ TEST(GridRepaint, UnchangedGridIsNotDrawnAgain) {
     }
     EXPECT_EQ(painter.image(), settled);
 
+    // At every window size the fonts of one repaint stay few enough for the
+    // glyph cache to keep them between repaints: no size falls back to
+    // drawing everything on every tick.
+    for (int width = 1000; width <= 2000; width += 37) {
+        const int height = width * 9 / 16;
+        model.Evaluate(width, height, *frame);
+        painter.Paint(*frame, &damage);
+        model.Evaluate(width, height, *frame);
+        painter.Paint(*frame, &damage);
+        EXPECT_TRUE(damage.empty()) << width << "x" << height;
+    }
+    model.Evaluate(1920, 1080, *frame);
+    painter.Paint(*frame, &damage);
+
     // One value moves: only its head is drawn again.
     ChannelValues v = model.GetValues(4, 7);
     v[9] += 37;

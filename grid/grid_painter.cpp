@@ -462,7 +462,7 @@ namespace {
 bool SameLayout(const GridFrame& a, const GridFrame& b) {
     return a.clientWidth == b.clientWidth && a.clientHeight == b.clientHeight &&
            a.columns == b.columns && a.rows == b.rows && a.showVerdictRow == b.showVerdictRow &&
-           a.fpcTest == b.fpcTest && a.passOverlay == b.passOverlay;
+           a.fpcTest == b.fpcTest;
 }
 
 bool HasBar(std::uint8_t mode) {
@@ -517,6 +517,37 @@ void GridPainter::Impl::Paint(const GridFrame& f, std::vector<PixelRect>* damage
     const GridLayout L = f.Layout();
     Canvas c(image);
     const bool overlay = f.passOverlay && !overlayPatch.isNull();
+    // The overlay coming or going changes the pixels under its letters only,
+    // grid lines included: that rectangle is drawn again as a full repaint
+    // draws it.
+    if (f.passOverlay != shown->passOverlay && !overlayPatch.isNull()) {
+        const PixelRect r =
+            Canvas::Intersect({overlayAt.x(), overlayAt.y(), overlayAt.x() + overlayPatch.width(),
+                               overlayAt.y() + overlayPatch.height()},
+                              {0, 0, f.clientWidth, f.clientHeight});
+        if (!r.Empty()) {
+            c.SetClip(r);
+            c.Fill(r, kBackground);
+            DrawLines(c, L);
+            for (int i = 0; i < f.rows; ++i) {
+                for (int j = 0; j < f.columns; ++j) {
+                    const PixelRect part = Canvas::Intersect(r, geometry[j][i].cell);
+                    if (!part.Empty()) {
+                        c.SetClip(part);
+                        DrawHead(c, L, f, j, i, ChannelsMeeting(j, i, part));
+                    }
+                }
+            }
+            c.SetClip(r);
+            if (overlay) {
+                c.And(overlayPatch, overlayAt.x(), overlayAt.y());
+            }
+            c.ResetClip();
+            if (damage != nullptr) {
+                damage->push_back(r);
+            }
+        }
+    }
     for (int i = 0; i < f.rows; ++i) {
         for (int j = 0; j < f.columns; ++j) {
             if (!HeadChanged(f, j, i)) {
@@ -546,6 +577,7 @@ void GridPainter::Impl::Paint(const GridFrame& f, std::vector<PixelRect>* damage
             shown->verdicts[j][i] = f.verdicts[j][i];
         }
     }
+    shown->passOverlay = f.passOverlay;
 }
 
 void GridPainter::Impl::PaintAll(const GridFrame& f) {
@@ -554,7 +586,8 @@ void GridPainter::Impl::PaintAll(const GridFrame& f) {
     }
     const GridLayout L = f.Layout();
     ComputeGeometry(L, f);
-    if (f.passOverlay) {
+    // Ready whether it shows or not: it may come with any later frame.
+    if (f.columns > 1 && f.rows > 1) {
         PrepareOverlay(f);
     }
     Canvas c(image);

@@ -43,14 +43,15 @@ inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
 // keeps between repaints, together with a copy of the frame it shows.
 //
 // The first repaint, and every repaint after a change of client size,
-// columns, rows, verdict row, FPC test or "PASS" overlay, draws everything.
+// columns, rows, verdict row or FPC test, draws everything.
 // Otherwise only what changed is drawn again: heads whose values, settings,
 // classes or verdict differ from the frame shown, and within them only the
 // rectangles whose pixels can differ (for a value that moved: the rows the
 // bar's top crossed and the figure glyphs that changed). Each such rectangle
 // is drawn again from white with every operation of the head that reaches
-// into it, in the order of a full repaint, so the image is pixel for pixel
-// what a full repaint of the frame would give.
+// into it, in the order of a full repaint, then the overlay, so the image is
+// pixel for pixel what a full repaint of the frame would give. The "PASS"
+// overlay coming or going redraws the rectangle of its letters.
 //
 // Everything a head draws is kept inside its cell (between its grid lines),
 // so heads never reach into each other and one head can be drawn alone.

@@ -135,7 +135,6 @@ public:
         }
         return {x, x + 1};
     }
-    int ColumnRight(int j, int k) const { return ColumnSpan(j, k).right; }
     // T and B of a head row; BarBottom is B' when the verdict row is off.
     int BarTop(int i) const { return Trunc(i * headH_ + 3); }
     int BarBottomShort(int i) const { return Trunc(BarTop(i) + barH_); }

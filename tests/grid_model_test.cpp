@@ -260,11 +260,12 @@ TEST_F(GridModelTest, PassOverlayOnlyWhenAHeadPassedAndNoneFailed) {
         const char* heads;  // row by row
         bool overlay;
     };
+    // "LLLL" has nothing tested, so no PASS; nullptr leaves every head passing.
     const Case cases[] = {
-        {2, 2, "PPPP", true}, {2, 2, "PPPF", false},  {2, 2, "LLLL", false},  // nothing tested: no
-                                                                              // PASS
-        {2, 2, "LPLL", true}, {2, 2, "LFLL", false},  {10, 10, nullptr, true},  // all pass
-        {1, 1, "P", false},   {1, 5, "PPPPP", false}, {5, 1, "PPPPP", false},  {0, 0, "", false},
+        {2, 2, "PPPP", true}, {2, 2, "PPPF", false},  {2, 2, "LLLL", false},
+        {2, 2, "LPLL", true}, {2, 2, "LFLL", false},  {10, 10, nullptr, true},
+        {1, 1, "P", false},   {1, 5, "PPPPP", false}, {5, 1, "PPPPP", false},
+        {0, 0, "", false},
     };
     for (const Case& c : cases) {
         Setup(c.columns, c.rows, 32);

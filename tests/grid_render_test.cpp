@@ -406,7 +406,7 @@ TEST(GridRender, FreshTwoByTwoWithEveryHeadLoadShowsNoPassOverlay) {
 TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
     struct Window {
         int width, height;
-        bool described;  // wide enough for the word as it has always been placed
+        bool roomy;  // wide enough for the word where it has always been
     };
     for (const Window w : {Window{1366, 768, false}, Window{1600, 900, false},
                            Window{1280, 1024, false}, Window{1920, 1080, true}}) {
@@ -442,7 +442,7 @@ TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
                 }
                 const QRect inner(box.left + 2, box.top + 2, box.Width() - 4, box.Height() - 4);
                 EXPECT_GT(Count(image, inner, text), 10);
-                if (w.described) {
+                if (w.roomy) {
                     const int x = box.left + box.Width() / 2 - 90;
                     EXPECT_EQ(
                         Count(image,

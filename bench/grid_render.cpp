@@ -2,7 +2,7 @@
 // picture without a tester or a window:
 //
 //   kx_grid_render --rows 2 --columns 2 --size 1920x1080 --out grid.png
-//                  [--fill mixed|pass] [--no-verdict-row] [--fpc]
+//                  [--fill mixed|pass|fresh] [--no-verdict-row] [--fpc]
 //
 // --fpc switches the FPC test on and repaints twice, so the bars of the
 // channels that went over show their green marks.
@@ -22,7 +22,7 @@ namespace {
 int Usage() {
     std::fprintf(stderr,
                  "usage: kx_grid_render --rows N --columns N --size WxH --out FILE.png\n"
-                 "                      [--fill mixed|pass] [--no-verdict-row] [--fpc]\n");
+                 "                      [--fill mixed|pass|fresh] [--no-verdict-row] [--fpc]\n");
     return 2;
 }
 
@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
                 fill = kx::FixtureFill::Mixed;
             } else if (f == "pass") {
                 fill = kx::FixtureFill::AllPass;
+            } else if (f == "fresh") {
+                fill = kx::FixtureFill::Fresh;
             } else {
                 return Usage();
             }

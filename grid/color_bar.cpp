@@ -2,6 +2,7 @@
 
 #include <QLayout>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -15,7 +16,7 @@ CColorBar::CColorBar(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    connect(&timer_, &QTimer::timeout, this, [this] { RepaintOffscreen(); });
 }
 
 CColorBar::~CColorBar() = default;
@@ -56,25 +57,86 @@ void CColorBar::SetRepaintTimer(int periodMs, bool run) {
 
 void CColorBar::ShowVerdictRow(bool show) {
     model_->ShowVerdictRow(show);
-    update();
+    RequestRepaint();
+}
+
+void CColorBar::RequestRepaint() {
+    if (repaintRequested_) {
+        return;
+    }
+    repaintRequested_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaintRequested_ = false;
+            RepaintOffscreen();
+        },
+        Qt::QueuedConnection);
 }
 
 const QImage& CColorBar::RepaintOffscreen() {
+    if (!attached_) {
+        return painter_.image();
+    }
     model_->Evaluate(clientRect_.width(), clientRect_.height(), *frame_);
-    painter_.Paint(*frame_, backBuffer_);
-    return backBuffer_;
+    painter_.Paint(*frame_, &damage_);
+    RequestFromScreen();
+    return painter_.image();
 }
 
-void CColorBar::paintEvent(QPaintEvent*) {
+// The screen copies the requested parts from the image. Qt copies a single
+// rectangle as one block, a region of several rectangles span by span at
+// some twice the cost per pixel, and every rectangle requested costs about
+// as much again as a few thousand pixels. Whichever is cheaper is asked for:
+// the rectangles, or one rectangle around them all (when most of the window
+// changed).
+void CColorBar::RequestFromScreen() {
+    if (damage_.empty()) {
+        return;
+    }
+    QRect all;
+    double area = 0;
+    for (const PixelRect& r : damage_) {
+        all |= QRect(r.left, r.top, r.Width(), r.Height());
+        area += static_cast<double>(r.Width()) * r.Height();
+    }
+    constexpr double kPerRect = 3000;    // in pixels copied as one block
+    constexpr double kPerSpanPixel = 2;  // likewise
+    const double asRects = static_cast<double>(damage_.size()) * kPerRect + area * kPerSpanPixel;
+    const double asBlock = kPerRect + static_cast<double>(all.width()) * all.height();
+    if (damage_.size() > kMaxUpdateRects || asBlock < asRects) {
+        update(all);
+        return;
+    }
+    for (const PixelRect& r : damage_) {
+        update(QRect(r.left, r.top, r.Width(), r.Height()));
+    }
+}
+
+void CColorBar::paintEvent(QPaintEvent* event) {
     if (!attached_) {
         return;
     }
-    RepaintOffscreen();
-    QPainter p(this);
-    if (backBuffer_.isNull()) {
+    // Shown for the first time or resized since the last tick: draw it all
+    // now rather than show an image of another size. Qt asks for the whole
+    // widget then.
+    const bool redrawn = painter_.image().size() != clientRect_.size();
+    if (redrawn) {
+        model_->Evaluate(clientRect_.width(), clientRect_.height(), *frame_);
+        painter_.Paint(*frame_);
+    }
+    const QImage& image = painter_.image();
+    if (image.isNull()) {
         return;
     }
-    p.drawImage(0, 0, backBuffer_);
+    QPainter p(this);
+    for (const QRect& r : event->region()) {
+        p.drawImage(r.topLeft(), image, r);
+    }
+    // Whatever else the redraw changed still has to reach the screen.
+    if (redrawn && !QRegion(rect()).subtracted(event->region()).isEmpty()) {
+        update();
+    }
 }
 
 void CColorBar::resizeEvent(QResizeEvent* event) {
@@ -125,7 +187,7 @@ void CColorBar::mouseDoubleClickEvent(QMouseEvent* event) {
     // The channel found by the last repaint, not one under this position:
     // the stored position only takes effect at the next repaint.
     model_->CycleHitChannelMode();
-    update();
+    RequestRepaint();
 }
 
 }  // namespace kx

@@ -154,7 +154,7 @@ GlyphMask TextFont::Render(const QString& text) const {
     return mask;
 }
 
-const GlyphMask& TextFont::Glyph(char c) {
+const GlyphMask& TextFont::RenderGlyph(char c) {
     const auto index = static_cast<unsigned char>(c) & 0x7f;
     auto& slot = glyphs_[index];
     if (!slot) {
@@ -163,7 +163,7 @@ const GlyphMask& TextFont::Glyph(char c) {
     return *slot;
 }
 
-double TextFont::Advance(char c) {
+double TextFont::MeasureAdvance(char c) {
     const auto index = static_cast<unsigned char>(c) & 0x7f;
     if (advances_[index] < 0) {
         advances_[index] =
@@ -183,10 +183,12 @@ const GlyphMask& TextFont::Word(std::string_view text) {
     return words_.back().second;
 }
 
-void GlyphCache::Trim() {
+bool GlyphCache::Trim() {
     if (fonts_.size() > kMaxFonts) {
         fonts_.clear();
+        return true;
     }
+    return false;
 }
 
 TextFont* GlyphCache::Font(const FontSpec& spec) {

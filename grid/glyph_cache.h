@@ -56,8 +56,16 @@ public:
     explicit TextFont(const FontSpec& spec);
 
     const FontSpec& spec() const { return spec_; }
-    const GlyphMask& Glyph(char c);
-    double Advance(char c);
+    // Rendered on first use; every repaint asks for thousands of glyphs, so
+    // the lookup of one already rendered stays inline.
+    const GlyphMask& Glyph(char c) {
+        const auto& slot = glyphs_[static_cast<unsigned char>(c) & 0x7f];
+        return slot ? *slot : RenderGlyph(c);
+    }
+    double Advance(char c) {
+        const double a = advances_[static_cast<unsigned char>(c) & 0x7f];
+        return a >= 0 ? a : MeasureAdvance(c);
+    }
     const GlyphMask& Word(std::string_view text);
     // Unit step of the pen along the reading direction, in image pixels.
     int stepX() const { return stepX_; }
@@ -74,14 +82,18 @@ private:
     std::deque<std::pair<std::string, GlyphMask>> words_;  // references stay valid
 
     GlyphMask Render(const QString& text) const;
+    const GlyphMask& RenderGlyph(char c);
+    double MeasureAdvance(char c);
 };
 
-// The fonts of the last repaints. A resize brings new sizes, so the cache is
-// emptied at the start of a repaint once it has collected a few dozen fonts;
-// pointers handed out stay valid until the next Trim.
+// The fonts of the last repaints. A resize brings new sizes, so the owner
+// empties the cache with Trim before drawing everything anew, once it has
+// collected a few dozen fonts; pointers handed out stay valid until then.
 class GlyphCache {
 public:
-    void Trim();
+    // True when the cache was emptied: every TextFont and GlyphMask handed
+    // out before is gone.
+    bool Trim();
     // nullptr for a font less than one pixel high: nothing legible to draw.
     TextFont* Font(const FontSpec& spec);
 

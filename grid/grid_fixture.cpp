@@ -1,10 +1,26 @@
 #include "grid/grid_fixture.h"
 
+#include <span>
+
 namespace kx {
 
 void FillFixtureGrid(GridModel& model, int columns, int rows, FixtureFill fill) {
     model.SetColumns(columns);
     model.SetRows(rows);
+    if (fill == FixtureFill::Fresh) {
+        const PageRecord page = PageRecord::Defaults();
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                model.SetRange(column, row, page.rangeMax, page.rangeMin);
+                model.SetLowerLimits(column, row, page.lower);
+                model.SetUpperLimits(column, row, page.upper);
+                model.SetReference(column, row, page.reference);
+                model.SetChannelModes(column, row, page.mask);
+                model.SetValues(column, row, std::span(page.live).first<kChannels>());
+            }
+        }
+        return;
+    }
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             const int page = PageOf(row, column, columns);

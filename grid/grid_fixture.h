@@ -7,13 +7,15 @@ namespace kx {
 enum class FixtureFill {
     Mixed,    // passing, failing (over and under) and LOAD heads
     AllPass,  // every head within its limits
+    Fresh,    // every head a fresh page before its settings arrive: all LOAD
 };
 
 // Sets the grid to columns x rows and gives every head a fixed, varied
 // picture built from its page number: the default range and limits with a
 // little spread, values inside the limits, one masked and one greyed channel.
 // Mixed adds an over channel to every third page, an under channel to every
-// fourth and masks all of every ninth page from page 7 on. Used by the
+// fourth and masks all of every ninth page from page 7 on. Fresh gives every
+// head the station's default page instead (every channel masked). Used by the
 // rendering program, the repaint benchmark and the tests.
 void FillFixtureGrid(GridModel& model, int columns, int rows, FixtureFill fill);
 

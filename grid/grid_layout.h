@@ -87,8 +87,54 @@ public:
         return level;
     }
 
+    // Where the grid line left of head column j (j = columns: right of the
+    // last) and above head row i lie; the same arithmetic as the lines drawn.
+    int LineX(int j) const { return columns_ > 0 ? Trunc(j * W_ / columns_) : 0; }
+    int LineY(int i) const { return rows_ > 0 ? Trunc(i * H_ / rows_) : 0; }
+
+    // The pixels of head (j, i) between its grid lines. Everything a head
+    // draws stays inside it, so a head can be repainted on its own.
+    PixelRect CellInterior(int j, int i) const {
+        return {LineX(j) + 1, LineY(i) + 1, LineX(j + 1), LineY(i + 1)};
+    }
+
+    // Left edge of channel k's column as the arithmetic gives it; the figures
+    // are placed from it.
     int ColumnLeft(int j, int k) const { return Trunc(k * chW_ + j * headW_ + 3); }
-    int ColumnRight(int j, int k) const { return Trunc((k + 1) * chW_ + j * headW_ - 2); }
+
+    // Channel k's column, left and right (exclusive). The arithmetic leaves
+    // 5 pixels of every channel's width to frame and gaps, so below about
+    // 6 pixels per channel (10 heads across a window narrower than some
+    // 1900 pixels) truncation gives many channels, or all of them, no column
+    // at all: no band, marker, hatch or number cell would show. Such a
+    // channel gets one pixel instead, at the column's left edge when that is
+    // free, otherwise in the middle of the channel's width; a head narrower
+    // than 2 pixels per channel has no room for it.
+    // No default member values: painting keeps arrays of these on the stack
+    // and fills only the entries it uses.
+    struct Span {
+        int left;
+        int right;
+    };
+    Span ColumnSpan(int j, int k) const {
+        const int left = ColumnLeft(j, k);
+        const int right = Trunc((k + 1) * chW_ + j * headW_ - 2);
+        if (right > left || !(chW_ >= 2)) {
+            return {left, right};
+        }
+        // The pixel must stay left of everything the next channel draws (its
+        // value bar starts furthest left) and of the head's right line, and
+        // right of this head's left line.
+        const int limit = k + 1 < 32 ? Trunc((k + 1) * chW_ + j * headW_ + chW_ / 4) : LineX(j + 1);
+        int x = left;
+        if (x >= limit) {
+            x = Trunc(k * chW_ + j * headW_ + chW_ / 2);
+        }
+        if (x >= limit || x <= LineX(j)) {
+            return {left, left};
+        }
+        return {x, x + 1};
+    }
     // T and B of a head row; BarBottom is B' when the verdict row is off.
     int BarTop(int i) const { return Trunc(i * headH_ + 3); }
     int BarBottomShort(int i) const { return Trunc(BarTop(i) + barH_); }
@@ -96,7 +142,8 @@ public:
 
     // The channel's column from T down to B (B' without the verdict row).
     PixelRect ChannelColumn(int j, int i, int k) const {
-        return {ColumnLeft(j, k), BarTop(i), ColumnRight(j, k), BarBottom(i)};
+        const Span span = ColumnSpan(j, k);
+        return {span.left, BarTop(i), span.right, BarBottom(i)};
     }
 
     // The narrower value bar from level down to the bottom of the column.
@@ -119,9 +166,9 @@ public:
     }
 
     PixelRect NumberCell(int j, int i, int k) const {
-        return {ColumnLeft(j, k),
-                Extend(Trunc(Trunc(0.95 * headH_) + i * headH_ - 0.125 * headH_ + 2)),
-                ColumnRight(j, k), Extend(Trunc(i * headH_ + headH_ - 1 - 0.125 * headH_ - 2))};
+        const Span span = ColumnSpan(j, k);
+        return {span.left, Extend(Trunc(Trunc(0.95 * headH_) + i * headH_ - 0.125 * headH_ + 2)),
+                span.right, Extend(Trunc(i * headH_ + headH_ - 1 - 0.125 * headH_ - 2))};
     }
 
     PixelRect VerdictBox(int j, int i) const {
@@ -136,7 +183,9 @@ public:
     int HitRowUnclamped(int y) const { return headH_ > 0 ? Trunc(y / headH_) : 0; }
 
     // Channel whose frame strictly contains x in head column j, or -1 when x
-    // lies on a frame line or in a gap.
+    // lies on a frame line or in a gap. A channel whose column had to be
+    // given its one pixel (see ColumnSpan) is also hit on that pixel, which
+    // may lie on its frame line: what shows as the channel selects it.
     int HitChannel(int x, int j) const {
         int hit = -1;
         for (int k = 0; k < 32; ++k) {
@@ -144,6 +193,11 @@ public:
             const int right = Trunc((k + 1) * chW_ + j * headW_ - 1);
             if (left < x && x < right) {
                 hit = k;
+            } else if (ColumnLeft(j, k) >= Trunc((k + 1) * chW_ + j * headW_ - 2)) {
+                const Span span = ColumnSpan(j, k);
+                if (span.left <= x && x < span.right) {
+                    hit = k;
+                }
             }
         }
         return hit;

@@ -278,6 +278,7 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
     // the value of the last repaint that showed it.
     if (showVerdictRow_) {
         std::int32_t fails = 0;
+        std::int32_t passes = 0;
         for (int row = 0; row < rows_; ++row) {
             for (int column = 0; column < columns_; ++column) {
                 const HeadSlot& head = frame.heads[column][row];
@@ -293,11 +294,14 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
                 } else if (anyOut) {
                     verdict = HeadVerdict::Fail;
                     ++fails;
+                } else {
+                    ++passes;
                 }
                 frame.verdicts[column][row] = verdict;
             }
         }
         failCount_.store(fails, std::memory_order_relaxed);
+        passCount_ = passes;
     }
 
     // Head and channel under the pointer. The head is clamped into the grid:
@@ -341,7 +345,11 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
     frame.failCount = failCount;
     frame.testedCount = tested;
     frame.markedCount = marked;
-    frame.passOverlay = failCount == 0 && columns_ > 1 && rows_ > 1;
+    // No failing head is not yet a pass: a grid whose heads are all LOAD
+    // (a fresh page before its settings arrive has every channel masked)
+    // has tested nothing, and a big green PASS over it would report success
+    // where there was no test. At least one head must have passed.
+    frame.passOverlay = failCount == 0 && passCount_ > 0 && columns_ > 1 && rows_ > 1;
     frame.hitColumn = ClampedHitColumnLocked();
     frame.hitRow = ClampedHitRowLocked();
     frame.hitChannel = hitChannel_;

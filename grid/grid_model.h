@@ -67,6 +67,8 @@ struct GridFrame {
     std::int32_t failCount = 0;
     std::int32_t testedCount = 0;
     std::int32_t markedCount = 0;
+    // The big "PASS": more than one column and row, no head failing and at
+    // least one passing.
     bool passOverlay = false;
     std::int32_t hitColumn = 0;
     std::int32_t hitRow = 0;
@@ -170,6 +172,8 @@ private:
     std::int32_t hitChannel_ = 0;
     std::int32_t fpcTest_ = 0;
     std::atomic<std::int32_t> failCount_{0};
+    // Heads judged Pass at the same evaluation as failCount_.
+    std::int32_t passCount_ = 0;
 };
 
 // Cycle of a double click: 0 -> 1 -> 2 -> 0, any other byte unchanged.

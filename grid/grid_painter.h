@@ -4,6 +4,7 @@
 #include <QRgb>
 #include <QSize>
 #include <memory>
+#include <vector>
 
 #include "grid/glyph_cache.h"
 #include "grid/grid_model.h"
@@ -38,14 +39,27 @@ inline constexpr QRgb kPassOverlay = qRgb(0, 255, 0);
 
 inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
 
-// Draws one evaluated frame of the grid into an off-screen image. Keeps its
-// rendered glyphs, hatch tile and overlay between repaints; everything else
-// is drawn afresh from the frame every time.
+// Draws evaluated frames of the grid into an off-screen RGB32 image that it
+// keeps between repaints, together with a copy of the frame it shows.
+//
+// The first repaint, and every repaint after a change of client size,
+// columns, rows, verdict row or FPC test, draws everything.
+// Otherwise only what changed is drawn again: heads whose values, settings,
+// classes or verdict differ from the frame shown, and within them only the
+// rectangles whose pixels can differ (for a value that moved: the rows the
+// bar's top crossed and the figure glyphs that changed). Each such rectangle
+// is drawn again from white with every operation of the head that reaches
+// into it, in the order of a full repaint, then the overlay, so the image is
+// pixel for pixel what a full repaint of the frame would give. The "PASS"
+// overlay coming or going redraws the rectangle of its letters.
+//
+// Everything a head draws is kept inside its cell (between its grid lines),
+// so heads never reach into each other and one head can be drawn alone.
 //
 // Rectangles, bands, bars and glyphs are written straight into the image's
 // pixels (a 10 x 10 grid is some 20 000 rectangles and 30 000 glyphs per
-// repaint, far too many for one painter call each); the glyphs, the hatch
-// pattern and the overlay's combination come from QPainter.
+// full repaint, far too many for one painter call each); the glyphs, the
+// hatch pattern and the overlay's combination come from QPainter.
 class GridPainter {
 public:
     GridPainter();
@@ -53,9 +67,16 @@ public:
     GridPainter(const GridPainter&) = delete;
     GridPainter& operator=(const GridPainter&) = delete;
 
-    // Paints `frame` into `image`, which is (re)allocated as an RGB32 image
-    // of the frame's client size; an empty client size leaves a null image.
-    void Paint(const GridFrame& frame, QImage& image);
+    // Brings the image up to date with `frame`. When `damage` is given it
+    // receives, for every head that changed, the bounding box of its changed
+    // pixels (the whole image after a full repaint; nothing when nothing
+    // changed). An empty client size leaves a null image.
+    const QImage& Paint(const GridFrame& frame, std::vector<PixelRect>* damage = nullptr);
+
+    // The next Paint draws everything.
+    void Invalidate();
+
+    const QImage& image() const;
 
 private:
     struct Impl;

@@ -295,7 +295,8 @@ TEST_F(BaselineDlgTest, ADoubleClickedChannelIsStoredOnOk) {
     CColorBar* grid = dlg->grid();
     ASSERT_GT(grid->width(), 100);
     const GridLayout layout(grid->width(), grid->height(), 1, 1, false);
-    const QPointF at((layout.ColumnLeft(0, 5) + layout.ColumnRight(0, 5)) / 2,
+    const GridLayout::Span column = layout.ColumnSpan(0, 5);
+    const QPointF at((column.left + column.right) / 2,
                      (layout.BarTop(0) + layout.BarBottom(0)) / 2);
     QMouseEvent move(QEvent::MouseMove, at, grid->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);

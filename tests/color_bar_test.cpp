@@ -6,6 +6,9 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QRegion>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -227,6 +230,67 @@ TEST_F(ColorBarTest, OnlyTimerTicksRepaintAndJudgeTheGrid) {
     }
     EXPECT_EQ(bar->model().GetFailCount(), 1);
     bar->SetRepaintTimer(1, false);
+}
+
+// Counts the paint events a widget receives and the pixels they ask for.
+class PaintCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            region += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+    int paints = 0;
+    QRegion region;
+};
+
+void RunEventLoop(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+TEST_F(ColorBarTest, StillDataAreJudgedEveryTickButNotPainted) {
+    // Two heads side by side: no "PASS" overlay comes or goes with a verdict.
+    Fill(2, 1);
+    PaintCounter counter;
+    bar->installEventFilter(&counter);
+    bar->SetRepaintTimer(10, true);
+    RunEventLoop(100);  // the first paint of the window
+
+    // The worker keeps handing over the same data: ticks judge, nothing is
+    // drawn or copied to the screen.
+    QTimer worker;
+    worker.setInterval(1);
+    QObject::connect(&worker, &QTimer::timeout, [&] { Fill(2, 1); });
+    worker.start();
+    counter.paints = 0;
+    counter.region = QRegion();
+    RunEventLoop(300);
+    EXPECT_EQ(counter.paints, 0);
+    ASSERT_EQ(bar->model().GetFailCount(), 0);
+
+    // One channel of head (1, 0) goes over its limit: the next ticks judge
+    // it and only that head's part of the window is painted.
+    worker.stop();
+    bar->model().SetValues(1, 0, Filled(600));
+    QElapsedTimer clock;
+    clock.start();
+    while ((bar->model().GetFailCount() != 1 || counter.paints == 0) && clock.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_EQ(bar->model().GetFailCount(), 1);
+    EXPECT_GT(counter.paints, 0);
+    // Head (1, 0) covers x 161 .. 319 of the 321 x 801 window.
+    const QRect painted = counter.region.boundingRect();
+    EXPECT_GE(painted.left(), 161);
+    EXPECT_LE(painted.right(), 319);
+    EXPECT_FALSE(painted.isEmpty());
+    bar->SetRepaintTimer(10, false);
 }
 
 }  // namespace

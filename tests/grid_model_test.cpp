@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <numeric>
+#include <string>
 #include <thread>
 
 #include "grid/grid_fixture.h"
@@ -252,27 +253,40 @@ TEST_F(GridModelTest, ClearGreenMarksTouchesOnlyHeadsInsideTheGrid) {
     EXPECT_EQ(model.GetGreenMarks(1, 1)[6], 1);
 }
 
-TEST_F(GridModelTest, PassOverlayOnlyForTwoByTwoAndLargerWithoutFailures) {
+TEST_F(GridModelTest, PassOverlayOnlyWhenAHeadPassedAndNoneFailed) {
+    // Heads by verdict: P passes, F fails, L is LOAD (every channel masked).
     struct Case {
         int columns, rows;
-        bool failing;
+        const char* heads;  // row by row
         bool overlay;
     };
+    // "LLLL" has nothing tested, so no PASS; nullptr leaves every head passing.
     const Case cases[] = {
-        {2, 2, false, true},  {2, 2, true, false},  {10, 10, false, true}, {1, 1, false, false},
-        {1, 5, false, false}, {5, 1, false, false}, {0, 0, false, false},
+        {2, 2, "PPPP", true}, {2, 2, "PPPF", false},  {2, 2, "LLLL", false},
+        {2, 2, "LPLL", true}, {2, 2, "LFLL", false},  {10, 10, nullptr, true},
+        {1, 1, "P", false},   {1, 5, "PPPPP", false}, {5, 1, "PPPPP", false},
+        {0, 0, "", false},
     };
     for (const Case& c : cases) {
         Setup(c.columns, c.rows, 32);
-        if (c.failing) {
-            SetValue(0, 0, 0, 2000);
+        for (int n = 0; c.heads != nullptr && c.heads[n] != '\0'; ++n) {
+            const int column = n % c.columns;
+            const int row = n / c.columns;
+            if (c.heads[n] == 'F') {
+                SetValue(column, row, 0, 2000);
+            } else if (c.heads[n] == 'L') {
+                model.SetChannelModes(column, row, AllModes(Masked));
+            }
         }
         const GridFrame& f = Evaluate();
-        EXPECT_EQ(f.passOverlay, c.overlay) << c.columns << "x" << c.rows;
-        if (c.failing) {
-            SetValue(0, 0, 0, 700);
-        }
+        EXPECT_EQ(f.passOverlay, c.overlay) << c.columns << "x" << c.rows << " " << c.heads;
     }
+
+    // A fresh grid before any settings arrive: every head is LOAD.
+    GridModel fresh;
+    fresh.Evaluate(kClientW, kClientH, *frame);
+    EXPECT_EQ(fresh.GetFailCount(), 0);
+    EXPECT_FALSE(frame->passOverlay);
 }
 
 TEST_F(GridModelTest, AccessorsCopyAndIgnoreIndicesOutsideTheStorage) {
@@ -400,6 +414,83 @@ TEST_F(GridModelTest, DoubleClickCyclesTheHitChannel) {
     model.SetRows(0);
     model.CycleHitChannelMode();
     EXPECT_EQ(model.GetChannelMode(0, 0, 7), Tested);
+}
+
+// Where every channel's column lies for grids of 1 to 10 columns across
+// windows from 500 to 2600 pixels. The arithmetic leaves 5 pixels of each
+// channel's width to frame and gaps, so narrow heads used to truncate columns
+// to nothing.
+TEST(GridLayoutColumns, EveryChannelHasItsOwnColumnWhereTheHeadHasRoom) {
+    int mended = 0;
+    std::string firstFault;
+    int faults = 0;
+    const auto fault = [&](const char* what, int width, int columns, int j, int k) {
+        if (faults++ == 0) {
+            firstFault = std::string(what) + " at " + std::to_string(width) + " px, " +
+                         std::to_string(columns) + " columns, head " + std::to_string(j) +
+                         ", channel " + std::to_string(k);
+        }
+    };
+    for (int columns = 1; columns <= 10; ++columns) {
+        for (int width = 500; width <= 2600; width += 7) {
+            const GridLayout L(width, 768, columns, 1, true);
+            for (int j = 0; j < columns; ++j) {
+                const PixelRect cell = L.CellInterior(j, 0);
+                int previousRight = cell.left;
+                for (int k = 0; k < kChannels; ++k) {
+                    const auto span = L.ColumnSpan(j, k);
+                    const int left = Trunc(k * L.chW() + j * L.headW() + 3);
+                    const int right = Trunc((k + 1) * L.chW() + j * L.headW() - 2);
+                    if (right > left) {
+                        // Where the arithmetic gives a column, it stands.
+                        if (span.left != left || span.right != right) {
+                            fault("column moved", width, columns, j, k);
+                        }
+                    } else if (L.chW() >= 2) {
+                        ++mended;
+                        if (span.right - span.left != 1) {
+                            fault("no one-pixel column", width, columns, j, k);
+                        }
+                    }
+                    if (L.chW() < 2) {
+                        continue;
+                    }
+                    // Inside the head, left to right without touching, clear
+                    // of the next channel's bar, and what is drawn is hit.
+                    if (span.left < previousRight || span.right > cell.right) {
+                        fault("column outside its place", width, columns, j, k);
+                    }
+                    if (k + 1 < kChannels && span.right > L.ValueBar(j, 0, k + 1, 0).left) {
+                        fault("column under the next bar", width, columns, j, k);
+                    }
+                    for (int x = span.left; x < span.right; ++x) {
+                        if (L.HitChannel(x, j) != k) {
+                            fault("column not hit", width, columns, j, k);
+                        }
+                    }
+                    previousRight = span.right;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(faults, 0) << firstFault;
+    EXPECT_GT(mended, 1000);
+
+    // The windows named in the field reports: channel 0 of the first head at
+    // 1920 x 1080, and every channel at 1366 x 768, had no column.
+    struct Window {
+        int width, height;
+    };
+    for (const Window w : {Window{1920, 1080}, Window{1366, 768}, Window{1600, 900}}) {
+        const GridLayout L(w.width, w.height, 10, 10, true);
+        for (int j = 0; j < 10; ++j) {
+            for (int k = 0; k < kChannels; ++k) {
+                EXPECT_EQ(L.ChannelColumn(j, 3, k).Width(), 1)
+                    << w.width << "x" << w.height << " head " << j << " channel " << k;
+                EXPECT_EQ(L.NumberCell(j, 3, k).Width(), 1);
+            }
+        }
+    }
 }
 
 // The acquisition worker pushes every head while the user-interface thread

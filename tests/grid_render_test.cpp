@@ -3,7 +3,9 @@
 #include <QImage>
 #include <QRect>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "grid/grid_fixture.h"
 #include "grid/grid_layout.h"
@@ -377,14 +379,130 @@ TEST(GridRender, NoPassOverlayOnOneRowOrOneColumn) {
     }
 }
 
+TEST(GridRender, FreshTwoByTwoWithEveryHeadLoadShowsNoPassOverlay) {
+    // Before settings arrive every channel is masked: four LOAD heads, no
+    // failure, and nothing tested.
+    GridModel fresh;
+    fresh.SetColumns(2);
+    fresh.SetRows(2);
+    const QImage image = RenderGrid(fresh, QSize(961, 541));
+    ASSERT_EQ(fresh.GetFailCount(), 0);
+    EXPECT_EQ(GreenOnly(image), 0);
+
+    // Once one head has passed, the overlay is there.
+    GridModel model;
+    SetupGrid(model, 2, 2);
+    ChannelModes masked{};
+    masked.fill(Masked);
+    for (const auto& [c, r] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 1}}) {
+        model.SetChannelModes(c, r, masked);
+    }
+    EXPECT_GT(GreenOnly(RenderGrid(model, QSize(961, 541))), 1000);
+}
+
+// Heads of 136 pixels across (10 columns in 1366 x 768): the word at the
+// box's centre less 90 pixels and 30 pixels wide on average would reach into
+// both neighbours.
+TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
+    struct Window {
+        int width, height;
+        bool roomy;  // wide enough for the word where it has always been
+    };
+    for (const Window w : {Window{1366, 768, false}, Window{1600, 900, false},
+                           Window{1280, 1024, false}, Window{1920, 1080, true}}) {
+        GridModel model;
+        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+        auto frame = std::make_unique<GridFrame>();
+        model.Evaluate(w.width, w.height, *frame);
+        GridPainter painter;
+        const QImage& image = painter.Paint(*frame);
+        const GridLayout layout = frame->Layout();
+        for (int r = 0; r < 10; ++r) {
+            for (int c = 0; c < 10; ++c) {
+                const PixelRect box = layout.VerdictBox(c, r);
+                SCOPED_TRACE(testing::Message()
+                             << w.width << "x" << w.height << " head " << c << "," << r);
+                // The ring between the fill and the outline, the outline and
+                // the grid lines beside the box keep their colours: no ink
+                // crossed them.
+                for (int y = box.top + 1; y < box.bottom - 1; ++y) {
+                    ASSERT_EQ(Name(image.pixel(box.left, y)), Name(kFrame)) << y;
+                    ASSERT_EQ(Name(image.pixel(box.left + 1, y)), Name(kBackground)) << y;
+                    ASSERT_EQ(Name(image.pixel(box.right - 2, y)), Name(kBackground)) << y;
+                    ASSERT_EQ(Name(image.pixel(box.right - 1, y)), Name(kFrame)) << y;
+                    ASSERT_EQ(Name(image.pixel(layout.LineX(c), y)), Name(kFrame)) << y;
+                }
+                // The word is there, in its colour, and starts where it
+                // always did where it fits.
+                QRgb text = kPassText;
+                if (frame->verdicts[c][r] == HeadVerdict::Fail) {
+                    text = kFailText;
+                } else if (frame->verdicts[c][r] == HeadVerdict::Load) {
+                    text = kLoadText;
+                }
+                const QRect inner(box.left + 2, box.top + 2, box.Width() - 4, box.Height() - 4);
+                EXPECT_GT(Count(image, inner, text), 10);
+                if (w.roomy) {
+                    const int x = box.left + box.Width() / 2 - 90;
+                    EXPECT_EQ(
+                        Count(image,
+                              QRect(box.left + 2, box.top + 2, x - box.left - 2, box.Height() - 4),
+                              text),
+                        0);
+                }
+            }
+        }
+    }
+}
+
+// Channel 0 of every head in 1920 x 1080 and every channel in 1366 x 768
+// had a column truncated to nothing: no band, marker or hatch showed.
+TEST(GridRender, EveryChannelShowsItsColumn) {
+    struct Window {
+        int width, height;
+    };
+    for (const Window w : {Window{1920, 1080}, Window{1366, 768}}) {
+        GridModel model;
+        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+        auto frame = std::make_unique<GridFrame>();
+        model.Evaluate(w.width, w.height, *frame);
+        GridPainter painter;
+        const QImage& image = painter.Paint(*frame);
+        const GridLayout layout = frame->Layout();
+        int hidden = 0;
+        for (int r = 0; r < 10; ++r) {
+            for (int c = 0; c < 10; ++c) {
+                const HeadSlot& head = frame->heads[c][r];
+                for (int k = 0; k < kChannels; ++k) {
+                    const PixelRect col = layout.ChannelColumn(c, r, k);
+                    const QRect rect(col.left, col.top, col.Width(), col.Height());
+                    // Tested and greyed channels show their bands above the
+                    // bar, masked ones their outline all the way down.
+                    const bool shows =
+                        (head.mode[k] & 1) != 0
+                            ? Count(image, rect, kFrame) == rect.width() * rect.height()
+                            : Count(image, rect, kOver) + Count(image, rect, kWithin) > 0;
+                    if (!shows || rect.width() < 1) {
+                        ++hidden;
+                        ADD_FAILURE() << w.width << "x" << w.height << " head " << c << "," << r
+                                      << " channel " << k;
+                    }
+                    if (hidden > 5) {
+                        return;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(GridRender, EveryHeadOfALargeGridShowsItsVerdict) {
     GridModel model;
     FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
     auto frame = std::make_unique<GridFrame>();
     model.Evaluate(1920, 1080, *frame);
     GridPainter painter;
-    QImage image;
-    painter.Paint(*frame, image);
+    const QImage& image = painter.Paint(*frame);
     const GridLayout layout = frame->Layout();
     for (int r = 0; r < 10; ++r) {
         for (int c = 0; c < 10; ++c) {

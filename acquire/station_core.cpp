@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace kx {
 
@@ -208,18 +209,33 @@ void StationCore::Initialise() {
 // --- connection ---------------------------------------------------------------
 
 void StationCore::Connect() {
-    CSectionGuard guard(&m_connectLock);
-    if (m_closed) {
-        return;
+    // Messages go out after the lock is released and every state change is
+    // made: a message box's event loop may deliver the next hot-plug event.
+    std::vector<std::string> messages;
+    {
+        CSectionGuard guard(&m_connectLock);
+        if (m_closed) {
+            return;
+        }
+        messages = ConnectLocked();
     }
+    for (const std::string& text : messages) {
+        ShowMessage(text);
+    }
+}
+
+std::vector<std::string> StationCore::ConnectLocked() {
+    std::vector<std::string> messages;
     Refusal refusal;
 
     // One-to-one: the chain of the checked device type. A row that opens a
     // board is probed once more, and that second result counts.
+    bool anyChecked = false;
     for (int type = 0; type < kDeviceTypes; ++type) {
         if (m_typeItems[static_cast<std::size_t>(type)].checked == 0) {
             continue;
         }
+        anyChecked = true;
         bool matched = false;
         for (RunoffProbe row : hiddata_simple_runoff::probe_order(type)) {
             if (m_runoff.probe(row, type) != 0) {
@@ -239,6 +255,10 @@ void StationCore::Connect() {
             m_noRunoff = 1;
             m_oemName.clear();
         }
+    }
+
+    if (!anyChecked) {
+        m_noRunoff = 1;
     }
 
     // Velmora5: its three identities in order.
@@ -331,14 +351,15 @@ void StationCore::Connect() {
         const std::string text = OpenRefusalMessage(refusal.failure, refusal.family);
         if (text != m_lastRefusal) {
             m_lastRefusal = text;
-            ShowMessage(text);
+            messages.push_back(text);
         }
     } else {
         m_lastRefusal.clear();
     }
     if (!setUpAnswered) {
-        ShowMessage(kNoAnswerMessage);
+        messages.emplace_back(kNoAnswerMessage);
     }
+    return messages;
 }
 
 void StationCore::Disconnect() {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/page_table.h"
 #include "core/section_lock.h"
@@ -72,6 +73,7 @@ struct StationCallbacks {
     // Check marks or availability of the device-type entries changed.
     std::function<void(const TypeItems& items)> typeItemsChanged;
     // A message box for the operator (the window shows it with ShowMessage).
+    // Sent once Connect has made every change and released its lock.
     std::function<void(const std::string& text)> showMessage;
 };
 
@@ -254,6 +256,8 @@ public:
 private:
     enum class MasterStepEnd { Continue, EndStep };
 
+    // Connect under m_connectLock; returns the messages to show.
+    std::vector<std::string> ConnectLocked();
     void SetTitle(const std::string& title);
     void SetTypesAvailable(bool available);
     void NotifyTypeItems();

@@ -1,0 +1,69 @@
+// The station's own cost of one acquisition step: the board exchanges of the
+// family in use, the page-table copies under their lock, the hand-over of
+// every head to the grid model (with its yields) and the outputs. The
+// software boards answer at once, so what is measured is the station's share
+// (and the software board's, which is small); a real board's USB frames come
+// on top and set the pace.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "acquire/station_core.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_master_board.h"
+#include "sim/sim_runoff_board.h"
+
+namespace {
+
+struct StepBench {
+    explicit StepBench(std::shared_ptr<kx::sim::SimBoard> board) {
+        kx::InitPageTable();
+        bus.plug(std::move(board));
+        core.Connect();
+        core.StopAcquisition();  // the benchmark runs the steps itself
+    }
+    kx::sim::SimBus bus;
+    kx::GridModel grid;
+    kx::StationCore core{bus, grid};
+};
+
+void BM_AcquireStepOneToOne1x1(benchmark::State& state) {
+    StepBench b(std::make_shared<kx::sim::SimRunoffBoard>("borvane"));
+    if (b.core.ActiveFamily() != kx::StationFamily::OneToOne) {
+        state.SkipWithError("one-to-one board not connected");
+        return;
+    }
+    for (auto _ : state) {
+        b.core.AcquireStep();
+    }
+}
+BENCHMARK(BM_AcquireStepOneToOne1x1)->Unit(benchmark::kMicrosecond);
+
+// Sixteen heads on a 4 x 4 grid: 16 value reads, two buzzer reads, the
+// inputs and the outputs, and 16 heads handed over.
+void BM_AcquireStepMaster4x4(benchmark::State& state) {
+    auto board = std::make_shared<kx::sim::SimMasterBoard>();
+    board->set_present_heads({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
+    board->edit([](kx::sim::MasterMemory& m) {
+        m.rows = 4;
+        m.columns = 4;
+    });
+    for (int p = 0; p < 16; ++p) {
+        board->assign(p, p / 4, p % 4, p);
+    }
+    StepBench b(board);
+    if (b.core.ActiveFamily() != kx::StationFamily::Master || b.grid.GetRows() != 4 ||
+        b.grid.GetColumns() != 4) {
+        state.SkipWithError("master board not set up as 4 x 4");
+        return;
+    }
+    for (auto _ : state) {
+        b.core.AcquireStep();
+    }
+}
+BENCHMARK(BM_AcquireStepMaster4x4)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

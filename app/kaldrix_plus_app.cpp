@@ -89,6 +89,8 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
     QCoreApplication::setApplicationVersion(QStringLiteral(KALDRIX_VERSION));
     // The caption of the camera engine's message boxes.
     QGuiApplication::setApplicationDisplayName(kApplicationName);
+    // The menu entry (packaging/kaldrixplus.desktop) the window belongs to.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kaldrixplus"));
 
     QString error;
     const std::optional<AppOptions> options = ParseAppOptions(arguments, error);

@@ -30,6 +30,7 @@ QString AppUsage() {
         "                        velmora5\n"
         "                        master[:COLUMNSxROWS]      e.g. master:3x2 (default 2x2)\n"
         "                        classic\n"
+        "                        none                       (no board: the idle screen)\n"
         "  --still             software boards without noise or touches\n"
         "  --machine N         device type checked at start: 0 standard, 1-5 machine N\n"
         "  --size WxH          window of this size instead of maximised\n"
@@ -70,6 +71,10 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
         } else if (a == QLatin1String("--simulate")) {
             if (!value(v)) {
                 return std::nullopt;
+            }
+            if (v == QLatin1String("none")) {
+                options.emptySimulatedBus = true;
+                continue;
             }
             std::string why;
             const std::optional<sim::DemoBoardSpec> spec =

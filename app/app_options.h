@@ -15,6 +15,8 @@ struct AppOptions {
     // Demonstration mode: software boards on the simulated bus instead of the
     // real USB bus (--simulate SPEC, repeatable; see sim::ParseDemoBoard).
     std::vector<sim::DemoBoardSpec> boards;
+    // --simulate none: the simulated bus with no board on it.
+    bool emptySimulatedBus = false;
     // Software boards that do not move (--still).
     bool still = false;
     // Device type with the check mark at start (--machine N: 0 standard, 1-5).
@@ -35,7 +37,7 @@ struct AppOptions {
     // Message boxes are answered by the program (printed on standard error)
     // when nobody is there to answer them.
     bool unattended() const { return quitAfterMs >= 0; }
-    bool simulated() const { return !boards.empty(); }
+    bool simulated() const { return !boards.empty() || emptySimulatedBus; }
 };
 
 // The screenshot of an unattended run without --quit-after is taken after

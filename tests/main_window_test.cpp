@@ -573,6 +573,7 @@ TEST(StationOptions, CommandLine) {
         {{"--screenshot", "a.png"}, true},
         {{"--quit-after", "500", "--cpu-report", "--warmup", "100"}, true},
         {{"--real"}, true},
+        {{"--simulate", "none", "--still"}, true},
         {{"--simulate"}, false},
         {{"--simulate", "toaster"}, false},
         {{"--real", "--simulate", "classic"}, false},

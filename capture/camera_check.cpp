@@ -15,11 +15,8 @@
 #include <QApplication>
 #include <QCamera>
 #include <QElapsedTimer>
-#include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 #include <QVideoSink>
-#include <QWindow>
 #include <cstdio>
 #include <optional>
 
@@ -27,6 +24,7 @@
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"
 #include "capture/media_backend.h"
+#include "capture/window_grab.h"
 #include "dialogs/message_box.h"
 
 namespace {
@@ -80,19 +78,6 @@ void RunFor(int ms, Done done) {
         wait.start(10);
         loop.exec();
     }
-}
-
-// The window as the screen shows it, the native video child included; the
-// widget's own rendering where the platform cannot read its screen.
-QPixmap Grab(QWidget* window) {
-    QPixmap shot;
-    if (QScreen* screen = window->screen(); screen != nullptr) {
-        shot = screen->grabWindow(window->winId());
-    }
-    if (shot.isNull()) {
-        shot = window->grab();
-    }
-    return shot;
 }
 
 }  // namespace
@@ -152,7 +137,7 @@ int main(int argc, char** argv) {
         if (!options->screenshot.isEmpty()) {
             // One more moment for the last frame to reach the screen.
             RunFor(200, [] { return false; });
-            if (Grab(dialog).save(options->screenshot, "PNG")) {
+            if (kx::GrabWindow(dialog).save(options->screenshot, "PNG")) {
                 Print(QStringLiteral("screenshot: ") + options->screenshot);
             } else {
                 Print(QStringLiteral("screenshot not written: ") + options->screenshot);

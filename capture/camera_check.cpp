@@ -16,8 +16,10 @@
 #include <QCamera>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QVideoFrame>
 #include <QVideoSink>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "capture/capture_video.h"
@@ -116,11 +118,16 @@ int main(int argc, char** argv) {
         Print(QStringLiteral("opened: ") + (bound.isEmpty() ? QStringLiteral("none") : bound));
 
         // Counted on this thread from the sink's signal; the station itself
-        // connects nothing to the frames.
+        // connects nothing to the frames. Each queued call holds its frame,
+        // and a frame held when the camera stops keeps the device open: the
+        // counter goes, with the calls still queued for it, before the window
+        // closes.
         int frames = 0;
+        auto counter = std::make_unique<QObject>();
         if (QVideoSink* sink = capture.VideoSink(); sink != nullptr) {
             QObject::connect(
-                sink, &QVideoSink::videoFrameChanged, &app, [&frames] { ++frames; },
+                sink, &QVideoSink::videoFrameChanged, counter.get(),
+                [&frames](const QVideoFrame& frame) { frames += frame.isValid() ? 1 : 0; },
                 Qt::QueuedConnection);
         }
         RunFor(options->frames > 0 ? options->waitMs : 300,
@@ -144,6 +151,7 @@ int main(int argc, char** argv) {
                 status = status == 0 ? 3 : status;
             }
         }
+        counter.reset();
         window.Toggle();
     }
     Print(QStringLiteral("camera window closed"));

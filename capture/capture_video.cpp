@@ -41,9 +41,30 @@ QCameraFormat BestFormat(const QList<QCameraFormat>& formats) {
     return best;
 }
 
+// GStreamer's V4L2 source, stopped while some of its frames are still held
+// further down the pipeline (by the preview, in a queue), hands its buffers
+// over to an orphaned pool. In the GStreamer of Debian 12 that pool is never freed, and
+// it holds a copy of the device's descriptor: the camera stays open after the
+// window has closed, one descriptor more for every window opened. The source's
+// own switch makes it stop the ordinary way instead, the device being let go
+// as soon as the last frame is. Set once, before the media backend is first
+// touched (so before any of its threads reads the environment); an operator's
+// own setting is kept.
+void DrainCameraOnStop() {
+    static const bool done = [] {
+        constexpr const char* kForceDrain = "GST_V4L2_FORCE_DRAIN";
+        if (!qEnvironmentVariableIsSet(kForceDrain)) {
+            qputenv(kForceDrain, "1");
+        }
+        return true;
+    }();
+    static_cast<void>(done);
+}
+
 }  // namespace
 
 CaptureSystem SystemCapture() {
+    DrainCameraOnStop();
     return CaptureSystem{
         MediaBackendPresent,
         [] {

@@ -15,18 +15,18 @@
 #include <QApplication>
 #include <QCamera>
 #include <QElapsedTimer>
-#include <QPixmap>
-#include <QScreen>
 #include <QTimer>
+#include <QVideoFrame>
 #include <QVideoSink>
-#include <QWindow>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "capture/capture_video.h"
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"
 #include "capture/media_backend.h"
+#include "capture/window_grab.h"
 #include "dialogs/message_box.h"
 
 namespace {
@@ -82,19 +82,6 @@ void RunFor(int ms, Done done) {
     }
 }
 
-// The window as the screen shows it, the native video child included; the
-// widget's own rendering where the platform cannot read its screen.
-QPixmap Grab(QWidget* window) {
-    QPixmap shot;
-    if (QScreen* screen = window->screen(); screen != nullptr) {
-        shot = screen->grabWindow(window->winId());
-    }
-    if (shot.isNull()) {
-        shot = window->grab();
-    }
-    return shot;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,11 +118,16 @@ int main(int argc, char** argv) {
         Print(QStringLiteral("opened: ") + (bound.isEmpty() ? QStringLiteral("none") : bound));
 
         // Counted on this thread from the sink's signal; the station itself
-        // connects nothing to the frames.
+        // connects nothing to the frames. Each queued call holds its frame,
+        // and a frame held when the camera stops keeps the device open: the
+        // counter goes, with the calls still queued for it, before the window
+        // closes.
         int frames = 0;
+        auto counter = std::make_unique<QObject>();
         if (QVideoSink* sink = capture.VideoSink(); sink != nullptr) {
             QObject::connect(
-                sink, &QVideoSink::videoFrameChanged, &app, [&frames] { ++frames; },
+                sink, &QVideoSink::videoFrameChanged, counter.get(),
+                [&frames](const QVideoFrame& frame) { frames += frame.isValid() ? 1 : 0; },
                 Qt::QueuedConnection);
         }
         RunFor(options->frames > 0 ? options->waitMs : 300,
@@ -152,13 +144,14 @@ int main(int argc, char** argv) {
         if (!options->screenshot.isEmpty()) {
             // One more moment for the last frame to reach the screen.
             RunFor(200, [] { return false; });
-            if (Grab(dialog).save(options->screenshot, "PNG")) {
+            if (kx::GrabWindow(dialog).save(options->screenshot, "PNG")) {
                 Print(QStringLiteral("screenshot: ") + options->screenshot);
             } else {
                 Print(QStringLiteral("screenshot not written: ") + options->screenshot);
                 status = status == 0 ? 3 : status;
             }
         }
+        counter.reset();
         window.Toggle();
     }
     Print(QStringLiteral("camera window closed"));

@@ -41,9 +41,30 @@ QCameraFormat BestFormat(const QList<QCameraFormat>& formats) {
     return best;
 }
 
+// GStreamer's V4L2 source, stopped while some of its frames are still held
+// further down the pipeline (by the preview, in a queue), hands its buffers
+// over to an orphaned pool. In the GStreamer of Debian 12 that pool is never
+// freed, and it holds a copy of the device's descriptor: the camera stays open
+// after the window has closed, one descriptor more for every window opened.
+// The source's own switch makes it stop the ordinary way instead, the device
+// being let go as soon as the last frame is. Set once, before the media
+// backend is first touched (so before any of its threads reads the
+// environment); an operator's own setting is kept.
+void DrainCameraOnStop() {
+    static const bool done = [] {
+        constexpr const char* kForceDrain = "GST_V4L2_FORCE_DRAIN";
+        if (!qEnvironmentVariableIsSet(kForceDrain)) {
+            qputenv(kForceDrain, "1");
+        }
+        return true;
+    }();
+    static_cast<void>(done);
+}
+
 }  // namespace
 
 CaptureSystem SystemCapture() {
+    DrainCameraOnStop();
     return CaptureSystem{
         MediaBackendPresent,
         [] {
@@ -104,16 +125,22 @@ int CCaptureVideo::Init(int deviceIndex, QWidget* host) {
         boundDevice_ = inputs[deviceIndex].description;
         device = inputs[deviceIndex].device;
     }
-    if (!device.isNull()) {
-        camera_ = std::make_unique<QCamera>(device);
-        session_->setCamera(camera_.get());
-    }
 
     // Frames arrive in the video widget's sink.
     QVideoSink* sink = videoWindow_->videoSink();
     if (sink == nullptr) {
         return Fail(kNoFrameSink,
                     "Fail to create SampleGrabber, maybe qedit.dll is not registered?");
+    }
+
+    // The preview joins the session before the camera does. Joined later,
+    // while the camera's part of the pipeline is already running, Qt's sink
+    // is sometimes left paused after its first frame, and the preview
+    // freezes on it.
+    session_->setVideoOutput(videoWindow_.data());
+    const bool sinkInSession = session_->videoSink() == sink;
+    if (!device.isNull()) {
+        camera_ = std::make_unique<QCamera>(device);
     }
 
     // A format the widget can draw; Qt converts its pixels for the screen.
@@ -129,9 +156,11 @@ int CCaptureVideo::Init(int deviceIndex, QWidget* host) {
         }
     }
 
-    session_->setVideoOutput(videoWindow_.data());
-    if (session_->videoSink() != sink) {
+    if (!sinkInSession) {
         return Fail(kSinkNotInSession, "Fail to put sample grabber in graph");
+    }
+    if (camera_ != nullptr) {
+        session_->setCamera(camera_.get());
     }
 
     // Nothing bound at that position, or the camera could not be reached.

@@ -35,6 +35,9 @@ struct CaptureSystem {
 };
 
 // The machine's own: MediaBackendPresent() and QMediaDevices::videoInputs().
+// The first call also sets GStreamer's camera source to let go of the device
+// when a preview stops (GST_V4L2_FORCE_DRAIN, see capture_video.cpp): make it
+// before anything else of Qt Multimedia is used.
 CaptureSystem SystemCapture();
 
 // The camera preview engine: lists the video inputs, shows the live picture of

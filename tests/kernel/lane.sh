@@ -18,7 +18,13 @@ build="$(cd "$1" && pwd)"
 shift
 
 # The programs of the lane; a new one is added here and in CMakeLists.txt.
+# The camera window's program exists only in builds with the windows.
 programs=(tests/kernel/kx_kernel_tests)
+if grep -q '^KALDRIX_GUI:BOOL=OFF$' "$build/CMakeCache.txt" 2>/dev/null; then
+    echo "kernel lane: a build without the windows: no camera window test"
+else
+    programs+=(tests/kernel/kx_kernel_camera_tests)
+fi
 
 lane="$build/kernel-lane"
 mkdir -p "$lane"
@@ -39,11 +45,13 @@ for p in "${programs[@]}"; do
         exit 1
     fi
     echo "kernel lane: $name in a guest"
+    program_started=$(date +%s)
     set +e
     "$here/run-in-guest" --timeout 600 -- env "${environment[@]}" "$build/$p" "$@" |
         tee "$lane/$name.log"
     s=${PIPESTATUS[0]}
     set -e
+    echo "kernel lane: $name took $(($(date +%s) - program_started)) s"
     # gtest's closing lines: "[  PASSED  ] N tests." and "[  FAILED  ] N tests, listed below:"
     n=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$lane/$name.log" | tail -n1)
     f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$lane/$name.log" | tail -n1)

@@ -37,6 +37,7 @@ class CBaselineCommand : public QObject {
 
 public:
     // `grid` is the model of the window's grid (the one the station drives).
+    // The command is owned by `owner` (without one, by the caller).
     CBaselineCommand(StationCore& station, GridModel& grid, QWidget* owner);
     ~CBaselineCommand() override;
 

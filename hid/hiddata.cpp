@@ -64,7 +64,13 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     device = std::move(found);
     path_ = device ? found_path : std::string();
     open_failure_ = failure;
-    reply_outstanding_ = false;
+    // A reply owed by this very device will reach the new handle as well
+    // (the old one was still open when the new one was made): it stays owed,
+    // with its give-up time. Another device owes nothing; an open that found
+    // nothing keeps the record for a later open of the same path.
+    if (device && path_ != late_path_) {
+        reply_outstanding_ = false;
+    }
     if (trace_) {
         std::string note =
             device ? "opened " + path_ + " for " : std::string(OpenFailureName(failure)) + ": ";
@@ -139,6 +145,7 @@ std::uint8_t* hiddata::read_report() {
         // come.
         reply_outstanding_ = true;
         reply_given_up_ = Clock::now();
+        late_path_ = path_;
         if (trace_) {
             TraceReport(family_, waits_cancelled() ? "CNCL" : "TMO", nullptr, 0);
         }

@@ -70,6 +70,12 @@ public:
     // exactly, after folding) and that can be opened. Note the order:
     // product id first. Returns 0 when a device was opened, 1 otherwise (the
     // object is then closed). The handle it replaces is closed.
+    //
+    // A reply still owed by the device (see read_report) stays owed when the
+    // same path is opened again: every open hidraw file gets the reports that
+    // arrive while it is open, so the late reply reaches the new handle too
+    // and is waited out there as on the old one. Opening another device
+    // forgets it.
     int open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
              std::string_view product);
     // Why the last open left the object closed: None after a successful open
@@ -161,9 +167,11 @@ private:
     std::string path_;
     OpenFailure open_failure_ = OpenFailure::None;
     std::atomic<bool> cancelled_{false};
-    // The last read gave up at reply_given_up_: its reply may still come.
+    // The last read on the device at late_path_ gave up at reply_given_up_:
+    // its reply may still come, also on a later handle on the same path.
     bool reply_outstanding_ = false;
     Clock::time_point reply_given_up_{};
+    std::string late_path_;
 };
 
 }  // namespace kx

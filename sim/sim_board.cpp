@@ -83,6 +83,9 @@ HidOpenResult SimBoard::open_handle() {
     if (open_failure_ != OpenFailure::None) {
         return {nullptr, open_failure_};
     }
+    // Replies that became ready before this open went to the handles open
+    // then, not to this one.
+    deliver_ready();
     auto queue = std::make_shared<Queue>();
     queue->generation = generation_;
     // Drop the queues of closed handles while we are here.
@@ -99,9 +102,11 @@ void SimBoard::set_plugged(bool plugged) {
         }
         plugged_ = plugged;
         if (!plugged) {
-            // Handles opened before an unplug stay dead after a re-plug.
+            // Handles opened before an unplug stay dead after a re-plug, and
+            // replies still on their way die with the device.
             ++generation_;
             queues_.clear();
+            in_flight_.clear();
         }
     }
     input_ready_.notify_all();
@@ -120,13 +125,25 @@ int SimBoard::open_handle_count() const {
 }
 
 void SimBoard::queue_reply(const Frame& reply) {
-    const auto ready = Clock::now() + report_time() + reply_delay_;
-    for (const auto& q : queues_) {
-        if (alive(*q)) {
-            q->reports.push_back({ready, reply});
-        }
+    auto ready = Clock::now() + report_time() + reply_delay_;
+    // One endpoint: a reply never overtakes one sent before it.
+    if (!in_flight_.empty()) {
+        ready = std::max(ready, in_flight_.back().ready);
     }
+    in_flight_.push_back({ready, reply});
     input_ready_.notify_all();
+}
+
+void SimBoard::deliver_ready() {
+    const auto now = Clock::now();
+    while (!in_flight_.empty() && in_flight_.front().ready <= now) {
+        for (const auto& q : queues_) {
+            if (alive(*q)) {
+                q->reports.push_back(in_flight_.front().frame);
+            }
+        }
+        in_flight_.pop_front();
+    }
 }
 
 void SimBoard::record(ReceivedReport::Kind kind, const Frame& frame) {
@@ -180,18 +197,18 @@ int SimBoard::read_input(Queue& q, std::uint8_t* payload, int timeout_ms) {
         if (!alive(q)) {
             return -1;
         }
-        const auto now = Clock::now();
-        if (!q.reports.empty() && q.reports.front().ready <= now) {
-            std::memcpy(payload, q.reports.front().frame.data() + 1, HidHandle::kPayloadSize);
+        deliver_ready();
+        if (!q.reports.empty()) {
+            std::memcpy(payload, q.reports.front().data() + 1, HidHandle::kPayloadSize);
             q.reports.pop_front();
             return static_cast<int>(HidHandle::kPayloadSize);
         }
-        if (now >= deadline) {
+        if (Clock::now() >= deadline) {
             return 0;
         }
         auto wake = deadline;
-        if (!q.reports.empty()) {
-            wake = std::min(wake, q.reports.front().ready);
+        if (!in_flight_.empty()) {
+            wake = std::min(wake, in_flight_.front().ready);
         }
         input_ready_.wait_until(lock, wake);
     }
@@ -236,6 +253,8 @@ int SimBoard::get_feature(Queue& q, std::uint8_t* data) {
 
 void SimBoard::close(Queue& q) {
     std::lock_guard lock(mutex_);
+    // What became ready while it was open was its own; it goes with it.
+    deliver_ready();
     q.open = false;
     q.reports.clear();
 }

@@ -34,9 +34,17 @@ struct ReceivedReport {
 
 // The board side of a HID tester, in software. A derived class implements one
 // family's protocol in on_output / on_set_feature / on_get_feature; this base
-// carries what every board shares: the identity, the input reports waiting
-// for each open handle, the record of received reports, and the faults a
-// test can switch on (a silent board, a late reply, a slow board).
+// carries what every board shares: the identity, the replies on their way and
+// the input reports waiting for each open handle, the record of received
+// reports, and the faults a test can switch on (a silent board, a late reply,
+// a slow board).
+//
+// Replies travel as on a real interrupt IN endpoint read through hidraw: the
+// board sends them in order, each when it is ready, and a reply that becomes
+// ready is delivered to every handle open at that moment (every open hidraw
+// file gets the reports that arrive while it is open). So a late reply
+// reaches a handle opened after its command was sent, and a handle closed
+// before it was ready never sees it.
 //
 // All board state, the derived class's included, is guarded by `mutex_`; the
 // protocol hooks run with it held.
@@ -96,8 +104,10 @@ protected:
     // Fills the reply to a feature read; false refuses it.
     virtual bool on_get_feature(Frame& /*frame*/) { return false; }
 
-    // Queues an input report (payload in bytes 1-64) for every open handle;
-    // called from the hooks.
+    // Sends an input report (payload in bytes 1-64): it is ready after the
+    // board's report time and reply delay, never before the replies sent
+    // earlier, and then goes to every handle open at that moment. Called
+    // from the hooks.
     void queue_reply(const Frame& reply);
 
     mutable std::mutex mutex_;
@@ -108,13 +118,19 @@ private:
         std::chrono::steady_clock::time_point ready;
         Frame frame;
     };
+    // One handle's input reports: those delivered while it was open.
     struct Queue {
-        std::deque<Pending> reports;
+        std::deque<Frame> reports;
         unsigned generation = 0;
         bool open = true;
     };
 
     void record(ReceivedReport::Kind kind, const Frame& frame);
+    // Hands every reply whose time has come to the handles alive now. Called
+    // (with mutex_ held) before the set of handles changes and before a
+    // handle looks at its queue, so that each reply reaches exactly the
+    // handles that were open when it became ready.
+    void deliver_ready();
     bool alive(const Queue& q) const { return plugged_ && q.open && q.generation == generation_; }
     // Waits the board's report time (without the lock); false when the
     // transfer overruns the bound.
@@ -132,6 +148,9 @@ private:
     const BoardIdentity identity_;
     std::condition_variable input_ready_;
     std::vector<std::shared_ptr<Queue>> queues_;
+    // Replies sent and not yet ready, in the order sent (their ready times
+    // never decrease).
+    std::deque<Pending> in_flight_;
     std::deque<ReceivedReport> received_;
     bool plugged_ = false;
     unsigned generation_ = 0;

@@ -203,6 +203,46 @@ TEST_F(Transport, LateReplyIsItsOwnAnswerOrDiscardedButNeverTheNextCommands) {
     }
 }
 
+// Every open hidraw file gets the reports that arrive while it is open, so a
+// late reply still on its way when the object opens the same board again (the
+// station's Connect probes the board in use once more) reaches the new handle
+// too. It is waited out and discarded there as on the old handle; a reopen
+// that lands on another board owes nothing and waits for nothing.
+TEST_F(Transport, LateReplyOnItsWayAcrossAReopenIsNeverTheNextCommandsAnswer) {
+    struct Case {
+        const char* reopened;  // product string of the board opened again
+        bool same_board;
+    };
+    const Case cases[] = {{"tester", true}, {"other", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reopened);
+        auto board = Plug(u"maker", u"tester");
+        auto other = Plug(u"maker", u"other");
+        hiddata h(bus, "test");
+        ASSERT_EQ(Open(h), 0);
+        const std::string first_path = h.device_path();
+
+        board->set_reply_delay(700ms);
+        ASSERT_TRUE(h.write_report(testing::CommandFrame(0x42).data()));
+        EXPECT_EQ(h.read_report(), nullptr);  // given up; the reply comes 200 ms later
+        ASSERT_EQ(Open(h, "maker", c.reopened), 0);
+        EXPECT_EQ(h.device_path() == first_path, c.same_board);
+        board->set_reply_delay(0ms);
+
+        const auto start = Clock::now();
+        ASSERT_TRUE(h.write_report(testing::CommandFrame(0x43).data()));
+        const std::uint8_t* r = h.read_report();
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r[4], 0x43) << "another command's reply taken for this one's";
+        EXPECT_EQ(r[1], c.same_board ? 2 : 1) << "the board's own count of replies";
+        if (!c.same_board) {
+            EXPECT_LT(Clock::now() - start, 150ms) << "waited for a reply it was not owed";
+        }
+        bus.unplug(board);
+        bus.unplug(other);
+    }
+}
+
 TEST_F(Transport, UnpluggedBoardReadReturnsAtOnceWithoutAReply) {
     auto board = Plug(u"maker", u"tester");
     Exposed h(bus);

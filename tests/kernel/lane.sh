@@ -36,7 +36,8 @@ for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
     fi
 done
 
-passed=0 failed=0 status=0
+passed=0 failed=0 skipped=0 status=0
+skip_notes=()
 started=$(date +%s)
 for p in "${programs[@]}"; do
     name=$(basename "$p")
@@ -55,8 +56,14 @@ for p in "${programs[@]}"; do
     # gtest's closing lines: "[  PASSED  ] N tests." and "[  FAILED  ] N tests, listed below:"
     n=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$lane/$name.log" | tail -n1)
     f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$lane/$name.log" | tail -n1)
+    k=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$lane/$name.log" | tail -n1)
     passed=$((passed + ${n:-0}))
     failed=$((failed + ${f:-0}))
+    skipped=$((skipped + ${k:-0}))
+    # A skipped test's reason is the line after gtest's "FILE:LINE: Skipped".
+    while IFS= read -r reason; do
+        skip_notes+=("$name: $reason")
+    done < <(sed -n '/: Skipped$/{n;p}' "$lane/$name.log")
     if ((s != 0)); then
         status=1
         if [[ -z $f ]]; then
@@ -66,5 +73,8 @@ for p in "${programs[@]}"; do
     fi
 done
 echo "kernel lane took $(($(date +%s) - started)) s"
-echo "kernel: $passed passed, $failed failed"
+for note in "${skip_notes[@]}"; do
+    echo "kernel lane: skipped in $note"
+done
+echo "kernel: $passed passed, $failed failed, $skipped skipped"
 exit $status

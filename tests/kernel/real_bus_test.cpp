@@ -1,18 +1,15 @@
-// The station on a real kernel: software boards carried as USB devices
+// The transport on a real kernel: software boards carried as USB devices
 // (FunctionFS on dummy_hcd), found and spoken to through hidapi's hidraw
 // backend, their plugging seen through udev. Runs as root in the guest of
 // tests/kernel/run-in-guest; tests/kernel/lane.sh starts it.
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +26,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
 #include "tests/fixed_reply_board.h"
+#include "tests/kernel/kernel_fixture.h"
 
 namespace kx {
 namespace {
@@ -74,97 +72,7 @@ bool WriteUpperLimit(CClassicTester& c, std::int32_t value, int channel) {
 
 // --- the fixture -----------------------------------------------------------
 
-// USB enumeration, driver binding and udev's rules take their time under
-// emulation; a plug that is seen at all is seen well within this.
-constexpr auto kPlugBound = 30s;
-
-class KernelEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        std::string error;
-        // Four controllers: four boards at once at most.
-        ASSERT_TRUE(sim::PrepareUsbGadgets(4, error))
-            << error << " (run this program through tests/kernel/lane.sh)";
-    }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new KernelEnvironment);
-
-class RealBus : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(monitor.ok()) << monitor.error(); }
-    // The boards a test plugged are unplugged by their destructors by now;
-    // wait until the kernel has let go of their nodes, so that the next test
-    // starts on an empty bus.
-    void TearDown() override {
-        EXPECT_TRUE(Await([this] { return live_.empty(); }))
-            << live_.size() << " node(s) still there after the test";
-    }
-
-    // Takes the monitor's events as they come, waiting on its descriptor as
-    // the main window's socket notifier would, until `done` holds or the
-    // bound has passed.
-    bool Await(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + kPlugBound;
-        for (;;) {
-            while (auto notice = monitor.receive()) {
-                if (notice->event == HotplugEvent::Arrival) {
-                    arrivals_.push_back(notice->path);
-                    live_.insert(notice->path);
-                } else {
-                    live_.erase(notice->path);
-                }
-            }
-            if (done()) {
-                return true;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left <= 0ms) {
-                return false;
-            }
-            pollfd p{monitor.fd(), POLLIN, 0};
-            poll(&p, 1, static_cast<int>(left.count()));
-        }
-    }
-
-    // Plugs the board in and waits for udev to announce its hidraw node;
-    // returns the node's path, empty when none came.
-    std::string Plug(UsbGadgetBoard& gadget) {
-        const std::size_t before = arrivals_.size();
-        if (!gadget.plug()) {
-            ADD_FAILURE() << "plug: " << gadget.error();
-            return {};
-        }
-        if (!Await([&] { return arrivals_.size() > before; })) {
-            ADD_FAILURE() << "no udev arrival within the bound";
-            return {};
-        }
-        return arrivals_[before];
-    }
-    // Unplugs the board and waits for the removal of its node.
-    void Unplug(UsbGadgetBoard& gadget, const std::string& path) {
-        gadget.unplug();
-        EXPECT_TRUE(Await([&] { return !live_.contains(path); }))
-            << "no udev removal of " << path << " within the bound";
-    }
-
-    // The enumerated entry of a node.
-    std::optional<HidDeviceInfo> Enumerated(const std::string& path) {
-        for (HidDeviceInfo& d : bus.enumerate()) {
-            if (d.path == path) {
-                return d;
-            }
-        }
-        return std::nullopt;
-    }
-
-    UdevMonitor monitor;
-    HidapiBus bus;
-
-private:
-    std::vector<std::string> arrivals_;
-    std::set<std::string> live_;  // nodes that arrived and were not removed
-};
+class RealBus : public kernel::GadgetBusTest {};
 
 // Every report that crossed the wire carried exactly the 64 payload bytes:
 // the kernel stripped report ID 0 from the station's 65-byte frames, as it
@@ -348,6 +256,37 @@ TEST_F(RealBus, MasterBoardServesTwoHeadsOverOneDevice) {
                                        CommandFrame(0x10, 1)};
     EXPECT_EQ(board->received_outputs(), wanted);
     ExpectPayloadOnlyOnTheWire(gadget);
+}
+
+// hidraw hands a report to every file open when it arrives: a reply still on
+// its way when the object opens the board again (as Connect's second probe
+// does) reaches the new handle. It is waited out there, never taken for the
+// next command's answer.
+TEST_F(RealBus, LateReplyAcrossAReopenIsNotTheNextCommandsAnswer) {
+    auto board = std::make_shared<sim::SimRunoffBoard>(kMakerIdentity);
+    board->set_noise(0);
+    for (int k = 0; k < 32; ++k) {
+        board->set_value(k, static_cast<std::uint16_t>(3000 + k));
+    }
+    board->edit([](sim::RunoffMemory& m) { m.upper.fill(0x0123); });
+    UsbGadgetBoard gadget(board);
+    const std::string path = Plug(gadget);
+    ASSERT_FALSE(path.empty());
+
+    hiddata_simple_runoff runoff(bus);
+    ASSERT_EQ(runoff.open_maker(), 0);
+    board->set_reply_delay(std::chrono::milliseconds(hiddata::kReadBoundMs + 300));
+    EXPECT_EQ(ReadUpperLimits(runoff), std::nullopt);
+    ASSERT_EQ(runoff.open_maker(), 0);
+    EXPECT_EQ(runoff.device_path(), path);
+    board->set_reply_delay(std::chrono::milliseconds(0));
+
+    const auto values = ReadValues(runoff);
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ((*values)[0], 3000) << "the limits' late reply taken for the values";
+    EXPECT_EQ((*values)[31], 3031);
+    // The late reply did cross the wire after the reopen.
+    EXPECT_EQ(Count(gadget, UsbTransfer::Kind::InterruptIn), 2u);
 }
 
 TEST_F(RealBus, MonitorSeesArrivalAndRemovalWithTheNodePath) {

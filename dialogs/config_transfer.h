@@ -1,0 +1,122 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "acquire/station_core.h"
+#include "config/config_file.h"
+#include "config/file_access.h"
+#include "grid/grid_model.h"
+
+namespace kx {
+
+// The configuration commands of the main window without the window: a load
+// page by page (each page into the page table, then to every connected board
+// family), the save of the grid's layout and the page table, and the import
+// of the older single-head layout. Everything here runs on the
+// user-interface thread; the page table is taken under g_pageLock only to
+// copy a page in or out, never across a board exchange or a file write.
+
+// --- texts ------------------------------------------------------------------
+
+inline constexpr char kLoadFailedText[] = "载入配置文件失败";
+inline constexpr char kSaveFailedText[] = "保存配置文件失败";
+inline constexpr char kLegacyLoadFailedText[] = "载入老版本配置文件失败";
+
+// A board family as the operator reads its name, and its flag in a load's
+// run. In the order a load writes them.
+struct SettingsFamilyName {
+    const char* name;
+    bool SettingsWriteRun::*missed;
+};
+inline constexpr std::array<SettingsFamilyName, 4> kSettingsFamilyNames{{
+    {"经典测试仪", &SettingsWriteRun::classicMissed},
+    {"多测试头主板", &SettingsWriteRun::masterMissed},
+    {"Velmora5 多头测试板", &SettingsWriteRun::velmora5Missed},
+    {"一拖一测试板", &SettingsWriteRun::runoffMissed},
+}};
+
+// One message naming every family whose board stopped answering while the
+// configuration was written to it; empty when every connected board took it.
+std::string MissedFamiliesNotice(const SettingsWriteRun& run);
+
+// The name a load opens for the name the operator chose: as chosen, unless
+// that does not exist and the name completed with ".ini" does.
+std::string ExistingConfigFileName(const std::string& chosen);
+
+// --- load -------------------------------------------------------------------
+
+// One configuration load:
+//
+//     FileError error;
+//     auto job = ConfigLoadJob::Open(path, error);
+//     if (!job) { /* kLoadFailedText, error.Message() */ }
+//     job->ApplyGlobals(grid);
+//     while (!job->Done()) {
+//         job->LoadNextPage(station);   // the event loop may turn in between
+//     }
+//     if (const std::string r = job->Report(); !r.empty()) { /* tell the operator */ }
+//
+// A family whose board missed a reply is written nothing more in the same
+// job (one read bound lost, not one per page); the others get every page.
+class ConfigLoadJob {
+public:
+    // Reads the file. A file that cannot be read, or does not exist, gives
+    // nothing and fills `error`: nothing has changed then.
+    static std::optional<ConfigLoadJob> Open(const std::string& path, FileError& error);
+
+    // The grid takes the file's FPC-test value, columns and rows (columns
+    // and rows as far as the grid holds them).
+    void ApplyGlobals(GridModel& grid) const;
+
+    int PageCount() const { return reader_.PageCount(); }
+    int PagesDone() const { return done_; }
+    bool Done() const { return done_ >= PageCount(); }
+
+    // Reads page PagesDone() into g_pageTable (its live values kept) and
+    // writes it to every connected family in the order classic, master,
+    // Velmora5, one-to-one. Does nothing once Done().
+    void LoadNextPage(StationCore& station);
+
+    const ConfigLayout& Layout() const { return reader_.Layout(); }
+    const SettingsWriteRun& Run() const { return run_; }
+
+    // The one message for the operator once the job is done: the layout
+    // used when the file asked for more than fits, and the families whose
+    // board did not take the configuration. Empty when there is nothing to
+    // say.
+    std::string Report() const;
+
+private:
+    explicit ConfigLoadJob(ConfigReader reader) : reader_(std::move(reader)) {}
+
+    ConfigReader reader_;
+    SettingsWriteRun run_;
+    int done_ = 0;
+};
+
+// --- save -------------------------------------------------------------------
+
+// Saves the grid's FPC-test value, columns and rows and the pages of its
+// layout from a copy of g_pageTable (taken under g_pageLock, released
+// before the file is written). A failed save leaves the old file whole.
+FileError SaveStationConfig(const std::string& path, const GridModel& grid,
+                            SaveReport* report = nullptr, const FileHooks* hooks = nullptr);
+
+// --- import of the older layout ---------------------------------------------
+
+struct LegacyImportResult {
+    // The file could not be read (or does not exist): nothing changed.
+    FileError error;
+    // runoffMissed: the one-to-one board did not take page 0.
+    SettingsWriteRun run;
+};
+
+// Reads a file of the older single-head layout into page 0 (under
+// g_pageLock, its live values kept), then writes it to a connected
+// one-to-one board. Nothing else changes: no other page, not the grid, no
+// other family.
+LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station);
+
+}  // namespace kx

@@ -1,0 +1,187 @@
+// The configuration commands without their window, on the simulated bus:
+// a load page by page while the acquisition worker polls and hands pages to
+// the grid, a save while the worker writes live values (both also run under
+// ThreadSanitizer), and the operator's texts about boards that did not take
+// a configuration.
+#include "dialogs/config_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/sim_bus.h"
+#include "sim/sim_master_board.h"
+#include "sim/sim_runoff_board.h"
+#include "sim/sim_velmora5_board.h"
+#include "tests/temp_dir.h"
+
+namespace kx {
+namespace {
+
+PageTable Table(int pages, int upperBase) {
+    PageTable t;
+    InitPageTable(t);
+    for (int p = 0; p < pages; ++p) {
+        PageRecord& r = t[static_cast<std::size_t>(p)];
+        r.upper.fill(upperBase + p);
+        r.lower.fill(200 + p);
+        r.mask.fill(Tested);
+        r.rangeMax = 1500;  // the master's board-wide range, the same for all
+    }
+    return t;
+}
+
+class ConfigTransfer : public ::testing::Test {
+protected:
+    ConfigTransfer() {
+        {
+            CSectionGuard guard(&g_pageLock);
+            InitPageTable(g_pageTable);
+        }
+        runoff->set_noise(0);
+        master->set_present_heads({0, 1, 2, 3, 4, 5});
+        for (int p = 0; p < 6; ++p) {
+            master->assign(p, p / 3, p % 3, p);
+        }
+        bus.plug(runoff);
+        bus.plug(velmora5);
+        bus.plug(master);
+        core.Initialise();  // the worker polls the one-to-one board from now on
+    }
+
+    test::TempDir dir;
+    sim::SimBus bus;
+    GridModel grid;
+    StationCore core{bus, grid};
+    std::shared_ptr<sim::SimRunoffBoard> runoff = std::make_shared<sim::SimRunoffBoard>("borvane");
+    std::shared_ptr<sim::SimVelmora5Board> velmora5 = std::make_shared<sim::SimVelmora5Board>();
+    std::shared_ptr<sim::SimMasterBoard> master = std::make_shared<sim::SimMasterBoard>();
+};
+
+// The worker keeps polling and handing pages to the grid while the load
+// fills the table and writes every page; the live values it wrote stay.
+TEST_F(ConfigTransfer, LoadsPageByPageWhileTheWorkerPolls) {
+    ASSERT_EQ(core.AcquisitionWorkers(), 1);
+    ASSERT_TRUE(core.m_master.load_position_map());
+    const std::string path = (dir.path() / "six.ini").string();
+    const PageTable saved = Table(6, 1000);
+    ASSERT_FALSE(SaveConfig(path, ConfigGlobals{0, 3, 2}, saved));
+
+    FileError error;
+    std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
+    ASSERT_TRUE(job) << error.Message();
+    job->ApplyGlobals(grid);
+    EXPECT_EQ(grid.GetColumns(), 3);
+    EXPECT_EQ(grid.GetRows(), 2);
+    ASSERT_EQ(job->PageCount(), 6);
+    while (!job->Done()) {
+        job->LoadNextPage(core);
+    }
+    job->LoadNextPage(core);  // done: nothing more
+    EXPECT_EQ(job->PagesDone(), 6);
+    EXPECT_EQ(job->Report(), "");
+
+    for (int p = 0; p < 6; ++p) {
+        CSectionGuard guard(&g_pageLock);
+        EXPECT_EQ(g_pageTable[static_cast<std::size_t>(p)].upper[0], 1000 + p) << p;
+        EXPECT_EQ(master->memory().heads[static_cast<std::size_t>(p)].lower[0], 200 + p) << p;
+    }
+    for (int p = 0; p < 6; ++p) {
+        EXPECT_EQ(velmora5->memory().heads[static_cast<std::size_t>(p + 2)].upper[0], 1000 + p)
+            << p;
+    }
+    // The grid's heads get the new limits from the worker.
+    bool handed = false;
+    for (int i = 0; i < 2000 && !handed; ++i) {
+        handed = grid.GetUpperLimits(0, 0)[0] == 1000;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(handed);
+
+    // A page's live values are the worker's, not the file's: a load keeps them.
+    core.StopAcquisition();
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[1].live[4] = 777;
+    }
+    job = ConfigLoadJob::Open(path, error);
+    ASSERT_TRUE(job);
+    while (!job->Done()) {
+        job->LoadNextPage(core);
+    }
+    CSectionGuard guard(&g_pageLock);
+    EXPECT_EQ(g_pageTable[1].live[4], 777);
+}
+
+TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
+    grid.SetFpcTest(1);
+    grid.SetColumns(2);
+    grid.SetRows(1);
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[1].upper.fill(1333);
+    }
+    const std::string path = (dir.path() / "saved.ini").string();
+    SaveReport report;
+    ASSERT_FALSE(SaveStationConfig(path, grid, &report));
+    EXPECT_EQ(report.pages, 2);
+    FileError error;
+    std::optional<ConfigReader> reader = ConfigReader::Open(path, error);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->Globals().fpcTest, 1);
+    EXPECT_EQ(reader->Globals().columns, 2);
+    PageRecord r;
+    ASSERT_TRUE(reader->ReadPage(1, r));
+    EXPECT_EQ(r.upper[31], 1333);
+}
+
+TEST(ConfigTransferTexts, NameEveryFamilyThatMissedAReply) {
+    struct Case {
+        SettingsWriteRun run;
+        const char* names;  // as the message lists them; nullptr: no message
+    };
+    SettingsWriteRun none, classic, master, velmora5, runoff, two;
+    classic.classicMissed = true;
+    master.masterMissed = true;
+    velmora5.velmora5Missed = true;
+    runoff.runoffMissed = true;
+    two.masterMissed = two.runoffMissed = true;
+    const Case cases[] = {
+        {none, nullptr},
+        {classic, "：经典测试仪。"},
+        {master, "：多测试头主板。"},
+        {velmora5, "：Velmora5 多头测试板。"},
+        {runoff, "：一拖一测试板。"},
+        {two, "：多测试头主板、一拖一测试板。"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = MissedFamiliesNotice(c.run);
+        if (c.names == nullptr) {
+            EXPECT_EQ(text, "");
+        } else {
+            EXPECT_NE(text.find(c.names), std::string::npos) << text;
+            EXPECT_NE(text.find("没有应答"), std::string::npos) << text;
+        }
+    }
+}
+
+TEST(ConfigTransferTexts, AMissingFileIsRefusedAndATypedNameFindsItsIniFile) {
+    test::TempDir dir;
+    test::WriteWhole(dir.path() / "line.ini", "[GLOBAL]\nCOL=1\nROW=1\n");
+    const std::string base = (dir.path() / "line").string();
+    EXPECT_EQ(ExistingConfigFileName(base), base + ".ini");
+    EXPECT_EQ(ExistingConfigFileName(base + ".ini"), base + ".ini");
+    EXPECT_EQ(ExistingConfigFileName(base + "x"), base + "x");
+
+    FileError error;
+    EXPECT_FALSE(ConfigLoadJob::Open(base + "x", error));
+    EXPECT_EQ(error.code, ENOENT);
+    EXPECT_NE(error.Message().find("不存在"), std::string::npos) << error.Message();
+}
+
+}  // namespace
+}  // namespace kx

@@ -11,7 +11,10 @@
 #include "app/hotplug_source.h"
 #include "dialogs/about_command.h"
 #include "dialogs/about_common.h"
+#include "dialogs/baseline_command.h"
+#include "dialogs/baseline_dlg.h"  // CBaselineCommand::CurrentDialog() needs the whole type
 #include "dialogs/change_log.h"
+#include "dialogs/config_commands.h"
 #include "dialogs/message_box.h"
 #include "sim/sim_bus.h"
 
@@ -86,16 +89,23 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     about.clearEmergencyStop = [] { g_emergencyStop = 0; };
     about.readMasterSettings = [station] { station->ReadMasterSettings(); };
     m_about = new CAboutCommand(std::move(about), this);
+    m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);
+    // A click on the grid opens the baseline dialog of the head under the
+    // pointer.
+    m_baseline = InstallBaselineCommand(*m_colorBar, *m_station, this);
 
     BuildMenus();
-    connect(m_colorBar, &CColorBar::clicked, this, &CKaldrixPlusDlg::OnGridClicked);
     qApp->installEventFilter(this);
 }
 
 CKaldrixPlusDlg::~CKaldrixPlusDlg() {
     qApp->removeEventFilter(this);
-    // The worker stops before the grid and the protocol objects go.
+    // The worker stops before the grid and the protocol objects go, and the
+    // commands that hold the station go before it does.
     m_station->Close();
+    delete m_baseline;
+    delete m_config;
+    delete m_about;
 }
 
 // --- start-up -------------------------------------------------------------------
@@ -159,6 +169,12 @@ void CKaldrixPlusDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CKaldrixPlusDlg::closeEvent(QCloseEvent* event) {
+    // A configuration load is writing the boards page by page: the window
+    // stays until it is done.
+    if (m_config->IsBusy()) {
+        event->ignore();
+        return;
+    }
     m_station->Close();
     QDialog::closeEvent(event);
 }
@@ -180,9 +196,9 @@ void CKaldrixPlusDlg::BuildMenus() {
     QAction* oldLoad = AddCommand(file, QStringLiteral("老版本配置载入"), kCmdOldLoad);
     file->addSeparator();
     QAction* exit = AddCommand(file, QStringLiteral("退出(&E)"), kCmdExit);
-    connect(load, &QAction::triggered, this, &CKaldrixPlusDlg::NotYetWired);
-    connect(save, &QAction::triggered, this, &CKaldrixPlusDlg::NotYetWired);
-    connect(oldLoad, &QAction::triggered, this, &CKaldrixPlusDlg::NotYetWired);
+    connect(load, &QAction::triggered, m_config, &CConfigCommands::OnLoad);
+    connect(save, &QAction::triggered, m_config, &CConfigCommands::OnSave);
+    connect(oldLoad, &QAction::triggered, m_config, &CConfigCommands::OnLegacyLoad);
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* operation = m_menuBar->addMenu(QStringLiteral("操作(&O)"));
@@ -370,16 +386,6 @@ void CKaldrixPlusDlg::OnDeviceType(int type) {
     m_station->SelectDeviceType(type);
     // The entry's own toggle is undone: the check marks are the station's.
     UpdateDeviceTypes();
-}
-
-void CKaldrixPlusDlg::OnGridClicked(int /*controlId*/) {
-    NotYetWired();
-}
-
-void CKaldrixPlusDlg::NotYetWired() {
-    // PLACEHOLDER: the configuration commands (载入, 保存, 老版本配置载入) and
-    // the baseline command (a click on the grid) are wired here once they
-    // exist. Until then these entries do nothing.
 }
 
 // --- keys -----------------------------------------------------------------------

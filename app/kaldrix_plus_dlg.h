@@ -22,6 +22,8 @@ class QMenuBar;
 namespace kx {
 
 class CAboutCommand;
+class CBaselineCommand;
+class CConfigCommands;
 class HotplugSource;
 
 namespace sim {
@@ -91,7 +93,8 @@ struct StationSetup {
 //
 // Closing (the window's close button or "退出(&E)") stops and joins the
 // acquisition worker and switches a one-to-one board's outputs off before
-// anything is destroyed; finished() follows. Enter never closes the window
+// anything is destroyed; finished() follows. While a configuration load is
+// writing the boards the window does not close. Enter never closes the window
 // and Escape does nothing.
 class CKaldrixPlusDlg : public QDialog {
     Q_OBJECT
@@ -123,6 +126,8 @@ public:
     QAction* DemoBoardAction(const sim::SimBoard* board) const;
     CaptureWindowToggle& captureWindow() { return m_capture; }
     CAboutCommand& aboutCommand() { return *m_about; }
+    CConfigCommands& configCommands() { return *m_config; }
+    CBaselineCommand& baselineCommand() { return *m_baseline; }
     // The hot-plug source in use (after OnInitDialog), or null.
     HotplugSource* hotplugSource() const { return m_hotplug; }
 
@@ -156,10 +161,6 @@ private:
     // Commands.
     void OnDeviceType(int type);
     void OnHotplug(HotplugEvent event, const QString& path);
-    void OnGridClicked(int controlId);
-    // Placeholder for the configuration commands and the grid's click until
-    // their commands land; does nothing.
-    void NotYetWired();
 
     void RegisterHidNotification();
     bool IsOwnWidget(QObject* object) const;
@@ -174,7 +175,10 @@ private:
     QAction* m_emptyAboutAction = nullptr;
     std::vector<std::pair<QAction*, std::shared_ptr<sim::SimBoard>>> m_demoActions;
     CaptureWindowToggle m_capture;
-    CAboutCommand* m_about = nullptr;    // child
+    // Children, deleted before the station core.
+    CAboutCommand* m_about = nullptr;
+    CConfigCommands* m_config = nullptr;
+    CBaselineCommand* m_baseline = nullptr;
     HotplugSource* m_hotplug = nullptr;  // child
     bool m_initialised = false;
     // Declared last: destroyed first, while the grid and the bus still exist.

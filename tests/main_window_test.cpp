@@ -27,7 +27,10 @@
 #include "app/kaldrix_plus_app.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "dialogs/about_command.h"
+#include "dialogs/baseline_command.h"
+#include "dialogs/baseline_dlg.h"
 #include "dialogs/change_log.h"
+#include "dialogs/config_commands.h"
 #include "hid/hidapi_bus.h"
 #include "hid/udev_monitor.h"
 #include "message_recorder.h"
@@ -518,6 +521,56 @@ TEST_F(MainWindow, AboutEntriesOpenTheCommandAndTheEmptyAboutBox) {
     ASSERT_NE(dlg->aboutCommand().CurrentDialog(), nullptr);
     dlg->aboutCommand().CurrentDialog()->reject();
     QCoreApplication::processEvents();
+}
+
+TEST_F(MainWindow, FileEntriesRunTheirConfigurationCommands) {
+    auto board = Runoff();
+    bus.plug(board);
+    Start();
+    // Each entry asks for its own kind of file; cancelled, nothing happens.
+    std::vector<ConfigFileChoice> asked;
+    dlg->configCommands().SetFileChooser([&](QWidget* owner, ConfigFileChoice choice) {
+        EXPECT_EQ(owner, dlg.get());
+        asked.push_back(choice);
+        return QString();
+    });
+    Action(kCmdLoad)->trigger();
+    Action(kCmdSave)->trigger();
+    Action(kCmdOldLoad)->trigger();
+    EXPECT_EQ(asked, (std::vector<ConfigFileChoice>{ConfigFileChoice::Load, ConfigFileChoice::Save,
+                                                    ConfigFileChoice::LegacyLoad}));
+
+    // Saved with a changed limit, loaded again: the board takes it.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("station.ini"));
+    dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice) { return file; });
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[0].upper[5] = 1234;
+    }
+    Action(kCmdSave)->trigger();
+    ASSERT_TRUE(QFile::exists(file));
+    Action(kCmdLoad)->trigger();
+    EXPECT_EQ(board->memory().upper[5], 1234);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+TEST_F(MainWindow, ClickOnTheGridOpensTheBaselineDialog) {
+    bus.plug(Runoff());
+    Start();
+    dlg->setWindowState(Qt::WindowNoState);
+    dlg->resize(800, 600);
+    QCoreApplication::processEvents();
+    CColorBar& grid = dlg->colorBar();
+    QTest::mouseMove(&grid, QPoint(100, 100));
+    grid.RepaintOffscreen();
+    QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(100, 100));
+    CBaseLineDlg* baseline = dlg->baselineCommand().CurrentDialog();
+    ASSERT_NE(baseline, nullptr);
+    EXPECT_TRUE(baseline->isVisible());
+    baseline->reject();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dlg->baselineCommand().CurrentDialog(), nullptr);
 }
 
 TEST_F(MainWindow, CameraEntryOpensAndClosesTheWindowAndItsCheckMarkFollows) {

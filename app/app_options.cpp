@@ -23,7 +23,7 @@ QString AppUsage() {
         "\n"
         "Without options the station runs on the real USB bus.\n"
         "\n"
-        "  --simulate SPEC     put a software board on a simulated bus instead of using\n"
+        "  --simulate BOARD     put a software board on a simulated bus instead of using\n"
         "                      the real one (repeatable):\n"
         "                        one-to-one[:MANUFACTURER]  e.g. one-to-one:TARSEL_DEV2\n"
         "                                                   (default ravuno-demo)\n"
@@ -77,13 +77,13 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
                 continue;
             }
             std::string why;
-            const std::optional<sim::DemoBoardSpec> spec =
+            const std::optional<sim::DemoBoardChoice> choice =
                 sim::ParseDemoBoard(v.toStdString(), why);
-            if (!spec) {
+            if (!choice) {
                 error = QStringLiteral("--simulate %1: %2").arg(v, QString::fromStdString(why));
                 return std::nullopt;
             }
-            options.boards.push_back(*spec);
+            options.boards.push_back(*choice);
         } else if (a == QLatin1String("--machine")) {
             if (!value(v)) {
                 return std::nullopt;

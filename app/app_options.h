@@ -13,8 +13,8 @@ namespace kx {
 // The station's command line.
 struct AppOptions {
     // Demonstration mode: software boards on the simulated bus instead of the
-    // real USB bus (--simulate SPEC, repeatable; see sim::ParseDemoBoard).
-    std::vector<sim::DemoBoardSpec> boards;
+    // real USB bus (--simulate BOARD, repeatable; see sim::ParseDemoBoard).
+    std::vector<sim::DemoBoardChoice> boards;
     // --simulate none: the simulated bus with no board on it.
     bool emptySimulatedBus = false;
     // Software boards that do not move (--still).

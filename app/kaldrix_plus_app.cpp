@@ -34,14 +34,15 @@ double ProcessCpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-QString DemoBoardLabel(const sim::DemoBoardSpec& spec) {
-    switch (spec.family) {
+QString DemoBoardLabel(const sim::DemoBoardChoice& choice) {
+    switch (choice.family) {
         case sim::DemoFamily::OneToOne:
-            return QStringLiteral("一对一测试板 %1").arg(QString::fromStdString(spec.manufacturer));
+            return QStringLiteral("一对一测试板 %1")
+                .arg(QString::fromStdString(choice.manufacturer));
         case sim::DemoFamily::Velmora5:
             return QStringLiteral("Velmora5 测试板");
         case sim::DemoFamily::Master:
-            return QStringLiteral("主板 %1 列 × %2 行").arg(spec.columns).arg(spec.rows);
+            return QStringLiteral("主板 %1 列 × %2 行").arg(choice.columns).arg(choice.rows);
         case sim::DemoFamily::Classic:
             return QStringLiteral("ClassicTester 测试板");
     }
@@ -131,11 +132,11 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
         const sim::DemoSignal signal =
             options.still ? sim::DemoSignal::Still : sim::DemoSignal::Live;
         int n = 0;
-        for (const sim::DemoBoardSpec& spec : options.boards) {
-            std::shared_ptr<sim::SimBoard> board = sim::MakeDemoBoard(spec, signal);
+        for (const sim::DemoBoardChoice& choice : options.boards) {
+            std::shared_ptr<sim::SimBoard> board = sim::MakeDemoBoard(choice, signal);
             simBus->plug(board);
             setup.demoBoards.push_back(
-                {board, QStringLiteral("%1. %2").arg(++n).arg(DemoBoardLabel(spec))});
+                {board, QStringLiteral("%1. %2").arg(++n).arg(DemoBoardLabel(choice))});
         }
         setup.bus = simBus.get();
         setup.simBus = simBus.get();

@@ -87,25 +87,25 @@ int DemoMasterHead(int position) {
 
 }  // namespace
 
-std::optional<DemoBoardSpec> ParseDemoBoard(std::string_view text, std::string& error) {
+std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string& error) {
     const std::size_t colon = text.find(':');
     const std::string family = Lower(text.substr(0, colon));
     const bool hasArgument = colon != std::string_view::npos;
     const std::string_view argument = hasArgument ? text.substr(colon + 1) : std::string_view();
-    DemoBoardSpec spec;
+    DemoBoardChoice choice;
     if (family == "one-to-one") {
-        spec.family = DemoFamily::OneToOne;
-        spec.manufacturer = hasArgument ? std::string(argument) : kDemoOneToOneManufacturer;
-        if (!KnownOneToOneManufacturer(spec.manufacturer)) {
+        choice.family = DemoFamily::OneToOne;
+        choice.manufacturer = hasArgument ? std::string(argument) : kDemoOneToOneManufacturer;
+        if (!KnownOneToOneManufacturer(choice.manufacturer)) {
             error = "no one-to-one identity row has the manufacturer string \"" +
-                    spec.manufacturer +
+                    choice.manufacturer +
                     "\" (examples: ravuno-demo, TARSEL, TARSEL_DEV2, VERSION3-1, borvane)";
             return std::nullopt;
         }
-        return spec;
+        return choice;
     }
     if (family == "master") {
-        spec.family = DemoFamily::Master;
+        choice.family = DemoFamily::Master;
         if (hasArgument) {
             const std::size_t x = Lower(argument).find('x');
             const std::optional<int> columns =
@@ -117,18 +117,18 @@ std::optional<DemoBoardSpec> ParseDemoBoard(std::string_view text, std::string& 
                         std::string(argument) + "\")";
                 return std::nullopt;
             }
-            spec.columns = *columns;
-            spec.rows = *rows;
+            choice.columns = *columns;
+            choice.rows = *rows;
         }
-        return spec;
+        return choice;
     }
     if (family == "velmora5" || family == "classic") {
         if (hasArgument) {
             error = family + " takes no argument";
             return std::nullopt;
         }
-        spec.family = family == "velmora5" ? DemoFamily::Velmora5 : DemoFamily::Classic;
-        return spec;
+        choice.family = family == "velmora5" ? DemoFamily::Velmora5 : DemoFamily::Classic;
+        return choice;
     }
     error = "unknown board family \"" + std::string(text.substr(0, colon)) +
             "\" (one-to-one, velmora5, master, classic)";
@@ -143,12 +143,12 @@ TouchPattern DemoTouches(int heads) {
     return touches;
 }
 
-std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardSpec& spec, DemoSignal signal) {
+std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSignal signal) {
     const bool live = signal == DemoSignal::Live;
     const int noise = live ? kDemoNoise : 0;
-    switch (spec.family) {
+    switch (choice.family) {
         case DemoFamily::OneToOne: {
-            auto board = std::make_shared<SimRunoffBoard>(spec.manufacturer);
+            auto board = std::make_shared<SimRunoffBoard>(choice.manufacturer);
             board->set_noise(noise);
             if (live) {
                 board->set_touches(DemoTouches(1));
@@ -165,17 +165,17 @@ std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardSpec& spec, DemoSignal si
         }
         case DemoFamily::Master: {
             auto board = std::make_shared<SimMasterBoard>(kMakerIdentity);
-            const int positions = std::min(spec.columns * spec.rows, 16);
+            const int positions = std::min(choice.columns * choice.rows, 16);
             board->edit([&](MasterMemory& m) {
-                m.columns = static_cast<std::uint8_t>(spec.columns);
-                m.rows = static_cast<std::uint8_t>(spec.rows);
+                m.columns = static_cast<std::uint8_t>(choice.columns);
+                m.rows = static_cast<std::uint8_t>(choice.rows);
                 m.present = 0;
                 for (int p = 0; p < positions; ++p) {
                     m.present |= 1u << DemoMasterHead(p);
                 }
             });
             for (int p = 0; p < positions; ++p) {
-                board->assign(p, p / spec.columns, p % spec.columns, DemoMasterHead(p));
+                board->assign(p, p / choice.columns, p % choice.columns, DemoMasterHead(p));
             }
             board->set_noise(noise);
             if (live) {

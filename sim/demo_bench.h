@@ -36,18 +36,17 @@ enum class DemoFamily { OneToOne, Velmora5, Master, Classic };
 inline constexpr const char* kDemoOneToOneManufacturer = "ravuno-demo";
 inline constexpr int kDemoMasterMaxSide = 10;
 
-struct DemoBoardSpec {
+struct DemoBoardChoice {
     DemoFamily family = DemoFamily::OneToOne;
     std::string manufacturer = kDemoOneToOneManufacturer;  // one-to-one only
-    int columns = 2;           // master only
-    int rows = 2;              // master only
+    int columns = 2;                                       // master only
+    int rows = 2;                                          // master only
 };
 
-
-// The spec a command-line word names, or nullopt with `error` saying why (in
+// The board a command-line word names, or nullopt with `error` saying why (in
 // English, for the command line). Family names are taken in any case; a
 // one-to-one manufacturer must be one the station knows, exactly.
-std::optional<DemoBoardSpec> ParseDemoBoard(std::string_view text, std::string& error);
+std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string& error);
 
 // How a demonstration board measures.
 enum class DemoSignal {
@@ -58,8 +57,8 @@ enum class DemoSignal {
     Still,
 };
 
-// A board after the spec, not yet plugged.
-std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardSpec& spec, DemoSignal signal);
+// A board as chosen, not yet plugged.
+std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSignal signal);
 
 // The touch pattern of a live demonstration head on a board of `heads` heads:
 // every head on its own schedule, rarer the more heads there are, so that a

@@ -130,7 +130,7 @@ TEST(SignalModelTouches, NoneWithoutAPatternExactValuesWinAndAPauseStartsAfresh)
     EXPECT_LT(std::chrono::steady_clock::now() - before, 100ms);
 }
 
-struct SpecCase {
+struct ChoiceCase {
     const char* text;
     bool ok;
     sim::DemoFamily family;
@@ -139,9 +139,9 @@ struct SpecCase {
     int rows;
 };
 
-TEST(DemoBoardSpec, CommandLineWords) {
+TEST(DemoBoardChoice, CommandLineWords) {
     using F = sim::DemoFamily;
-    const SpecCase cases[] = {
+    const ChoiceCase cases[] = {
         {"one-to-one", true, F::OneToOne, "ravuno-demo", 2, 2},
         {"One-To-One:TARSEL_DEV2", true, F::OneToOne, "TARSEL_DEV2", 2, 2},
         {"one-to-one:VERSION3-1", true, F::OneToOne, "VERSION3-1", 2, 2},
@@ -168,22 +168,22 @@ TEST(DemoBoardSpec, CommandLineWords) {
         {"velmora5:2x2", false, F::Velmora5, "", 0, 0},
         {"classic:x", false, F::Classic, "", 0, 0},
     };
-    for (const SpecCase& c : cases) {
+    for (const ChoiceCase& c : cases) {
         SCOPED_TRACE(c.text);
         std::string error;
-        const std::optional<sim::DemoBoardSpec> spec = sim::ParseDemoBoard(c.text, error);
-        ASSERT_EQ(spec.has_value(), c.ok) << error;
+        const std::optional<sim::DemoBoardChoice> choice = sim::ParseDemoBoard(c.text, error);
+        ASSERT_EQ(choice.has_value(), c.ok) << error;
         if (!c.ok) {
             EXPECT_FALSE(error.empty());
             continue;
         }
-        EXPECT_EQ(spec->family, c.family);
+        EXPECT_EQ(choice->family, c.family);
         if (c.family == F::OneToOne) {
-            EXPECT_EQ(spec->manufacturer, c.manufacturer);
+            EXPECT_EQ(choice->manufacturer, c.manufacturer);
         }
         if (c.family == F::Master) {
-            EXPECT_EQ(spec->columns, c.columns);
-            EXPECT_EQ(spec->rows, c.rows);
+            EXPECT_EQ(choice->columns, c.columns);
+            EXPECT_EQ(choice->rows, c.rows);
         }
     }
 }
@@ -193,8 +193,8 @@ class DemoStation : public ::testing::Test {
 protected:
     void TearDown() override { station.Close(); }
 
-    void Plug(const sim::DemoBoardSpec& spec, sim::DemoSignal signal) {
-        board = sim::MakeDemoBoard(spec, signal);
+    void Plug(const sim::DemoBoardChoice& choice, sim::DemoSignal signal) {
+        board = sim::MakeDemoBoard(choice, signal);
         bus.plug(board);
     }
 
@@ -222,11 +222,11 @@ protected:
 };
 
 TEST_F(DemoStation, MasterBoardReportsItsGridAndEveryMappedHeadIsLive) {
-    sim::DemoBoardSpec spec;
-    spec.family = sim::DemoFamily::Master;
-    spec.columns = 10;
-    spec.rows = 10;
-    Plug(spec, sim::DemoSignal::Live);
+    sim::DemoBoardChoice choice;
+    choice.family = sim::DemoFamily::Master;
+    choice.columns = 10;
+    choice.rows = 10;
+    Plug(choice, sim::DemoSignal::Live);
     station.Initialise();
     EXPECT_EQ(station.ActiveFamily(), StationFamily::Master);
     EXPECT_EQ(grid.GetColumns(), 10);
@@ -248,9 +248,9 @@ TEST_F(DemoStation, MasterBoardReportsItsGridAndEveryMappedHeadIsLive) {
     bus.unplug_all();
     GridModel small;
     StationCore other(bus, small);
-    spec.columns = 3;
-    spec.rows = 2;
-    Plug(spec, sim::DemoSignal::Still);
+    choice.columns = 3;
+    choice.rows = 2;
+    Plug(choice, sim::DemoSignal::Still);
     other.Initialise();
     EXPECT_EQ(small.GetColumns(), 3);
     EXPECT_EQ(small.GetRows(), 2);
@@ -259,8 +259,8 @@ TEST_F(DemoStation, MasterBoardReportsItsGridAndEveryMappedHeadIsLive) {
 }
 
 TEST_F(DemoStation, LiveOneToOneHeadGoesFromPassToFailAndBack) {
-    sim::DemoBoardSpec spec;
-    Plug(spec, sim::DemoSignal::Live);
+    sim::DemoBoardChoice choice;
+    Plug(choice, sim::DemoSignal::Live);
     // The demonstration's own rise, on a schedule quick enough for a test.
     TouchPattern quick = sim::DemoTouches(1);
     quick.meanGap = 60ms;
@@ -292,9 +292,9 @@ TEST_F(DemoStation, LiveOneToOneHeadGoesFromPassToFailAndBack) {
 }
 
 TEST_F(DemoStation, StillBoardHoldsEveryValueAtItsCentre) {
-    sim::DemoBoardSpec spec;
-    spec.family = sim::DemoFamily::Velmora5;
-    Plug(spec, sim::DemoSignal::Still);
+    sim::DemoBoardChoice choice;
+    choice.family = sim::DemoFamily::Velmora5;
+    Plug(choice, sim::DemoSignal::Still);
     station.Initialise();
     ASSERT_EQ(station.ActiveFamily(), StationFamily::Velmora5);
     ASSERT_TRUE(WaitFor([&] { return Page(3).live[0] != 0; }));

@@ -23,7 +23,7 @@ QString AppUsage() {
         "\n"
         "Without options the station runs on the real USB bus.\n"
         "\n"
-        "  --simulate BOARD     put a software board on a simulated bus instead of using\n"
+        "  --simulate BOARD    put a software board on a simulated bus instead of using\n"
         "                      the real one (repeatable):\n"
         "                        one-to-one[:MANUFACTURER]  e.g. one-to-one:TARSEL_DEV2\n"
         "                                                   (default ravuno-demo)\n"

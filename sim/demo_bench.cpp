@@ -1,5 +1,10 @@
 #include "sim/demo_bench.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "hid/hiddata_simple_runoff.h"
 #include "hid/maker_identity.h"
 #include "sim/sim_classic_board.h"
 #include "sim/sim_master_board.h"
@@ -41,6 +46,153 @@ std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus) {
         bus.plug(b);
     }
     return boards;
+}
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// A side of a master grid: 1 to kDemoMasterMaxSide, digits only.
+std::optional<int> ParseSide(std::string_view text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || at != end || value < 1 || value > kDemoMasterMaxSide) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool KnownOneToOneManufacturer(const std::string& text) {
+    for (const RunoffIdentityRow& row : hiddata_simple_runoff::identity_table()) {
+        for (int machine = 0; machine <= hiddata_simple_runoff::kMaxMachine; ++machine) {
+            if (hiddata_simple_runoff::manufacturer_for(row.probe, machine) == text) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Board head of a master map position: all different, and not the position
+// itself, as on a real board whose heads were wired in any order.
+int DemoMasterHead(int position) {
+    return (position * 5 + 1) % 32;
+}
+
+}  // namespace
+
+std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string& error) {
+    const std::size_t colon = text.find(':');
+    const std::string family = Lower(text.substr(0, colon));
+    const bool hasArgument = colon != std::string_view::npos;
+    const std::string_view argument = hasArgument ? text.substr(colon + 1) : std::string_view();
+    DemoBoardChoice choice;
+    if (family == "one-to-one") {
+        choice.family = DemoFamily::OneToOne;
+        choice.manufacturer = hasArgument ? std::string(argument) : kDemoOneToOneManufacturer;
+        if (!KnownOneToOneManufacturer(choice.manufacturer)) {
+            error = "no one-to-one identity row has the manufacturer string \"" +
+                    choice.manufacturer +
+                    "\" (examples: ravuno-demo, TARSEL, TARSEL_DEV2, VERSION3-1, borvane)";
+            return std::nullopt;
+        }
+        return choice;
+    }
+    if (family == "master") {
+        choice.family = DemoFamily::Master;
+        if (hasArgument) {
+            const std::size_t x = Lower(argument).find('x');
+            const std::optional<int> columns =
+                x == std::string_view::npos ? std::nullopt : ParseSide(argument.substr(0, x));
+            const std::optional<int> rows =
+                x == std::string_view::npos ? std::nullopt : ParseSide(argument.substr(x + 1));
+            if (!columns || !rows) {
+                error = "a master board's grid is COLUMNSxROWS, each 1 to 10 (\"" +
+                        std::string(argument) + "\")";
+                return std::nullopt;
+            }
+            choice.columns = *columns;
+            choice.rows = *rows;
+        }
+        return choice;
+    }
+    if (family == "velmora5" || family == "classic") {
+        if (hasArgument) {
+            error = family + " takes no argument";
+            return std::nullopt;
+        }
+        choice.family = family == "velmora5" ? DemoFamily::Velmora5 : DemoFamily::Classic;
+        return choice;
+    }
+    error = "unknown board family \"" + std::string(text.substr(0, colon)) +
+            "\" (one-to-one, velmora5, master, classic)";
+    return std::nullopt;
+}
+
+TouchPattern DemoTouches(int heads) {
+    TouchPattern touches;
+    touches.meanGap = std::chrono::milliseconds(3000) * std::max(1, heads / 2);
+    touches.pressTime = std::chrono::milliseconds(700);
+    touches.rise = kDemoTouchRise;
+    return touches;
+}
+
+std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSignal signal) {
+    const bool live = signal == DemoSignal::Live;
+    const int noise = live ? kDemoNoise : 0;
+    switch (choice.family) {
+        case DemoFamily::OneToOne: {
+            auto board = std::make_shared<SimRunoffBoard>(choice.manufacturer);
+            board->set_noise(noise);
+            if (live) {
+                board->set_touches(DemoTouches(1));
+            }
+            return board;
+        }
+        case DemoFamily::Velmora5: {
+            auto board = std::make_shared<SimVelmora5Board>(kMakerIdentity);
+            board->set_noise(noise);
+            if (live) {
+                board->set_touches(DemoTouches(4));
+            }
+            return board;
+        }
+        case DemoFamily::Master: {
+            auto board = std::make_shared<SimMasterBoard>(kMakerIdentity);
+            const int positions = std::min(choice.columns * choice.rows, 16);
+            board->edit([&](MasterMemory& m) {
+                m.columns = static_cast<std::uint8_t>(choice.columns);
+                m.rows = static_cast<std::uint8_t>(choice.rows);
+                m.present = 0;
+                for (int p = 0; p < positions; ++p) {
+                    m.present |= 1u << DemoMasterHead(p);
+                }
+            });
+            for (int p = 0; p < positions; ++p) {
+                board->assign(p, p / choice.columns, p % choice.columns, DemoMasterHead(p));
+            }
+            board->set_noise(noise);
+            if (live) {
+                board->set_touches(DemoTouches(positions));
+            }
+            return board;
+        }
+        case DemoFamily::Classic: {
+            auto board = std::make_shared<SimClassicBoard>();
+            board->set_noise(noise);
+            if (live) {
+                board->set_touches(DemoTouches(1));
+            }
+            return board;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace kx::sim

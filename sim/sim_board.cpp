@@ -1,6 +1,7 @@
 #include "sim/sim_board.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -284,15 +285,82 @@ std::uint32_t SignalModel::next() {
     return state_;
 }
 
-std::uint16_t SignalModel::sample(int channel, std::uint16_t centre) {
+void SignalModel::set_touches(const TouchPattern& pattern) {
+    touches_ = pattern;
+    if (touches_.pressTime.count() < 0) {
+        touches_.pressTime = std::chrono::milliseconds(0);
+    }
+    touch_scheduled_ = false;
+}
+
+SignalModel::Clock::duration SignalModel::next_gap() {
+    // Between half and one and a half mean gaps, in steps of a thousandth.
+    const auto mean = std::chrono::duration_cast<Clock::duration>(touches_.meanGap);
+    return mean / 2 + mean * static_cast<Clock::rep>(next() % 1001u) / 1000;
+}
+
+void SignalModel::advance_touches(Clock::time_point now) {
+    if (touches_.meanGap.count() <= 0 || touches_.rise <= 0) {
+        return;
+    }
+    const auto schedule_from = [this](Clock::time_point from) {
+        touch_start_ = from + next_gap();
+        touch_end_ = touch_start_ + touches_.pressTime;
+        touch_channel_ = static_cast<int>(next() % 32u);
+    };
+    if (!touch_scheduled_) {
+        touch_scheduled_ = true;
+        schedule_from(now);
+        return;
+    }
+    // After a long pause (nobody polled the board) the pattern starts afresh
+    // instead of running through every touch it missed.
+    if (now - touch_end_ > 16 * touches_.meanGap) {
+        schedule_from(now);
+        return;
+    }
+    // Every gap is at least half a mean gap long, so this ends.
+    while (now >= touch_end_) {
+        schedule_from(touch_end_);
+    }
+}
+
+int SignalModel::touch_rise(int channel, Clock::time_point now) const {
+    if (!touch_scheduled_ || now < touch_start_ || now >= touch_end_) {
+        return 0;
+    }
+    const double length = std::chrono::duration<double>(touch_end_ - touch_start_).count();
+    if (length <= 0) {
+        return 0;
+    }
+    const double at = std::chrono::duration<double>(now - touch_start_).count() / length;
+    const double envelope = std::min({1.0, at / 0.25, (1.0 - at) / 0.25});
+    const double full = touches_.rise * envelope;
+    const int distance = std::abs(channel - touch_channel_);
+    if (distance == 0) {
+        return static_cast<int>(full);
+    }
+    return distance == 1 ? static_cast<int>(full / 2) : 0;
+}
+
+int SignalModel::touched_channel_at(Clock::time_point now) {
+    advance_touches(now);
+    if (!touch_scheduled_ || now < touch_start_ || now >= touch_end_) {
+        return -1;
+    }
+    return touch_channel_;
+}
+
+std::uint16_t SignalModel::sample_at(int channel, std::uint16_t centre, Clock::time_point now) {
     if (channel >= 0 && channel < 32 && (exact_mask_ & (1u << channel)) != 0) {
         return exact_[channel];
     }
-    if (noise_ == 0) {
-        return centre;
+    advance_touches(now);
+    int v = centre + touch_rise(channel, now);
+    if (noise_ != 0) {
+        const int span = 2 * noise_ + 1;
+        v += static_cast<int>(next() % static_cast<std::uint32_t>(span)) - noise_;
     }
-    const int span = 2 * noise_ + 1;
-    const int v = centre + static_cast<int>(next() % static_cast<std::uint32_t>(span)) - noise_;
     return static_cast<std::uint16_t>(std::clamp(v, 0, 0xFFFF));
 }
 

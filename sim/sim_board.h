@@ -182,10 +182,28 @@ protected:
     Memory memory_;
 };
 
+// A finger on the panel now and then, as an operator's hand gives it: one
+// channel at a time rises well above its centre, its two neighbours by half
+// as much, and falls back after a while. Times are wall-clock times, so the
+// pattern looks the same whatever pace the station polls the board at.
+struct TouchPattern {
+    // Mean time between the end of one touch and the start of the next; each
+    // gap is drawn between half and one and a half times this. Zero: never.
+    std::chrono::milliseconds meanGap{0};
+    // How long a touch lasts: it rises over the first quarter, holds, and
+    // falls over the last quarter.
+    std::chrono::milliseconds pressTime{600};
+    // Counts above the centre at full press, on the touched channel.
+    int rise = 0;
+};
+
 // Measured values of one head: each channel close to a centre value with a
-// little noise, or exactly the value a test put on it.
+// little noise and, when a touch pattern is set, pressed now and then; or
+// exactly the value a test put on it.
 class SignalModel {
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit SignalModel(std::uint32_t seed = 1) : state_(seed == 0 ? 1 : seed) {}
 
     // Largest deviation from the centre, in counts (0: no noise).
@@ -193,16 +211,39 @@ public:
     void set_exact(int channel, std::uint16_t value);
     void clear_exact(int channel);
     void clear_all_exact();
+    // Touches from now on (a pattern with a zero gap or rise: none). The
+    // first touch comes one gap after the next sample.
+    void set_touches(const TouchPattern& pattern);
 
-    std::uint16_t sample(int channel, std::uint16_t centre);
+    // The value of a channel now, and at a given time (times given to one
+    // model must not go backwards).
+    std::uint16_t sample(int channel, std::uint16_t centre) {
+        return sample_at(channel, centre, Clock::now());
+    }
+    std::uint16_t sample_at(int channel, std::uint16_t centre, Clock::time_point now);
+
+    // The channel a touch is on at that time, or -1 (for tests; it moves the
+    // touch schedule forward as sampling does).
+    int touched_channel_at(Clock::time_point now);
 
 private:
     std::uint32_t next();
+    Clock::duration next_gap();
+    // Brings the touch schedule up to `now`.
+    void advance_touches(Clock::time_point now);
+    // Counts the touch adds to a channel at `now` (schedule advanced).
+    int touch_rise(int channel, Clock::time_point now) const;
 
     std::uint32_t state_;
     int noise_ = 4;
     std::uint32_t exact_mask_ = 0;
     std::uint16_t exact_[32]{};
+
+    TouchPattern touches_;
+    bool touch_scheduled_ = false;
+    Clock::time_point touch_start_{};
+    Clock::time_point touch_end_{};
+    int touch_channel_ = 0;
 };
 
 std::u16string ToU16(const std::string& ascii);

@@ -25,6 +25,11 @@ void SimClassicBoard::set_noise(int amplitude) {
     signal_.set_noise(amplitude);
 }
 
+void SimClassicBoard::set_touches(const TouchPattern& pattern) {
+    std::lock_guard lock(mutex_);
+    signal_.set_touches(pattern);
+}
+
 void SimClassicBoard::on_set_feature(const Frame& frame) {
     const std::uint8_t code = frame[1];
     const std::size_t channel = frame[2];

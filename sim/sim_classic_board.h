@@ -46,6 +46,8 @@ public:
 
     void set_value(int channel, std::uint16_t value);
     void set_noise(int amplitude);
+    // A finger on the panel now and then (see TouchPattern).
+    void set_touches(const TouchPattern& pattern);
 
 protected:
     void on_output(const Frame& /*frame*/) override {}  // no interrupt-pipe commands

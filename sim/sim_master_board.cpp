@@ -98,6 +98,13 @@ void SimMasterBoard::set_noise(int amplitude) {
     }
 }
 
+void SimMasterBoard::set_touches(const TouchPattern& pattern) {
+    std::lock_guard lock(mutex_);
+    for (SignalModel& s : signals_) {
+        s.set_touches(pattern);
+    }
+}
+
 bool SimMasterBoard::has_head(int head) const {
     return head >= 0 && head < 32 && (memory_.present >> head & 1u) != 0;
 }

@@ -49,6 +49,11 @@ void SimRunoffBoard::set_noise(int amplitude) {
     signal_.set_noise(amplitude);
 }
 
+void SimRunoffBoard::set_touches(const TouchPattern& pattern) {
+    std::lock_guard lock(mutex_);
+    signal_.set_touches(pattern);
+}
+
 void SimRunoffBoard::on_output(const Frame& frame) {
     if (pending_set_) {
         // The data report of a set: whatever it holds is data, even when it

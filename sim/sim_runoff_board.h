@@ -49,6 +49,8 @@ public:
     void set_value(int channel, std::uint16_t value);
     void clear_value(int channel);
     void set_noise(int amplitude);
+    // A finger on the panel now and then (see TouchPattern).
+    void set_touches(const TouchPattern& pattern);
 
 protected:
     void on_output(const Frame& frame) override;

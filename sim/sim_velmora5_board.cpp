@@ -89,6 +89,13 @@ void SimVelmora5Board::set_noise(int amplitude) {
     }
 }
 
+void SimVelmora5Board::set_touches(const TouchPattern& pattern) {
+    std::lock_guard lock(mutex_);
+    for (SignalModel& s : signals_) {
+        s.set_touches(pattern);
+    }
+}
+
 Velmora5HeadMemory* SimVelmora5Board::head_memory(int head) {
     if (head < 0 || head >= Velmora5Memory::kHeads) {
         return nullptr;

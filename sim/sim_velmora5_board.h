@@ -50,6 +50,9 @@ public:
     void set_value(int head, int channel, std::uint16_t value);
     void clear_value(int head, int channel);
     void set_noise(int amplitude);
+    // A finger now and then on every head, each head on its own schedule
+    // (see TouchPattern).
+    void set_touches(const TouchPattern& pattern);
 
 protected:
     void on_output(const Frame& frame) override;

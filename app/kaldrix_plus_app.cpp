@@ -1,0 +1,201 @@
+#include "app/kaldrix_plus_app.h"
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/app_options.h"
+#include "app/kaldrix_plus_dlg.h"
+#include "app/quit_signals.h"
+#include "dialogs/message_box.h"
+#include "hid/hidapi_bus.h"
+#include "sim/demo_bench.h"
+#include "sim/sim_bus.h"
+
+namespace kx {
+
+namespace {
+
+constexpr const char* kApplicationName = "KaldrixPlus";
+constexpr const char* kHidInitFailed =
+    "无法初始化 USB HID 访问（hidapi），测试板将无法连接。请检查系统的 hidraw 支持后重新启动程序。";
+
+double ProcessCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QString DemoBoardLabel(const sim::DemoBoardChoice& choice) {
+    switch (choice.family) {
+        case sim::DemoFamily::OneToOne:
+            return QStringLiteral("一对一测试板 %1")
+                .arg(QString::fromStdString(choice.manufacturer));
+        case sim::DemoFamily::Velmora5:
+            return QStringLiteral("Velmora5 测试板");
+        case sim::DemoFamily::Master:
+            return QStringLiteral("主板 %1 列 × %2 行").arg(choice.columns).arg(choice.rows);
+        case sim::DemoFamily::Classic:
+            return QStringLiteral("ClassicTester 测试板");
+    }
+    return {};
+}
+
+// Unattended runs: nobody answers a box, so it is printed and answered OK.
+MessageHandler PrintingHandler() {
+    return [](const MessageRequest& request) {
+        std::fprintf(stderr, "kaldrixplus: message box \"%s\": %s\n",
+                     request.caption.toLocal8Bit().constData(),
+                     request.text.toLocal8Bit().constData());
+        return QMessageBox::Ok;
+    };
+}
+
+}  // namespace
+
+QString RuntimeDirectory() {
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return dir.isEmpty() ? QDir::tempPath() : dir;
+}
+
+SingleInstance::SingleInstance(const QString& directory)
+    : path_(QDir(directory).filePath(QString::fromLatin1(kInstanceName) + ".lock")), lock_(path_) {
+    // A running station's lock never goes stale with age, only with its
+    // process.
+    lock_.setStaleLockTime(0);
+    // Only a lock held by someone else means another station; a directory
+    // that cannot hold the file tells nothing either way.
+    first_ = lock_.tryLock(0) || lock_.error() != QLockFile::LockFailedError;
+}
+
+bool SingleInstance::WarnIfNotFirst() const {
+    if (first_) {
+        return false;
+    }
+    ShowMessage(nullptr, QString::fromUtf8(kSecondInstanceText), QString(),
+                QMessageBox::Information);
+    return true;
+}
+
+int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& arguments) {
+    QCoreApplication::setApplicationName(kApplicationName);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KALDRIX_VERSION));
+    // The caption of the camera engine's message boxes.
+    QGuiApplication::setApplicationDisplayName(kApplicationName);
+    // The menu entry (packaging/kaldrixplus.desktop) the window belongs to.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kaldrixplus"));
+
+    QString error;
+    const std::optional<AppOptions> options = ParseAppOptions(arguments, error);
+    if (!options) {
+        std::fprintf(stderr, "kaldrixplus: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(AppUsage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("kaldrixplus %s\n", KALDRIX_VERSION);
+        return 0;
+    }
+    return Run(app, *options);
+}
+
+int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
+    std::unique_ptr<ScopedMessageHandler> printing;
+    if (options.unattended()) {
+        printing = std::make_unique<ScopedMessageHandler>(PrintingHandler());
+    }
+
+    SingleInstance instance;
+    instance.WarnIfNotFirst();
+
+    // The buses outlive the window, which holds the station and its worker.
+    std::unique_ptr<sim::SimBus> simBus;
+    std::unique_ptr<HidapiBus> realBus;
+    StationSetup setup;
+    setup.deviceType = options.machine;
+    if (options.simulated()) {
+        simBus = std::make_unique<sim::SimBus>();
+        // Flat-out polling of software boards at the pace of a full-speed
+        // USB endpoint, as a real board sets it.
+        simBus->set_report_time(sim::SimBoard::kFullSpeedReportTime);
+        const sim::DemoSignal signal =
+            options.still ? sim::DemoSignal::Still : sim::DemoSignal::Live;
+        int n = 0;
+        for (const sim::DemoBoardChoice& choice : options.boards) {
+            std::shared_ptr<sim::SimBoard> board = sim::MakeDemoBoard(choice, signal);
+            simBus->plug(board);
+            setup.demoBoards.push_back(
+                {board, QStringLiteral("%1. %2").arg(++n).arg(DemoBoardLabel(choice))});
+        }
+        setup.bus = simBus.get();
+        setup.simBus = simBus.get();
+    } else {
+        realBus = std::make_unique<HidapiBus>();
+        setup.bus = realBus.get();
+    }
+
+    CKaldrixPlusDlg dlg(std::move(setup));
+    QObject::connect(&dlg, &QDialog::finished, &app, &QCoreApplication::quit);
+    // The session ending or a Ctrl+C closes the station as its menu does.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &dlg, &QWidget::close);
+    if (realBus && !realBus->ok()) {
+        ShowMessage(&dlg, QString::fromUtf8(kHidInitFailed), kApplicationName,
+                    QMessageBox::Warning);
+    }
+    dlg.OnInitDialog();
+    if (options.size) {
+        dlg.setWindowState(Qt::WindowNoState);
+        dlg.resize(*options.size);
+    }
+
+    double cpuAtMark = 0;
+    QElapsedTimer sinceMark;
+    if (options.cpuReport) {
+        QTimer::singleShot(options.warmupMs, &dlg, [&] {
+            cpuAtMark = ProcessCpuSeconds();
+            sinceMark.start();
+        });
+    }
+    bool screenshotFailed = false;
+    if (options.quitAfterMs >= 0) {
+        QTimer::singleShot(options.quitAfterMs, &dlg, [&] {
+            if (!options.screenshot.isEmpty()) {
+                const QPixmap picture = dlg.grab();
+                if (!picture.save(options.screenshot, "PNG")) {
+                    std::fprintf(stderr, "kaldrixplus: cannot write %s\n",
+                                 options.screenshot.toLocal8Bit().constData());
+                    screenshotFailed = true;
+                }
+            }
+            dlg.close();
+        });
+    }
+
+    app.exec();
+
+    if (options.cpuReport) {
+        if (!sinceMark.isValid()) {
+            std::fprintf(stderr, "kaldrixplus: cpu: the station quit before the warm-up ended\n");
+        } else {
+            const double wall = static_cast<double>(sinceMark.nsecsElapsed()) / 1e9;
+            const double cpu = ProcessCpuSeconds() - cpuAtMark;
+            std::printf("kaldrixplus: cpu %.2f %% of one core over %.1f s after a %.1f s warm-up\n",
+                        wall > 0 ? 100.0 * cpu / wall : 0.0, wall, options.warmupMs / 1000.0);
+        }
+    }
+    return screenshotFailed ? 1 : 0;
+}
+
+}  // namespace kx

@@ -1,0 +1,460 @@
+#include "app/kaldrix_plus_dlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+#include "app/hotplug_source.h"
+#include "dialogs/about_command.h"
+#include "dialogs/about_common.h"
+#include "dialogs/baseline_command.h"
+#include "dialogs/baseline_dlg.h"  // CBaselineCommand::CurrentDialog() needs the whole type
+#include "dialogs/change_log.h"
+#include "dialogs/config_commands.h"
+#include "dialogs/message_box.h"
+#include "sim/sim_bus.h"
+
+namespace kx {
+
+QString g_keyBuffer;
+
+namespace {
+
+constexpr const char* kApplicationName = "KaldrixPlus";
+constexpr const char* kRegistrationFailed = "RegisterDeviceNotification   failed";
+constexpr const char* kUnlockedText = "使能FPC测试菜单已经解锁！";
+constexpr const char* kEmptyAboutText = "关于 KaldrixPlus(&A)...";
+
+QString FromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
+    : QDialog(parent), m_setup(std::move(setup)), m_capture(m_setup.capture) {
+    InitResources();
+    m_hIcon = QIcon(QStringLiteral(":/icons/kaldrix.png"));
+    setWindowTitle(kApplicationName);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+
+    // The grid fills the area below the menu bar, less its margins; the
+    // layout keeps it there on every resize.
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kGridMarginLeft, kGridMarginTop, kGridMarginRight,
+                               kGridMarginBottom);
+    layout->setSpacing(0);
+    m_menuBar = new QMenuBar(this);
+    layout->setMenuBar(m_menuBar);
+    m_gridControl = new QFrame(this);
+    m_gridControl->setObjectName(QStringLiteral("control1000"));
+    m_gridControl->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    m_gridControl->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_gridControl->setMinimumSize(0, 0);
+    layout->addWidget(m_gridControl);
+
+    m_colorBar = new CColorBar(this);
+    m_colorBar->hide();  // until it takes the placeholder's place
+
+    StationCallbacks callbacks;
+    callbacks.setTitle = [this](const std::string& title) { setWindowTitle(FromStd(title)); };
+    callbacks.typeItemsChanged = [this](const TypeItems&) { UpdateDeviceTypes(); };
+    callbacks.showMessage = [this](const std::string& text) {
+        ShowMessage(this, FromStd(text), kApplicationName, QMessageBox::Warning);
+    };
+    m_station =
+        std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), std::move(callbacks));
+
+    AboutStation about;
+    StationCore* station = m_station.get();
+    about.runoffPresent = [station] { return station->m_noRunoff.load() == 0; };
+    about.velmora5Present = [station] { return station->m_noVelmora5.load() == 0; };
+    about.masterPresent = [station] { return station->m_noMaster.load() == 0; };
+    about.classicPresent = [station] { return station->m_noClassic.load() == 0; };
+    about.oemName = [station] { return station->m_oemName; };
+    about.runoff = &station->m_runoff;
+    about.velmora5 = &station->m_velmora5;
+    about.master = &station->m_master;
+    about.classic = &station->m_classic;
+    GridModel* grid = &m_colorBar->model();
+    about.gridRows = [grid] { return grid->GetRows(); };
+    about.gridColumns = [grid] { return grid->GetColumns(); };
+    about.setGridRows = [grid](std::int32_t rows) { grid->SetRows(rows); };
+    about.setGridColumns = [grid](std::int32_t columns) { grid->SetColumns(columns); };
+    about.clearEmergencyStop = [] { g_emergencyStop = 0; };
+    about.readMasterSettings = [station] { station->ReadMasterSettings(); };
+    m_about = new CAboutCommand(std::move(about), this);
+    m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);
+    // A click on the grid opens the baseline dialog of the head under the
+    // pointer.
+    m_baseline = InstallBaselineCommand(*m_colorBar, *m_station, this);
+
+    BuildMenus();
+    qApp->installEventFilter(this);
+}
+
+CKaldrixPlusDlg::~CKaldrixPlusDlg() {
+    qApp->removeEventFilter(this);
+    // The worker stops before the grid and the protocol objects go, and the
+    // commands that hold the station go before it does.
+    m_station->Close();
+    delete m_baseline;
+    delete m_config;
+    delete m_about;
+}
+
+// --- start-up -------------------------------------------------------------------
+
+void CKaldrixPlusDlg::OnInitDialog() {
+    RegisterHidNotification();
+    BuildChangeLog();
+    if (m_setup.deviceType > 0 && m_setup.deviceType < kDeviceTypes) {
+        for (int t = 0; t < kDeviceTypes; ++t) {
+            m_station->m_typeItems[static_cast<std::size_t>(t)].checked =
+                t == m_setup.deviceType ? 1 : 0;
+        }
+    }
+    UpdateDeviceTypes();
+    setWindowIcon(m_hIcon);
+    setWindowState(windowState() | Qt::WindowMaximized);
+    show();
+    m_colorBar->AttachToControl(kGridControlId, m_gridControl);
+    m_colorBar->SetRepaintTimer(1, true);
+    m_station->Initialise();
+    m_initialised = true;
+}
+
+void CKaldrixPlusDlg::RegisterHidNotification() {
+    if (m_setup.simBus != nullptr) {
+        m_hotplug = new SimHotplug(*m_setup.simBus, this);
+    } else {
+        auto* udev = new UdevHotplug(this);
+        m_hotplug = udev;
+        if (!udev->ok()) {
+            // The station then never hears of plugging; it still starts.
+            ShowMessage(this, kRegistrationFailed, kApplicationName);
+        }
+    }
+    connect(m_hotplug, &HotplugSource::deviceChanged, this, &CKaldrixPlusDlg::OnHotplug);
+}
+
+void CKaldrixPlusDlg::OnHotplug(HotplugEvent event, const QString& path) {
+    // An event that comes before the station's start (a message box's event
+    // loop may deliver one) is covered by the start's own Connect.
+    if (!m_initialised) {
+        return;
+    }
+    m_station->OnDeviceChange(event, path.toStdString());
+}
+
+// --- closing --------------------------------------------------------------------
+
+void CKaldrixPlusDlg::accept() {
+    // Enter's default: nothing.
+}
+
+void CKaldrixPlusDlg::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog; the key filter consumes it, and a key
+    // sent past the filter does nothing either.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CKaldrixPlusDlg::closeEvent(QCloseEvent* event) {
+    // A configuration load is writing the boards page by page: the window
+    // stays until it is done.
+    if (m_config->IsBusy()) {
+        event->ignore();
+        return;
+    }
+    m_station->Close();
+    QDialog::closeEvent(event);
+}
+
+// --- menus ----------------------------------------------------------------------
+
+QAction* CKaldrixPlusDlg::AddCommand(QMenu* menu, const QString& text, int id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    m_commands.insert(id, action);
+    return action;
+}
+
+void CKaldrixPlusDlg::BuildMenus() {
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("文件(&F)"));
+    QAction* load = AddCommand(file, QStringLiteral("载入(&L)"), kCmdLoad);
+    QAction* save = AddCommand(file, QStringLiteral("保存(&S)"), kCmdSave);
+    file->addSeparator();
+    QAction* oldLoad = AddCommand(file, QStringLiteral("老版本配置载入"), kCmdOldLoad);
+    file->addSeparator();
+    QAction* exit = AddCommand(file, QStringLiteral("退出(&E)"), kCmdExit);
+    connect(load, &QAction::triggered, m_config, &CConfigCommands::OnLoad);
+    connect(save, &QAction::triggered, m_config, &CConfigCommands::OnSave);
+    connect(oldLoad, &QAction::triggered, m_config, &CConfigCommands::OnLegacyLoad);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* operation = m_menuBar->addMenu(QStringLiteral("操作(&O)"));
+    QMenu* types = operation->addMenu(QStringLiteral("设备类型"));
+    static const char* const kTypeTexts[kDeviceTypes] = {"普通版", "一号机", "二号机",
+                                                         "三号机", "四号机", "五号机"};
+    for (int t = 0; t < kDeviceTypes; ++t) {
+        QAction* action =
+            AddCommand(types, QString::fromUtf8(kTypeTexts[t]), kDeviceTypeCommands[t]);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, t] { OnDeviceType(t); });
+        if (t == 0) {
+            types->addSeparator();
+        }
+    }
+    operation->addSeparator();
+    QAction* fpc = AddCommand(operation, QStringLiteral("使能FPC测试"), kCmdFpcTest);
+    fpc->setCheckable(true);
+    connect(fpc, &QAction::triggered, this, [this, fpc] {
+        m_station->ToggleFpcTest();
+        UpdateCommand(fpc, false);
+    });
+    QAction* clear = AddCommand(operation, QStringLiteral("清除绿色标记"), kCmdClearGreenMarks);
+    connect(clear, &QAction::triggered, this, [this] { m_station->ClearGreenMarks(); });
+    QMenu* buzzer = operation->addMenu(QStringLiteral("蜂鸣器"));
+    QAction* buzzerOn = AddCommand(buzzer, QStringLiteral("使能"), kCmdBuzzerOn);
+    QAction* buzzerInvert = AddCommand(buzzer, QStringLiteral("反转"), kCmdBuzzerInvert);
+    buzzerOn->setCheckable(true);
+    buzzerInvert->setCheckable(true);
+    connect(buzzerOn, &QAction::triggered, this, [this, buzzerOn] {
+        m_station->ToggleBuzzerOn();
+        UpdateCommand(buzzerOn, false);
+    });
+    connect(buzzerInvert, &QAction::triggered, this, [this, buzzerInvert] {
+        m_station->ToggleBuzzerInvert();
+        UpdateCommand(buzzerInvert, false);
+    });
+    operation->addSeparator();
+    QAction* camera = AddCommand(operation, QStringLiteral("创建视频窗口"), kCmdCaptureWindow);
+    m_capture.UpdateAction(camera);
+    connect(camera, &QAction::triggered, this, [this, camera] {
+        m_capture.Toggle();
+        m_capture.UpdateAction(camera);
+    });
+    connect(&m_capture, &CaptureWindowToggle::shownChanged, this,
+            [this, camera] { m_capture.UpdateAction(camera); });
+
+    BuildDemoMenu();
+
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&A)"));
+    QAction* about = AddCommand(help, QStringLiteral("关于(&A)"), kCmdAbout);
+    connect(about, &QAction::triggered, m_about, &CAboutCommand::OnAbout);
+    // The second about entry: the about box without board data.
+    help->addSeparator();
+    m_emptyAboutAction = help->addAction(QString::fromUtf8(kEmptyAboutText));
+    connect(m_emptyAboutAction, &QAction::triggered, m_about, &CAboutCommand::ShowEmptyAbout);
+
+    for (QMenu* menu : {file, operation, types, buzzer, help}) {
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] { OnInitMenuPopup(menu); });
+    }
+    UpdateCommand(fpc, false);
+    UpdateCommand(buzzerOn, false);
+    UpdateCommand(buzzerInvert, false);
+}
+
+void CKaldrixPlusDlg::BuildDemoMenu() {
+    if (m_setup.simBus == nullptr || m_setup.demoBoards.empty()) {
+        return;
+    }
+    m_demoMenu = m_menuBar->addMenu(QStringLiteral("模拟"));
+    for (const DemoBoardEntry& entry : m_setup.demoBoards) {
+        QAction* action = m_demoMenu->addAction(entry.label);
+        action->setCheckable(true);
+        action->setChecked(entry.board->plugged());
+        m_demoActions.emplace_back(action, entry.board);
+        const std::shared_ptr<sim::SimBoard> board = entry.board;
+        connect(action, &QAction::triggered, this, [this, action, board] {
+            // The bus tells the station through its hot-plug events.
+            if (board->plugged()) {
+                m_setup.simBus->unplug(board);
+            } else {
+                m_setup.simBus->plug(board);
+            }
+            action->setChecked(board->plugged());
+        });
+    }
+    connect(m_demoMenu, &QMenu::aboutToShow, this, [this] {
+        for (const auto& [action, board] : m_demoActions) {
+            action->setChecked(board->plugged());
+        }
+    });
+}
+
+QAction* CKaldrixPlusDlg::CommandAction(int commandId) const {
+    return m_commands.value(commandId, nullptr);
+}
+
+QAction* CKaldrixPlusDlg::DemoBoardAction(const sim::SimBoard* board) const {
+    for (const auto& [action, b] : m_demoActions) {
+        if (b.get() == board) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+void CKaldrixPlusDlg::OnInitMenuPopup(QMenu* popup) {
+    for (QAction* action : popup->actions()) {
+        if (action->isSeparator()) {
+            continue;
+        }
+        if (QMenu* submenu = action->menu()) {
+            // A submenu's entry stands for its first item; only that item's
+            // availability applies to it.
+            const QList<QAction*> items = submenu->actions();
+            if (items.isEmpty() || items.first()->isSeparator() || items.first()->menu()) {
+                continue;
+            }
+            const int id = items.first()->data().toInt();
+            QAction probe;
+            probe.setData(id);
+            probe.setEnabled(action->isEnabled());
+            UpdateCommand(&probe, true);
+            action->setEnabled(probe.isEnabled());
+            continue;
+        }
+        UpdateCommand(action, false);
+    }
+}
+
+void CKaldrixPlusDlg::UpdateCommand(QAction* action, bool submenu) {
+    const auto setCheck = [&](bool on) {
+        if (!submenu) {
+            action->setCheckable(true);
+            action->setChecked(on);
+        }
+    };
+    const int id = action->data().toInt();
+    const TypeItems& items = m_station->m_typeItems;
+    for (int t = 0; t < kDeviceTypes; ++t) {
+        if (id != kDeviceTypeCommands[t]) {
+            continue;
+        }
+        setCheck(items[static_cast<std::size_t>(t)].checked != 0);
+        // The standard entry is always available.
+        if (t != 0) {
+            action->setEnabled(items[static_cast<std::size_t>(t)].available != 0);
+        }
+        return;
+    }
+    switch (id) {
+        case kCmdFpcTest:
+            setCheck(m_colorBar->model().GetFpcTest() != 0);
+            action->setEnabled(m_station->m_fpcMenuUnlocked.load() != 0);
+            break;
+        case kCmdBuzzerOn:
+            setCheck(m_station->m_buzzerOn.load() != 0);
+            break;
+        case kCmdBuzzerInvert:
+            setCheck(m_station->m_buzzerInvert.load() != 0);
+            break;
+        case kCmdCaptureWindow:
+            if (submenu) {
+                action->setEnabled(true);
+            } else {
+                m_capture.UpdateAction(action);
+            }
+            break;
+        default:
+            break;  // no update handler
+    }
+}
+
+void CKaldrixPlusDlg::UpdateDeviceTypes() {
+    for (int type : kDeviceTypeCommands) {
+        if (QAction* action = CommandAction(type)) {
+            UpdateCommand(action, false);
+        }
+    }
+}
+
+// --- commands -------------------------------------------------------------------
+
+void CKaldrixPlusDlg::OnDeviceType(int type) {
+    m_station->SelectDeviceType(type);
+    // The entry's own toggle is undone: the check marks are the station's.
+    UpdateDeviceTypes();
+}
+
+// --- keys -----------------------------------------------------------------------
+
+bool CKaldrixPlusDlg::IsOwnWidget(QObject* object) const {
+    auto* widget = qobject_cast<QWidget*>(object);
+    return widget != nullptr && (widget == this || isAncestorOf(widget));
+}
+
+bool CKaldrixPlusDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && PreTranslateMessage(watched, event)) {
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool CKaldrixPlusDlg::PreTranslateMessage(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !IsOwnWidget(watched)) {
+        return false;
+    }
+    // A key the receiver ignores travels on to its parents, and the
+    // application's filter sees it again each time: only its first receiver,
+    // the focus widget (the window itself when none has the focus), counts.
+    QWidget* first = focusWidget() != nullptr ? focusWidget() : this;
+    if (watched != first) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    g_keyBuffer.remove(QLatin1Char('\n'));
+    g_keyBuffer.remove(QLatin1Char('\r'));
+
+    switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space: {
+            m_station->ClearGreenMarks();
+            g_keyBuffer = g_keyBuffer.toLower();
+            const bool unlocked = g_keyBuffer == QLatin1String(kUnlockWord);
+            // Emptied before the box's event loop runs; the terminating key's
+            // own character is not kept, so a Space before the word does not
+            // spoil the next try.
+            g_keyBuffer.clear();
+            if (unlocked) {
+                m_station->m_fpcMenuUnlocked = 1;
+                ShowMessage(this, QString::fromUtf8(kUnlockedText), QString());
+            }
+            return false;  // on to the window: Enter reaches accept(), which does nothing
+        }
+        case Qt::Key_Escape:
+            return true;  // consumed: the window stays open
+        default:
+            break;
+    }
+
+    // The key's character. A full buffer takes nothing more, Backspace
+    // included, until Enter or Space empties it.
+    if (g_keyBuffer.size() >= kKeyBufferLimit) {
+        return false;
+    }
+    if (key->key() == Qt::Key_Backspace) {
+        g_keyBuffer.chop(1);
+        return false;
+    }
+    for (const QChar c : key->text()) {
+        if (g_keyBuffer.size() < kKeyBufferLimit && c.isPrint()) {
+            g_keyBuffer.append(c);
+        }
+    }
+    return false;
+}
+
+}  // namespace kx

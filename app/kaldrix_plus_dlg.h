@@ -1,0 +1,188 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QMap>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "acquire/station_core.h"
+#include "capture/capture_video.h"
+#include "capture/capture_window_toggle.h"
+#include "capture/dialog_cap_view.h"  // CaptureWindowToggle::Dialog() needs the whole type
+#include "grid/color_bar.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QMenuBar;
+
+namespace kx {
+
+class CAboutCommand;
+class CBaselineCommand;
+class CConfigCommands;
+class HotplugSource;
+
+namespace sim {
+class SimBoard;
+class SimBus;
+}  // namespace sim
+
+// Characters typed into the main window since the last Enter or Space, at
+// most kKeyBufferLimit of them. User-interface thread only.
+extern QString g_keyBuffer;
+inline constexpr int kKeyBufferLimit = 255;
+// Typed in any case and followed by Enter or Space, it unlocks the FPC-test
+// entry.
+inline constexpr const char* kUnlockWord = "tavrel";
+
+// Command ids of the main window's menu entries (QAction::data()).
+enum CommandId : int {
+    kCmdAbout = 16,
+    kCmdLoad = 32771,
+    kCmdOldLoad = 32784,
+    kCmdMachine1 = 32787,
+    kCmdMachine2 = 32788,
+    kCmdMachine3 = 32789,
+    kCmdMachine4 = 32790,
+    kCmdStandard = 32792,
+    kCmdMachine5 = 32793,
+    kCmdClearGreenMarks = 32794,
+    kCmdFpcTest = 32795,
+    kCmdCaptureWindow = 32796,
+    kCmdBuzzerInvert = 32800,
+    kCmdBuzzerOn = 32801,
+    kCmdSave = 57603,
+    kCmdExit = 57665,
+};
+// The device-type commands in the order of the station's type items:
+// standard, machine 1, ..., machine 5.
+inline constexpr int kDeviceTypeCommands[kDeviceTypes] = {kCmdStandard, kCmdMachine1, kCmdMachine2,
+                                                          kCmdMachine3, kCmdMachine4, kCmdMachine5};
+
+// A software board the "模拟" menu plugs and unplugs.
+struct DemoBoardEntry {
+    std::shared_ptr<sim::SimBoard> board;
+    QString label;
+};
+
+// What the main window runs on.
+struct StationSetup {
+    // The bus the station finds its boards on. Required; outlives the window.
+    HidBus* bus = nullptr;
+    // Set when `bus` is the simulated bus: hot-plug comes from it instead of
+    // udev, and the "模拟" menu plugs and unplugs `demoBoards`.
+    sim::SimBus* simBus = nullptr;
+    std::vector<DemoBoardEntry> demoBoards;
+    // Where the camera window finds cameras.
+    CaptureSystem capture = SystemCapture();
+    // Device type carrying the check mark at start (0 standard, 1-5 machine n).
+    int deviceType = 0;
+};
+
+// The station's main window: the channel grid under a menu bar, over the
+// station core (acquire/), which holds the state and makes every decision
+// that needs no window. This class only wires the menus, the keys, the
+// hot-plug source and the dialogs to it.
+//
+//     CKaldrixPlusDlg dlg(setup);
+//     dlg.OnInitDialog();     // registers hot-plug, shows maximised, connects
+//
+// Closing (the window's close button or "退出(&E)") stops and joins the
+// acquisition worker and switches a one-to-one board's outputs off before
+// anything is destroyed; finished() follows. While a configuration load is
+// writing the boards the window does not close. Enter never closes the window
+// and Escape does nothing.
+class CKaldrixPlusDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // Margins of the grid inside the area below the menu bar: left, top,
+    // right, bottom.
+    static constexpr int kGridMarginLeft = 2;
+    static constexpr int kGridMarginTop = 10;
+    static constexpr int kGridMarginRight = 10;
+    static constexpr int kGridMarginBottom = 7;
+    static constexpr int kGridControlId = 1000;
+
+    explicit CKaldrixPlusDlg(StationSetup setup, QWidget* parent = nullptr);
+    ~CKaldrixPlusDlg() override;
+
+    // The start of the window, in order: hot-plug registration (a message
+    // when it fails; start-up goes on), the version history, the icon, shown
+    // maximised, the grid attached with its repaint timer, then the station
+    // core's start (page table, grid, Connect).
+    void OnInitDialog();
+
+    StationCore& station() { return *m_station; }
+    CColorBar& colorBar() { return *m_colorBar; }
+    QMenuBar* menuBar() const { return m_menuBar; }
+    // The menu entry of a command id, or null.
+    QAction* CommandAction(int commandId) const;
+    // The "模拟" menu's entry of a software board, or null.
+    QAction* DemoBoardAction(const sim::SimBoard* board) const;
+    CaptureWindowToggle& captureWindow() { return m_capture; }
+    CAboutCommand& aboutCommand() { return *m_about; }
+    CConfigCommands& configCommands() { return *m_config; }
+    CBaselineCommand& baselineCommand() { return *m_baseline; }
+    // The hot-plug source in use (after OnInitDialog), or null.
+    HotplugSource* hotplugSource() const { return m_hotplug; }
+
+    // Runs the update handlers of a popup's entries, as when it opens.
+    void OnInitMenuPopup(QMenu* popup);
+
+    // The key filter; installed on the application object, it sees events
+    // of this window and its children. True when the event is consumed.
+    bool PreTranslateMessage(QObject* watched, QEvent* event);
+
+public slots:
+    // Enter's default: nothing, so Enter never closes the window.
+    void accept() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Menu construction.
+    void BuildMenus();
+    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    void BuildDemoMenu();
+
+    // Update handlers, as the popup's entries open: `submenu` is set when the
+    // entry stands for a submenu (only availability then applies).
+    void UpdateCommand(QAction* action, bool submenu);
+    void UpdateDeviceTypes();
+
+    // Commands.
+    void OnDeviceType(int type);
+    void OnHotplug(HotplugEvent event, const QString& path);
+
+    void RegisterHidNotification();
+    bool IsOwnWidget(QObject* object) const;
+
+    StationSetup m_setup;
+    CColorBar* m_colorBar = nullptr;  // child; its model outlives m_station
+    QFrame* m_gridControl = nullptr;  // placeholder the grid takes over
+    QIcon m_hIcon;
+    QMenuBar* m_menuBar = nullptr;
+    QMenu* m_demoMenu = nullptr;
+    QMap<int, QAction*> m_commands;
+    QAction* m_emptyAboutAction = nullptr;
+    std::vector<std::pair<QAction*, std::shared_ptr<sim::SimBoard>>> m_demoActions;
+    CaptureWindowToggle m_capture;
+    // Children, deleted before the station core.
+    CAboutCommand* m_about = nullptr;
+    CConfigCommands* m_config = nullptr;
+    CBaselineCommand* m_baseline = nullptr;
+    HotplugSource* m_hotplug = nullptr;  // child
+    bool m_initialised = false;
+    // Declared last: destroyed first, while the grid and the bus still exist.
+    std::unique_ptr<StationCore> m_station;
+};
+
+}  // namespace kx

@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -85,6 +88,18 @@ bool SingleInstance::WarnIfNotFirst() const {
     return true;
 }
 
+QTranslator* InstallQtChineseTexts(QApplication& app) {
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
 int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& arguments) {
     QCoreApplication::setApplicationName(kApplicationName);
     QCoreApplication::setApplicationVersion(QStringLiteral(KALDRIX_VERSION));
@@ -92,6 +107,7 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
     QGuiApplication::setApplicationDisplayName(kApplicationName);
     // The menu entry (packaging/kaldrixplus.desktop) the window belongs to.
     QGuiApplication::setDesktopFileName(QStringLiteral("kaldrixplus"));
+    InstallQtChineseTexts(app);
 
     QString error;
     const std::optional<AppOptions> options = ParseAppOptions(arguments, error);

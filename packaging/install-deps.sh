@@ -15,6 +15,8 @@ packages=(
     libhidapi-dev libudev-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation fonts-noto-cjk
+    # Qt's own texts (standard buttons, the file chooser) in Chinese.
+    qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth
 )

@@ -9,15 +9,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTranslator>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -779,6 +782,25 @@ TEST_F(StationProgram, WrongOptionsEndWithAMessageAndCodeTwo) {
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_TRUE(p.readAllStandardError().contains("unknown board family"));
+}
+
+}  // namespace
+}  // namespace kx
+
+namespace kx {
+namespace {
+
+// Message boxes and dialogs use Qt's standard buttons; without Qt's own
+// translation they would read "OK" and "Cancel" in an otherwise Chinese
+// station.
+TEST(QtTexts, StandardButtonsReadInChinese) {
+    QTranslator* translator = InstallQtChineseTexts(*qApp);
+    ASSERT_NE(translator, nullptr) << "Qt's zh_CN translation (qt6-translations-l10n) is missing";
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
 }
 
 }  // namespace

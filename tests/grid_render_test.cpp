@@ -11,6 +11,7 @@
 #include "grid/grid_layout.h"
 #include "grid/grid_model.h"
 #include "grid/grid_painter.h"
+#include "tests/channel_values.h"
 
 namespace kx {
 namespace {
@@ -33,11 +34,7 @@ std::string Name(QRgb c) {
     return text;
 }
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
+using test::Filled;
 
 // Every head: upper 454 (row 203), lower 154 (row 503), reference 400
 // (marker rows 255 and 256), value 300 (bar from row 357), all Tested.

@@ -24,6 +24,10 @@ CBaselineCommand::~CBaselineCommand() {
     }
 }
 
+CBaseLineDlg* CBaselineCommand::CurrentDialog() const {
+    return current_;
+}
+
 void CBaselineCommand::OnGridClicked() {
     if (current_) {
         current_->raise();

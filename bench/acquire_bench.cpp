@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "acquire/station_core.h"
+#include "bench/master_4x4.h"
 #include "sim/sim_bus.h"
-#include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 
 namespace {
@@ -43,15 +43,7 @@ BENCHMARK(BM_AcquireStepOneToOne1x1)->Unit(benchmark::kMicrosecond);
 // Sixteen heads on a 4 x 4 grid: 16 value reads, two buzzer reads, the
 // inputs and the outputs, and 16 heads handed over.
 void BM_AcquireStepMaster4x4(benchmark::State& state) {
-    auto board = std::make_shared<kx::sim::SimMasterBoard>();
-    board->set_present_heads({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-    board->edit([](kx::sim::MasterMemory& m) {
-        m.rows = 4;
-        m.columns = 4;
-    });
-    for (int p = 0; p < 16; ++p) {
-        board->assign(p, p / 4, p % 4, p);
-    }
+    auto board = kx::bench::Master4x4();
     StepBench b(board);
     if (b.core.ActiveFamily() != kx::StationFamily::Master || b.grid.GetRows() != 4 ||
         b.grid.GetColumns() != 4) {

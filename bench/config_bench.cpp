@@ -6,37 +6,13 @@
 // disk behind it.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
+#include "bench/full_config_file.h"
 #include "config/config_file.h"
 
 namespace {
 
-class BenchFile {
-public:
-    BenchFile() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/kx_config_bench_XXXXXX";
-        if (::mkdtemp(name.data()) == nullptr) {
-            std::abort();
-        }
-        dir_ = name;
-        path_ = dir_ + "/full.ini";
-    }
-    ~BenchFile() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string dir_;
-    std::string path_;
-};
+using kx::bench::FullConfigFile;
 
 kx::PageTable FullTable() {
     kx::PageTable table;
@@ -56,9 +32,9 @@ kx::PageTable FullTable() {
 constexpr kx::ConfigGlobals kFull{1, 8, 8};
 
 void BM_SaveFullConfig(benchmark::State& state) {
-    BenchFile file;
+    FullConfigFile file;
     const kx::PageTable table = FullTable();
-    if (kx::SaveConfig(file.path(), kFull, table)) {
+    if (file.Write(table, kFull)) {
         state.SkipWithError("first save failed");
         return;
     }
@@ -74,9 +50,9 @@ void BM_SaveFullConfig(benchmark::State& state) {
 BENCHMARK(BM_SaveFullConfig)->Unit(benchmark::kMillisecond);
 
 void BM_LoadFullConfig(benchmark::State& state) {
-    BenchFile file;
+    FullConfigFile file;
     kx::PageTable table = FullTable();
-    if (kx::SaveConfig(file.path(), kFull, table)) {
+    if (file.Write(table, kFull)) {
         state.SkipWithError("save failed");
         return;
     }

@@ -8,53 +8,29 @@
 //     bench/run.sh --benchmark_filter=ConfigLoad
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
-#include <string>
 
+#include "bench/full_config_file.h"
+#include "bench/master_4x4.h"
 #include "dialogs/config_transfer.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
-#include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
 
 namespace {
 
-class FullConfigFile {
-public:
-    FullConfigFile() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/kx_load_bench_XXXXXX";
-        if (::mkdtemp(name.data()) == nullptr) {
-            std::abort();
-        }
-        dir_ = name;
-        path_ = dir_ + "/full.ini";
-        auto table = std::make_unique<kx::PageTable>();
-        kx::InitPageTable(*table);
-        if (kx::SaveConfig(path_, kx::ConfigGlobals{0, 8, 8}, *table)) {
-            std::abort();
-        }
-    }
-    ~FullConfigFile() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string dir_;
-    std::string path_;
-};
-
 void LoadAgainst(benchmark::State& state, std::shared_ptr<kx::sim::SimBoard> board,
                  kx::StationFamily family) {
-    FullConfigFile file;
+    kx::bench::FullConfigFile file;
+    auto defaults = std::make_unique<kx::PageTable>();
+    kx::InitPageTable(*defaults);
+    if (file.Write(*defaults)) {
+        state.SkipWithError("configuration file not written");
+        return;
+    }
     kx::sim::SimBus bus;
     bus.set_report_time(kx::sim::SimBoard::kFullSpeedReportTime);
     bus.plug(std::move(board));
@@ -95,15 +71,7 @@ BENCHMARK(BM_ConfigLoad64PagesOneToOne)->Unit(benchmark::kSecond)->UseRealTime()
 // Sixteen heads assigned: pages 0 to 15 get the three per-head sets, every
 // page the board-wide range and its read-back.
 void BM_ConfigLoad64PagesMaster(benchmark::State& state) {
-    auto board = std::make_shared<kx::sim::SimMasterBoard>();
-    board->set_present_heads({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-    board->edit([](kx::sim::MasterMemory& m) {
-        m.rows = 4;
-        m.columns = 4;
-    });
-    for (int p = 0; p < 16; ++p) {
-        board->assign(p, p / 4, p % 4, p);
-    }
+    auto board = kx::bench::Master4x4();
     LoadAgainst(state, board, kx::StationFamily::Master);
 }
 BENCHMARK(BM_ConfigLoad64PagesMaster)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);

@@ -30,27 +30,21 @@
 #include <string>
 #include <thread>
 
+#include "bench/command_line.h"
 #include "grid/color_bar.h"
 #include "grid/grid_fixture.h"
 #include "grid/grid_model.h"
 
 namespace {
 
+using kx::bench::ParseInt;
+using kx::bench::ParseSize;
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: kx_grid_load [--rows N] [--columns N] [--size WxH] [--seconds S]\n"
                  "                    [--warmup S] [--feed live|still|none]\n");
     return 2;
-}
-
-bool ParseInt(const char* text, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 0 || v > 100000) {
-        return false;
-    }
-    out = static_cast<int>(v);
-    return true;
 }
 
 double ProcessCpuSeconds() {
@@ -167,10 +161,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--warmup" && hasValue) {
             ok = ParseInt(argv[++a], warmup);
         } else if (arg == "--size" && hasValue) {
-            const std::string size = argv[++a];
-            const auto x = size.find('x');
-            ok = x != std::string::npos && ParseInt(size.substr(0, x).c_str(), width) &&
-                 ParseInt(size.substr(x + 1).c_str(), height);
+            ok = ParseSize(argv[++a], width, height);
         } else if (arg == "--feed" && hasValue) {
             const std::string f = argv[++a];
             ok = true;

@@ -13,27 +13,21 @@
 #include <cstring>
 #include <string>
 
+#include "bench/command_line.h"
 #include "grid/grid_fixture.h"
 #include "grid/grid_model.h"
 #include "grid/grid_painter.h"
 
 namespace {
 
+using kx::bench::ParseInt;
+using kx::bench::ParseSize;
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: kx_grid_render --rows N --columns N --size WxH --out FILE.png\n"
                  "                      [--fill mixed|pass|fresh] [--no-verdict-row] [--fpc]\n");
     return 2;
-}
-
-bool ParseInt(const char* text, int& out) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 0 || v > 100000) {
-        return false;
-    }
-    out = static_cast<int>(v);
-    return true;
 }
 
 }  // namespace
@@ -62,10 +56,7 @@ int main(int argc, char** argv) {
                 return Usage();
             }
         } else if (arg == "--size" && hasValue) {
-            const std::string size = argv[++a];
-            const auto x = size.find('x');
-            if (x == std::string::npos || !ParseInt(size.substr(0, x).c_str(), width) ||
-                !ParseInt(size.substr(x + 1).c_str(), height)) {
+            if (!ParseSize(argv[++a], width, height)) {
                 return Usage();
             }
         } else if (arg == "--out" && hasValue) {

@@ -13,6 +13,10 @@ CaptureWindowToggle::~CaptureWindowToggle() {
     delete captureDlg_.data();
 }
 
+CDialogCapView* CaptureWindowToggle::Dialog() const {
+    return captureDlg_;
+}
+
 void CaptureWindowToggle::Toggle() {
     // Opening may show a message box, whose event loop must not open or
     // close the window a second time.

@@ -31,8 +31,9 @@ public:
 
     void Toggle();
     bool IsShown() const { return captureShown_; }
-    // The open window, or null.
-    CDialogCapView* Dialog() const { return captureDlg_; }
+    // The open window, or null. Defined where CDialogCapView is complete:
+    // QPointer's conversion casts from QObject.
+    CDialogCapView* Dialog() const;
 
     // The entry's update handler: checkable, checked while the window is
     // open, always available.

@@ -26,6 +26,20 @@ bool IsCSpace(char c) {
     return IsBlank(c) || c == '\n' || c == '\r';
 }
 
+// Moves `i` past the leading blanks and one sign, as atoi and atof do; true
+// when the sign was '-'.
+bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
+    while (i < text.size() && IsCSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    return negative;
+}
+
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
         s.remove_prefix(1);
@@ -129,14 +143,7 @@ bool BlankEdged(std::string_view s) {
 
 std::int32_t ParseProfileInt(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     std::int64_t v = 0;
     constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT32_MAX) + 1;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -153,14 +160,7 @@ std::int32_t ParseProfileInt(std::string_view text) {
 
 float ParseProfileFloat(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = SkipBlanksAndSign(text, i);
     const char* first = text.data() + i;
     const char* last = text.data() + text.size();
     if (first == last || *first == '+' || *first == '-') {

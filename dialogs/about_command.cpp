@@ -1,6 +1,5 @@
 #include "dialogs/about_command.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QWidget>
 
@@ -9,6 +8,7 @@
 #include "dialogs/about_dlg_velmora5_hid.h"
 #include "dialogs/device_info.h"
 #include "dialogs/message_box.h"
+#include "dialogs/wait_cursor.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -17,16 +17,6 @@
 namespace kx {
 
 namespace {
-
-// A wait cursor while a dialog's values are read: a board that does not
-// answer costs each read its bound.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 bool Flag(const std::function<bool()>& present) {
     return present && present();

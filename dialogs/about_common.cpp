@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,6 +81,23 @@ QString VersionInfoText(const std::string& changeLog) {
     QString text = QString::fromStdString(changeLog);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
+}
+
+FirmwareFields AddFirmwareRows(QGroupBox* group, QGridLayout* grid) {
+    FirmwareFields f{};
+    f.deviceId = NewValueEdit(group, QStringLiteral("deviceId"));
+    f.firmwareVersion = NewValueEdit(group, QStringLiteral("firmwareVersion"));
+    f.firmwareDate = NewValueEdit(group, QStringLiteral("firmwareDate"));
+    grid->addWidget(new QLabel(QStringLiteral("设备标识号"), group), 0, 0);
+    grid->addWidget(f.deviceId, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("固件版本"), group), 1, 0);
+    grid->addWidget(f.firmwareVersion, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("固件日期"), group), 2, 0);
+    grid->addWidget(f.firmwareDate, 2, 1);
+    grid->addWidget(new QLabel(QStringLiteral("版本信息"), group), 3, 0, 1, 2);
+    f.versionInfo = NewVersionInfoBox(group);
+    grid->addWidget(f.versionInfo, 4, 0, 1, 2);
+    return f;
 }
 
 QHBoxLayout* NewHeaderRow(QWidget* parent, const QString& caption, QLineEdit** versionEdit) {

@@ -6,6 +6,8 @@
 #include "dialogs/device_info.h"
 
 class QDialog;
+class QGridLayout;
+class QGroupBox;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -40,6 +42,17 @@ QLineEdit* NewValueEdit(QWidget* parent, const QString& name, int width = 150);
 QPlainTextEdit* NewVersionInfoBox(QWidget* parent);
 // g_changeLog as the box shows it (line ends made plain).
 QString VersionInfoText(const std::string& changeLog);
+
+// The firmware rows of the Velmora5 and master dialogs, in rows 0 to 4 of
+// `grid` in `group`: "设备标识号", "固件版本" and "固件日期" with their edits,
+// then "版本信息" and the version history box across both columns.
+struct FirmwareFields {
+    QLineEdit* deviceId;
+    QLineEdit* firmwareVersion;
+    QLineEdit* firmwareDate;
+    QPlainTextEdit* versionInfo;
+};
+FirmwareFields AddFirmwareRows(QGroupBox* group, QGridLayout* grid);
 
 // The row at the top left: the station's icon, "KaldrixPlus" and the
 // program version's edit (returned in `versionEdit`).

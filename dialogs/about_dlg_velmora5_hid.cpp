@@ -40,19 +40,12 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(4);
-    deviceIdEdit_ = NewValueEdit(firmware, QStringLiteral("deviceId"));
-    firmwareVersionEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareVersion"));
-    firmwareDateEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareDate"));
-    grid->addWidget(new QLabel(QStringLiteral("设备标识号"), firmware), 0, 0);
-    grid->addWidget(deviceIdEdit_, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("固件版本"), firmware), 1, 0);
-    grid->addWidget(firmwareVersionEdit_, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("固件日期"), firmware), 2, 0);
-    grid->addWidget(firmwareDateEdit_, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("版本信息"), firmware), 3, 0, 1, 2);
-    versionInfoBox_ = NewVersionInfoBox(firmware);
+    const FirmwareFields fields = AddFirmwareRows(firmware, grid);
+    deviceIdEdit_ = fields.deviceId;
+    firmwareVersionEdit_ = fields.firmwareVersion;
+    firmwareDateEdit_ = fields.firmwareDate;
+    versionInfoBox_ = fields.versionInfo;
     versionInfoBox_->setFixedHeight(100);
-    grid->addWidget(versionInfoBox_, 4, 0, 1, 2);
     firmware->setLayout(grid);
     left->addWidget(firmware, 1);
 

@@ -11,17 +11,12 @@
 // written.
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QPixmap>
-#include <QScreen>
-#include <QWindow>
 #include <cstdio>
 #include <memory>
 
 #include "dialogs/about_command.h"
 #include "dialogs/change_log.h"
-#include "dialogs/message_box.h"
+#include "dialogs/preview_shot.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -34,50 +29,21 @@
 
 namespace {
 
-void Settle(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
-
 bool Save(QDialog* dialog, const QDir& folder, const char* name) {
-    Settle(400);
-    QPixmap shot;
-    QWindow* window = dialog->windowHandle();
-    if (QGuiApplication::platformName() != QLatin1StringView("offscreen") && window != nullptr &&
-        window->screen() != nullptr) {
-        shot = window->screen()->grabWindow(window->winId());
-    } else {
-        shot = dialog->grab();
-    }
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
+    kx::preview::Settle(400);
+    return kx::preview::WritePng(kx::preview::GrabDialog(*dialog), folder, name);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kaldrix-about-preview <folder>\n");
+    const std::optional<QDir> folder =
+        kx::preview::OutputFolder(argc, argv, "kaldrix-about-preview");
+    if (!folder) {
         return 1;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
-        return 1;
-    }
-    kx::ScopedMessageHandler messages([](const kx::MessageRequest& r) {
-        std::printf("message: %s\n", qPrintable(r.text));
-        return QMessageBox::Ok;
-    });
+    const kx::preview::PrintedMessages messages;
     kx::BuildChangeLog();
 
     kx::sim::SimBus bus;
@@ -158,14 +124,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no dialog for %s\n", name);
             return 1;
         }
-        ok = Save(dialog, folder, name) && ok;
+        ok = Save(dialog, *folder, name) && ok;
         dialog->reject();
     }
     about->ShowEmptyAbout();
     if (QDialog* dialog = about->CurrentDialog()) {
-        ok = Save(dialog, folder, "about_empty.png") && ok;
+        ok = Save(dialog, *folder, "about_empty.png") && ok;
         dialog->reject();
     }
-    Settle(50);
+    kx::preview::Settle(50);
     return ok ? 0 : 2;
 }

@@ -1,6 +1,5 @@
 #include "dialogs/baseline_command.h"
 
-#include <QApplication>
 #include <QString>
 #include <QWidget>
 
@@ -9,23 +8,10 @@
 #include "core/section_lock.h"
 #include "dialogs/baseline_dlg.h"
 #include "dialogs/message_box.h"
+#include "dialogs/wait_cursor.h"
 #include "grid/color_bar.h"
 
 namespace kx {
-
-namespace {
-
-// The store-back writes every connected board on this thread; a board that
-// does not answer costs each write its bound.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-}  // namespace
 
 CBaselineCommand::CBaselineCommand(StationCore& station, GridModel& grid, QWidget* owner)
     : QObject(owner), station_(station), grid_(grid), owner_(owner) {}
@@ -36,6 +22,10 @@ CBaselineCommand::~CBaselineCommand() {
     if (current_) {
         current_->disconnect(this);
     }
+}
+
+CBaseLineDlg* CBaselineCommand::CurrentDialog() const {
+    return current_;
 }
 
 void CBaselineCommand::OnGridClicked() {

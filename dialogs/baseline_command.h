@@ -41,8 +41,9 @@ public:
     CBaselineCommand(StationCore& station, GridModel& grid, QWidget* owner);
     ~CBaselineCommand() override;
 
-    // The dialog open now, or null.
-    CBaseLineDlg* CurrentDialog() const { return current_; }
+    // The dialog open now, or null. Defined where CBaseLineDlg is complete:
+    // QPointer's conversion casts from QObject.
+    CBaseLineDlg* CurrentDialog() const;
     // What the last OK did.
     const BaselineWriteReport& LastReport() const { return lastReport_; }
 

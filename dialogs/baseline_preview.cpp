@@ -14,17 +14,13 @@
 // themselves. Exit status 0 when both pictures were written and the board
 // took the new settings.
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <cstdio>
 #include <memory>
 
@@ -32,33 +28,15 @@
 #include "dialogs/baseline_command.h"
 #include "dialogs/baseline_dlg.h"
 #include "dialogs/message_box.h"
+#include "dialogs/preview_shot.h"
 #include "grid/color_bar.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 
 namespace {
 
-void Settle(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
-
-bool OnScreen() {
-    return QGuiApplication::platformName() != QLatin1StringView("offscreen");
-}
-
-bool Write(const QPixmap& shot, const QDir& folder, const char* name) {
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    if (shot.isNull() || !shot.save(path, "PNG")) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s (%dx%d)\n", qPrintable(path), shot.width(), shot.height());
-    return true;
-}
+using kx::preview::OnScreen;
+using kx::preview::Settle;
 
 // The whole screen on a real display; elsewhere the window with the dialog
 // drawn over it where it stands.
@@ -70,14 +48,6 @@ QPixmap Screen(QWidget& window, QDialog& dialog) {
     QPainter painter(&shot);
     painter.drawPixmap(dialog.geometry().topLeft() - window.geometry().topLeft(), dialog.grab());
     return shot;
-}
-
-QPixmap Alone(QDialog& dialog) {
-    QWindow* handle = dialog.windowHandle();
-    if (OnScreen() && handle != nullptr && handle->screen() != nullptr) {
-        return handle->screen()->grabWindow(handle->winId());
-    }
-    return dialog.grab();
 }
 
 void Send(QWidget* target, QEvent::Type type, QPoint at) {
@@ -93,19 +63,12 @@ void Send(QWidget* target, QEvent::Type type, QPoint at) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kaldrix-baseline-preview <folder>\n");
+    const std::optional<QDir> folder =
+        kx::preview::OutputFolder(argc, argv, "kaldrix-baseline-preview");
+    if (!folder) {
         return 1;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
-        return 1;
-    }
-    kx::ScopedMessageHandler messages([](const kx::MessageRequest& r) {
-        std::printf("message: %s\n", qPrintable(r.text));
-        return QMessageBox::Ok;
-    });
+    const kx::preview::PrintedMessages messages;
 
     kx::sim::SimBus bus;
     bus.set_report_time(kx::sim::SimBoard::kFullSpeedReportTime);
@@ -174,8 +137,8 @@ int main(int argc, char** argv) {
     dlg->Apply();
     Settle(500);
 
-    bool ok = Write(Screen(window, *dlg), folder, "baseline_screen.png");
-    ok = Write(Alone(*dlg), folder, "baseline_dialog.png") && ok;
+    bool ok = kx::preview::WritePng(Screen(window, *dlg), *folder, "baseline_screen.png");
+    ok = kx::preview::WritePng(kx::preview::GrabDialog(*dlg), *folder, "baseline_dialog.png") && ok;
 
     const kx::ChannelValues reference = dlg->Exchange().editReference;
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();

@@ -1,6 +1,5 @@
 #include "dialogs/config_commands.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,6 +15,7 @@
 #include "config/config_file.h"
 #include "dialogs/config_transfer.h"
 #include "dialogs/message_box.h"
+#include "dialogs/wait_cursor.h"
 #include "grid/grid_model.h"
 
 namespace kx {
@@ -32,14 +32,6 @@ public:
 
 private:
     bool& busy_;
-};
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
 // The load's progress. It has no cancel button, and Escape or the window's

@@ -21,6 +21,19 @@ int PositionCount(int rows, int columns) {
     return n > kMaxHeadPositions ? kMaxHeadPositions : static_cast<int>(n);
 }
 
+// The identity the Velmora5 and the master board give through the same
+// commands, read in the order the dialogs have always read it.
+template <typename Board, typename About>
+void ReadFirmwareIdentity(Board& board, About& about) {
+    about.vendorName = BoardText(board.read_vendor_code());
+    about.deviceId = BoardText(board.read_device_id());
+    about.firmwareVersion = NibbleVersionText(board.read_firmware_version());
+    const std::optional<std::uint8_t> day = board.read_firmware_day();
+    const std::optional<std::uint8_t> month = board.read_firmware_month();
+    const std::optional<std::uint16_t> year = board.read_firmware_year();
+    about.firmwareDate = DateText(year, month, day);
+}
+
 }  // namespace
 
 std::string BoardText(const std::optional<std::string>& text, std::size_t maxChars) {
@@ -203,13 +216,7 @@ AboutInfo ClassicAbout(const ClassicTesterFields& fields) {
 
 Velmora5About ReadVelmora5About(hiddata_velmora5& board) {
     Velmora5About about;
-    about.vendorName = BoardText(board.read_vendor_code());
-    about.deviceId = BoardText(board.read_device_id());
-    about.firmwareVersion = NibbleVersionText(board.read_firmware_version());
-    const std::optional<std::uint8_t> day = board.read_firmware_day();
-    const std::optional<std::uint8_t> month = board.read_firmware_month();
-    const std::optional<std::uint16_t> year = board.read_firmware_year();
-    about.firmwareDate = DateText(year, month, day);
+    ReadFirmwareIdentity(board, about);
     if (const std::optional<ModeBytes> page =
             board.read_channel_modes(hiddata_velmora5::kLayoutHead)) {
         about.layout = Velmora5LayoutRecord{(*page)[0], (*page)[1], (*page)[2]};
@@ -270,13 +277,7 @@ std::int32_t LeadingNumber(std::string_view text) {
 
 MasterAbout ReadMasterAbout(hiddata_masterHID& board, int rows, int columns) {
     MasterAbout about;
-    about.vendorName = BoardText(board.read_vendor_code());
-    about.deviceId = BoardText(board.read_device_id());
-    about.firmwareVersion = NibbleVersionText(board.read_firmware_version());
-    const std::optional<std::uint8_t> day = board.read_firmware_day();
-    const std::optional<std::uint8_t> month = board.read_firmware_month();
-    const std::optional<std::uint16_t> year = board.read_firmware_year();
-    about.firmwareDate = DateText(year, month, day);
+    ReadFirmwareIdentity(board, about);
     const std::optional<std::uint8_t> first = board.read_buzzer_settings();
     const std::optional<std::uint8_t> second = board.read_buzzer_settings();
     if (first && second) {

@@ -12,6 +12,7 @@
 
 #include "dialogs/raw_data_file.h"
 #include "grid/color_bar.h"
+#include "tests/channel_values.h"
 #include "tests/message_recorder.h"
 #include "tests/temp_dir.h"
 
@@ -20,19 +21,8 @@ namespace {
 
 constexpr int kPage = 3;
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
-
-ChannelValues Ramp(std::int32_t start) {
-    ChannelValues a{};
-    for (int c = 0; c < kChannels; ++c) {
-        a[c] = start + c;
-    }
-    return a;
-}
+using test::Filled;
+using test::Ramp;
 
 // The baseline dialog for page 3 of a page table with its defaults, in a
 // working directory of its own. Every message box is answered by `messages`.

@@ -12,16 +12,14 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "tests/channel_values.h"
+
 namespace kx {
 namespace {
 
 using namespace grid_colors;
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
+using test::Filled;
 
 // The owner's form: a dialog with a placeholder frame where the grid goes,
 // attached as the main window does with control 1000. The grid gets a client

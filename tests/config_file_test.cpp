@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/scratch_dir.h"
+#include "tests/temp_dir.h"
 
 namespace kx {
 namespace {
 
-using testing::ReadBytes;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::ReadWhole;
+using test::TempDir;
+using test::WriteWhole;
 
 // A page whose every setting differs from the defaults and from every other
 // page, channel by channel.
@@ -99,7 +99,7 @@ protected:
 TEST_F(ConfigFile, SaveWritesTheSectionsAndKeysInOrder) {
     PageTable table = DefaultTable();
     table[0].mask[0] = Tested;
-    const std::string text = ReadBytes(Save({0, 1, 1}, table));
+    const std::string text = ReadWhole(Save({0, 1, 1}, table));
 
     std::string expected =
         "[GLOBAL]\r\nFPCTEST=0\r\nCOL=1\r\nROW=1\r\n"
@@ -181,7 +181,7 @@ TEST_F(ConfigFile, MasksWithFpcTestAreTheModeBytes) {
     EXPECT_EQ(LoadFile(path, DefaultTable()).table[0].mask, table[0].mask);
 
     // Any number is taken as its low byte.
-    WriteBytes(path, "[GLOBAL]\nFPCTEST=1\nCOL=1\nROW=1\n[PAGE00_MASK]\nCH00=258\nCH01=-1\n");
+    WriteWhole(path, "[GLOBAL]\nFPCTEST=1\nCOL=1\nROW=1\n[PAGE00_MASK]\nCH00=258\nCH01=-1\n");
     const Loaded l = LoadFile(path, DefaultTable());
     EXPECT_EQ(l.table[0].mask[0], 2);
     EXPECT_EQ(l.table[0].mask[1], 255);
@@ -190,7 +190,7 @@ TEST_F(ConfigFile, MasksWithFpcTestAreTheModeBytes) {
 
 TEST_F(ConfigFile, ReadsTheFilesOwnSpellingsAndValues) {
     const std::string path = dir / "spellings.ini";
-    WriteBytes(path,
+    WriteWhole(path,
                "[GLOBAL]\nFPCTEST=0\nCOL=1\nROW=1\n"
                "[PAGE00_OFFSET]\nPAGE00_OFFSETTYPE=5\nPAGE00_PERCENTAGE=12.5\n"
                "PAGE00_OFFSETUPPER=abc\nOFFSETLOWER=7\n"
@@ -229,7 +229,7 @@ TEST_F(ConfigFile, LoadsOnlyThePagesOfTheLayout) {
     ASSERT_FALSE(ReadIniFile(path, file));
     file.SetString("GLOBAL", "COL", "2");
     file.SetString("GLOBAL", "ROW", "2");
-    WriteBytes(path, file.Serialize());
+    WriteWhole(path, file.Serialize());
 
     const PageTable before = DefaultTable();
     const Loaded l = LoadFile(path, before);
@@ -279,10 +279,10 @@ TEST_F(ConfigFile, AnotherStationsFileIsKeptWholeAfterASave) {
         "[PAGE70_REFDATA]\n"
         "CH00=1\n";
     const std::string path = dir / "foreign.ini";
-    WriteBytes(path, foreign);
+    WriteWhole(path, foreign);
     PageTable table = DefaultTable();
     ASSERT_FALSE(SaveConfig(path, {0, 1, 1}, table));
-    const std::string saved = ReadBytes(path);
+    const std::string saved = ReadWhole(path);
 
     // Our keys went in; every other line is where it was, as it was.
     std::string expectedStart =
@@ -330,7 +330,7 @@ TEST_F(ConfigFile, LayoutsTheTableCannotHoldLoadWhatFits) {
         if (c.row) {
             text += "ROW=" + std::string(c.row) + "\n";
         }
-        WriteBytes(path, text);
+        WriteWhole(path, text);
         const Loaded l = LoadFile(path, DefaultTable());
         EXPECT_EQ(l.globals.columns, c.columns);
         EXPECT_EQ(l.globals.rows, c.rows);
@@ -391,7 +391,7 @@ TEST_F(ConfigFile, BadFilesGiveADefinedResult) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = dir / "bad.ini";
-        WriteBytes(path, c.bytes);
+        WriteWhole(path, c.bytes);
         const Loaded l = LoadFile(path, DefaultTable());
         EXPECT_EQ(l.globals.columns, c.columns);
         EXPECT_EQ(l.globals.rows, c.rows);
@@ -401,7 +401,7 @@ TEST_F(ConfigFile, BadFilesGiveADefinedResult) {
         }
         // A save over it keeps what it held, with the keys added.
         ASSERT_FALSE(SaveConfig(path, {0, 1, 1}, DefaultTable()));
-        EXPECT_NE(ReadBytes(path).find(c.kept), std::string::npos);
+        EXPECT_NE(ReadWhole(path).find(c.kept), std::string::npos);
         EXPECT_EQ(LoadFile(path, DefaultTable()).table[0].reference[0], 700);
     }
 }
@@ -428,9 +428,9 @@ TEST_F(ConfigFile, FilesThatAreNoConfigurationAreRefusedWithAReason) {
     const std::string fifo = dir / "pipe.ini";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);  // must not hang
     const std::string utf16 = dir / "utf16.ini";
-    WriteBytes(utf16, std::string("\xFF\xFE[\0G\0]\0", 8));
+    WriteWhole(utf16, std::string("\xFF\xFE[\0G\0]\0", 8));
     const std::string large = dir / "large.ini";
-    WriteBytes(large, "");
+    WriteWhole(large, "");
     ASSERT_EQ(::truncate(large.c_str(), kMaxConfigFileBytes + 1), 0);
 
     const struct {
@@ -456,7 +456,7 @@ TEST_F(ConfigFile, FilesThatAreNoConfigurationAreRefusedWithAReason) {
         EXPECT_EQ(saved.code, c.code);
         EXPECT_TRUE(saved.originalKept);
     }
-    EXPECT_EQ(ReadBytes(utf16), std::string("\xFF\xFE[\0G\0]\0", 8));
+    EXPECT_EQ(ReadWhole(utf16), std::string("\xFF\xFE[\0G\0]\0", 8));
 }
 
 TEST_F(ConfigFile, SaveReportsTheHeadsItCouldNotWrite) {

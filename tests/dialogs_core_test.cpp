@@ -13,6 +13,7 @@
 #include "dialogs/raw_data_file.h"
 #include "dialogs/reading_table.h"
 #include "dialogs/typed_value.h"
+#include "tests/channel_values.h"
 #include "tests/temp_dir.h"
 
 namespace kx {
@@ -21,19 +22,8 @@ namespace {
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
-
-ChannelValues Ramp(std::int32_t start) {
-    ChannelValues a{};
-    for (int c = 0; c < kChannels; ++c) {
-        a[c] = start + c;
-    }
-    return a;
-}
+using test::Filled;
+using test::Ramp;
 
 TEST(TypedValue, IntegersAsAPersonTypesThem) {
     struct Case {

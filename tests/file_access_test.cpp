@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/scratch_dir.h"
+#include "tests/temp_dir.h"
 
 namespace kx {
 namespace {
 
-using testing::ReadBytes;
-using testing::RunUnprivileged;
-using testing::TempDir;
-using testing::WriteBytes;
+using test::ReadWhole;
+using test::RunUnprivileged;
+using test::TempDir;
+using test::WriteWhole;
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -33,9 +33,9 @@ protected:
 
 TEST_F(FileAccess, ReplacesTheWholeFileAndLeavesNothingBehind) {
     const std::string path = dir / "a.ini";
-    WriteBytes(path, oldText);
+    WriteWhole(path, oldText);
     ASSERT_FALSE(ReplaceFileContents(path, newText));
-    EXPECT_EQ(ReadBytes(path), newText);
+    EXPECT_EQ(ReadWhole(path), newText);
     EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ini"});
 }
 
@@ -72,10 +72,10 @@ TEST_F(FileAccess, ASaveThatFailsBeforeTheRenameLeavesTheOldFileWhole) {
     // the old one not yet replaced.
     FileHooks rename;
     rename.rename = [&](const char* from, const char* to) {
-        EXPECT_EQ(ReadBytes(from), newText);
-        EXPECT_EQ(ReadBytes(to), oldText);
+        EXPECT_EQ(ReadWhole(from), newText);
+        EXPECT_EQ(ReadWhole(to), oldText);
         EXPECT_EQ(std::string(to), path);
-        EXPECT_EQ(std::string(from).rfind(dir.path() + "/", 0), 0u);  // same folder
+        EXPECT_EQ(std::string(from).rfind(dir.path().string() + "/", 0), 0u);  // same folder
         sawCompleteTemp = true;
         errno = EIO;
         return -1;
@@ -84,7 +84,7 @@ TEST_F(FileAccess, ASaveThatFailsBeforeTheRenameLeavesTheOldFileWhole) {
 
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
-        WriteBytes(path, oldText);
+        WriteWhole(path, oldText);
         const FileError error = ReplaceFileContents(path, newText, &s.hooks);
         ASSERT_TRUE(error);
         EXPECT_EQ(error.code, s.code);
@@ -93,7 +93,7 @@ TEST_F(FileAccess, ASaveThatFailsBeforeTheRenameLeavesTheOldFileWhole) {
         const std::string message = error.Message();
         EXPECT_NE(message.find(s.text), std::string::npos) << message;
         EXPECT_NE(message.find("原文件未改动"), std::string::npos) << message;
-        EXPECT_EQ(ReadBytes(path), oldText);
+        EXPECT_EQ(ReadWhole(path), oldText);
         EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ini"});  // no temporary file left
     }
     EXPECT_TRUE(sawCompleteTemp);
@@ -103,7 +103,7 @@ TEST_F(FileAccess, ASaveIntoAReadOnlyFolderFailsWithAReason) {
     const std::string folder = dir / "locked";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     const std::string existing = folder + "/old.ini";
-    WriteBytes(existing, oldText);
+    WriteWhole(existing, oldText);
     ASSERT_EQ(::chmod(existing.c_str(), 0666), 0);
     ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
 
@@ -120,13 +120,13 @@ TEST_F(FileAccess, ASaveIntoAReadOnlyFolderFailsWithAReason) {
         EXPECT_NE(message->find("创建临时文件失败，没有访问权限"), std::string::npos) << *message;
         EXPECT_NE(message->find(path), std::string::npos) << *message;
     }
-    EXPECT_EQ(ReadBytes(existing), oldText);
+    EXPECT_EQ(ReadWhole(existing), oldText);
     EXPECT_EQ(dir.List(folder), std::vector<std::string>{"old.ini"});
 }
 
 TEST_F(FileAccess, AReadOnlyFileIsNotReplacedBehindItsBack) {
     const std::string path = dir / "ro.ini";
-    WriteBytes(path, oldText);
+    WriteWhole(path, oldText);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     const auto message = RunUnprivileged([&] {
         const FileError error = ReplaceFileContents(path, newText);
@@ -137,13 +137,13 @@ TEST_F(FileAccess, AReadOnlyFileIsNotReplacedBehindItsBack) {
     }
     EXPECT_EQ(message->rfind(std::to_string(FileError::kReadOnlyFile) + " ", 0), 0u) << *message;
     EXPECT_NE(message->find("文件为只读"), std::string::npos) << *message;
-    EXPECT_EQ(ReadBytes(path), oldText);
+    EXPECT_EQ(ReadWhole(path), oldText);
     EXPECT_EQ(ModeOf(path), 0444u);
 }
 
 TEST_F(FileAccess, TheNewFileKeepsTheOldPermissions) {
     const std::string path = dir / "perm.ini";
-    WriteBytes(path, oldText);
+    WriteWhole(path, oldText);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     ASSERT_FALSE(ReplaceFileContents(path, newText));
     EXPECT_EQ(ModeOf(path), 0640u);
@@ -160,13 +160,13 @@ TEST_F(FileAccess, TheNewFileKeepsTheOldPermissions) {
 TEST_F(FileAccess, ALinkIsFollowedAndStaysALink) {
     const std::string target = dir / "real.ini";
     const std::string link = dir / "link.ini";
-    WriteBytes(target, oldText);
+    WriteWhole(target, oldText);
     ASSERT_EQ(::symlink("real.ini", link.c_str()), 0);
     ASSERT_FALSE(ReplaceFileContents(link, newText));
     struct stat st {};
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(ReadBytes(target), newText);
+    EXPECT_EQ(ReadWhole(target), newText);
 }
 
 TEST_F(FileAccess, AMissingFolderIsReported) {

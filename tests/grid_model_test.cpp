@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "grid/grid_fixture.h"
+#include "tests/channel_values.h"
 
 namespace kx {
 namespace {
@@ -19,11 +20,7 @@ namespace {
 constexpr int kClientW = 321;
 constexpr int kClientH = 801;
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
+using test::Filled;
 
 ChannelModes AllModes(std::uint8_t m) {
     ChannelModes a{};

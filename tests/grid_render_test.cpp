@@ -11,6 +11,7 @@
 #include "grid/grid_layout.h"
 #include "grid/grid_model.h"
 #include "grid/grid_painter.h"
+#include "tests/channel_values.h"
 
 namespace kx {
 namespace {
@@ -33,11 +34,7 @@ std::string Name(QRgb c) {
     return text;
 }
 
-ChannelValues Filled(std::int32_t v) {
-    ChannelValues a{};
-    a.fill(v);
-    return a;
-}
+using test::Filled;
 
 // Every head: upper 454 (row 203), lower 154 (row 503), reference 400
 // (marker rows 255 and 256), value 300 (bar from row 357), all Tested.
@@ -95,6 +92,19 @@ int Count(const QImage& image, QRect rect, QRgb color) {
     }
     return n;
 }
+
+// The fixture's mixed 10 x 10 grid, evaluated and painted at width x height.
+struct LargeGrid {
+    LargeGrid(int width, int height) {
+        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+        model.Evaluate(width, height, *frame);
+        image = &painter.Paint(*frame);
+    }
+    GridModel model;
+    std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
+    GridPainter painter;
+    const QImage* image = nullptr;
+};
 
 bool IsHatch(const QImage& image, QRect rect) {
     const int grey = Count(image, rect, kHatch);
@@ -410,13 +420,10 @@ TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
     };
     for (const Window w : {Window{1366, 768, false}, Window{1600, 900, false},
                            Window{1280, 1024, false}, Window{1920, 1080, true}}) {
-        GridModel model;
-        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
-        auto frame = std::make_unique<GridFrame>();
-        model.Evaluate(w.width, w.height, *frame);
-        GridPainter painter;
-        const QImage& image = painter.Paint(*frame);
-        const GridLayout layout = frame->Layout();
+        const LargeGrid grid(w.width, w.height);
+        const GridFrame& frame = *grid.frame;
+        const QImage& image = *grid.image;
+        const GridLayout layout = frame.Layout();
         for (int r = 0; r < 10; ++r) {
             for (int c = 0; c < 10; ++c) {
                 const PixelRect box = layout.VerdictBox(c, r);
@@ -435,9 +442,9 @@ TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
                 // The word is there, in its colour, and starts where it
                 // always did where it fits.
                 QRgb text = kPassText;
-                if (frame->verdicts[c][r] == HeadVerdict::Fail) {
+                if (frame.verdicts[c][r] == HeadVerdict::Fail) {
                     text = kFailText;
-                } else if (frame->verdicts[c][r] == HeadVerdict::Load) {
+                } else if (frame.verdicts[c][r] == HeadVerdict::Load) {
                     text = kLoadText;
                 }
                 const QRect inner(box.left + 2, box.top + 2, box.Width() - 4, box.Height() - 4);
@@ -462,17 +469,14 @@ TEST(GridRender, EveryChannelShowsItsColumn) {
         int width, height;
     };
     for (const Window w : {Window{1920, 1080}, Window{1366, 768}}) {
-        GridModel model;
-        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
-        auto frame = std::make_unique<GridFrame>();
-        model.Evaluate(w.width, w.height, *frame);
-        GridPainter painter;
-        const QImage& image = painter.Paint(*frame);
-        const GridLayout layout = frame->Layout();
+        const LargeGrid grid(w.width, w.height);
+        const GridFrame& frame = *grid.frame;
+        const QImage& image = *grid.image;
+        const GridLayout layout = frame.Layout();
         int hidden = 0;
         for (int r = 0; r < 10; ++r) {
             for (int c = 0; c < 10; ++c) {
-                const HeadSlot& head = frame->heads[c][r];
+                const HeadSlot& head = frame.heads[c][r];
                 for (int k = 0; k < kChannels; ++k) {
                     const PixelRect col = layout.ChannelColumn(c, r, k);
                     const QRect rect(col.left, col.top, col.Width(), col.Height());
@@ -497,18 +501,15 @@ TEST(GridRender, EveryChannelShowsItsColumn) {
 }
 
 TEST(GridRender, EveryHeadOfALargeGridShowsItsVerdict) {
-    GridModel model;
-    FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
-    auto frame = std::make_unique<GridFrame>();
-    model.Evaluate(1920, 1080, *frame);
-    GridPainter painter;
-    const QImage& image = painter.Paint(*frame);
-    const GridLayout layout = frame->Layout();
+    const LargeGrid grid(1920, 1080);
+    const GridFrame& frame = *grid.frame;
+    const QImage& image = *grid.image;
+    const GridLayout layout = frame.Layout();
     for (int r = 0; r < 10; ++r) {
         for (int c = 0; c < 10; ++c) {
             const PixelRect box = layout.VerdictBox(c, r);
             const QRgb p = image.pixel(box.left + 3, box.top + 3);
-            switch (frame->verdicts[c][r]) {
+            switch (frame.verdicts[c][r]) {
                 case HeadVerdict::Fail:
                     EXPECT_EQ(Name(p), Name(kOver)) << c << "," << r;
                     break;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config/config_file.h"
-#include "tests/scratch_dir.h"
+#include "tests/temp_dir.h"
 
 namespace kx {
 namespace {
@@ -25,9 +25,9 @@ TEST(LegacyConfig, ImportsEveryFieldOfTheOldLayout) {
         Channels("baseline", "ch", 700) + Channels("upperlimit", "ch", 1000) +
         Channels("lowerlimit", "ch", 400) + "[datarange]\r\nmaxvalue=1600\r\nminvalue=20\r\n" +
         Channels("channelenable", "ch_en", 0);
-    testing::TempDir dir;
+    test::TempDir dir;
     const std::string path = dir / "old.ini";
-    testing::WriteBytes(path, text);
+    test::WriteWhole(path, text);
     IniFile file;
     ASSERT_FALSE(ReadIniFile(path, file));
 

@@ -1,41 +1,70 @@
 #pragma once
 
+#include <grp.h>
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kx::test {
 
 // A fresh folder under the system's temporary folder, removed with
-// everything in it (made writable again first) at the end of the scope.
+// everything in it at the end of the scope. It is open to every user, so
+// that a test can act in it as an unprivileged user (RunUnprivileged).
 class TempDir {
 public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "kx-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
         }
+        path_ = pattern;
+        ::chmod(path_.c_str(), 0777);
     }
     ~TempDir() {
+        namespace fs = std::filesystem;
         std::error_code ec;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ec)) {
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
+        // Folders a test made read-only must become writable (and readable,
+        // to be walked) before their entries can be removed.
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (auto it = fs::recursive_directory_iterator(path_, ec);
+             it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec)) {
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+            }
         }
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
+        fs::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+
+    // The path of `name` in the folder, for the interfaces that take a string.
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+    // Names of the entries in the folder (or in a subfolder), sorted.
+    std::vector<std::string> List(const std::filesystem::path& sub = {}) const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(sub.empty() ? path_ : sub)) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::filesystem::path path_;
@@ -43,14 +72,18 @@ private:
 
 inline std::string ReadWhole(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    if (!in) {
+        throw std::runtime_error("cannot read " + file.string());
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void WriteWhole(const std::filesystem::path& file, const std::string& text) {
+inline void WriteWhole(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
 }
 
 // Takes away, for the calling thread and the scope, the capabilities that let
@@ -89,6 +122,58 @@ inline bool CanCreateIn(const std::filesystem::path& folder) {
     std::error_code ec;
     std::filesystem::remove(probe, ec);
     return ok;
+}
+
+// Runs `fn` as a user who may write only where everybody may: directly when
+// the tests run unprivileged, in a child process that gives up root
+// otherwise (root writes into read-only folders). Returns what `fn` returned,
+// or nothing when the privileges could not be given up.
+inline std::optional<std::string> RunUnprivileged(const std::function<std::string()>& fn) {
+    if (::geteuid() != 0) {
+        return fn();
+    }
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return std::nullopt;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        return std::nullopt;
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(3);
+        }
+        const std::string result = fn();
+        std::size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
+            if (n <= 0) {
+                ::_exit(4);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string result;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n <= 0) {
+            break;
+        }
+        result.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return result;
 }
 
 }  // namespace kx::test

@@ -3,6 +3,9 @@
 // thread, as on a station. A software one-to-one board carried as a USB device
 // is plugged, unplugged and plugged again; each event must reach the window
 // through the application's event loop, on its thread, and move its title.
+// A udev rule of the test's own gives the node a mode of its own, late: the
+// window must hear of the arrival only once udev has applied it, as a
+// station's operator without root can open the node only then.
 // Runs as root in the guest of tests/kernel/run-in-guest; tests/kernel/lane.sh
 // starts it.
 
@@ -10,11 +13,16 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QTest>
 #include <QThread>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,9 +53,32 @@ CaptureSystem NoCameras() {
     return CaptureSystem{[] { return false; }, [] { return QList<CaptureInput>{}; }};
 }
 
+// The test's udev rule: the hidraw node of a plugged device gets a mode no
+// other rule gives, and udev takes a second over it, so that an event taken
+// from the kernel's own announcement (before udev has run) would find the
+// node still without it.
+constexpr const char* kRuleFile = "/etc/udev/rules.d/99-kx-window-hotplug-test.rules";
+constexpr const char* kRule =
+    "ACTION==\"add\", KERNEL==\"hidraw*\", PROGRAM=\"/bin/sleep 1\", MODE=\"0604\"\n";
+constexpr const char* kRuleMode = "604";
+
 bool IsCharacterDevice(const QString& path) {
     struct stat node {};
     return stat(qPrintable(path), &node) == 0 && S_ISCHR(node.st_mode);
+}
+
+// The permission bits of every hidraw node in octal ("600"), by path.
+QMap<QString, std::string> HidrawModes() {
+    QMap<QString, std::string> modes;
+    const QDir dev(QStringLiteral("/dev"));
+    for (const QString& name : dev.entryList({QStringLiteral("hidraw*")}, QDir::System)) {
+        struct stat node {};
+        const QString path = dev.filePath(name);
+        if (stat(qPrintable(path), &node) == 0) {
+            modes.insert(path, QString::number(node.st_mode & 07777, 8).toStdString());
+        }
+    }
+    return modes;
 }
 
 // One deviceChanged as the window's slot saw it.
@@ -64,6 +95,16 @@ protected:
         std::string error;
         ASSERT_TRUE(sim::PrepareUsbGadgets(kernel::kControllers, error))
             << error << " (run this program through tests/kernel/lane.sh)";
+        std::ofstream rule(kRuleFile);
+        rule << kRule;
+        rule.close();
+        ASSERT_TRUE(rule) << kRuleFile;
+        ASSERT_EQ(std::system("udevadm control --reload"), 0);
+    }
+    static void TearDownTestSuite() {
+        if (std::filesystem::remove(kRuleFile)) {
+            EXPECT_EQ(std::system("udevadm control --reload"), 0);
+        }
     }
 
     void SetUp() override {
@@ -103,9 +144,10 @@ protected:
 
 // The station's real hot-plug path end to end: udev's announcements reach the
 // window's slot on the user-interface thread, through the notifier, with the
-// node made; the arrival connects the board and starts the worker, the
-// removal leaves the window disconnected with the worker stopped, and the
-// re-plug connects again with the values flowing once more.
+// node made and udev's rules applied to it; the arrival connects the board and
+// starts the worker, the removal leaves the window disconnected with the
+// worker stopped, and the re-plug connects again with the values flowing once
+// more.
 TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     auto* udev = qobject_cast<UdevHotplug*>(dlg->hotplugSource());
     ASSERT_NE(udev, nullptr) << "the real bus hears of plugging from udev";
@@ -120,10 +162,18 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
                 {event, path, QThread::currentThread() == qApp->thread(), IsCharacterDevice(path)});
         },
         Qt::DirectConnection);
+    // The window's first step on an arrival, before its Connect opens
+    // anything, is the title "USB设备已经插入": the nodes as they are then.
     bool titleOffThread = false;
+    std::vector<QMap<QString, std::string>> nodesWhenInserted;
     QObject::connect(
         dlg.get(), &QWidget::windowTitleChanged, dlg.get(),
-        [&] { titleOffThread = titleOffThread || QThread::currentThread() != qApp->thread(); },
+        [&](const QString& title) {
+            titleOffThread = titleOffThread || QThread::currentThread() != qApp->thread();
+            if (title == QString::fromUtf8(kTitleInserted)) {
+                nodesWhenInserted.push_back(HidrawModes());
+            }
+        },
         Qt::DirectConnection);
     const GridModel& grid = dlg->colorBar().model();
 
@@ -137,6 +187,9 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
         << qPrintable(delivered[0].path);
     EXPECT_TRUE(delivered[0].nodeExists) << qPrintable(delivered[0].path);
     const QString first = delivered[0].path;
+    ASSERT_EQ(nodesWhenInserted.size(), 1u);
+    EXPECT_EQ(nodesWhenInserted[0].value(first), kRuleMode)
+        << "the arrival came before udev had applied its rules to " << qPrintable(first);
     ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
     EXPECT_EQ(dlg->station().ActiveFamily(), StationFamily::OneToOne);
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
@@ -163,6 +216,8 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     ASSERT_TRUE(RunUntil([&] { return delivered.size() >= 3; })) << "no second arrival";
     EXPECT_EQ(delivered[2].event, HotplugEvent::Arrival);
     EXPECT_TRUE(delivered[2].nodeExists) << qPrintable(delivered[2].path);
+    ASSERT_EQ(nodesWhenInserted.size(), 2u);
+    EXPECT_EQ(nodesWhenInserted[1].value(delivered[2].path), kRuleMode);
     ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
     EXPECT_EQ(dlg->station().m_runoff.device_path(), delivered[2].path.toStdString());

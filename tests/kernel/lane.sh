@@ -18,12 +18,12 @@ build="$(cd "$1" && pwd)"
 shift
 
 # The programs of the lane; a new one is added here and in CMakeLists.txt.
-# The camera window's program exists only in builds with the windows.
+# The windows' program exists only in builds with the windows.
 programs=(tests/kernel/kx_kernel_tests)
 if grep -q '^KALDRIX_GUI:BOOL=OFF$' "$build/CMakeCache.txt" 2>/dev/null; then
-    echo "kernel lane: a build without the windows: no camera window test"
+    echo "kernel lane: a build without the windows: no camera or main window test"
 else
-    programs+=(tests/kernel/kx_kernel_camera_tests)
+    programs+=(tests/kernel/kx_kernel_window_tests)
 fi
 
 lane="$build/kernel-lane"

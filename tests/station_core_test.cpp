@@ -455,6 +455,14 @@ TEST_F(MasterStation, OutputsFollowTheFailCountAndTheEmergencyStopLatches) {
     core->AcquireStep();
     EXPECT_EQ(Outputs(*board), (std::array<std::uint8_t, 7>{}));
 
+    // The latch outlives a reconnection: only the operator clears it.
+    bus.unplug(board);
+    bus.plug(board);
+    Pause();
+    EXPECT_EQ(g_emergencyStop, 1);
+    core->AcquireStep();
+    EXPECT_EQ(Outputs(*board), (std::array<std::uint8_t, 7>{}));
+
     // Cleared (as the information dialog does): normal again.
     g_emergencyStop = 0;
     board->edit([](sim::MasterMemory& m) { m.buzzer = 0x81; });  // on, inverted
@@ -484,6 +492,10 @@ TEST_F(MasterStation, PagesPastTheTableAreNeitherHandedOverNorRead) {
     EXPECT_EQ(grid.GetValues(9, 9)[0], 0);
     EXPECT_TRUE(core->ReadMasterSettings());
     EXPECT_EQ(Page(63).rangeMax, 1234);
+    // The baseline command asks for the range of every page the grid shows.
+    board->edit([](sim::MasterMemory& m) { m.range_max = 1777; });
+    EXPECT_TRUE(core->ReadMasterRange(99));
+    EXPECT_EQ(Page(63).rangeMax, 1777);
 }
 
 // --- classic tester -----------------------------------------------------------

@@ -178,6 +178,17 @@ bool hiddata::write_report(const std::uint8_t* frame) {
     return device->write_output(out.data()) > 0;
 }
 
+bool hiddata::write_continuation(const std::uint8_t* frame) {
+    CSectionGuard guard(&lock);
+    if (!device) {
+        return false;
+    }
+    // No late reply to wait for: the command's first report waited it out,
+    // and no read has given up since.
+    const Frame out = outgoing(frame, "OUT");
+    return device->write_output(out.data()) > 0;
+}
+
 std::uint8_t* hiddata::get_feature_report() {
     CSectionGuard guard(&lock);
     report[0] = 0;
@@ -275,7 +286,7 @@ const Frame* hiddata::exchange_query(const Frame& command) {
 
 bool hiddata::exchange_set(const Frame& command, const Frame& second) {
     CSectionGuard guard(&lock);
-    if (!begin_exchange() || !write_report(command.data()) || !write_report(second.data())) {
+    if (!begin_exchange() || !write_report(command.data()) || !write_continuation(second.data())) {
         return false;
     }
     return read_report() != nullptr;

@@ -41,7 +41,11 @@ namespace kx {
 // within kWaitSliceMs (reads wait in slices and check the flag between them),
 // and until resume_waits() every transfer fails at once without touching the
 // device (nothing is sent, so no reply is owed). Queries then return no
-// reply, writes false. The station cancels the waits of every board object
+// reply, writes false. A command of several reports whose first report has
+// gone is sent whole all the same (write_continuation): the board takes
+// whatever report comes next as the rest of its command, so a command cut
+// after its first report would have the next command's report taken for its
+// data. The station cancels the waits of every board object
 // before it joins its worker and resumes them after the join. A reply cut
 // short by a cancel counts as late: the first exchange after resume_waits()
 // still waits for it and discards it. Neither hidraw nor the kernel lets a
@@ -98,6 +102,11 @@ public:
     std::uint8_t* get_feature_report();
     // Sends the caller's frame as feature report 0; true when it went.
     bool set_feature_report(const std::uint8_t* frame);
+    // A further report of the command whose first report write_report has
+    // just sent, under the same hold of the lock: sent even when the waits
+    // have been cancelled since, so that the board never gets half a
+    // command. True when the device took it.
+    bool write_continuation(const std::uint8_t* frame);
 
     // See "Cancelling waits" above. Both may be called from any thread.
     void cancel_waits() { cancelled_.store(true, std::memory_order_relaxed); }

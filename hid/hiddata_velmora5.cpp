@@ -100,7 +100,7 @@ auto hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head, Decode&&
     -> std::optional<std::decay_t<decltype(decode(std::declval<const Frame&>()))>> {
     CSectionGuard guard(&lock);
     if (!begin_exchange() || !write_report(CommandReport(code).data()) ||
-        !write_report(FullHeadReport(head).data()) || read_report() == nullptr) {
+        !write_continuation(FullHeadReport(head).data()) || read_report() == nullptr) {
         return std::nullopt;
     }
     return decode(report);
@@ -108,8 +108,8 @@ auto hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head, Decode&&
 
 bool hiddata_velmora5::head_set(const Frame& command, const Frame& head_report, const Frame& data) {
     CSectionGuard guard(&lock);
-    return begin_exchange() && write_report(command.data()) && write_report(head_report.data()) &&
-           write_report(data.data());
+    return begin_exchange() && write_report(command.data()) &&
+           write_continuation(head_report.data()) && write_continuation(data.data());
 }
 
 std::optional<Words> hiddata_velmora5::read_values(std::uint8_t head) {

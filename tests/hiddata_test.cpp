@@ -50,6 +50,7 @@ sim::BoardIdentity Identity(const std::u16string& manufacturer, const std::u16st
 // hiddata with its report buffer in view.
 struct Exposed : hiddata {
     explicit Exposed(HidBus& bus) : hiddata(bus, "test") {}
+    using hiddata::exchange_query;
     using hiddata::report;
 };
 
@@ -240,6 +241,49 @@ TEST_F(Transport, LateReplyOnItsWayAcrossAReopenIsNeverTheNextCommandsAnswer) {
         }
         bus.unplug(board);
         bus.unplug(other);
+    }
+}
+
+// A board that sends one report too many: two replies to command 0x42 (a
+// duplicated report, or a spontaneous one right after the reply).
+class TwinReplyBoard : public CountingBoard {
+public:
+    using CountingBoard::CountingBoard;
+
+protected:
+    void on_output(const Frame& f) override {
+        CountingBoard::on_output(f);
+        if (f[3] == 0x42) {
+            CountingBoard::on_output(f);
+        }
+    }
+};
+
+// The report too many waits in the queue when the next command goes out; it
+// is never that command's answer, whether the first reply came in time or
+// the read gave up and it arrived, with its twin, in the late-reply window.
+TEST_F(Transport, AReportTooManyIsNeverTheNextCommandsAnswer) {
+    struct Case {
+        std::chrono::milliseconds delay;
+        bool answered;
+    };
+    const Case cases[] = {{0ms, true}, {700ms, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.delay.count());
+        auto board = std::make_shared<TwinReplyBoard>(Identity(u"maker", u"tester"));
+        bus.plug(board);
+        Exposed h(bus);
+        ASSERT_EQ(Open(h), 0);
+
+        board->set_reply_delay(c.delay);
+        const Frame* first = h.exchange_query(testing::CommandFrame(0x42));
+        EXPECT_EQ(first != nullptr, c.answered);
+        board->set_reply_delay(0ms);
+        const Frame* second = h.exchange_query(testing::CommandFrame(0x43));
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ((*second)[4], 0x43) << "another command's reply taken for this one's";
+        EXPECT_EQ((*second)[1], 3) << "the board's third reply";
+        bus.unplug(board);
     }
 }
 

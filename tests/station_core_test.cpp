@@ -455,6 +455,14 @@ TEST_F(MasterStation, OutputsFollowTheFailCountAndTheEmergencyStopLatches) {
     core->AcquireStep();
     EXPECT_EQ(Outputs(*board), (std::array<std::uint8_t, 7>{}));
 
+    // The latch outlives a reconnection: only the operator clears it.
+    bus.unplug(board);
+    bus.plug(board);
+    Pause();
+    EXPECT_EQ(g_emergencyStop, 1);
+    core->AcquireStep();
+    EXPECT_EQ(Outputs(*board), (std::array<std::uint8_t, 7>{}));
+
     // Cleared (as the information dialog does): normal again.
     g_emergencyStop = 0;
     board->edit([](sim::MasterMemory& m) { m.buzzer = 0x81; });  // on, inverted
@@ -484,6 +492,10 @@ TEST_F(MasterStation, PagesPastTheTableAreNeitherHandedOverNorRead) {
     EXPECT_EQ(grid.GetValues(9, 9)[0], 0);
     EXPECT_TRUE(core->ReadMasterSettings());
     EXPECT_EQ(Page(63).rangeMax, 1234);
+    // The baseline command asks for the range of every page the grid shows.
+    board->edit([](sim::MasterMemory& m) { m.range_max = 1777; });
+    EXPECT_TRUE(core->ReadMasterRange(99));
+    EXPECT_EQ(Page(63).rangeMax, 1777);
 }
 
 // --- classic tester -----------------------------------------------------------
@@ -777,6 +789,69 @@ TEST_F(Station, LateRepliesNeverFillAPageWithAnotherCommandsAnswer) {
     }
 }
 
+// A live read that gets no reply stores nothing: the page keeps its own last
+// values, and the board that missed it is not spoken to again in that step
+// (no outputs from a step whose read failed). The master board's heads are
+// covered by ABoardThatStopsAnsweringFreezesEachHeadAndClosesPromptly.
+TEST_F(Station, MissedLiveReadKeepsThePagesLastValuesAndSendsNothingMore) {
+    struct Case {
+        const char* name;
+        std::function<std::shared_ptr<sim::SimBoard>()> make;
+        int page;
+        std::size_t channel;
+        // Reports the board gets in a step whose read misses: the read alone.
+        std::size_t reportsInSilentStep;
+    };
+    const Case cases[] = {
+        {"one-to-one",
+         [] {
+             auto b = Runoff("borvane");
+             b->set_value(0, 321);
+             return b;
+         },
+         0, 0, 1},
+        {"Velmora5",
+         [] {
+             auto b = std::make_shared<SimVelmora5Board>();
+             b->set_noise(0);
+             b->set_value(2, 0, 321);
+             return b;
+         },
+         0, 0, 1},
+        {"classic",
+         [] {
+             auto b = std::make_shared<SimClassicBoard>();
+             b->set_noise(0);
+             b->set_value(0, 321);
+             return b;
+         },
+         0, 0, 2},  // the query's feature report and the feature read
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            CSectionGuard guard(&g_pageLock);
+            InitPageTable(g_pageTable);
+        }
+        auto board = c.make();
+        bus.plug(board);
+        Pause();
+        g_velmora5Page = static_cast<std::uint8_t>(c.page);
+        g_classicChannel = static_cast<std::int32_t>(c.channel);
+        core->AcquireStep();
+        ASSERT_EQ(Page(c.page).live[c.channel], 321);
+
+        board->set_silent(true);
+        board->clear_received();
+        g_velmora5Page = static_cast<std::uint8_t>(c.page);
+        g_classicChannel = static_cast<std::int32_t>(c.channel);
+        core->AcquireStep();
+        EXPECT_EQ(Page(c.page).live[c.channel], 321);
+        EXPECT_EQ(board->received().size(), c.reportsInSilentStep);
+        bus.unplug(board);
+    }
+}
+
 // --- workers and handles ------------------------------------------------------
 
 TEST_F(Station, ThousandPlugCyclesLeaveOneWorkerAndOneHandle) {
@@ -903,6 +978,7 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
         p.rangeMin = 20;
         g_pageTable[2] = g_pageTable[3];
         g_pageTable[2].upper.fill(42);
+        g_pageTable[2].rangeMax = 77;
         for (int q = 4; q < 8; ++q) {
             g_pageTable[static_cast<std::size_t>(q)].rangeMax = 99;
         }

@@ -102,11 +102,6 @@ public:
     std::uint8_t* get_feature_report();
     // Sends the caller's frame as feature report 0; true when it went.
     bool set_feature_report(const std::uint8_t* frame);
-    // A further report of the command whose first report write_report has
-    // just sent, under the same hold of the lock: sent even when the waits
-    // have been cancelled since, so that the board never gets half a
-    // command. True when the device took it.
-    bool write_continuation(const std::uint8_t* frame);
 
     // See "Cancelling waits" above. Both may be called from any thread.
     void cancel_waits() { cancelled_.store(true, std::memory_order_relaxed); }
@@ -126,6 +121,11 @@ protected:
     // read that follows the command gets the command's own reply. False when
     // the object is closed or its waits are cancelled.
     bool begin_exchange();
+    // A further report of the command whose first report write_report has
+    // just sent, under the same hold of the lock: sent even when the waits
+    // have been cancelled since, so that the board never gets half a
+    // command. True when the device took it.
+    bool write_continuation(const std::uint8_t* frame);
     // Query: the command report, then one input report. `report` holding the
     // reply, or nullptr when the reply did not come.
     const Frame* exchange_query(const Frame& command);

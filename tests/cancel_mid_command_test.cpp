@@ -20,6 +20,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/channel_values.h"
 
 namespace kx {
 namespace {
@@ -27,6 +28,7 @@ namespace {
 using sim::SimMasterBoard;
 using sim::SimRunoffBoard;
 using sim::SimVelmora5Board;
+using test::Ramp;
 
 // A board that cancels an object's waits right after it has taken the
 // report numbered `at` from now (1 = the next one): the stop lands while the
@@ -55,14 +57,6 @@ private:
     int left_ = 0;
 };
 
-std::array<std::int32_t, 32> Values(std::int32_t first) {
-    std::array<std::int32_t, 32> v{};
-    for (std::size_t k = 0; k < v.size(); ++k) {
-        v[k] = first + static_cast<std::int32_t>(k);
-    }
-    return v;
-}
-
 template <class Array>
 std::vector<int> AsInts(const Array& a) {
     return {a.begin(), a.end()};
@@ -73,10 +67,11 @@ protected:
     // Runs `command` with the object's waits cancelled after report `at`,
     // then resumes them as the station does after its join. Nothing more
     // may have been sent after the command's own reports.
-    void CancelAfter(hiddata& object, sim::SimBoard& board, int at, std::size_t reports,
-                     const std::function<void()>& command, const std::function<void(int)>& arm) {
+    template <class Board>
+    void CancelAfter(hiddata& object, CancelOnReport<Board>& board, int at, std::size_t reports,
+                     const std::function<void()>& command) {
         board.clear_received();
-        arm(at);
+        board.arm(&object, at);
         command();
         EXPECT_TRUE(object.waits_cancelled()) << "the cancel did not land";
         EXPECT_EQ(board.received_outputs().size(), reports)
@@ -98,9 +93,7 @@ TEST_F(CancelMidCommand, OneToOneSetReachesTheBoardWholeAndTheNextQueryGetsItsOw
     hiddata_simple_runoff runoff(bus);
     ASSERT_EQ(runoff.open_maker(), 0);
 
-    const auto arm = [&](int at) { board->arm(&runoff, at); };
-    CancelAfter(
-        runoff, *board, 1, 2, [&] { runoff.set_outputs(0, 1, 0, 1); }, arm);
+    CancelAfter(runoff, *board, 1, 2, [&] { runoff.set_outputs(0, 1, 0, 1); });
     EXPECT_EQ(board->memory().outputs, (std::array<std::uint8_t, 4>{0, 1, 0, 1}));
     EXPECT_EQ(board->memory().outputs_written, 1);
 
@@ -110,9 +103,8 @@ TEST_F(CancelMidCommand, OneToOneSetReachesTheBoardWholeAndTheNextQueryGetsItsOw
     EXPECT_EQ(AsInts(*got), upper);
     EXPECT_EQ(board->memory().outputs_written, 1) << "a later command taken for outputs data";
 
-    const auto values = Values(300);
-    CancelAfter(
-        runoff, *board, 1, 2, [&] { runoff.write_lower_limits(values); }, arm);
+    const auto values = Ramp(300);
+    CancelAfter(runoff, *board, 1, 2, [&] { runoff.write_lower_limits(values); });
     EXPECT_EQ(AsInts(board->memory().lower), AsInts(values));
     const auto reference = runoff.read_reference();
     ASSERT_TRUE(reference.has_value());
@@ -128,18 +120,11 @@ TEST_F(CancelMidCommand, MasterSetReachesTheBoardWholeAndTheNextQueryGetsItsOwnR
     hiddata_masterHID master(bus);
     ASSERT_EQ(master.open_board(), 0);
 
-    const auto arm = [&](int at) { board->arm(&master, at); };
-    const auto values = Values(1200);
-    CancelAfter(
-        master, *board, 1, 2, [&] { master.write_upper_limits(3, values); }, arm);
+    const auto values = Ramp(1200);
+    CancelAfter(master, *board, 1, 2, [&] { master.write_upper_limits(3, values); });
     EXPECT_EQ(AsInts(board->memory().heads[3].upper), AsInts(values));
 
-    CancelAfter(
-        master, *board, 1, 2,
-        [&] {
-            master.write_outputs({1, 0, 1, 0, 0, 0, 0});
-        },
-        arm);
+    CancelAfter(master, *board, 1, 2, [&] { master.write_outputs({1, 0, 1, 0, 0, 0, 0}); });
     EXPECT_EQ(board->memory().outputs, (MasterIoBytes{1, 0, 1, 0, 0, 0, 0}));
     EXPECT_EQ(board->memory().outputs_written, 1);
 
@@ -160,20 +145,16 @@ TEST_F(CancelMidCommand, Velmora5CommandsReachTheBoardWholeWhereverTheCancelLand
     bus.plug(board);
     hiddata_velmora5 v5(bus);
     ASSERT_EQ(v5.open_maker(), 0);
-    const auto arm = [&](int at) { board->arm(&v5, at); };
 
     for (int at : {1, 2}) {
         SCOPED_TRACE(at);
-        const auto values = Values(900 + 10 * at);
-        CancelAfter(
-            v5, *board, at, 3, [&] { v5.write_upper_limits(2, values); }, arm);
+        const auto values = Ramp(900 + 10 * at);
+        CancelAfter(v5, *board, at, 3, [&] { v5.write_upper_limits(2, values); });
         EXPECT_EQ(AsInts(board->memory().heads[2].upper), AsInts(values));
-        CancelAfter(
-            v5, *board, at, 3, [&] { v5.write_range_max(3, 4000 + at); }, arm);
+        CancelAfter(v5, *board, at, 3, [&] { v5.write_range_max(3, 4000 + at); });
         EXPECT_EQ(board->memory().heads[3].range_max, 4000 + at);
     }
-    CancelAfter(
-        v5, *board, 1, 2, [&] { v5.read_reference(4); }, arm);
+    CancelAfter(v5, *board, 1, 2, [&] { v5.read_reference(4); });
 
     const auto lower = v5.read_lower_limits(2);
     ASSERT_TRUE(lower.has_value());

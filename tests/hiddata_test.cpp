@@ -60,11 +60,18 @@ std::chrono::nanoseconds ThreadCpuTime() {
     return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
 }
 
+// A case of the late-reply tests: the board answers the first command after
+// `delay`, and that command gets its reply (`answered`) or gives up.
+struct DelayedReply {
+    std::chrono::milliseconds delay;
+    bool answered;
+};
+
 class Transport : public ::testing::Test {
 protected:
-    std::shared_ptr<CountingBoard> Plug(const std::u16string& manufacturer,
-                                        const std::u16string& product) {
-        auto board = std::make_shared<CountingBoard>(Identity(manufacturer, product));
+    template <class Board = CountingBoard>
+    std::shared_ptr<Board> Plug(const std::u16string& manufacturer, const std::u16string& product) {
+        auto board = std::make_shared<Board>(Identity(manufacturer, product));
         bus.plug(board);
         return board;
     }
@@ -176,12 +183,8 @@ TEST_F(Transport, SilentBoardReadGivesUpAfterTheBoundAndLeavesTheReport) {
 // is its own command's answer; one later than the bound is waited for and
 // discarded before the next command goes out.
 TEST_F(Transport, LateReplyIsItsOwnAnswerOrDiscardedButNeverTheNextCommands) {
-    struct Case {
-        std::chrono::milliseconds delay;
-        bool answered;
-    };
-    const Case cases[] = {{250ms, true}, {600ms, false}};
-    for (const Case& c : cases) {
+    const DelayedReply cases[] = {{250ms, true}, {600ms, false}};
+    for (const DelayedReply& c : cases) {
         auto board = Plug(u"maker", u"tester");
         hiddata h(bus, "test");
         ASSERT_EQ(Open(h), 0);
@@ -263,15 +266,10 @@ protected:
 // is never that command's answer, whether the first reply came in time or
 // the read gave up and it arrived, with its twin, in the late-reply window.
 TEST_F(Transport, AReportTooManyIsNeverTheNextCommandsAnswer) {
-    struct Case {
-        std::chrono::milliseconds delay;
-        bool answered;
-    };
-    const Case cases[] = {{0ms, true}, {700ms, false}};
-    for (const Case& c : cases) {
+    const DelayedReply cases[] = {{0ms, true}, {700ms, false}};
+    for (const DelayedReply& c : cases) {
         SCOPED_TRACE(c.delay.count());
-        auto board = std::make_shared<TwinReplyBoard>(Identity(u"maker", u"tester"));
-        bus.plug(board);
+        auto board = Plug<TwinReplyBoard>(u"maker", u"tester");
         Exposed h(bus);
         ASSERT_EQ(Open(h), 0);
 

@@ -151,6 +151,9 @@ private:
     // Menu construction.
     void BuildMenus();
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    // A checkable entry that flips a station setting; its check mark shows
+    // the setting, from the start and after every flip.
+    void AddToggle(QMenu* menu, const QString& text, int id, void (StationCore::*toggle)());
     void BuildDemoMenu();
 
     // Update handlers, as the popup's entries open: `submenu` is set when the

@@ -24,7 +24,6 @@ QString g_keyBuffer;
 
 namespace {
 
-constexpr const char* kApplicationName = "KaldrixPlus";
 constexpr const char* kRegistrationFailed = "RegisterDeviceNotification   failed";
 constexpr const char* kUnlockedText = "使能FPC测试菜单已经解锁！";
 constexpr const char* kEmptyAboutText = "关于 KaldrixPlus(&A)...";

@@ -31,6 +31,10 @@ class SimBoard;
 class SimBus;
 }  // namespace sim
 
+// The program's name: the window's title before the station sets one, and
+// the caption of its warnings.
+inline constexpr const char* kApplicationName = "KaldrixPlus";
+
 // Characters typed into the main window since the last Enter or Space, at
 // most kKeyBufferLimit of them. User-interface thread only.
 extern QString g_keyBuffer;

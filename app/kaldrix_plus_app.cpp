@@ -26,7 +26,6 @@ namespace kx {
 
 namespace {
 
-constexpr const char* kApplicationName = "KaldrixPlus";
 constexpr const char* kHidInitFailed =
     "无法初始化 USB HID 访问（hidapi），测试板将无法连接。请检查系统的 hidraw 支持后重新启动程序。";
 

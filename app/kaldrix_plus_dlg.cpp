@@ -24,7 +24,6 @@ QString g_keyBuffer;
 
 namespace {
 
-constexpr const char* kApplicationName = "KaldrixPlus";
 constexpr const char* kRegistrationFailed = "RegisterDeviceNotification   failed";
 constexpr const char* kUnlockedText = "使能FPC测试菜单已经解锁！";
 constexpr const char* kEmptyAboutText = "关于 KaldrixPlus(&A)...";
@@ -188,6 +187,17 @@ QAction* CKaldrixPlusDlg::AddCommand(QMenu* menu, const QString& text, int id) {
     return action;
 }
 
+void CKaldrixPlusDlg::AddToggle(QMenu* menu, const QString& text, int id,
+                                void (StationCore::*toggle)()) {
+    QAction* action = AddCommand(menu, text, id);
+    action->setCheckable(true);
+    connect(action, &QAction::triggered, this, [this, action, toggle] {
+        (m_station.get()->*toggle)();
+        UpdateCommand(action, false);
+    });
+    UpdateCommand(action, false);
+}
+
 void CKaldrixPlusDlg::BuildMenus() {
     QMenu* file = m_menuBar->addMenu(QStringLiteral("文件(&F)"));
     QAction* load = AddCommand(file, QStringLiteral("载入(&L)"), kCmdLoad);
@@ -215,27 +225,12 @@ void CKaldrixPlusDlg::BuildMenus() {
         }
     }
     operation->addSeparator();
-    QAction* fpc = AddCommand(operation, QStringLiteral("使能FPC测试"), kCmdFpcTest);
-    fpc->setCheckable(true);
-    connect(fpc, &QAction::triggered, this, [this, fpc] {
-        m_station->ToggleFpcTest();
-        UpdateCommand(fpc, false);
-    });
+    AddToggle(operation, QStringLiteral("使能FPC测试"), kCmdFpcTest, &StationCore::ToggleFpcTest);
     QAction* clear = AddCommand(operation, QStringLiteral("清除绿色标记"), kCmdClearGreenMarks);
     connect(clear, &QAction::triggered, this, [this] { m_station->ClearGreenMarks(); });
     QMenu* buzzer = operation->addMenu(QStringLiteral("蜂鸣器"));
-    QAction* buzzerOn = AddCommand(buzzer, QStringLiteral("使能"), kCmdBuzzerOn);
-    QAction* buzzerInvert = AddCommand(buzzer, QStringLiteral("反转"), kCmdBuzzerInvert);
-    buzzerOn->setCheckable(true);
-    buzzerInvert->setCheckable(true);
-    connect(buzzerOn, &QAction::triggered, this, [this, buzzerOn] {
-        m_station->ToggleBuzzerOn();
-        UpdateCommand(buzzerOn, false);
-    });
-    connect(buzzerInvert, &QAction::triggered, this, [this, buzzerInvert] {
-        m_station->ToggleBuzzerInvert();
-        UpdateCommand(buzzerInvert, false);
-    });
+    AddToggle(buzzer, QStringLiteral("使能"), kCmdBuzzerOn, &StationCore::ToggleBuzzerOn);
+    AddToggle(buzzer, QStringLiteral("反转"), kCmdBuzzerInvert, &StationCore::ToggleBuzzerInvert);
     operation->addSeparator();
     QAction* camera = AddCommand(operation, QStringLiteral("创建视频窗口"), kCmdCaptureWindow);
     m_capture.UpdateAction(camera);
@@ -259,9 +254,6 @@ void CKaldrixPlusDlg::BuildMenus() {
     for (QMenu* menu : {file, operation, types, buzzer, help}) {
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { OnInitMenuPopup(menu); });
     }
-    UpdateCommand(fpc, false);
-    UpdateCommand(buzzerOn, false);
-    UpdateCommand(buzzerInvert, false);
 }
 
 void CKaldrixPlusDlg::BuildDemoMenu() {

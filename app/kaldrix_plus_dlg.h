@@ -31,6 +31,10 @@ class SimBoard;
 class SimBus;
 }  // namespace sim
 
+// The program's name: the window's title before the station sets one, and
+// the caption of its warnings.
+inline constexpr const char* kApplicationName = "KaldrixPlus";
+
 // Characters typed into the main window since the last Enter or Space, at
 // most kKeyBufferLimit of them. User-interface thread only.
 extern QString g_keyBuffer;
@@ -151,6 +155,9 @@ private:
     // Menu construction.
     void BuildMenus();
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    // A checkable entry that flips a station setting; its check mark shows
+    // the setting, from the start and after every flip.
+    void AddToggle(QMenu* menu, const QString& text, int id, void (StationCore::*toggle)());
     void BuildDemoMenu();
 
     // Update handlers, as the popup's entries open: `submenu` is set when the

@@ -145,24 +145,20 @@ TouchPattern DemoTouches(int heads) {
 
 std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSignal signal) {
     const bool live = signal == DemoSignal::Live;
-    const int noise = live ? kDemoNoise : 0;
+    // Every family measures alike: noise on a live board, touches rarer the
+    // more heads it has.
+    const auto measuring = [live](auto board, int heads) -> std::shared_ptr<SimBoard> {
+        board->set_noise(live ? kDemoNoise : 0);
+        if (live) {
+            board->set_touches(DemoTouches(heads));
+        }
+        return board;
+    };
     switch (choice.family) {
-        case DemoFamily::OneToOne: {
-            auto board = std::make_shared<SimRunoffBoard>(choice.manufacturer);
-            board->set_noise(noise);
-            if (live) {
-                board->set_touches(DemoTouches(1));
-            }
-            return board;
-        }
-        case DemoFamily::Velmora5: {
-            auto board = std::make_shared<SimVelmora5Board>(kMakerIdentity);
-            board->set_noise(noise);
-            if (live) {
-                board->set_touches(DemoTouches(4));
-            }
-            return board;
-        }
+        case DemoFamily::OneToOne:
+            return measuring(std::make_shared<SimRunoffBoard>(choice.manufacturer), 1);
+        case DemoFamily::Velmora5:
+            return measuring(std::make_shared<SimVelmora5Board>(kMakerIdentity), 4);
         case DemoFamily::Master: {
             auto board = std::make_shared<SimMasterBoard>(kMakerIdentity);
             const int positions = std::min(choice.columns * choice.rows, 16);
@@ -177,20 +173,10 @@ std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSigna
             for (int p = 0; p < positions; ++p) {
                 board->assign(p, p / choice.columns, p % choice.columns, DemoMasterHead(p));
             }
-            board->set_noise(noise);
-            if (live) {
-                board->set_touches(DemoTouches(positions));
-            }
-            return board;
+            return measuring(board, positions);
         }
-        case DemoFamily::Classic: {
-            auto board = std::make_shared<SimClassicBoard>();
-            board->set_noise(noise);
-            if (live) {
-                board->set_touches(DemoTouches(1));
-            }
-            return board;
-        }
+        case DemoFamily::Classic:
+            return measuring(std::make_shared<SimClassicBoard>(), 1);
     }
     return nullptr;
 }

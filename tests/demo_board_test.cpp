@@ -18,6 +18,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
+#include "tests/station_wait.h"
 
 namespace kx {
 namespace {
@@ -26,6 +27,8 @@ using namespace std::chrono_literals;
 using sim::SignalModel;
 using sim::TouchPattern;
 using Clock = SignalModel::Clock;
+using test::Page;
+using test::WaitFor;
 
 constexpr std::uint16_t kCentre = 700;
 
@@ -196,23 +199,6 @@ protected:
     void Plug(const sim::DemoBoardChoice& choice, sim::DemoSignal signal) {
         board = sim::MakeDemoBoard(choice, signal);
         bus.plug(board);
-    }
-
-    PageRecord Page(int p) {
-        CSectionGuard guard(&g_pageLock);
-        return g_pageTable[static_cast<std::size_t>(p)];
-    }
-
-    template <class Pred>
-    bool WaitFor(Pred&& pred, std::chrono::milliseconds timeout = 5s) {
-        const auto end = Clock::now() + timeout;
-        while (Clock::now() < end) {
-            if (pred()) {
-                return true;
-            }
-            std::this_thread::sleep_for(2ms);
-        }
-        return pred();
     }
 
     sim::SimBus bus;

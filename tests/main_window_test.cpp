@@ -99,23 +99,18 @@ protected:
         }
         ADD_FAILURE() << "no menu holds " << id;
     }
-    // Checked entries of the device-type menu, as the menu shows them.
-    std::vector<bool> TypeChecks() {
+    // One state of every entry of the device-type menu, as the menu shows
+    // it: checked (TypeChecks) or available (TypeAvailability).
+    std::vector<bool> TypeEntries(bool (QAction::*state)() const) {
         OpenPopupOf(kCmdStandard);
-        std::vector<bool> checks;
+        std::vector<bool> states;
         for (int id : kDeviceTypeCommands) {
-            checks.push_back(Action(id)->isChecked());
+            states.push_back((Action(id)->*state)());
         }
-        return checks;
+        return states;
     }
-    std::vector<bool> TypeAvailability() {
-        OpenPopupOf(kCmdStandard);
-        std::vector<bool> enabled;
-        for (int id : kDeviceTypeCommands) {
-            enabled.push_back(Action(id)->isEnabled());
-        }
-        return enabled;
-    }
+    std::vector<bool> TypeChecks() { return TypeEntries(&QAction::isChecked); }
+    std::vector<bool> TypeAvailability() { return TypeEntries(&QAction::isEnabled); }
     QString Title() const { return dlg->windowTitle(); }
 
     void Type(const QString& text) {

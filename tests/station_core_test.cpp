@@ -23,6 +23,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/station_wait.h"
 
 namespace kx {
 namespace {
@@ -44,22 +45,8 @@ protected:
     void on_output(const Frame&) override {}
 };
 
-PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
-
-template <class Pred>
-bool WaitFor(Pred&& pred, std::chrono::milliseconds timeout = 5s) {
-    const auto end = Clock::now() + timeout;
-    while (Clock::now() < end) {
-        if (pred()) {
-            return true;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return pred();
-}
+using test::Page;
+using test::WaitFor;
 
 std::shared_ptr<SimRunoffBoard> Runoff(const std::string& manufacturer) {
     auto board = std::make_shared<SimRunoffBoard>(manufacturer);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,16 @@ public:
     // Both return the bytes moved, or -1.
     virtual int get_feature(std::uint8_t* frame) = 0;
     virtual int set_feature(const std::uint8_t* frame) = 0;
+
+    // How far apart two input reports of this device can arrive: a USB
+    // interrupt endpoint delivers at most one report per polling interval
+    // (1 ms at full speed), so a second report the device sends right after
+    // a reply reaches the host up to one interval later. Zero for a device
+    // whose reports are all there the moment it sent them. The transport
+    // waits this long, twice, for stray input before it sends a command.
+    virtual std::chrono::microseconds input_interval() const {
+        return std::chrono::microseconds(0);
+    }
 };
 
 // What opening a path gave: a handle, or why there is none.

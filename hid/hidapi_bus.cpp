@@ -63,6 +63,11 @@ public:
     int set_feature(const std::uint8_t* frame) override {
         return hid_send_feature_report(dev_, frame, kFrameSize);
     }
+    // The boards are full-speed devices whose interrupt IN endpoint the host
+    // polls every frame.
+    std::chrono::microseconds input_interval() const override {
+        return std::chrono::milliseconds(1);
+    }
 
 private:
     hid_device* dev_;

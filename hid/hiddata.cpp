@@ -71,6 +71,13 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     if (device && path_ != late_path_) {
         reply_outstanding_ = false;
     }
+    if (device) {
+        lost_ = false;
+        last_input_ = Clock::time_point{};
+        if (owed_report_ && owed_path_ == path_) {
+            send_owed_report();
+        }
+    }
     if (trace_) {
         std::string note =
             device ? "opened " + path_ + " for " : std::string(OpenFailureName(failure)) + ": ";
@@ -142,19 +149,25 @@ std::uint8_t* hiddata::read_report() {
     }
     if (n == 0) {
         // No reply within the bound, or the wait was cancelled; it may still
-        // come.
+        // come. A cancelled wait ends early, but the board does not know:
+        // the window counts from when the read would have given up.
         reply_outstanding_ = true;
-        reply_given_up_ = Clock::now();
+        reply_given_up_ =
+            std::max(Clock::now(), last_command_ + std::chrono::milliseconds(kReadBoundMs));
         late_path_ = path_;
         if (trace_) {
             TraceReport(family_, waits_cancelled() ? "CNCL" : "TMO", nullptr, 0);
         }
         return nullptr;
     }
-    const auto size = std::min<std::size_t>(static_cast<std::size_t>(n), payload.size());
+    last_input_ = Clock::now();
+    if (static_cast<std::size_t>(n) < payload.size()) {
+        // Something came, but not a whole reply: never padded into values.
+        note_out_of_step("SHORT", payload.data(), n);
+        return nullptr;
+    }
     report[0] = 0;
-    std::memcpy(report.data() + 1, payload.data(), size);
-    std::fill(report.begin() + 1 + static_cast<std::ptrdiff_t>(size), report.end(), 0);
+    std::memcpy(report.data() + 1, payload.data(), payload.size());
     if (trace_) {
         TraceReport(family_, "IN", report.data(), report.size());
     }
@@ -171,10 +184,12 @@ bool hiddata::write_report(const std::uint8_t* frame) {
         if (waits_cancelled()) {
             return false;
         }
+        discard_waiting_input();
     }
     const Frame out = outgoing(frame, "OUT");
     // The real bus's write is bounded by the kernel's USB timeout for
     // interrupt transfers; the simulated bus bounds it itself.
+    last_command_ = Clock::now();
     return device->write_output(out.data()) > 0;
 }
 
@@ -186,7 +201,54 @@ bool hiddata::write_continuation(const std::uint8_t* frame) {
     // No late reply to wait for: the command's first report waited it out,
     // and no read has given up since.
     const Frame out = outgoing(frame, "OUT");
-    return device->write_output(out.data()) > 0;
+    for (int attempt = 0; attempt < kContinuationTries; ++attempt) {
+        last_command_ = Clock::now();
+        if (device->write_output(out.data()) > 0) {
+            return true;
+        }
+    }
+    // The board waits for the rest of its command and would take the next
+    // report, whatever it is, for it. Nothing more goes to this handle; the
+    // report is owed to the next open of the same path.
+    owed_report_ = out;
+    owed_path_ = path_;
+    lost_ = true;
+    if (trace_) {
+        TraceNote(family_, "a later report of a command did not go: handle closed");
+    }
+    device.reset();
+    return false;
+}
+
+void hiddata::send_owed_report() {
+    const Frame out = *owed_report_;
+    owed_report_.reset();
+    if (trace_) {
+        TraceNote(family_, "sending the report owed since the handle was closed");
+    }
+    last_command_ = Clock::now();
+    if (device->write_output(out.data()) <= 0) {
+        // Still not taken: the board cannot be trusted with a command.
+        owed_report_ = out;
+        lost_ = true;
+        device.reset();
+        path_.clear();
+        return;
+    }
+    // The command's reply, if it has one, is not anybody's answer.
+    reply_outstanding_ = true;
+    reply_given_up_ = Clock::now();
+    late_path_ = path_;
+}
+
+void hiddata::forget_owed(const std::string& path) {
+    CSectionGuard guard(&lock);
+    if (owed_report_ && owed_path_ == path) {
+        owed_report_.reset();
+    }
+    if (reply_outstanding_ && late_path_ == path && path_ != path) {
+        reply_outstanding_ = false;
+    }
 }
 
 std::uint8_t* hiddata::get_feature_report() {
@@ -203,9 +265,12 @@ std::uint8_t* hiddata::get_feature_report() {
         }
         return nullptr;
     }
-    const auto size = std::min<std::size_t>(static_cast<std::size_t>(n), in.size());
-    std::memcpy(report.data() + 1, in.data() + 1, size - 1);
-    std::fill(report.begin() + static_cast<std::ptrdiff_t>(size), report.end(), 0);
+    if (static_cast<std::size_t>(n) < in.size()) {
+        // A feature report cut short is no reply: never padded into values.
+        note_out_of_step("SHORTF", in.data() + 1, n - 1);
+        return nullptr;
+    }
+    std::memcpy(report.data() + 1, in.data() + 1, in.size() - 1);
     if (trace_) {
         TraceReport(family_, "GETF", report.data(), report.size());
     }
@@ -234,6 +299,13 @@ Frame hiddata::outgoing(const std::uint8_t* frame, const char* tag) const {
     return out;
 }
 
+void hiddata::note_out_of_step(const char* tag, const std::uint8_t* payload, int n) {
+    out_of_step_.fetch_add(1, std::memory_order_relaxed);
+    if (trace_) {
+        TraceReport(family_, tag, payload, static_cast<std::size_t>(std::max(n, 0)));
+    }
+}
+
 void hiddata::resynchronise() {
     std::array<std::uint8_t, HidHandle::kPayloadSize> payload{};
     const auto window_end = reply_given_up_ + std::chrono::milliseconds(kLateReplyWindowMs);
@@ -242,11 +314,11 @@ void hiddata::resynchronise() {
         return;  // still owed; the next exchange after resume_waits waits again
     }
     reply_outstanding_ = false;
-    if (n > 0 && trace_) {
-        TraceReport(family_, "LATE", payload.data(), static_cast<std::size_t>(n));
-    }
-    if (n >= 0) {
-        discard_waiting_input();
+    if (n > 0) {
+        last_input_ = Clock::now();
+        if (trace_) {
+            TraceReport(family_, "LATE", payload.data(), static_cast<std::size_t>(n));
+        }
     }
 }
 
@@ -257,10 +329,46 @@ void hiddata::discard_waiting_input() {
         if (n <= 0) {
             break;
         }
-        if (trace_) {
-            TraceReport(family_, "DROP", payload.data(), static_cast<std::size_t>(n));
+        last_input_ = Clock::now();
+        note_out_of_step("DROP", payload.data(), n);
+    }
+}
+
+bool hiddata::wait_quiet() {
+    const std::uint32_t before = out_of_step_.load(std::memory_order_relaxed);
+    discard_waiting_input();
+    const auto interval = device->input_interval();
+    if (interval.count() > 0) {
+        std::array<std::uint8_t, HidHandle::kPayloadSize> payload{};
+        for (int i = 0; i < kMaxDiscardedPerExchange && !waits_cancelled(); ++i) {
+            const auto quiet_until = last_input_ + kQuietIntervals * interval;
+            const auto now = Clock::now();
+            if (now >= quiet_until) {
+                break;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(quiet_until - now);
+            const int n = device->read_input(payload.data(), static_cast<int>(left.count()));
+            if (n < 0) {
+                break;
+            }
+            if (n > 0) {
+                last_input_ = Clock::now();
+                note_out_of_step("STRAY", payload.data(), n);
+            }
         }
     }
+    return out_of_step_.load(std::memory_order_relaxed) == before;
+}
+
+bool hiddata::settle() {
+    CSectionGuard guard(&lock);
+    if (!device || waits_cancelled()) {
+        return true;
+    }
+    if (reply_outstanding_) {
+        resynchronise();
+    }
+    return wait_quiet();
 }
 
 bool hiddata::begin_exchange() {
@@ -270,10 +378,12 @@ bool hiddata::begin_exchange() {
     }
     if (reply_outstanding_) {
         resynchronise();
-    } else {
-        discard_waiting_input();
+        if (waits_cancelled()) {
+            return false;
+        }
     }
-    return !waits_cancelled();
+    wait_quiet();
+    return device != nullptr && !waits_cancelled();
 }
 
 const Frame* hiddata::exchange_query(const Frame& command) {

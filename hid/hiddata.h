@@ -30,10 +30,36 @@ namespace kx {
 //  - a read waits up to kReadBoundMs for its reply, far longer than any
 //    working board needs (a full-speed board answers within a few ms);
 //  - after a read gave up, the next write first waits until kLateReplyWindowMs
-//    after the give-up for the late reply and discards it when it comes.
+//    after the give-up for the late reply and discards it when it comes. The
+//    give-up counts from when the read would have given up by itself (the
+//    command's write plus kReadBoundMs), also when a cancel ended the wait
+//    sooner, so that stopping the worker never shortens the window.
 // So a reply up to kReadBoundMs late is its command's answer, one up to
 // kReadBoundMs + kLateReplyWindowMs late is discarded, and a reply the board
 // never sends costs one window, not the sync of every later exchange.
+//
+// Keeping in step. A report the board sends beyond its reply (a stray) does
+// not lie waiting beside the reply: an interrupt endpoint hands the host one
+// report per interval, so the stray arrives an interval after the reply, when
+// a fast caller has already sent its next command, and would be taken for
+// that command's answer, shifting every reply after it. So no command goes
+// out before the input has been quiet for kQuietIntervals of the device's
+// input interval since the last report came (HidHandle::input_interval; no
+// wait on a device whose reports are all there at once); whatever arrives
+// meanwhile, or lies waiting, is discarded and counted as out of step. The
+// reply read just before such a find may itself have been the stray, so a
+// caller that must not use a shifted reply calls settle() after its reads and
+// compares out_of_step_count() around them. A report shorter than a full
+// report is no reply: it is never padded into values, and it counts as out of
+// step too.
+//
+// A command of several reports whose later report the device did not take
+// is retried; when it still does not go, the board is waiting for the rest of
+// a command, and whatever report came next would be taken as that rest. The
+// handle is then closed (the caller connects again), and the missing report
+// is owed: the next open of the same path sends it first, so the board gets
+// its command whole before anything else. A removal of the device
+// (forget_owed) clears it, because a re-plugged board starts afresh.
 //
 // Cancelling waits. A silent board holds its caller for the read bound and
 // the late-reply window of every exchange, many seconds per acquisition step.
@@ -62,6 +88,10 @@ public:
     static constexpr int kReadBoundMs = 500;
     static constexpr int kLateReplyWindowMs = 1000;
     static constexpr int kWaitSliceMs = 10;
+    // Input intervals of quiet before a command goes out.
+    static constexpr int kQuietIntervals = 2;
+    // Attempts at a later report of a command before the board counts as lost.
+    static constexpr int kContinuationTries = 3;
     static constexpr std::size_t kMaxIdentityChars = 254;
 
     hiddata(HidBus& bus, const char* family);
@@ -108,6 +138,19 @@ public:
     void resume_waits() { cancelled_.store(false, std::memory_order_relaxed); }
     bool waits_cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
 
+    // Waits until the input has been quiet (see "Keeping in step") and
+    // discards what came meanwhile. True when nothing had to be discarded.
+    bool settle();
+    // Reports found out of step (strays discarded, short reports) since the
+    // object was made. Read from any thread.
+    std::uint32_t out_of_step_count() const { return out_of_step_.load(std::memory_order_relaxed); }
+    // True once a command could not be sent whole and the handle was closed
+    // for it; cleared by the next open.
+    bool lost() const { return lost_.load(std::memory_order_relaxed); }
+    // The device at `path` went away: a report owed to it is not sent to
+    // whatever is plugged in there next.
+    void forget_owed(const std::string& path);
+
     bool is_open() const;
     const char* family() const { return family_; }
     // Bus path of the open device, empty when closed.
@@ -124,7 +167,8 @@ protected:
     // A further report of the command whose first report write_report has
     // just sent, under the same hold of the lock: sent even when the waits
     // have been cancelled since, so that the board never gets half a
-    // command. True when the device took it.
+    // command. Retried; when it still does not go, the handle is closed and
+    // the report owed (see "Keeping in step"). True when the device took it.
     bool write_continuation(const std::uint8_t* frame);
     // Query: the command report, then one input report. `report` holding the
     // reply, or nullptr when the reply did not come.
@@ -166,7 +210,15 @@ private:
     // Waits for an outstanding late reply (until the window after the give-up
     // ends) and discards it, then discards whatever else is waiting.
     void resynchronise();
+    // Discards what lies waiting now, counting it as out of step.
     void discard_waiting_input();
+    // Discards input until none has come for kQuietIntervals intervals.
+    // False when anything was discarded.
+    bool wait_quiet();
+    // A report that is not the reply it was read as: counted and traced.
+    void note_out_of_step(const char* tag, const std::uint8_t* payload, int n);
+    // Sends the report owed to this path on a fresh handle (see open).
+    void send_owed_report();
     // The caller's frame with report ID 0, traced under `tag`.
     Frame outgoing(const std::uint8_t* frame, const char* tag) const;
 
@@ -176,6 +228,14 @@ private:
     std::string path_;
     OpenFailure open_failure_ = OpenFailure::None;
     std::atomic<bool> cancelled_{false};
+    std::atomic<std::uint32_t> out_of_step_{0};
+    std::atomic<bool> lost_{false};
+    // When the last input report came, and when the last command went out.
+    Clock::time_point last_input_{};
+    Clock::time_point last_command_{};
+    // A later report of a command that the device at owed_path_ never took.
+    std::optional<Frame> owed_report_;
+    std::string owed_path_;
     // The last read on the device at late_path_ gave up at reply_given_up_:
     // its reply may still come, also on a later handle on the same path.
     bool reply_outstanding_ = false;

@@ -85,12 +85,17 @@ std::optional<std::uint8_t> MapHead(const MasterPositionMap& map, int position) 
 
 MasterIoBytes MasterOutputs(const MasterIoBytes& inputs, int failCount, bool buzzerOn,
                             bool buzzerInverted, bool emergencyLatched) {
+    return MasterOutputs(inputs, failCount, true, buzzerOn, buzzerInverted, emergencyLatched);
+}
+
+MasterIoBytes MasterOutputs(const MasterIoBytes& inputs, int failCount, bool passAllowed,
+                            bool buzzerOn, bool buzzerInverted, bool emergencyLatched) {
     MasterIoBytes out{};
     if (emergencyLatched) {
         out[5] = buzzerOn ? 1 : 0;
         return out;
     }
-    const bool pass = failCount == 0;
+    const bool pass = failCount == 0 && passAllowed;
     const auto count = static_cast<std::uint8_t>(failCount);
     out[0] = inputs[0];
     out[1] = inputs[1];

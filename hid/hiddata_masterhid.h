@@ -71,6 +71,10 @@ constexpr std::uint8_t BuzzerSettingsByte(bool on, bool inverted) {
 // byte is 0 except byte 6, which is 1 when the buzzer is on.
 MasterIoBytes MasterOutputs(const MasterIoBytes& inputs, int failCount, bool buzzerOn,
                             bool buzzerInverted, bool emergencyLatched);
+// The same when a pass must also be allowed (a head without data is not a
+// pass): byte 3 is 1 only with no failing head and the pass allowed.
+MasterIoBytes MasterOutputs(const MasterIoBytes& inputs, int failCount, bool passAllowed,
+                            bool buzzerOn, bool buzzerInverted, bool emergencyLatched);
 
 // The reference the station derives from a channel's limits when it reads a
 // master board's settings: half their distance (truncated) added to the lower

@@ -69,7 +69,14 @@ constexpr std::array<RunoffProbe, 6> kNumberedOrder{RunoffProbe::Tarsel,   Runof
 }  // namespace
 
 RunoffOutputs VerdictOutputs(int failCount, bool buzzerOn, bool buzzerInvert) {
+    return VerdictOutputs(failCount, true, buzzerOn, buzzerInvert);
+}
+
+RunoffOutputs VerdictOutputs(int failCount, bool passAllowed, bool buzzerOn, bool buzzerInvert) {
     RunoffOutputs o;
+    if (failCount == 0 && !passAllowed) {
+        return o;
+    }
     const bool pass = failCount == 0;
     o.pass = pass ? 1 : 0;
     o.fail = pass ? 0 : 1;

@@ -38,6 +38,10 @@ struct RunoffOutputs {
 // flags: the buzzer sounds on fail, or on pass when inverted, and never when
 // switched off.
 RunoffOutputs VerdictOutputs(int failCount, bool buzzerOn, bool buzzerInvert);
+// The same when a pass must also be allowed (a head without data is not a
+// pass): no failing head and no pass allowed lights neither lamp and keeps
+// the buzzer quiet.
+RunoffOutputs VerdictOutputs(int failCount, bool passAllowed, bool buzzerOn, bool buzzerInvert);
 
 // The one-to-one testers: one head of 32 channels. Every operation is one
 // exchange under the object's lock; nothing is cached. Live values travel

@@ -25,6 +25,9 @@ public:
     int set_feature(const std::uint8_t* frame) override {
         return board_->set_feature(*queue_, frame);
     }
+    // A board paced like a USB endpoint hands out one report per report
+    // time; one answering at once has all its reports there together.
+    std::chrono::microseconds input_interval() const override { return board_->report_time(); }
 
 private:
     std::shared_ptr<SimBoard> board_;

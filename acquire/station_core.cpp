@@ -19,6 +19,8 @@ constexpr int kVelmora5LastPage = hiddata_velmora5::kAcquiredPages - 1;  // 4
 constexpr int kClassicLastPosition = kChannels;                          // 32
 // Pages the master write's range read-back refreshes besides page 0.
 constexpr int kMasterWriteRangePages = 3;
+// How often a master board's head that did not answer is tried again.
+constexpr std::chrono::milliseconds kSilentHeadRetry{2000};
 
 // The first 32 live values of a page, as the grid takes them.
 std::span<const std::int32_t, kChannels> Shown(
@@ -286,6 +288,7 @@ std::vector<std::string> StationCore::ConnectLocked() {
         SetTitle(kTitleOrvane);
         if (m_runoffReady == 0 || active != StationFamily::OneToOne) {
             StopAcquisition();
+            ForgetPageData();
             m_grid.SetColumns(1);
             m_grid.SetRows(1);
             setUpAnswered = ReadRunoffSettings();
@@ -298,6 +301,7 @@ std::vector<std::string> StationCore::ConnectLocked() {
         SetTitle(kTitleVelmora5);
         if (m_velmora5Ready == 0 || active != StationFamily::Velmora5) {
             StopAcquisition();
+            ForgetPageData();
             m_grid.SetColumns(2);
             m_grid.SetRows(2);
             // The first read may change the grid's size; the second reads
@@ -311,6 +315,7 @@ std::vector<std::string> StationCore::ConnectLocked() {
         SetTitle(kTitleOrvane);
         if (m_master.head_count() == 0 || active != StationFamily::Master) {
             StopAcquisition();
+            ForgetPageData();
             SetTypesAvailable(false);
             m_master.probe_heads();
             // A board that does not answer costs one bound here, not one per
@@ -335,6 +340,7 @@ std::vector<std::string> StationCore::ConnectLocked() {
         SetTitle(kTitleClassic);
         if (m_classicReady == 0 || active != StationFamily::Classic) {
             StopAcquisition();
+            ForgetPageData();
             m_grid.SetColumns(1);
             m_grid.SetRows(1);
             setUpAnswered = ReadClassicSettings();
@@ -359,11 +365,15 @@ std::vector<std::string> StationCore::ConnectLocked() {
     if (!setUpAnswered) {
         messages.emplace_back(kNoAnswerMessage);
     }
+    // A board whose handle was closed for a half-sent command has been
+    // probed (and so opened) again above.
+    m_reconnectAsked = false;
     return messages;
 }
 
 void StationCore::Disconnect() {
     StopAcquisition();
+    ForgetPageData();
     m_activeFamily = StationFamily::None;
     m_runoffReady = 0;
     m_velmora5Ready = 0;
@@ -373,7 +383,7 @@ void StationCore::Disconnect() {
     m_grid.SetRows(0);
 }
 
-void StationCore::OnDeviceChange(HotplugEvent event, const std::string& /*path*/) {
+void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {
     if (m_closed) {
         return;
     }
@@ -390,6 +400,14 @@ void StationCore::OnDeviceChange(HotplugEvent event, const std::string& /*path*/
     {
         CSectionGuard guard(&m_connectLock);
         Disconnect();
+        // A board plugged in again starts afresh: what was owed to the one
+        // that went is not sent to it.
+        if (!path.empty()) {
+            hiddata* objects[] = {&m_kestrun9, &m_master, &m_velmora5, &m_runoff, &m_classic};
+            for (hiddata* object : objects) {
+                object->forget_owed(path);
+            }
+        }
     }
     Connect();
 }
@@ -480,102 +498,211 @@ int StationCore::AcquisitionThreadProc() {
 
 void StationCore::AcquireStep() {
     CSectionGuard step(&m_stepLock);
-    const StationFamily family = m_activeFamily.load();
-    bool runoffAnswered = false;
-
-    if (family == StationFamily::OneToOne && m_noRunoff == 0) {
-        if (const std::optional<Words> values = m_runoff.read_values()) {
-            EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
-            runoffAnswered = true;
-        }
+    switch (m_activeFamily.load()) {
+        case StationFamily::OneToOne:
+            if (m_noRunoff == 0) {
+                RunoffStep();
+                return;
+            }
+            break;
+        case StationFamily::Velmora5:
+            if (m_noVelmora5 == 0) {
+                Velmora5Step();
+                return;
+            }
+            break;
+        case StationFamily::Master:
+            if (m_noMaster == 0) {
+                MasterStep();
+                return;
+            }
+            break;
+        case StationFamily::Classic:
+            if (m_noClassic == 0) {
+                ClassicStep();
+                return;
+            }
+            break;
+        case StationFamily::None:
+            break;
     }
+    HandOverPages();
+}
 
-    if (family == StationFamily::Velmora5 && m_noVelmora5 == 0) {
-        int page = g_velmora5Page.load();
-        if (page > kVelmora5LastPage) {
-            page = 0;
-        }
-        if (const std::optional<Words> values =
-                m_velmora5.read_values(hiddata_velmora5::head_of_page(page))) {
-            EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
-        }
-        g_velmora5Page = static_cast<std::uint8_t>(page < kVelmora5LastPage ? page + 1 : 0);
+void StationCore::CheckLost(hiddata& board) {
+    if (board.lost() && !m_reconnectAsked.exchange(true) && m_callbacks.reconnectNeeded) {
+        m_callbacks.reconnectNeeded();
     }
+}
 
-    if (family == StationFamily::Master && m_noMaster == 0) {
-        if (MasterStep() == MasterStepEnd::EndStep) {
-            return;
-        }
-    }
-
-    if (family == StationFamily::Classic && m_noClassic == 0) {
-        int channel = g_classicChannel.load();
-        if (channel < 0 || channel > kClassicLastPosition) {
-            channel = 0;
-        }
-        if (const std::optional<std::uint16_t> value = m_classic.read_value(channel)) {
-            EditPage(0, [&](PageRecord& p) { p.live[static_cast<std::size_t>(channel)] = *value; });
-        }
-        g_classicChannel = channel < kClassicLastPosition ? channel + 1 : 0;
+void StationCore::RunoffStep() {
+    // Whatever came after the last step's exchanges is not this step's.
+    m_runoff.settle();
+    const std::uint32_t epoch = m_grid.DataEpoch();
+    const std::uint32_t before = m_runoff.out_of_step_count();
+    const std::optional<Words> values = m_runoff.read_values();
+    const bool inStep = m_runoff.settle() && m_runoff.out_of_step_count() == before;
+    if (values && inStep) {
+        EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
+        m_pageEpoch[0] = epoch;
+    } else {
+        m_pageEpoch[0] = 0;
     }
 
     HandOverPages();
 
-    // A board that missed its read in this step is left alone until the next.
-    if (runoffAnswered) {
-        m_runoff.set_outputs(VerdictOutputs(m_grid.GetFailCount(), m_buzzerOn.load() != 0,
-                                            m_buzzerInvert.load() != 0));
+    // A board that missed its read is left alone once its outputs are off
+    // PASS: a silent board costs one bound per step, and it never keeps
+    // showing PASS for a head the station has no data of.
+    const RunoffOutputs outputs =
+        VerdictOutputs(m_grid.GetFailCount(), m_grid.GetPassAllowed(), m_buzzerOn.load() != 0,
+                       m_buzzerInvert.load() != 0);
+    const bool answered = values.has_value();
+    const bool passLeftOn = !m_runoffOutputs || m_runoffOutputs->pass != 0;
+    if (answered || (passLeftOn && outputs.pass == 0)) {
+        if (m_runoff.set_outputs(outputs)) {
+            m_runoffOutputs = outputs;
+        } else {
+            m_runoffOutputs.reset();
+        }
     }
-    if (family == StationFamily::Velmora5 && m_noVelmora5 == 0) {
-        const bool pass = m_grid.GetFailCount() == 0;
-        m_velmora5.set_result(pass ? 1 : 0, pass ? 0 : 1);
+    CheckLost(m_runoff);
+}
+
+void StationCore::Velmora5Step() {
+    int page = g_velmora5Page.load();
+    if (page > kVelmora5LastPage) {
+        page = 0;
     }
+    m_velmora5.settle();
+    const std::uint32_t epoch = m_grid.DataEpoch();
+    const std::uint32_t before = m_velmora5.out_of_step_count();
+    const std::optional<Words> values =
+        m_velmora5.read_values(hiddata_velmora5::head_of_page(page));
+    const bool inStep = m_velmora5.settle() && m_velmora5.out_of_step_count() == before;
+    if (values && inStep) {
+        EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
+        m_pageEpoch[static_cast<std::size_t>(page)] = epoch;
+    } else {
+        m_pageEpoch[static_cast<std::size_t>(page)] = 0;
+    }
+    g_velmora5Page = static_cast<std::uint8_t>(page < kVelmora5LastPage ? page + 1 : 0);
+
+    HandOverPages();
+
+    const bool pass = m_grid.GetFailCount() == 0 && m_grid.GetPassAllowed();
+    m_velmora5.set_result(pass ? 1 : 0, pass ? 0 : 1);
+    CheckLost(m_velmora5);
 }
 
 StationCore::MasterStepEnd StationCore::MasterStep() {
-    const auto skip = [] {
-        return g_emergencyStop.load() != 0 ? MasterStepEnd::EndStep : MasterStepEnd::Continue;
-    };
+    m_master.settle();
+    const std::uint32_t epoch = m_grid.DataEpoch();
+    const std::uint32_t before = m_master.out_of_step_count();
     const int pages = std::min(m_grid.GetRows() * m_grid.GetColumns(), kPageCount);
     const MasterPositionMap map = m_master.position_map();
+
+    // Every head is read, whether an earlier one answered or not: a silent
+    // head must not stop the others, the inputs or the outputs.
+    struct Read {
+        int page;
+        Words values;
+    };
+    std::vector<Read> reads;
+    std::uint64_t silent = 0;
+    const std::uint64_t wasSilent = m_silentPages.load();
+    const auto now = std::chrono::steady_clock::now();
     for (int p = 0; p < pages; ++p) {
         const std::optional<std::uint8_t> head = MapHead(map, p);
         if (!head) {
-            continue;  // no head: the page keeps its live values
+            continue;  // no head: the page keeps its live values and has no data
         }
-        const std::optional<Words> values = m_master.read_values(*head);
-        if (!values) {
-            return skip();
+        const std::uint64_t bit = std::uint64_t{1} << p;
+        auto& retry = m_masterRetryAt[static_cast<std::size_t>(p)];
+        // A head that did not answer costs a read bound and the late-reply
+        // window each time it is tried: it is tried again only now and then,
+        // so that the other heads, the inputs and the outputs keep their pace.
+        if ((wasSilent & bit) != 0 && now < retry) {
+            silent |= bit;
+            m_pageEpoch[static_cast<std::size_t>(p)] = 0;
+            continue;
         }
-        EditPage(p, [&](PageRecord& r) { Widen(*values, r.live); });
+        if (const std::optional<Words> values = m_master.read_values(*head)) {
+            reads.push_back({p, *values});
+        } else {
+            silent |= bit;
+            retry = std::chrono::steady_clock::now() + kSilentHeadRetry;
+            m_pageEpoch[static_cast<std::size_t>(p)] = 0;
+        }
     }
 
     const std::optional<std::uint8_t> first = m_master.read_buzzer_settings();
-    const std::optional<std::uint8_t> second =
-        first ? m_master.read_buzzer_settings() : std::nullopt;
-    if (!second) {
-        return skip();
-    }
-    const bool buzzerOn = BuzzerOn(*first);
-    const bool inverted = BuzzerInverted(*second);
+    const std::optional<std::uint8_t> second = m_master.read_buzzer_settings();
+    const bool latched = g_emergencyStop.load() != 0;
+    const std::optional<MasterIoBytes> inputs = m_master.read_inputs();
 
-    if (g_emergencyStop.load() != 0) {
-        // The inputs are read as always, but only the latched outputs go.
-        if (m_master.read_inputs()) {
-            m_master.write_outputs(MasterOutputs({}, 0, buzzerOn, inverted, true));
+    // The replies of this step are used only when none of them can have been
+    // another command's.
+    const bool inStep = m_master.settle() && m_master.out_of_step_count() == before;
+    for (const Read& read : reads) {
+        if (inStep) {
+            EditPage(read.page, [&](PageRecord& r) { Widen(read.values, r.live); });
         }
+        m_pageEpoch[static_cast<std::size_t>(read.page)] = inStep ? epoch : 0;
+    }
+    if (inStep && first && second) {
+        m_masterBuzzerOn = BuzzerOn(*first);
+        m_masterBuzzerInverted = BuzzerInverted(*second);
+    }
+    NoteSilentPages(silent);
+
+    if (latched) {
+        // The inputs are read as always, but only the latched outputs go,
+        // and nothing reaches the grid.
+        m_master.write_outputs(
+            MasterOutputs({}, 0, false, m_masterBuzzerOn, m_masterBuzzerInverted, true));
+        CheckLost(m_master);
         return MasterStepEnd::EndStep;
     }
-    const std::optional<MasterIoBytes> inputs = m_master.read_inputs();
-    if (!inputs) {
-        return MasterStepEnd::Continue;
+    if (inputs && inStep) {
+        m_masterInputs = *inputs;
+        if (EmergencyStop(*inputs)) {
+            g_emergencyStop = 1;  // takes effect from the next step
+        }
     }
-    if (EmergencyStop(*inputs)) {
-        g_emergencyStop = 1;  // takes effect from the next step
-    }
-    m_master.write_outputs(
-        MasterOutputs(*inputs, m_grid.GetFailCount(), buzzerOn, inverted, false));
+
+    HandOverPages();
+
+    m_master.write_outputs(MasterOutputs(m_masterInputs, m_grid.GetFailCount(),
+                                         m_grid.GetPassAllowed(), m_masterBuzzerOn,
+                                         m_masterBuzzerInverted, false));
+    CheckLost(m_master);
     return MasterStepEnd::Continue;
+}
+
+void StationCore::ClassicStep() {
+    int channel = g_classicChannel.load();
+    if (channel < 0 || channel > kClassicLastPosition) {
+        channel = 0;
+    }
+    const std::uint32_t epoch = m_grid.DataEpoch();
+    if (epoch != m_classicEpoch) {
+        m_classicEpoch = epoch;
+        m_classicAnswered = 0;
+    }
+    const std::uint64_t bit = std::uint64_t{1} << channel;
+    if (const std::optional<std::uint16_t> value = m_classic.read_value(channel)) {
+        EditPage(0, [&](PageRecord& p) { p.live[static_cast<std::size_t>(channel)] = *value; });
+        m_classicAnswered |= bit;
+    } else {
+        m_classicAnswered &= ~bit;
+    }
+    g_classicChannel = channel < kClassicLastPosition ? channel + 1 : 0;
+    constexpr std::uint64_t kAllChannels = (std::uint64_t{1} << kChannels) - 1;
+    m_pageEpoch[0] = (m_classicAnswered & kAllChannels) == kAllChannels ? m_classicEpoch : 0;
+
+    HandOverPages();
+    CheckLost(m_classic);
 }
 
 void StationCore::HandOverPages() {
@@ -589,7 +716,8 @@ void StationCore::HandOverPages() {
                 continue;
             }
             const PageRecord page = PageCopy(p);
-            m_grid.SetValues(c, r, Shown(page.live));
+            // A page without a good read shows its last values, without data.
+            m_grid.SetValues(c, r, Shown(page.live), m_pageEpoch[static_cast<std::size_t>(p)]);
             m_grid.SetReference(c, r, page.reference);
             m_grid.SetUpperLimits(c, r, page.upper);
             m_grid.SetLowerLimits(c, r, page.lower);
@@ -597,6 +725,57 @@ void StationCore::HandOverPages() {
             m_grid.SetRange(c, r, page.rangeMax, page.rangeMin);
         }
     }
+}
+
+void StationCore::ForgetPageData() {
+    m_pageEpoch.fill(0);
+    m_classicAnswered = 0;
+    m_runoffOutputs.reset();
+    m_silentPages = 0;
+    m_masterRetryAt.fill({});
+    m_grid.ForgetData();
+}
+
+void StationCore::NoteSilentPages(std::uint64_t pages) {
+    if (m_silentPages.exchange(pages) == pages || !m_callbacks.boardNotice) {
+        return;
+    }
+    std::vector<int> list;
+    for (int p = 0; p < kPageCount; ++p) {
+        if ((pages >> p & 1U) != 0) {
+            list.push_back(p);
+        }
+    }
+    m_callbacks.boardNotice(SilentHeadsNotice(list, m_grid.GetColumns()));
+}
+
+std::vector<int> StationCore::SilentPages() const {
+    const std::uint64_t pages = m_silentPages.load();
+    std::vector<int> list;
+    for (int p = 0; p < kPageCount; ++p) {
+        if ((pages >> p & 1U) != 0) {
+            list.push_back(p);
+        }
+    }
+    return list;
+}
+
+std::string SilentHeadsNotice(const std::vector<int>& pages, int columns) {
+    if (pages.empty()) {
+        return {};
+    }
+    std::string text = "测试头没有应答（无数据，不会判为 PASS）：";
+    const int perRow = std::max(columns, 1);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const int p = pages[i];
+        if (i > 0) {
+            text += "、";
+        }
+        text += "第 " + std::to_string(p / perRow + 1) + " 行第 " + std::to_string(p % perRow + 1) +
+                " 列";
+    }
+    text += "。请检查该测试头的连接。";
+    return text;
 }
 
 // --- settings: board -> page table ------------------------------------------

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,7 +77,24 @@ struct StationCallbacks {
     // A message box for the operator (the window shows it with ShowMessage).
     // Sent once Connect has made every change and released its lock.
     std::function<void(const std::string& text)> showMessage;
+
+    // The two below run on the WORKER thread: the window must hand them over
+    // to its own thread (a queued call) and must not call into the station
+    // from inside them.
+    //
+    // What the operator should know about the running test, in one line
+    // ("" once all is well again): heads whose board does not answer. Sent
+    // when it changes.
+    std::function<void(const std::string& text)> boardNotice;
+    // The board in use could not be sent a command whole and its handle was
+    // closed: run Connect, which opens it again.
+    std::function<void()> reconnectNeeded;
 };
+
+// The notice for heads whose board does not answer (pages in ascending
+// order, numbered as the grid shows them: row and column from 1); "" for
+// none.
+std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 
 // One configuration load's writes: a family whose board missed a reply is
 // skipped for the rest of the load (one bound lost, not one per page).
@@ -121,10 +140,26 @@ struct SettingsWriteRun {
 // and a classic or Velmora5 board beside it never writes into page 0.
 //
 // Missing replies. A read that got no reply stores nothing: a head, page or
-// channel keeps its own last values. A board that missed a reply is not
-// spoken to again in the same step (the next step tries again), so a silent
-// board costs one read bound per step. Settings reads and writes stop at the
-// first exchange that got no reply and return false.
+// channel keeps its own last values, and its head has no data (the grid
+// judges it NoData, never Pass) until its next read answers. Settings reads
+// and writes stop at the first exchange that got no reply and return false.
+//
+// Data the station may judge. A head's values count only when they came,
+// whole and in step, from its own board since the connection set the family
+// up and since the grid's layout last changed: each page remembers the grid's
+// data epoch of its last good read, and the hand-over gives the grid the
+// values together with that epoch. The values of a step in which the board's
+// replies were found out of step (a stray report, a short one) are not
+// stored: the heads read in it have no data for that step. The classic
+// tester's head has data once each of its 32 channels answered since then.
+//
+// Outputs. They are written at every step from the grid's judgement: FAIL
+// while a head fails, PASS only while GetPassAllowed (no head without data,
+// at least one passing); otherwise neither. A master board's silent head
+// does not hold up the step: the other heads, the inputs, the emergency-stop
+// latch and the outputs go on, and the operator is told which head is silent
+// (boardNotice). A one-to-one board that missed its read still gets its
+// outputs switched away from PASS once.
 class StationCore {
 public:
     StationCore(HidBus& bus, GridModel& grid, StationCallbacks callbacks = {});
@@ -217,6 +252,9 @@ public:
 
     // The window's title as last set.
     const std::string& Title() const { return m_title; }
+    // Pages whose head did not answer its last read (master board), in
+    // ascending order. Any thread.
+    std::vector<int> SilentPages() const;
     StationFamily ActiveFamily() const { return m_activeFamily.load(); }
 
     // --- state (read directly, as the window and its dialogs need it) ----------
@@ -268,8 +306,34 @@ private:
     void CancelWaits(bool cancel);
     void StopWorkerLocked();
 
+    void RunoffStep();
+    void Velmora5Step();
     MasterStepEnd MasterStep();
+    void ClassicStep();
+    // Hands every head of the grid its page; heads whose page has no good
+    // read at the grid's current epoch get no data.
     void HandOverPages();
+    // Every page loses its data (a family set up afresh). Worker stopped.
+    void ForgetPageData();
+    void NoteSilentPages(std::uint64_t pages);
+    // After a step's exchanges: a board that lost its handle asks for Connect.
+    void CheckLost(hiddata& board);
+
+    // Worker only (and the user-interface thread while no worker runs):
+    // the grid's data epoch at each page's last good read, 0 for none.
+    std::array<std::uint32_t, kPageCount> m_pageEpoch{};
+    // Classic tester: channels answered at m_classicEpoch.
+    std::uint64_t m_classicAnswered = 0;
+    std::uint32_t m_classicEpoch = 0;
+    // One-to-one outputs last taken by the board.
+    std::optional<RunoffOutputs> m_runoffOutputs;
+    // Master board: the last inputs and buzzer settings read in step.
+    MasterIoBytes m_masterInputs{};
+    bool m_masterBuzzerOn = false;
+    bool m_masterBuzzerInverted = false;
+    std::atomic<std::uint64_t> m_silentPages{0};
+    std::array<std::chrono::steady_clock::time_point, kPageCount> m_masterRetryAt{};
+    std::atomic<bool> m_reconnectAsked{false};
 
     HidBus& m_bus;
     GridModel& m_grid;

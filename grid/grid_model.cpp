@@ -22,6 +22,10 @@ HeadSlot UnfilledHead() {
     return h;
 }
 
+bool AnyTested(const ChannelModes& modes) {
+    return std::any_of(modes.begin(), modes.end(), [](std::uint8_t m) { return m == Tested; });
+}
+
 std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
     return std::clamp<std::int32_t>(n, 0, max);
 }
@@ -50,12 +54,69 @@ GridModel::GridModel() {
 
 void GridModel::SetColumns(std::int32_t columns) {
     CSectionGuard guard(&lock_);
-    columns_ = ClampCount(columns, kMaxGridColumns);
+    const std::int32_t n = ClampCount(columns, kMaxGridColumns);
+    if (n != columns_) {
+        columns_ = n;
+        ForgetDataLocked();
+    }
 }
 
 void GridModel::SetRows(std::int32_t rows) {
     CSectionGuard guard(&lock_);
-    rows_ = ClampCount(rows, kMaxGridRows);
+    const std::int32_t n = ClampCount(rows, kMaxGridRows);
+    if (n != rows_) {
+        rows_ = n;
+        ForgetDataLocked();
+    }
+}
+
+void GridModel::ForgetData() {
+    CSectionGuard guard(&lock_);
+    ForgetDataLocked();
+}
+
+void GridModel::ForgetDataLocked() {
+    for (auto& column : heads_) {
+        for (HeadSlot& head : column) {
+            head.hasData = false;
+        }
+    }
+    // Epoch 0 stands for "no good read" and is never the grid's.
+    if (++dataEpoch_ == 0) {
+        dataEpoch_ = 1;
+    }
+    passAllowed_.store(false, std::memory_order_relaxed);
+}
+
+std::uint32_t GridModel::DataEpoch() const {
+    CSectionGuard guard(&lock_);
+    return dataEpoch_;
+}
+
+void GridModel::SetNoData(int column, int row) {
+    if (!InStorage(column, row)) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    SetHasDataLocked(heads_[column][row], false);
+}
+
+// A pass allowed at the last evaluation stands only while every head with
+// Tested channels that had data still has them: one that loses them, or one
+// without data that gets a Tested channel, takes it back at once.
+void GridModel::SetHasDataLocked(HeadSlot& head, bool hasData) {
+    if (head.hasData && !hasData && AnyTested(head.mode)) {
+        passAllowed_.store(false, std::memory_order_relaxed);
+    }
+    head.hasData = hasData;
+}
+
+bool GridModel::HasData(int column, int row) const {
+    if (!InStorage(column, row)) {
+        return false;
+    }
+    CSectionGuard guard(&lock_);
+    return heads_[column][row].hasData;
 }
 
 std::int32_t GridModel::GetColumns() const {
@@ -86,7 +147,23 @@ ChannelValues GridModel::CopyOut(int column, int row, ChannelValues HeadSlot::*f
 }
 
 void GridModel::SetValues(int column, int row, std::span<const std::int32_t, kChannels> values) {
-    CopyIn(column, row, &HeadSlot::value, values);
+    if (!InStorage(column, row)) {
+        return;
+    }
+    CSectionGuard guard(&lock_);
+    SetValues(column, row, values, dataEpoch_);
+}
+
+bool GridModel::SetValues(int column, int row, std::span<const std::int32_t, kChannels> values,
+                          std::uint32_t epoch) {
+    if (!InStorage(column, row)) {
+        return false;
+    }
+    CSectionGuard guard(&lock_);
+    HeadSlot& head = heads_[column][row];
+    std::copy(values.begin(), values.end(), head.value.begin());
+    SetHasDataLocked(head, epoch == dataEpoch_);
+    return head.hasData;
 }
 
 void GridModel::SetReference(int column, int row, std::span<const std::int32_t, kChannels> values) {
@@ -125,7 +202,11 @@ void GridModel::SetChannelModes(int column, int row,
         return;
     }
     CSectionGuard guard(&lock_);
-    std::copy(modes.begin(), modes.end(), heads_[column][row].mode.begin());
+    HeadSlot& head = heads_[column][row];
+    std::copy(modes.begin(), modes.end(), head.mode.begin());
+    if (!head.hasData && AnyTested(head.mode)) {
+        passAllowed_.store(false, std::memory_order_relaxed);
+    }
 }
 
 ChannelModes GridModel::GetChannelModes(int column, int row) const {
@@ -149,7 +230,11 @@ void GridModel::SetChannelMode(int column, int row, int channel, std::uint8_t mo
         return;
     }
     CSectionGuard guard(&lock_);
-    heads_[column][row].mode[channel] = mode;
+    HeadSlot& head = heads_[column][row];
+    head.mode[channel] = mode;
+    if (!head.hasData && mode == Tested) {
+        passAllowed_.store(false, std::memory_order_relaxed);
+    }
 }
 
 void GridModel::SetRange(int column, int row, std::int32_t max, std::int32_t min) {
@@ -238,8 +323,12 @@ void GridModel::CycleHitChannelMode() {
     if (rows_ == 0 || columns_ == 0) {
         return;  // no head on screen to change
     }
-    std::uint8_t& mode = heads_[ClampedHitColumnLocked()][ClampedHitRowLocked()].mode[hitChannel_];
+    HeadSlot& head = heads_[ClampedHitColumnLocked()][ClampedHitRowLocked()];
+    std::uint8_t& mode = head.mode[hitChannel_];
     mode = NextChannelMode(mode);
+    if (!head.hasData && mode == Tested) {
+        passAllowed_.store(false, std::memory_order_relaxed);
+    }
 }
 
 void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
@@ -260,7 +349,9 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
             frame.heads[column][row] = head;
             auto& classes = frame.classes[column][row];
             for (int k = 0; k < kChannels; ++k) {
-                if (head.mode[k] != Tested) {
+                // Values that did not come from the board are not judged and
+                // mark nothing.
+                if (head.mode[k] != Tested || !head.hasData) {
                     classes[k] = ChannelClass::Unjudged;
                 } else if (head.value[k] > head.upper[k]) {
                     classes[k] = ChannelClass::Over;
@@ -279,18 +370,21 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
     if (showVerdictRow_) {
         std::int32_t fails = 0;
         std::int32_t passes = 0;
+        std::int32_t noData = 0;
         for (int row = 0; row < rows_; ++row) {
             for (int column = 0; column < columns_; ++column) {
                 const HeadSlot& head = frame.heads[column][row];
                 const auto& classes = frame.classes[column][row];
-                const bool anyTested = std::any_of(head.mode.begin(), head.mode.end(),
-                                                   [](std::uint8_t m) { return m == Tested; });
+                const bool anyTested = AnyTested(head.mode);
                 const bool anyOut = std::any_of(classes.begin(), classes.end(), [](ChannelClass c) {
                     return c == ChannelClass::Over || c == ChannelClass::Under;
                 });
                 HeadVerdict verdict = HeadVerdict::Pass;
                 if (!anyTested) {
                     verdict = HeadVerdict::Load;
+                } else if (!head.hasData) {
+                    verdict = HeadVerdict::NoData;
+                    ++noData;
                 } else if (anyOut) {
                     verdict = HeadVerdict::Fail;
                     ++fails;
@@ -302,6 +396,8 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
         }
         failCount_.store(fails, std::memory_order_relaxed);
         passCount_ = passes;
+        noDataCount_ = noData;
+        passAllowed_.store(fails == 0 && noData == 0 && passes > 0, std::memory_order_relaxed);
     }
 
     // Head and channel under the pointer. The head is clamped into the grid:
@@ -338,18 +434,21 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
         }
     }
     const std::int32_t failCount = failCount_.load(std::memory_order_relaxed);
-    if (tested - marked == 0 && failCount == 0 && rows_ * columns_ != 0) {
+    // A head without data has not shown that its channels respond.
+    if (tested - marked == 0 && failCount == 0 && noDataCount_ == 0 && rows_ * columns_ != 0) {
         ClearGreenMarksLocked();
     }
 
     frame.failCount = failCount;
+    frame.noDataCount = noDataCount_;
     frame.testedCount = tested;
     frame.markedCount = marked;
     // No failing head is not yet a pass: a grid whose heads are all LOAD
     // (a fresh page before its settings arrive has every channel masked)
     // has tested nothing, and a big green PASS over it would report success
     // where there was no test. At least one head must have passed.
-    frame.passOverlay = failCount == 0 && passCount_ > 0 && columns_ > 1 && rows_ > 1;
+    frame.passOverlay =
+        failCount == 0 && noDataCount_ == 0 && passCount_ > 0 && columns_ > 1 && rows_ > 1;
     frame.hitColumn = ClampedHitColumnLocked();
     frame.hitRow = ClampedHitRowLocked();
     frame.hitChannel = hitChannel_;

@@ -15,6 +15,10 @@ enum class HeadVerdict : std::int32_t {
     Pass = 0,
     Fail = 1,
     Load = 2,  // no channel of the head is Tested
+    // Tested channels, but no values from the board since the head's data
+    // were last forgotten (connection, layout change) or since its last read
+    // went unanswered: never a pass.
+    NoData = 3,
 };
 
 // Class of one channel at the last evaluation; only Tested channels are
@@ -39,6 +43,8 @@ struct HeadSlot {
     double rangeMin = 0;
     // 1 once the Tested channel has been seen above its upper limit.
     GreenMarks greenMark{};
+    // The values came from a board (see HeadVerdict::NoData).
+    bool hasData = false;
 };
 
 template <typename T>
@@ -65,10 +71,12 @@ struct GridFrame {
     HeadGrid<HeadVerdict> verdicts{};
 
     std::int32_t failCount = 0;
+    // Heads with Tested channels and no data.
+    std::int32_t noDataCount = 0;
     std::int32_t testedCount = 0;
     std::int32_t markedCount = 0;
-    // The big "PASS": more than one column and row, no head failing and at
-    // least one passing.
+    // The big "PASS": more than one column and row, no head failing or
+    // without data, and at least one passing.
     bool passOverlay = false;
     std::int32_t hitColumn = 0;
     std::int32_t hitRow = 0;
@@ -91,19 +99,40 @@ struct GridFrame {
 //
 // Indices are checked: a setter with a column, row or channel outside the grid
 // storage does nothing, a getter returns zeros.
+//
+// Data. A head's values count only once they came from a board: SetValues
+// marks them so, SetNoData takes the mark away (its read went unanswered or
+// out of step), and a layout change or ForgetData takes it from every head.
+// A head with Tested channels and no data is judged NoData, never Pass, and
+// the PASS output may be driven only while GetPassAllowed says so.
 class GridModel {
 public:
     GridModel();
     GridModel(const GridModel&) = delete;
     GridModel& operator=(const GridModel&) = delete;
 
-    // Counts are kept within 0 .. 10; no repaint is requested.
+    // Counts are kept within 0 .. 10; no repaint is requested. A count that
+    // changes forgets every head's data (ForgetData).
     void SetColumns(std::int32_t columns);
     void SetRows(std::int32_t rows);
     std::int32_t GetColumns() const;
     std::int32_t GetRows() const;
 
+    // Values from a board: the head has data from now on.
     void SetValues(int column, int row, std::span<const std::int32_t, kChannels> values);
+    // The same for values read while DataEpoch() was `epoch`: when the data
+    // have been forgotten since, the values are shown but the head has no
+    // data. True when the head has data.
+    bool SetValues(int column, int row, std::span<const std::int32_t, kChannels> values,
+                   std::uint32_t epoch);
+    // The head's last read brought nothing usable: it has no data until its
+    // next values come.
+    void SetNoData(int column, int row);
+    bool HasData(int column, int row) const;
+    // Every head loses its data; the epoch moves on.
+    void ForgetData();
+    // Changes whenever the data of every head are forgotten.
+    std::uint32_t DataEpoch() const;
     void SetReference(int column, int row, std::span<const std::int32_t, kChannels> values);
     void SetUpperLimits(int column, int row, std::span<const std::int32_t, kChannels> values);
     void SetLowerLimits(int column, int row, std::span<const std::int32_t, kChannels> values);
@@ -123,6 +152,11 @@ public:
 
     // Heads judged Fail at the last evaluation that had the verdict row shown.
     std::int32_t GetFailCount() const { return failCount_.load(std::memory_order_relaxed); }
+    // The PASS output may be driven: at that evaluation at least one head
+    // with Tested channels had data and passed, no head failed and none had
+    // Tested channels without data; and since then no head has lost its
+    // data and the layout has not changed.
+    bool GetPassAllowed() const { return passAllowed_.load(std::memory_order_relaxed); }
 
     // Clears every mark of every head inside rows x columns.
     void ClearGreenMarks();
@@ -155,6 +189,8 @@ private:
                 std::span<const std::int32_t, kChannels> values);
     ChannelValues CopyOut(int column, int row, ChannelValues HeadSlot::*field) const;
     void ClearGreenMarksLocked();
+    void ForgetDataLocked();
+    void SetHasDataLocked(HeadSlot& head, bool hasData);
     std::int32_t ClampedHitColumnLocked() const;
     std::int32_t ClampedHitRowLocked() const;
 
@@ -172,8 +208,12 @@ private:
     std::int32_t hitChannel_ = 0;
     std::int32_t fpcTest_ = 0;
     std::atomic<std::int32_t> failCount_{0};
-    // Heads judged Pass at the same evaluation as failCount_.
+    std::atomic<bool> passAllowed_{false};
+    std::uint32_t dataEpoch_ = 1;
+    // Heads judged Pass, and heads with Tested channels and no data, at the
+    // same evaluation as failCount_.
     std::int32_t passCount_ = 0;
+    std::int32_t noDataCount_ = 0;
 };
 
 // Cycle of a double click: 0 -> 1 -> 2 -> 0, any other byte unchanged.

@@ -1001,6 +1001,7 @@ void GridPainter::Impl::DrawVerdict(Canvas& c, HeadVerdict verdict, const PixelR
             c.Fill(inner, kWithin);
             break;
         case HeadVerdict::Load:
+        case HeadVerdict::NoData:
             c.FillPattern(inner, hatch);
             word = "LOAD";
             textColor = kLoadText;

@@ -285,6 +285,89 @@ TEST_F(Transport, AReportTooManyIsNeverTheNextCommandsAnswer) {
     }
 }
 
+// However many reports too many lie waiting when the next command is due,
+// all of them go, and each is counted as out of step.
+class ExtraReplyBoard : public CountingBoard {
+public:
+    ExtraReplyBoard(sim::BoardIdentity id, int extra) : CountingBoard(std::move(id)), extra_(extra) {}
+
+protected:
+    void on_output(const Frame& f) override {
+        CountingBoard::on_output(f);
+        for (int i = 0; f[3] == 0x42 && i < extra_; ++i) {
+            CountingBoard::on_output(f);
+        }
+    }
+
+private:
+    const int extra_;
+};
+
+TEST_F(Transport, EveryReportTooManyIsDiscardedAndCounted) {
+    for (int extra : {1, 3, 20}) {
+        SCOPED_TRACE(extra);
+        auto board = std::make_shared<ExtraReplyBoard>(Identity(u"maker", u"tester"), extra);
+        bus.plug(board);
+        Exposed h(bus);
+        ASSERT_EQ(Open(h), 0);
+        ASSERT_NE(h.exchange_query(testing::CommandFrame(0x42)), nullptr);
+        const Frame* next = h.exchange_query(testing::CommandFrame(0x43));
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ((*next)[4], 0x43) << "a report too many taken for this command's answer";
+        EXPECT_EQ(h.out_of_step_count(), static_cast<std::uint32_t>(extra));
+        EXPECT_TRUE(h.settle());
+        bus.unplug(board);
+    }
+}
+
+// A stop cuts a read's wait short, but the board does not know: its reply
+// may still come as late as it would have without the stop, and then it is
+// never the next command's answer. And a stop that lands while the next
+// exchange waits out that late reply leaves the reply owed.
+TEST_F(Transport, AStopNeverShortensTheLateReplyWindow) {
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds delay;  // of the first command's reply
+        std::chrono::milliseconds cancel_at;
+        bool cancel_in_late_wait;  // else during the read itself
+    };
+    const Case cases[] = {
+        {"stop during the read", 1250ms, 100ms, false},
+        {"stop while the late reply is waited for", 750ms, 600ms, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto board = Plug(u"maker", u"tester");
+        hiddata h(bus, "test");
+        ASSERT_EQ(Open(h), 0);
+        board->set_reply_delay(c.delay);
+        const auto start = Clock::now();
+        ASSERT_TRUE(h.write_report(testing::CommandFrame(0x42).data()));
+        board->set_reply_delay(0ms);
+
+        std::thread other([&] {
+            if (!c.cancel_in_late_wait) {
+                EXPECT_EQ(h.read_report(), nullptr);
+            } else {
+                EXPECT_EQ(h.read_report(), nullptr);  // gives up at 500 ms
+                // The next write waits for the late reply, until it is cut.
+                EXPECT_FALSE(h.write_report(testing::CommandFrame(0x44).data()));
+            }
+        });
+        std::this_thread::sleep_until(start + c.cancel_at);
+        h.cancel_waits();
+        other.join();
+        h.resume_waits();
+        EXPECT_LT(Clock::now() - start, c.delay) << "the stop did not cut the wait short";
+
+        ASSERT_TRUE(h.write_report(testing::CommandFrame(0x43).data()));
+        const std::uint8_t* r = h.read_report();
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r[4], 0x43) << "the late reply taken for the next command's answer";
+        bus.unplug(board);
+    }
+}
+
 TEST_F(Transport, UnpluggedBoardReadReturnsAtOnceWithoutAReply) {
     auto board = Plug(u"maker", u"tester");
     Exposed h(bus);

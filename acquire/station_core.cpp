@@ -19,7 +19,9 @@ constexpr int kVelmora5LastPage = hiddata_velmora5::kAcquiredPages - 1;  // 4
 constexpr int kClassicLastPosition = kChannels;                          // 32
 // Pages the master write's range read-back refreshes besides page 0.
 constexpr int kMasterWriteRangePages = 3;
-// How often a master board's head that did not answer is tried again.
+// How long a master board's head that keeps missing its reads waits before
+// it is tried again: from the second miss on, doubling up to the longest.
+constexpr std::chrono::milliseconds kSilentHeadFirstRetry{250};
 constexpr std::chrono::milliseconds kSilentHeadRetry{2000};
 
 // The first 32 live values of a page, as the grid takes them.
@@ -619,9 +621,12 @@ StationCore::MasterStepEnd StationCore::MasterStep() {
         }
         const std::uint64_t bit = std::uint64_t{1} << p;
         auto& retry = m_masterRetryAt[static_cast<std::size_t>(p)];
+        auto& misses = m_masterMisses[static_cast<std::size_t>(p)];
         // A head that did not answer costs a read bound and the late-reply
-        // window each time it is tried: it is tried again only now and then,
-        // so that the other heads, the inputs and the outputs keep their pace.
+        // window each time it is tried. One miss is tried again at the next
+        // step; a head that keeps missing is tried less and less often (up
+        // to every kSilentHeadRetry), so that the other heads, the inputs
+        // and the outputs keep their pace.
         if ((wasSilent & bit) != 0 && now < retry) {
             silent |= bit;
             m_pageEpoch[static_cast<std::size_t>(p)] = 0;
@@ -629,9 +634,15 @@ StationCore::MasterStepEnd StationCore::MasterStep() {
         }
         if (const std::optional<Words> values = m_master.read_values(*head)) {
             reads.push_back({p, *values});
+            misses = 0;
         } else {
             silent |= bit;
-            retry = std::chrono::steady_clock::now() + kSilentHeadRetry;
+            misses = std::min(misses + 1, 16);
+            const std::chrono::milliseconds wait =
+                misses < 2 ? std::chrono::milliseconds(0)
+                           : std::min(kSilentHeadRetry,
+                                      kSilentHeadFirstRetry * (1 << std::min(misses - 2, 4)));
+            retry = std::chrono::steady_clock::now() + wait;
             m_pageEpoch[static_cast<std::size_t>(p)] = 0;
         }
     }
@@ -733,6 +744,7 @@ void StationCore::ForgetPageData() {
     m_runoffOutputs.reset();
     m_silentPages = 0;
     m_masterRetryAt.fill({});
+    m_masterMisses.fill(0);
     m_grid.ForgetData();
 }
 

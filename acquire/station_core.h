@@ -333,6 +333,7 @@ private:
     bool m_masterBuzzerInverted = false;
     std::atomic<std::uint64_t> m_silentPages{0};
     std::array<std::chrono::steady_clock::time_point, kPageCount> m_masterRetryAt{};
+    std::array<int, kPageCount> m_masterMisses{};
     std::atomic<bool> m_reconnectAsked{false};
 
     HidBus& m_bus;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "hid/device_string.h"
 #include "hid/trace.h"
@@ -346,8 +347,16 @@ bool hiddata::wait_quiet() {
             if (now >= quiet_until) {
                 break;
             }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(quiet_until - now);
-            const int n = device->read_input(payload.data(), static_cast<int>(left.count()));
+            // Reads wait in whole milliseconds; a shorter quiet time (a
+            // fast endpoint) is slept and then looked at.
+            int n = 0;
+            if (quiet_until - now < std::chrono::milliseconds(1)) {
+                std::this_thread::sleep_until(quiet_until);
+                n = device->read_input(payload.data(), 0);
+            } else {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(quiet_until - now);
+                n = device->read_input(payload.data(), static_cast<int>(left.count()));
+            }
             if (n < 0) {
                 break;
             }

@@ -289,7 +289,8 @@ TEST_F(Transport, AReportTooManyIsNeverTheNextCommandsAnswer) {
 // all of them go, and each is counted as out of step.
 class ExtraReplyBoard : public CountingBoard {
 public:
-    ExtraReplyBoard(sim::BoardIdentity id, int extra) : CountingBoard(std::move(id)), extra_(extra) {}
+    ExtraReplyBoard(sim::BoardIdentity id, int extra)
+        : CountingBoard(std::move(id)), extra_(extra) {}
 
 protected:
     void on_output(const Frame& f) override {

@@ -26,6 +26,15 @@ else
     programs+=(tests/kernel/kx_kernel_window_tests)
 fi
 
+# The programs run from the build tree and read files from the source tree
+# whose paths the build baked in: the guest must see both where the host
+# does, also when they lie under /tmp, which is otherwise the guest's own.
+host_dirs=(--host-dir "$build")
+source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+if [[ -n $source_dir && -d $source_dir ]]; then
+    host_dirs+=(--host-dir "$source_dir")
+fi
+
 lane="$build/kernel-lane"
 mkdir -p "$lane"
 cd "$lane" # shared read-write with the guest
@@ -48,7 +57,7 @@ for p in "${programs[@]}"; do
     echo "kernel lane: $name in a guest"
     program_started=$(date +%s)
     set +e
-    "$here/run-in-guest" --timeout 600 -- env "${environment[@]}" "$build/$p" "$@" |
+    "$here/run-in-guest" --timeout 600 "${host_dirs[@]}" -- env "${environment[@]}" "$build/$p" "$@" |
         tee "$lane/$name.log"
     s=${PIPESTATUS[0]}
     set -e

@@ -511,12 +511,13 @@ void UsbGadgetBoard::handle_setup(const void* request) {
             return;
         }
         const std::size_t size = std::min(length, kPayload);
-        if (send(frame.data() + 1, size)) {
-            record({UsbTransfer::Kind::GetReport,
-                    type,
-                    id,
-                    {frame.begin() + 1, frame.begin() + 1 + static_cast<std::ptrdiff_t>(size)}});
-        }
+        // Recorded before it goes: once sent, the host may look at the
+        // record before this thread gets to write it.
+        record({UsbTransfer::Kind::GetReport,
+                type,
+                id,
+                {frame.begin() + 1, frame.begin() + 1 + static_cast<std::ptrdiff_t>(size)}});
+        send(frame.data() + 1, size);
         return;
     }
     if (r.bRequestType == (USB_DIR_OUT | USB_TYPE_CLASS | USB_RECIP_INTERFACE) &&

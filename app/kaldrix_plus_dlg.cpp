@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -56,6 +57,17 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     m_gridControl->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_gridControl->setMinimumSize(0, 0);
     layout->addWidget(m_gridControl);
+    // What the operator must know about the running test (a head whose board
+    // does not answer), in large red letters under the grid; hidden, and
+    // taking no room, while all is well.
+    m_boardNotice = new QLabel(this);
+    m_boardNotice->setObjectName(QStringLiteral("boardNotice"));
+    m_boardNotice->setWordWrap(true);
+    m_boardNotice->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: #c00000; font-size: 22pt;"
+                       " font-weight: bold; padding: 6px; }"));
+    m_boardNotice->hide();
+    layout->addWidget(m_boardNotice);
 
     m_colorBar = new CColorBar(this);
     m_colorBar->hide();  // until it takes the placeholder's place
@@ -65,6 +77,17 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     callbacks.typeItemsChanged = [this](const TypeItems&) { UpdateDeviceTypes(); };
     callbacks.showMessage = [this](const std::string& text) {
         ShowMessage(this, FromStd(text), kApplicationName, QMessageBox::Warning);
+    };
+    // These two come from the worker: handed over to this thread. A queued
+    // call to a window that is gone by then is dropped.
+    callbacks.boardNotice = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            this, [this, notice = FromStd(text)] { ShowBoardNotice(notice); },
+            Qt::QueuedConnection);
+    };
+    callbacks.reconnectNeeded = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { m_station->Connect(); }, Qt::QueuedConnection);
     };
     m_station =
         std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), std::move(callbacks));
@@ -86,7 +109,12 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     about.setGridRows = [grid](std::int32_t rows) { grid->SetRows(rows); };
     about.setGridColumns = [grid](std::int32_t columns) { grid->SetColumns(columns); };
     about.clearEmergencyStop = [] { g_emergencyStop = 0; };
-    about.readMasterSettings = [station] { station->ReadMasterSettings(); };
+    // A new layout or head assignment: no head has data of its new place
+    // until it has been read there.
+    about.readMasterSettings = [station, grid] {
+        grid->ForgetData();
+        station->ReadMasterSettings();
+    };
     m_about = new CAboutCommand(std::move(about), this);
     m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);
     // A click on the grid opens the baseline dialog of the head under the
@@ -105,6 +133,11 @@ CKaldrixPlusDlg::~CKaldrixPlusDlg() {
     delete m_baseline;
     delete m_config;
     delete m_about;
+}
+
+void CKaldrixPlusDlg::ShowBoardNotice(const QString& text) {
+    m_boardNotice->setText(text);
+    m_boardNotice->setVisible(!text.isEmpty());
 }
 
 // --- start-up -------------------------------------------------------------------

@@ -16,6 +16,7 @@
 
 class QAction;
 class QFrame;
+class QLabel;
 class QMenu;
 class QMenuBar;
 
@@ -134,6 +135,8 @@ public:
     CBaselineCommand& baselineCommand() { return *m_baseline; }
     // The hot-plug source in use (after OnInitDialog), or null.
     HotplugSource* hotplugSource() const { return m_hotplug; }
+    // The notice under the grid (hidden while there is none).
+    QLabel* boardNotice() const { return m_boardNotice; }
 
     // Runs the update handlers of a popup's entries, as when it opens.
     void OnInitMenuPopup(QMenu* popup);
@@ -164,6 +167,7 @@ private:
     // entry stands for a submenu (only availability then applies).
     void UpdateCommand(QAction* action, bool submenu);
     void UpdateDeviceTypes();
+    void ShowBoardNotice(const QString& text);
 
     // Commands.
     void OnDeviceType(int type);
@@ -177,6 +181,7 @@ private:
     QFrame* m_gridControl = nullptr;  // placeholder the grid takes over
     QIcon m_hIcon;
     QMenuBar* m_menuBar = nullptr;
+    QLabel* m_boardNotice = nullptr;
     QMenu* m_demoMenu = nullptr;
     QMap<int, QAction*> m_commands;
     QAction* m_emptyAboutAction = nullptr;

@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -40,6 +41,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/fault_rig.h"
 
 namespace kx {
 namespace {
@@ -437,6 +439,24 @@ TEST_F(MainWindow, BoardPluggedFromAnotherThreadConnectsOnTheUserInterfaceThread
     unplugger.join();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("设备已经断开"); }));
     EXPECT_FALSE(offThread);
+}
+
+// A head whose board does not answer is named under the grid, where the
+// operator looks, and the notice goes once it answers again.
+TEST_F(MainWindow, ASilentHeadIsNamedUnderTheGridUntilItAnswers) {
+    sim::UsbFrameBus frameBus(bus);
+    StationSetup setup = SimSetup();
+    setup.bus = &frameBus;
+    CKaldrixPlusDlg& w = Start(std::move(setup));
+    EXPECT_TRUE(w.boardNotice()->isHidden());
+    frameBus.silence(test::MasterValuesOf(2));
+    bus.plug(test::MasterBoard(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.boardNotice()->isVisible(); }, 10000));
+    EXPECT_TRUE(w.boardNotice()->text().contains(QStringLiteral("第 1 行第 2 列")))
+        << w.boardNotice()->text().toStdString();
+    frameBus.clear_silence();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.boardNotice()->isHidden(); }, 10000));
+    bus.unplug_all();
 }
 
 TEST_F(MainWindow, HotplugEventsAfterTheWindowAreGoneGoNowhere) {

@@ -2,7 +2,10 @@
 // picture without a tester or a window:
 //
 //   kx_grid_render --rows 2 --columns 2 --size 1920x1080 --out grid.png
-//                  [--fill mixed|pass|fresh] [--no-verdict-row] [--fpc]
+//                  [--fill mixed|pass|fresh|verdicts] [--no-verdict-row] [--fpc]
+//
+// --fill verdicts gives the heads each verdict in turn: pass, fail, no data,
+// LOAD.
 //
 // --fpc switches the FPC test on and repaints twice, so the bars of the
 // channels that went over show their green marks.
@@ -26,7 +29,8 @@ using kx::bench::ParseSize;
 int Usage() {
     std::fprintf(stderr,
                  "usage: kx_grid_render --rows N --columns N --size WxH --out FILE.png\n"
-                 "                      [--fill mixed|pass|fresh] [--no-verdict-row] [--fpc]\n");
+                 "                      [--fill mixed|pass|fresh|verdicts] [--no-verdict-row]\n"
+                 "                      [--fpc]\n");
     return 2;
 }
 
@@ -69,6 +73,8 @@ int main(int argc, char** argv) {
                 fill = kx::FixtureFill::AllPass;
             } else if (f == "fresh") {
                 fill = kx::FixtureFill::Fresh;
+            } else if (f == "verdicts") {
+                fill = kx::FixtureFill::Verdicts;
             } else {
                 return Usage();
             }

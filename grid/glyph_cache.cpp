@@ -78,7 +78,6 @@ QFont ResolveFont(const FontSpec& spec) {
 }
 
 TextFont::TextFont(const FontSpec& spec) : spec_(spec), font_(ResolveFont(spec)) {
-    ascent_ = QFontMetricsF(font_).ascent();
     switch (spec.rotation) {
         case 90:
             stepX_ = 0;
@@ -96,15 +95,20 @@ TextFont::TextFont(const FontSpec& spec) : spec_(spec), font_(ResolveFont(spec))
     advances_.fill(-1.0);
 }
 
-GlyphMask TextFont::Render(const QString& text) const {
-    const QFontMetricsF fm(font_);
+namespace {
+
+// The coverage of `text` in `font` written along `degrees` (counter-clockwise)
+// from the top-left corner of its unrotated cell.
+GlyphMask RenderMask(const QFont& font, const QString& text, int degrees) {
+    const QFontMetricsF fm(font);
+    const double ascent = fm.ascent();
     // Text coordinates: the cell's top-left corner at the origin, baseline at
     // the ascent. The box holds the cell and the ink with a margin.
     const QRectF cell(0, 0, fm.horizontalAdvance(text), fm.height());
-    const QRectF ink = fm.boundingRect(text).translated(0, ascent_);
+    const QRectF ink = fm.boundingRect(text).translated(0, ascent);
     const QRectF box = cell.united(ink).adjusted(-2, -2, 2, 2);
     QTransform rotation;
-    rotation.rotate(-spec_.rotation);  // counter-clockwise on screen
+    rotation.rotate(-degrees);  // counter-clockwise on screen
     const QRect area = rotation.mapRect(box).toAlignedRect();
 
     QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
@@ -112,11 +116,11 @@ GlyphMask TextFont::Render(const QString& text) const {
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::TextAntialiasing);
-        p.setFont(font_);
+        p.setFont(font);
         p.setPen(Qt::black);
         p.translate(-area.left(), -area.top());
-        p.rotate(-spec_.rotation);
-        p.drawText(QPointF(0, ascent_), text);
+        p.rotate(-degrees);
+        p.drawText(QPointF(0, ascent), text);
     }
 
     // Crop to the pixels the text touched.
@@ -152,6 +156,23 @@ GlyphMask TextFont::Render(const QString& text) const {
         }
     }
     return mask;
+}
+
+}  // namespace
+
+GlyphMask TextFont::Render(const QString& text) const {
+    return RenderMask(font_, text, spec_.rotation);
+}
+
+QFont ChineseFont(int pixelSize) {
+    QFont f(QStringLiteral("Noto Sans CJK SC"));
+    f.setPixelSize(std::max(1, pixelSize));
+    f.setWeight(QFont::Bold);
+    return f;
+}
+
+GlyphMask RenderText(const QFont& font, const QString& text) {
+    return RenderMask(font, text, 0);
 }
 
 const GlyphMask& TextFont::RenderGlyph(char c) {

@@ -48,6 +48,15 @@ struct GlyphMask {
 // defined) comes to the requested width.
 QFont ResolveFont(const FontSpec& spec);
 
+// The grid's fonts are Latin faces; its one Chinese word is written in Noto
+// Sans CJK (bold, `pixelSize` pixels) and rendered on its own with
+// RenderText, outside the cache.
+QFont ChineseFont(int pixelSize);
+
+// Coverage of `text` in `font`, left to right, with (dx, dy) relative to the
+// top-left corner of its character cell; an empty mask when nothing is inked.
+GlyphMask RenderText(const QFont& font, const QString& text);
+
 // One font with its glyphs rendered once, on first use. Digits and signs are
 // drawn glyph by glyph along the reading direction; whole words keep the
 // font's own layout.
@@ -74,7 +83,6 @@ public:
 private:
     FontSpec spec_;
     QFont font_;
-    double ascent_ = 0;
     int stepX_ = 1;
     int stepY_ = 0;
     std::array<std::optional<GlyphMask>, 128> glyphs_;

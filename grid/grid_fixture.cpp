@@ -38,6 +38,19 @@ void FillFixtureGrid(GridModel& model, int columns, int rows, FixtureFill fill) 
             }
             modes[(page * 3 + 24) % kChannels] = Masked;
             modes[(page * 5 + 9) % kChannels] = Greyed;
+            if (fill == FixtureFill::Verdicts) {
+                switch (page % 4) {
+                    case 1:
+                        values[(page + 5) % kChannels] = 1300;
+                        modes[(page + 5) % kChannels] = Tested;
+                        break;
+                    case 3:
+                        modes.fill(Masked);
+                        break;
+                    default:
+                        break;
+                }
+            }
             if (fill == FixtureFill::Mixed) {
                 if (page % 3 == 0) {
                     values[(page + 5) % kChannels] = 1300;
@@ -57,6 +70,9 @@ void FillFixtureGrid(GridModel& model, int columns, int rows, FixtureFill fill) 
             model.SetReference(column, row, reference);
             model.SetChannelModes(column, row, modes);
             model.SetValues(column, row, values);
+            if (fill == FixtureFill::Verdicts && page % 4 == 2) {
+                model.SetNoData(column, row);
+            }
         }
     }
 }

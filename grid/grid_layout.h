@@ -158,6 +158,13 @@ public:
                 Extend(Trunc(0.95 * headH_ + i * headH_ - 0.125 * headH_ - 2))};
     }
 
+    // The bar area across the whole head: the rows of the channel frames,
+    // from the number strip's left edge to its right.
+    PixelRect BarArea(int j, int i) const {
+        const PixelRect strip = NumberStrip(j, i);
+        return {strip.left, Trunc(i * headH_ + 2), strip.right, ChannelFrame(j, i, 0).bottom};
+    }
+
     PixelRect NumberStrip(int j, int i) const {
         return {Trunc(j * headW_ + 2),
                 Extend(Trunc(Trunc(0.95 * headH_) + i * headH_ - 0.125 * headH_)),

@@ -7,7 +7,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <string_view>
+#include <utility>
 
 namespace kx {
 
@@ -124,6 +126,27 @@ public:
             p[w - 1] = pen;
         }
         std::fill_n(p, w, pen);
+    }
+
+    // Diagonal stripes rising to the right, 4 pixels of every 16 along a row,
+    // anchored at the image's origin like the pattern; the pixels between
+    // them keep what is there.
+    void Stripes(PixelRect r, QRgb color) {
+        r = Clip(r);
+        if (r.Empty()) {
+            return;
+        }
+        for (int y = r.top; y < r.bottom; ++y) {
+            QRgb* line = Line(y);
+            // The first x at or left of r.left where (x + y) % 16 == 0.
+            for (int x = r.left - ((r.left + y) & 15); x < r.right; x += 16) {
+                const int from = std::max(x, r.left);
+                const int to = std::min(x + 4, r.right);
+                for (int px = from; px < to; ++px) {
+                    line[px] = color;
+                }
+            }
+        }
     }
 
     void OutlineHatched(PixelRect r, QRgb pen, const QRgb (&tile)[8][8]) {
@@ -355,6 +378,46 @@ void Gather(std::vector<PixelRect>& list, std::size_t first, PixelRect r) {
     }
 }
 
+// The coverage of `mask` widened by r pixels in every direction (the
+// largest coverage within a square of 2r + 1 pixels), r pixels larger on
+// each side. Rows first, then columns.
+GlyphMask Widen(const GlyphMask& mask, int r) {
+    GlyphMask out;
+    if (mask.width == 0 || mask.height == 0) {
+        return out;
+    }
+    out.dx = mask.dx - r;
+    out.dy = mask.dy - r;
+    out.width = mask.width + 2 * r;
+    out.height = mask.height + 2 * r;
+    const auto at = [](int x, int y, int width) {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+               static_cast<std::size_t>(x);
+    };
+    // Along the rows: row y of `mask` is row y + r of `rows`.
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(out.width) * out.height, 0);
+    for (int y = 0; y < mask.height; ++y) {
+        for (int x = 0; x < out.width; ++x) {
+            std::uint8_t m = 0;
+            for (int sx = std::max(0, x - 2 * r); sx <= std::min(mask.width - 1, x); ++sx) {
+                m = std::max(m, mask.alpha[at(sx, y, mask.width)]);
+            }
+            rows[at(x, y + r, out.width)] = m;
+        }
+    }
+    out.alpha.assign(rows.size(), 0);
+    for (int y = 0; y < out.height; ++y) {
+        for (int x = 0; x < out.width; ++x) {
+            std::uint8_t m = 0;
+            for (int sy = std::max(0, y - r); sy <= std::min(out.height - 1, y + r); ++sy) {
+                m = std::max(m, rows[at(x, sy, out.width)]);
+            }
+            out.alpha[at(x, y, out.width)] = m;
+        }
+    }
+    return out;
+}
+
 // Where a verdict word goes in its box and in which font.
 struct PlacedWord {
     FontSpec spec;
@@ -380,9 +443,10 @@ struct GridPainter::Impl {
         // figures, number cell and number.
         std::array<int, kChannels> x0{};
         std::array<int, kChannels> x1{};
-        // The verdict box and the number strip.
+        // The verdict box, the number strip and the bar area across the head.
         PixelRect verdictBox;
         PixelRect strip;
+        PixelRect barArea;
         // Rows of the number cells and numbers.
         int numberTop = 0;
         int numberBottom = 0;
@@ -413,6 +477,17 @@ struct GridPainter::Impl {
         PlacedWord placed;
     };
     std::vector<FittedWord> fittedWords;
+    // The same for the word of a head without data, rendered to fit, with
+    // the white halo that keeps it legible on its stripes: the word's
+    // coverage widened by `halo` pixels on every side.
+    struct FittedMask {
+        int boxWidth;
+        int boxHeight;
+        GlyphMask word;
+        GlyphMask outline;
+        int halo = 0;
+    };
+    std::deque<FittedMask> noDataWords;  // references stay valid
 
     // The overlay's second image, reduced to the box of its text: outside it
     // the second image is white and the AND leaves the grid unchanged.
@@ -453,6 +528,7 @@ struct GridPainter::Impl {
                   std::uint32_t channels);
     void DrawVerdict(Canvas& c, HeadVerdict verdict, const PixelRect& box);
     PlacedWord PlaceVerdictWord(const PixelRect& box, HeadVerdict verdict, const char* word);
+    const FittedMask& NoDataWord(const PixelRect& box);
     void PrepareOverlay(const GridFrame& f);
 };
 
@@ -467,6 +543,13 @@ bool SameLayout(const GridFrame& a, const GridFrame& b) {
 
 bool HasBar(std::uint8_t mode) {
     return mode == Tested || mode == Greyed;
+}
+
+// Tested channels and no data from the board: the values shown are stale
+// (or were never read), and the head is striped. The verdict row need not be
+// shown, so this is told from the head itself, as its NoData verdict is.
+bool WithoutData(const HeadSlot& h) {
+    return !h.hasData && std::find(h.mode.begin(), h.mode.end(), Tested) != h.mode.end();
 }
 
 template <typename Fn>
@@ -505,6 +588,7 @@ void GridPainter::Impl::Paint(const GridFrame& f, std::vector<PixelRect>* damage
         // all the fonts it needs afresh.
         if (glyphs.Trim()) {
             fittedWords.clear();
+            noDataWords.clear();
             overlayPatch = QImage();
         }
         PaintAll(f);
@@ -624,6 +708,9 @@ bool GridPainter::Impl::HeadChanged(const GridFrame& f, int j, int i) const {
     if (f.showVerdictRow && f.verdicts[j][i] != shown->verdicts[j][i]) {
         return true;
     }
+    if (WithoutData(n) != WithoutData(o)) {
+        return true;
+    }
     return f.fpcTest != 0 && n.greenMark != o.greenMark;
 }
 
@@ -631,12 +718,13 @@ bool GridPainter::Impl::HeadChanged(const GridFrame& f, int j, int i) const {
 // shown and `f`. A channel whose value alone moved changes only where its
 // bar's top moved and where its figures' glyphs differ; a new class changes
 // its difference figure and number cell; any other change of a channel takes
-// its whole width, a new range the whole head.
+// its whole width, a new range or the stripes of a head without data coming
+// or going the whole head.
 void GridPainter::Impl::HeadDamage(const GridLayout& L, const GridFrame& f, int j, int i) {
     const HeadSlot& n = f.heads[j][i];
     const HeadSlot& o = shown->heads[j][i];
     const HeadGeometry& g = geometry[j][i];
-    if (n.rangeMax != o.rangeMax || n.rangeMin != o.rangeMin) {
+    if (n.rangeMax != o.rangeMax || n.rangeMin != o.rangeMin || WithoutData(n) != WithoutData(o)) {
         rects.push_back(g.cell);
         return;
     }
@@ -746,6 +834,7 @@ void GridPainter::Impl::ComputeGeometry(const GridLayout& L, const GridFrame& f)
             g.cell = L.CellInterior(j, i);
             g.verdictBox = L.VerdictBox(j, i);
             g.strip = L.NumberStrip(j, i);
+            g.barArea = L.BarArea(j, i);
             const PixelRect& strip = g.strip;
             g.numberFont = glyphs.Font({FontFace::Arial, strip.Height(), strip.Width() / 128, 0});
             g.numberTop = L.NumberCell(j, i, 0).top;
@@ -919,8 +1008,8 @@ void GridPainter::Impl::DrawUnder(Canvas& c, const GridLayout& L, const GridFram
     }
 }
 
-// Value figures, difference figures, number cells with their numbers, then
-// the verdict.
+// Value figures, difference figures, number cells with their numbers, the
+// stripes over a head without data, then the verdict.
 void GridPainter::Impl::DrawOver(Canvas& c, const GridLayout& L, const GridFrame& f, int j, int i,
                                  std::uint32_t channels) {
     const HeadSlot& h = f.heads[j][i];
@@ -982,6 +1071,12 @@ void GridPainter::Impl::DrawOver(Canvas& c, const GridLayout& L, const GridFrame
         });
     }
 
+    // Over everything in the bar area, so that nobody reads the figures and
+    // bars underneath as live.
+    if (WithoutData(h)) {
+        c.Stripes(g.barArea, kNoDataHatch);
+    }
+
     if (f.showVerdictRow && Overlap(g.verdictBox, clip)) {
         DrawVerdict(c, f.verdicts[j][i], g.verdictBox);
     }
@@ -1001,11 +1096,25 @@ void GridPainter::Impl::DrawVerdict(Canvas& c, HeadVerdict verdict, const PixelR
             c.Fill(inner, kWithin);
             break;
         case HeadVerdict::Load:
-        case HeadVerdict::NoData:
             c.FillPattern(inner, hatch);
             word = "LOAD";
             textColor = kLoadText;
             break;
+        case HeadVerdict::NoData: {
+            // Striped like the bar area above it, the word centred on a thin
+            // white halo that the stripes do not cross.
+            c.Fill(inner, kBackground);
+            c.Stripes(inner, kNoDataHatch);
+            const FittedMask& w = NoDataWord(box);
+            const int x = inner.left + (inner.Width() - w.word.width) / 2;
+            const int y = inner.top + (inner.Height() - w.word.height) / 2;
+            const PixelRect clip = c.clip();
+            c.SetClip(Canvas::Intersect(clip, inner));
+            c.Blend(w.outline, x - w.halo, y - w.halo, kBackground);
+            c.Blend(w.word, x, y, kNoDataText);
+            c.SetClip(clip);
+            return;
+        }
     }
     const PlacedWord placed = PlaceVerdictWord(box, verdict, word);
     if (!placed.drawn) {
@@ -1065,6 +1174,40 @@ PlacedWord GridPainter::Impl::PlaceVerdictWord(const PixelRect& box, HeadVerdict
     }
     fittedWords.push_back({box.Width(), box.Height(), verdict, placed});
     return placed;
+}
+
+// The Chinese word of a head without data, as large as the box's fill
+// allows: the CJK face's ink is a little less than its pixel size high, and
+// its three characters are three times as wide, so one or two tries settle
+// it. Empty when the box has no room.
+const GridPainter::Impl::FittedMask& GridPainter::Impl::NoDataWord(const PixelRect& box) {
+    for (const FittedMask& w : noDataWords) {
+        if (w.boxWidth == box.Width() && w.boxHeight == box.Height()) {
+            return w;
+        }
+    }
+    const int availWidth = box.Width() - 4;
+    const int availHeight = box.Height() - 4;
+    GlyphMask fitted;
+    const QString word = QString::fromUtf8(kNoDataWord);
+    int size = availHeight;
+    for (int attempt = 0; attempt < 8 && size >= 1 && availWidth >= 1; ++attempt) {
+        GlyphMask m = RenderText(ChineseFont(size), word);
+        if (m.width == 0) {
+            break;
+        }
+        if (m.width <= availWidth && m.height <= availHeight) {
+            fitted = std::move(m);
+            break;
+        }
+        const double shrink = std::min(static_cast<double>(availWidth) / m.width,
+                                       static_cast<double>(availHeight) / m.height);
+        size = std::min(size - 1, static_cast<int>(size * shrink));
+    }
+    const int halo = std::max(1, fitted.height / 16);
+    GlyphMask outline = Widen(fitted, halo);
+    noDataWords.push_back({box.Width(), box.Height(), std::move(fitted), std::move(outline), halo});
+    return noDataWords.back();
 }
 
 void GridPainter::Impl::PrepareOverlay(const GridFrame& f) {

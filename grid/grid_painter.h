@@ -35,9 +35,15 @@ inline constexpr QRgb kFailText = qRgb(250, 50, 50);
 inline constexpr QRgb kPassText = qRgb(50, 150, 50);
 inline constexpr QRgb kLoadText = qRgb(150, 150, 150);
 inline constexpr QRgb kPassOverlay = qRgb(0, 255, 0);
+// A head with Tested channels and no data from its board: stripes over its
+// bar area and in its verdict box (on white), and the word in the box.
+inline constexpr QRgb kNoDataHatch = qRgb(255, 140, 0);
+inline constexpr QRgb kNoDataText = qRgb(120, 50, 0);
 }  // namespace grid_colors
 
 inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
+// The verdict word of a head without data (UTF-8).
+inline constexpr char kNoDataWord[] = "无数据";
 
 // Draws evaluated frames of the grid into an off-screen RGB32 image that it
 // keeps between repaints, together with a copy of the frame it shows.
@@ -51,7 +57,8 @@ inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
 // is drawn again from white with every operation of the head that reaches
 // into it, in the order of a full repaint, then the overlay, so the image is
 // pixel for pixel what a full repaint of the frame would give. The "PASS"
-// overlay coming or going redraws the rectangle of its letters.
+// overlay coming or going redraws the rectangle of its letters; a head
+// gaining or losing its data (its stripes) is drawn again whole.
 //
 // Everything a head draws is kept inside its cell (between its grid lines),
 // so heads never reach into each other and one head can be drawn alone.

@@ -3,9 +3,11 @@
 #include <QImage>
 #include <QRect>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "grid/grid_fixture.h"
 #include "grid/grid_layout.h"
@@ -93,10 +95,10 @@ int Count(const QImage& image, QRect rect, QRgb color) {
     return n;
 }
 
-// The fixture's mixed 10 x 10 grid, evaluated and painted at width x height.
+// A fixture's 10 x 10 grid, evaluated and painted at width x height.
 struct LargeGrid {
-    LargeGrid(int width, int height) {
-        FillFixtureGrid(model, 10, 10, FixtureFill::Mixed);
+    LargeGrid(int width, int height, FixtureFill fill = FixtureFill::Mixed) {
+        FillFixtureGrid(model, 10, 10, fill);
         model.Evaluate(width, height, *frame);
         image = &painter.Paint(*frame);
     }
@@ -272,6 +274,182 @@ TEST(GridRender, WithoutVerdictRowBarsAndNumberStripMoveDownAnEighth) {
     }
 }
 
+// Three heads of 320 pixels side by side as above: passing with data, Tested
+// without data, and LOAD (every channel masked) without data. Each head's
+// bar area runs from x = 320j + 2 to 320j + 318 and from row 2 to the
+// channel frames' last row, 657 (757 without the verdict row).
+struct HeadsWithoutData {
+    explicit HeadsWithoutData(bool verdictRow) {
+        SetupGrid(model, 3, 1);
+        ChannelModes masked{};
+        masked.fill(Masked);
+        model.SetChannelModes(2, 0, masked);
+        model.SetNoData(1, 0);
+        model.SetNoData(2, 0);
+        model.ShowVerdictRow(verdictRow);
+        image = RenderGrid(model, QSize(961, kH));
+        barBottom = verdictRow ? 658 : 758;
+    }
+    QRect BarArea(int column) const { return QRect(320 * column + 2, 2, 317, barBottom - 2); }
+    static QRect VerdictFill(int column) { return QRect(320 * column + 4, 702, 313, 95); }
+
+    GridModel model;
+    QImage image;
+    int barBottom = 0;
+};
+
+// The bounding box of the pixels of `color` inside `rect`.
+QRect InkBox(const QImage& image, QRect rect, QRgb color) {
+    QRect box;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            if (image.pixel(x, y) == color) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
+
+// Every stripe pixel of `rect` continues up and to the right, and every
+// other pixel does not: diagonal stripes, whatever lies under them.
+bool StripesRiseToTheRight(const QImage& image, QRect rect) {
+    for (int y = rect.top() + 1; y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x < rect.right(); ++x) {
+            if ((image.pixel(x, y) == kNoDataHatch) !=
+                (image.pixel(x + 1, y - 1) == kNoDataHatch)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+TEST(GridRender, HeadWithoutDataIsStripedAndSaysSoInItsVerdictBox) {
+    for (const bool verdictRow : {true, false}) {
+        SCOPED_TRACE(verdictRow ? "verdict row shown" : "verdict row hidden");
+        const HeadsWithoutData heads(verdictRow);
+        const QImage& image = heads.image;
+        if (verdictRow) {
+            ASSERT_EQ(heads.model.GetFailCount(), 0);
+            ASSERT_FALSE(heads.model.GetPassAllowed());
+        }
+
+        // The head without data: a quarter of its bar area striped, along
+        // diagonals, over its bars and bands, which still show in between.
+        const QRect bars = heads.BarArea(1);
+        const int area = bars.width() * bars.height();
+        const int striped = Count(image, bars, kNoDataHatch);
+        EXPECT_GT(striped, area / 5);
+        EXPECT_LT(striped, area * 3 / 10);
+        EXPECT_TRUE(StripesRiseToTheRight(image, bars));
+        EXPECT_EQ(InkBox(image, image.rect(), kNoDataHatch).top(), 2) << "from the frames' top";
+        EXPECT_GT(Count(image, bars, kValueBar), area / 20) << "bars under the stripes";
+        EXPECT_GT(Count(image, bars, kOver), area / 20) << "bands under the stripes";
+        // The number strip below stays as it was.
+        const int strip = verdictRow ? 660 : 760;
+        EXPECT_EQ(Count(image, QRect(322, strip, 317, 38), kNoDataHatch), 0);
+        EXPECT_EQ(Count(image, QRect(322, strip, 317, 38), kChannelNumber),
+                  Count(image, QRect(2, strip, 317, 38), kChannelNumber));
+
+        // The passing head and the LOAD head are not striped.
+        EXPECT_EQ(Count(image, heads.BarArea(0), kNoDataHatch), 0);
+        EXPECT_EQ(Count(image, heads.BarArea(2), kNoDataHatch), 0);
+
+        // The verdict box: the word in it, centred, on white stripes like
+        // the bars' (not LOAD's grey cross-hatch); without the verdict row no
+        // word anywhere.
+        const QRect box = HeadsWithoutData::VerdictFill(1);
+        if (verdictRow) {
+            const QRect word = InkBox(image, image.rect(), kNoDataText);
+            EXPECT_GT(Count(image, box, kNoDataText), 1000);
+            ASSERT_TRUE(box.contains(word)) << "word at " << word.x() << "," << word.y() << " "
+                                            << word.width() << "x" << word.height();
+            EXPECT_LE(std::abs((word.left() - box.left()) - (box.right() - word.right())), 1);
+            // Three characters, each about as wide as the word is high.
+            EXPECT_GT(word.height(), box.height() * 2 / 3);
+            EXPECT_GT(word.width(), 2 * word.height());
+            // Left of the word (and its halo): stripes on white only.
+            const QRect side(box.left(), box.top(), word.left() - 8 - box.left(), box.height());
+            ASSERT_GT(side.width(), 8);
+            const int sideArea = side.width() * side.height();
+            const int sideStripes = Count(image, side, kNoDataHatch);
+            EXPECT_GT(sideStripes, sideArea / 5);
+            EXPECT_LT(sideStripes, sideArea * 3 / 10);
+            EXPECT_EQ(sideStripes + Count(image, side, kBackground), sideArea);
+            EXPECT_TRUE(StripesRiseToTheRight(image, side));
+            EXPECT_EQ(Count(image, box, kHatch), 0);
+            EXPECT_EQ(Count(image, box, kLoadText), 0);
+            // The LOAD head keeps its look.
+            EXPECT_TRUE(IsHatch(image, QRect(644, 702, 40, 95)));
+            EXPECT_GT(Count(image, QRect(700, 701, 200, 97), kLoadText), 200);
+        } else {
+            EXPECT_EQ(Count(image, image.rect(), kNoDataText), 0);
+            EXPECT_EQ(Count(image, image.rect(), kLoadText), 0);
+        }
+    }
+}
+
+// A LOAD head judges nothing, so it has nothing to lack: with or without
+// data it looks the same.
+TEST(GridRender, LoadHeadLooksTheSameWithOrWithoutData) {
+    for (const bool verdictRow : {true, false}) {
+        ChannelModes modes{};
+        modes.fill(Masked);
+        modes[3] = Greyed;
+        GridModel with;
+        SetupGrid(with, 2, 1);
+        with.SetChannelModes(1, 0, modes);
+        with.ShowVerdictRow(verdictRow);
+        GridModel without;
+        SetupGrid(without, 2, 1);
+        without.SetChannelModes(1, 0, modes);
+        without.ShowVerdictRow(verdictRow);
+        without.SetNoData(1, 0);
+        ASSERT_FALSE(without.HasData(1, 0));
+        EXPECT_EQ(RenderGrid(with, QSize(641, kH)), RenderGrid(without, QSize(641, kH)))
+            << (verdictRow ? "verdict row shown" : "verdict row hidden");
+    }
+}
+
+// Drawn by one painter through the loss and the return of the data (the
+// return a partial repaint), the head ends up as a fresh painter draws a
+// head that never lost them.
+TEST(GridRender, HeadRegainingDataIsDrawnAsOneThatAlwaysHadIt) {
+    for (const bool verdictRow : {true, false}) {
+        SCOPED_TRACE(verdictRow ? "verdict row shown" : "verdict row hidden");
+        GridModel always;
+        SetupGrid(always, 2, 2);
+        SetValue(always, 1, 0, 4, 600);  // one head fails
+        always.ShowVerdictRow(verdictRow);
+        const QImage expected = RenderGrid(always, QSize(961, 541));
+
+        GridModel model;
+        SetupGrid(model, 2, 2);
+        SetValue(model, 1, 0, 4, 600);
+        model.ShowVerdictRow(verdictRow);
+        auto frame = std::make_unique<GridFrame>();
+        GridPainter painter;
+        std::vector<PixelRect> damage;
+        model.Evaluate(961, 541, *frame);
+        painter.Paint(*frame);
+        for (const auto& [c, r] : {std::pair{1, 0}, std::pair{0, 1}}) {
+            model.SetNoData(c, r);
+        }
+        model.Evaluate(961, 541, *frame);
+        const QImage lost = painter.Paint(*frame).copy();
+        EXPECT_GT(Count(lost, lost.rect(), kNoDataHatch), 10000);
+        for (const auto& [c, r] : {std::pair{1, 0}, std::pair{0, 1}}) {
+            model.SetValues(c, r, model.GetValues(c, r));
+        }
+        model.Evaluate(961, 541, *frame);
+        const QImage& regained = painter.Paint(*frame, &damage);
+        ASSERT_FALSE(damage.empty());
+        EXPECT_LT(damage[0].Width(), 961) << "a partial repaint";
+        EXPECT_EQ(regained, expected);
+    }
+}
+
 TEST(GridRender, IdleScreenWithNoHeads) {
     GridModel model;
     model.SetColumns(0);
@@ -418,9 +596,15 @@ TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
         int width, height;
         bool roomy;  // wide enough for the word where it has always been
     };
-    for (const Window w : {Window{1366, 768, false}, Window{1600, 900, false},
-                           Window{1280, 1024, false}, Window{1920, 1080, true}}) {
-        const LargeGrid grid(w.width, w.height);
+    // The mixed grid has passing, failing and LOAD heads; the other one all
+    // four verdicts, the word of a head without data among them.
+    for (const auto& [fill, w] : {std::pair{FixtureFill::Mixed, Window{1366, 768, false}},
+                                  std::pair{FixtureFill::Mixed, Window{1600, 900, false}},
+                                  std::pair{FixtureFill::Mixed, Window{1280, 1024, false}},
+                                  std::pair{FixtureFill::Mixed, Window{1920, 1080, true}},
+                                  std::pair{FixtureFill::Verdicts, Window{1366, 768, false}},
+                                  std::pair{FixtureFill::Verdicts, Window{1920, 1080, true}}}) {
+        const LargeGrid grid(w.width, w.height, fill);
         const GridFrame& frame = *grid.frame;
         const QImage& image = *grid.image;
         const GridLayout layout = frame.Layout();
@@ -439,17 +623,23 @@ TEST(GridRender, VerdictWordsStayInsideTheirOwnBox) {
                     ASSERT_EQ(Name(image.pixel(box.right - 1, y)), Name(kFrame)) << y;
                     ASSERT_EQ(Name(image.pixel(layout.LineX(c), y)), Name(kFrame)) << y;
                 }
-                // The word is there, in its colour, and starts where it
-                // always did where it fits.
+                // The word is there, in its colour, and the Latin ones start
+                // where they always did where they fit (the Chinese word is
+                // centred).
+                const HeadVerdict verdict = frame.verdicts[c][r];
                 QRgb text = kPassText;
-                if (frame.verdicts[c][r] == HeadVerdict::Fail) {
+                if (verdict == HeadVerdict::Fail) {
                     text = kFailText;
-                } else if (frame.verdicts[c][r] == HeadVerdict::Load) {
+                } else if (verdict == HeadVerdict::Load) {
                     text = kLoadText;
+                } else if (verdict == HeadVerdict::NoData) {
+                    text = kNoDataText;
                 }
                 const QRect inner(box.left + 2, box.top + 2, box.Width() - 4, box.Height() - 4);
-                EXPECT_GT(Count(image, inner, text), 10);
-                if (w.roomy) {
+                // Three Chinese characters in a fill 5 pixels high leave only
+                // a few pixels at full coverage.
+                EXPECT_GT(Count(image, inner, text), verdict == HeadVerdict::NoData ? 2 : 10);
+                if (w.roomy && verdict != HeadVerdict::NoData) {
                     const int x = box.left + box.Width() / 2 - 90;
                     EXPECT_EQ(
                         Count(image,
@@ -501,26 +691,35 @@ TEST(GridRender, EveryChannelShowsItsColumn) {
 }
 
 TEST(GridRender, EveryHeadOfALargeGridShowsItsVerdict) {
-    const LargeGrid grid(1920, 1080);
-    const GridFrame& frame = *grid.frame;
-    const QImage& image = *grid.image;
-    const GridLayout layout = frame.Layout();
-    for (int r = 0; r < 10; ++r) {
-        for (int c = 0; c < 10; ++c) {
-            const PixelRect box = layout.VerdictBox(c, r);
-            const QRgb p = image.pixel(box.left + 3, box.top + 3);
-            switch (frame.verdicts[c][r]) {
-                case HeadVerdict::Fail:
-                    EXPECT_EQ(Name(p), Name(kOver)) << c << "," << r;
-                    break;
-                case HeadVerdict::Pass:
-                    EXPECT_EQ(Name(p), Name(kWithin)) << c << "," << r;
-                    break;
-                case HeadVerdict::Load:
-                    EXPECT_TRUE(p == kHatch || p == kBackground) << c << "," << r;
-                    break;
+    for (const FixtureFill fill : {FixtureFill::Mixed, FixtureFill::Verdicts}) {
+        const LargeGrid grid(1920, 1080, fill);
+        const GridFrame& frame = *grid.frame;
+        const QImage& image = *grid.image;
+        const GridLayout layout = frame.Layout();
+        int noData = 0;
+        for (int r = 0; r < 10; ++r) {
+            for (int c = 0; c < 10; ++c) {
+                const PixelRect box = layout.VerdictBox(c, r);
+                const QRgb p = image.pixel(box.left + 3, box.top + 3);
+                switch (frame.verdicts[c][r]) {
+                    case HeadVerdict::Fail:
+                        EXPECT_EQ(Name(p), Name(kOver)) << c << "," << r;
+                        break;
+                    case HeadVerdict::Pass:
+                        EXPECT_EQ(Name(p), Name(kWithin)) << c << "," << r;
+                        break;
+                    case HeadVerdict::Load:
+                        EXPECT_TRUE(p == kHatch || p == kBackground) << c << "," << r;
+                        break;
+                    case HeadVerdict::NoData:
+                        EXPECT_TRUE(p == kNoDataHatch || p == kBackground) << c << "," << r;
+                        ++noData;
+                        break;
+                }
             }
         }
+        EXPECT_EQ(noData, fill == FixtureFill::Verdicts ? 25 : 0);
+        EXPECT_EQ(frame.noDataCount, noData);
     }
 }
 

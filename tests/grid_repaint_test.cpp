@@ -50,7 +50,7 @@ std::string Change(GridModel& m, Rng& rng, int columns, int rows) {
         (m.*set)(c, r, v);
     };
     // Weighted: live values move most of the time.
-    switch (Pick(rng, 0, 21)) {
+    switch (Pick(rng, 0, 24)) {
         case 0:
         case 1:
         case 2:
@@ -135,6 +135,16 @@ std::string Change(GridModel& m, Rng& rng, int columns, int rows) {
             m.SetChannelMode(c, r, k, Greyed);
             return "a channel is greyed";
         }
+        case 20:
+            m.SetNoData(c, r);
+            return "a head loses its data";
+        case 21:
+            // The same values again, now from the board.
+            m.SetValues(c, r, m.GetValues(c, r));
+            return "a head regains its data";
+        case 22:
+            m.ForgetData();
+            return "every head loses its data";
         default:
             return "nothing";
     }
@@ -227,6 +237,67 @@ TEST(GridRepaint, PartialRepaintsMatchAFullRepaint) {
         // Most steps went the partial way; the comparison above was not just
         // of two full repaints.
         EXPECT_GT(partialPaints, c.steps / 3);
+    }
+}
+
+// A head without data is striped over its bar area and, with the verdict
+// row, in its verdict box: losing or regaining the data changes pixels all
+// over the head, also where nothing else about it changed.
+TEST(GridRepaint, HeadLosingAndRegainingDataMatchesAFullRepaint) {
+    struct Step {
+        const char* what;
+        void (*apply)(GridModel&);
+    };
+    const Step steps[] = {
+        {"head (1, 0) loses its data", [](GridModel& m) { m.SetNoData(1, 0); }},
+        {"its values move without data",
+         [](GridModel& m) {
+             ChannelValues v = m.GetValues(1, 0);
+             v[3] += 200;
+             m.SetValues(1, 0, v, m.DataEpoch() - 1);  // read before the data were forgotten
+         }},
+        {"it regains its data", [](GridModel& m) { m.SetValues(1, 0, m.GetValues(1, 0)); }},
+        {"every head loses its data", [](GridModel& m) { m.ForgetData(); }},
+        {"head (0, 1) regains its data",
+         [](GridModel& m) { m.SetValues(0, 1, m.GetValues(0, 1)); }},
+        {"head (0, 0), LOAD without data, gets a Tested channel",
+         [](GridModel& m) { m.SetChannelMode(0, 0, 9, Tested); }},
+        {"and loses it again", [](GridModel& m) { m.SetChannelMode(0, 0, 9, Masked); }},
+        {"every head regains its data",
+         [](GridModel& m) {
+             for (int r = 0; r < 2; ++r) {
+                 for (int c = 0; c < 2; ++c) {
+                     m.SetValues(c, r, m.GetValues(c, r));
+                 }
+             }
+         }},
+    };
+    for (const bool verdictRow : {true, false}) {
+        SCOPED_TRACE(verdictRow ? "verdict row shown" : "verdict row hidden");
+        GridModel model;
+        FillFixtureGrid(model, 2, 2, FixtureFill::AllPass);
+        ChannelModes masked{};
+        masked.fill(Masked);
+        model.SetChannelModes(0, 0, masked);
+        model.ShowVerdictRow(verdictRow);
+        auto frame = std::make_unique<GridFrame>();
+        GridPainter partial;
+        GridPainter full;
+        std::vector<PixelRect> damage;
+        model.Evaluate(961, 541, *frame);
+        partial.Paint(*frame);
+        for (const Step& step : steps) {
+            step.apply(model);
+            model.Evaluate(961, 541, *frame);
+            const QImage before = partial.image().copy();
+            const QImage& after = partial.Paint(*frame, &damage);
+            full.Invalidate();
+            EXPECT_EQ(FirstDifference(after, full.Paint(*frame)), "") << step.what;
+            EXPECT_EQ(ChangeOutside(before, after, damage), "") << step.what;
+            EXPECT_NE(before, after) << step.what << " shows";
+            ASSERT_FALSE(damage.empty()) << step.what;
+            EXPECT_LT(damage[0].Width(), 961) << step.what << ": a partial repaint";
+        }
     }
 }
 

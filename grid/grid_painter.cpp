@@ -559,15 +559,20 @@ void ForEachChannel(std::uint32_t channels, Fn&& fn) {
     }
 }
 
-QRgb ClassColor(ChannelClass c, QRgb over, QRgb under, QRgb within) {
+// A Tested channel left unjudged (its head has no data) takes `unjudged`:
+// never the colour of a channel within its limits.
+QRgb ClassColor(ChannelClass c, QRgb over, QRgb under, QRgb within, QRgb unjudged) {
     switch (c) {
         case ChannelClass::Over:
             return over;
         case ChannelClass::Under:
             return under;
-        default:
-            return within;
+        case ChannelClass::Unjudged:
+            return unjudged;
+        case ChannelClass::Within:
+            break;
     }
+    return within;
 }
 
 }  // namespace
@@ -1049,7 +1054,8 @@ void GridPainter::Impl::DrawOver(Canvas& c, const GridLayout& L, const GridFrame
             const Figure figure(static_cast<long long>(h.value[k]) - h.reference[k]);
             if (meets(diffReach, top + 1, diffFont->stepY(), figure)) {
                 DrawText(c, *diffFont, Trunc(L.ColumnLeft(j, k) + chW * 2 / 3 + chW / 8), top + 1,
-                         figure.view(), ClassColor(classes[k], kDiffOver, kDiffUnder, kDiffWithin));
+                         figure.view(),
+                         ClassColor(classes[k], kDiffOver, kDiffUnder, kDiffWithin, kDiffUnjudged));
             }
         });
     }
@@ -1058,7 +1064,7 @@ void GridPainter::Impl::DrawOver(Canvas& c, const GridLayout& L, const GridFrame
         ForEachChannel(channels, [&](int k) {
             const PixelRect cell = L.NumberCell(j, i, k);
             if (h.mode[k] == Tested) {
-                c.Fill(cell, ClassColor(classes[k], kOver, kUnder, kWithin));
+                c.Fill(cell, ClassColor(classes[k], kOver, kUnder, kWithin, kUnjudged));
             } else {
                 c.OutlineHatched(cell, kFrame, hatch);
             }

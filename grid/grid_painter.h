@@ -39,6 +39,10 @@ inline constexpr QRgb kPassOverlay = qRgb(0, 255, 0);
 // bar area and in its verdict box (on white), and the word in the box.
 inline constexpr QRgb kNoDataHatch = qRgb(255, 140, 0);
 inline constexpr QRgb kNoDataText = qRgb(120, 50, 0);
+// Its Tested channels are not judged: their number cells and difference
+// figures are grey, never the colour of a channel within its limits.
+inline constexpr QRgb kUnjudged = qRgb(215, 215, 215);
+inline constexpr QRgb kDiffUnjudged = qRgb(110, 110, 110);
 }  // namespace grid_colors
 
 inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";

@@ -351,6 +351,12 @@ TEST(GridRender, HeadWithoutDataIsStripedAndSaysSoInItsVerdictBox) {
         EXPECT_EQ(Count(image, QRect(322, strip, 317, 38), kNoDataHatch), 0);
         EXPECT_EQ(Count(image, QRect(322, strip, 317, 38), kChannelNumber),
                   Count(image, QRect(2, strip, 317, 38), kChannelNumber));
+        // Its channels are not judged: no number cell or figure in the colour
+        // of a channel within its limits, where the passing head has them.
+        EXPECT_EQ(Count(image, QRect(322, strip, 317, 38), kWithin), 0);
+        EXPECT_GT(Count(image, QRect(322, strip, 317, 38), kUnjudged), 0);
+        EXPECT_GT(Count(image, QRect(2, strip, 317, 38), kWithin), 0);
+        EXPECT_EQ(Count(image, bars, kDiffWithin), 0);
 
         // The passing head and the LOAD head are not striped.
         EXPECT_EQ(Count(image, heads.BarArea(0), kNoDataHatch), 0);

@@ -75,6 +75,12 @@ std::optional<ConfigLoadJob> ConfigLoadJob::Open(const std::string& path, FileEr
         error.path = path;
         return std::nullopt;
     }
+    // Neither would a file of something else, and a cut-off one would write
+    // zeros to the boards.
+    error = reader->Check(path);
+    if (error) {
+        return std::nullopt;
+    }
     return ConfigLoadJob(std::move(*reader));
 }
 
@@ -131,6 +137,10 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
         result.error.code = ENOENT;
         result.error.action = "打开文件";
         result.error.path = path;
+        return result;
+    }
+    result.error = CheckLegacyConfig(file, path);
+    if (result.error) {
         return result;
     }
     FillPageSettings(0, [&](PageRecord& record) { ReadLegacyPage(file, record); });

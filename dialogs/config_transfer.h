@@ -62,8 +62,9 @@ std::string ExistingConfigFileName(const std::string& chosen);
 // job (one read bound lost, not one per page); the others get every page.
 class ConfigLoadJob {
 public:
-    // Reads the file. A file that cannot be read, or does not exist, gives
-    // nothing and fills `error`: nothing has changed then.
+    // Reads the file. A file that cannot be read, or does not exist, or is
+    // not a whole configuration (ConfigReader::Check) gives nothing and
+    // fills `error`: nothing has changed then.
     static std::optional<ConfigLoadJob> Open(const std::string& path, FileError& error);
 
     // The grid takes the file's FPC-test value, columns and rows (columns
@@ -107,7 +108,8 @@ FileError SaveStationConfig(const std::string& path, const GridModel& grid,
 // --- import of the older layout ---------------------------------------------
 
 struct LegacyImportResult {
-    // The file could not be read (or does not exist): nothing changed.
+    // The file could not be read, does not exist or is not a whole
+    // configuration of the older layout (CheckLegacyConfig): nothing changed.
     FileError error;
     // runoffMissed: the one-to-one board did not take page 0.
     SettingsWriteRun run;

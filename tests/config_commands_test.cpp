@@ -397,6 +397,7 @@ TEST_F(ConfigCommandsTest, LoadWritesEveryPageToEveryConnectedFamilyInOrder) {
 }
 
 TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
+    PlugOneToOne();
     grid.SetFpcTest(1);
     grid.SetColumns(3);
     grid.SetRows(2);
@@ -509,6 +510,8 @@ TEST_F(ConfigCommandsTest, AFailedSaveSaysWhyAndLeavesTheOldFile) {
 // Cancelling a chooser ends the command; a file that cannot be read changes
 // nothing and says why.
 TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
+    PlugOneToOne();
+    const PageRecord before = Page(0);
     grid.SetFpcTest(0);
     grid.SetColumns(1);
     grid.SetRows(1);
@@ -546,8 +549,10 @@ TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
         }
         EXPECT_EQ(grid.GetColumns(), 1);
         EXPECT_EQ(grid.GetRows(), 1);
-        EXPECT_EQ(Page(0).upper[0], 1100);
+        EXPECT_EQ(Page(0).upper, before.upper);
+        EXPECT_EQ(Page(0).mask, before.mask);
     }
+    EXPECT_TRUE(runoff->received().empty());
     // Nothing was written anywhere.
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
@@ -558,6 +563,7 @@ TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
 }
 
 TEST_F(ConfigCommandsTest, ALayoutThatDoesNotFitLoadsWhatFitsAndSaysWhich) {
+    PlugOneToOne();
     struct Case {
         int columns, rows, filePages;
         int gridColumns, gridRows, pagesLoaded;
@@ -632,12 +638,26 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     EXPECT_TRUE(master->received().empty());
     EXPECT_TRUE(classic->received().empty());
 
-    // A one-to-one board that does not answer is named.
+    // A one-to-one board that does not answer is named, with its head,
+    // which keeps the settings the board holds.
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[0].upper.fill(1111);
+    }
+    const PageRecord before = Page(0);
     runoff->set_silent(true);
     commands->OnLegacyLoad();
     ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_TRUE(messages.texts[0].contains(QStringLiteral("一拖一测试板")))
-        << messages.texts[0].toStdString();
+    EXPECT_EQ(
+        messages.texts[0].toStdString(),
+        "以下测试头没有收到载入的设置：第 1 行第 1 列（页 00）。这些测试头保留载入前的设置，"
+        "界面仍按载入前的设置显示和判定。\n"
+        "以下测试板没有应答，载入的设置没有完整写入：一拖一测试板。\n"
+        "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
+        "配置。");
+    EXPECT_EQ(Page(0).upper, before.upper);
+    EXPECT_EQ(Page(0).mask, before.mask);
+    EXPECT_EQ(Page(0).rangeMax, before.rangeMax);
     runoff->set_silent(false);  // so that closing the station does not wait for it
 }
 
@@ -703,6 +723,8 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
     for (const char* other : {"一拖一测试板", "Velmora5", "经典测试仪"}) {
         EXPECT_FALSE(text.contains(QString::fromUtf8(other))) << other;
     }
+    // Every page went to the other boards: no head kept its old settings.
+    EXPECT_FALSE(text.contains(QStringLiteral("没有收到"))) << text.toStdString();
 
     // The master board got page 0 and the first report of page 1's write.
     EXPECT_EQ(master->memory().heads[4].upper[0], Upper(0, 0));
@@ -829,6 +851,119 @@ TEST_F(ConfigCommandsTest, FilesThatAreNotAConfigurationAreRefusedAndChangeNothi
         EXPECT_EQ(grid.GetRows(), 1);
         EXPECT_TRUE(runoff->received().empty());
     }
+}
+
+// With no board to write to, a load says so before it asks for a file, and
+// again when the board left while the chooser was open; nothing changes.
+// The old-version load writes to a one-to-one board only.
+TEST_F(ConfigCommandsTest, WithoutABoardALoadSaysSoAndChangesNothing) {
+    test::WriteWhole(File("two.ini"), ConfigText(2, 1, 2));
+    test::WriteWhole(File("old.ini"), LegacyText());
+    const std::string noBoard =
+        "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
+        "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。";
+    const std::string noRunoff =
+        "没有连接一拖一测试板，老版本配置只能写入一拖一测试板，没有载入，"
+        "界面和测试板上的设置都没有改动。\n"
+        "请插好一拖一测试板，等窗口标题显示“设备已经连接”后再载入。";
+    struct Case {
+        const char* name;
+        std::shared_ptr<sim::SimBoard> board;  // plugged before the command
+        bool unplugWhileChoosing;
+        ConfigFileChoice command;
+        const char* file;
+        std::string says;
+        std::size_t choosers;
+    };
+    const Case cases[] = {
+        {"load, no board", nullptr, false, ConfigFileChoice::Load, "two.ini", noBoard, 0},
+        {"load, the board gone while choosing", std::make_shared<sim::SimRunoffBoard>("borvane"),
+         true, ConfigFileChoice::Load, "two.ini", noBoard, 1},
+        {"old-version load, no board", nullptr, false, ConfigFileChoice::LegacyLoad, "old.ini",
+         noRunoff, 0},
+        {"old-version load, a Velmora5 board", std::make_shared<sim::SimVelmora5Board>(), false,
+         ConfigFileChoice::LegacyLoad, "old.ini", noRunoff, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.texts.clear();
+        choices.clear();
+        if (c.board) {
+            bus.plug(c.board);
+        }
+        core->Initialise();
+        core->StopAcquisition();
+        grid.SetFpcTest(0);
+        grid.SetColumns(1);
+        grid.SetRows(1);
+        const std::vector<PageRecord> before = SettingsOfEveryPage();
+        commands->SetFileChooser([&](QWidget*, ConfigFileChoice choice) {
+            choices.push_back(choice);
+            if (c.unplugWhileChoosing) {
+                bus.unplug(c.board);
+                core->OnDeviceChange(HotplugEvent::Removal);
+                grid.SetColumns(1);  // as it was: only the load is watched
+                grid.SetRows(1);
+            }
+            return QString::fromStdString(File(c.file).string());
+        });
+        if (c.board) {
+            c.board->clear_received();
+        }
+        Run(c.command);
+        EXPECT_EQ(messages.texts, QStringList{QString::fromStdString(c.says)});
+        EXPECT_EQ(choices.size(), c.choosers);
+        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(), before));
+        EXPECT_EQ(grid.GetFpcTest(), 0);
+        EXPECT_EQ(grid.GetColumns(), 1);
+        EXPECT_EQ(grid.GetRows(), 1);
+        if (c.board) {
+            EXPECT_TRUE(c.board->received().empty());
+            if (c.board->plugged()) {
+                bus.unplug(c.board);
+            }
+        }
+    }
+}
+
+// The board is unplugged part-way through a load (the window hears of it
+// between pages): the heads whose pages came after keep their settings and
+// are named in the one message, which says what happened and what to do.
+TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings) {
+    velmora5 = std::make_shared<sim::SimVelmora5Board>();
+    bus.plug(velmora5);
+    core->Initialise();
+    ASSERT_EQ(core->ActiveFamily(), StationFamily::Velmora5);
+    const std::vector<PageRecord> before = SettingsOfEveryPage();
+    const sim::Velmora5Memory boardBefore = velmora5->memory();
+    test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
+    Choose(File("four.ini"));
+    QObject::connect(commands, &CConfigCommands::pageLoaded, [&](int page, int) {
+        if (page == 1) {
+            bus.unplug(velmora5);
+            core->OnDeviceChange(HotplugEvent::Removal);
+        }
+    });
+
+    commands->OnLoad();
+
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(
+        messages.texts[0].toStdString(),
+        "以下测试头没有收到载入的设置：第 2 行第 1 列（页 02）、第 2 行第 2 列（页 03）。"
+        "这些测试头保留载入前的设置，界面仍按载入前的设置显示和判定。\n"
+        "载入过程中测试板断开了连接。\n"
+        "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
+        "配置。");
+    ExpectPageFromFile(0);
+    ExpectPageFromFile(1);
+    const std::vector<PageRecord> after = SettingsOfEveryPage();
+    EXPECT_TRUE(SameSettings({after[2], after[3]}, {before[2], before[3]}));
+    const sim::Velmora5Memory board = velmora5->memory();
+    EXPECT_EQ(board.heads[2].upper[0], Upper(0, 0));
+    EXPECT_EQ(board.heads[3].upper[0], Upper(1, 0));
+    EXPECT_EQ(board.heads[4].upper, boardBefore.heads[4].upper);
+    EXPECT_EQ(board.heads[5].upper, boardBefore.heads[5].upper);
 }
 
 }  // namespace

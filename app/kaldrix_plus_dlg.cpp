@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/hotplug_source.h"
 #include "dialogs/about_command.h"
@@ -439,10 +440,45 @@ bool CKaldrixPlusDlg::PreTranslateMessage(QObject* watched, QEvent* event) {
         return false;
     }
     auto* key = static_cast<QKeyEvent*>(event);
+    // A menu closed with Escape (or a lone Alt) leaves the menu bar holding
+    // the focus, armed for keyboard navigation: there Enter and Space would
+    // open a menu and letters would choose menus by their mnemonics. The
+    // operator's keys take the focus back from it and stay the station's;
+    // the arrow keys and Alt with a letter still work the menus.
+    const bool fromArmedMenuBar =
+        watched == m_menuBar && QApplication::activePopupWidget() == nullptr && IsOperatorKey(*key);
+    if (fromArmedMenuBar) {
+        m_menuBar->clearFocus();
+    }
+    return FilterKey(*key) || fromArmedMenuBar;
+}
+
+bool CKaldrixPlusDlg::IsOperatorKey(const QKeyEvent& key) {
+    switch (key.key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+        case Qt::Key_Escape:
+            return true;
+        default:
+            break;
+    }
+    if ((key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
+        return false;
+    }
+    if (key.key() == Qt::Key_Backspace) {
+        return true;
+    }
+    const QString text = key.text();
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
+}
+
+bool CKaldrixPlusDlg::FilterKey(const QKeyEvent& key) {
     g_keyBuffer.remove(QLatin1Char('\n'));
     g_keyBuffer.remove(QLatin1Char('\r'));
 
-    switch (key->key()) {
+    switch (key.key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Space: {
@@ -470,11 +506,11 @@ bool CKaldrixPlusDlg::PreTranslateMessage(QObject* watched, QEvent* event) {
     if (g_keyBuffer.size() >= kKeyBufferLimit) {
         return false;
     }
-    if (key->key() == Qt::Key_Backspace) {
+    if (key.key() == Qt::Key_Backspace) {
         g_keyBuffer.chop(1);
         return false;
     }
-    for (const QChar c : key->text()) {
+    for (const QChar c : key.text()) {
         if (g_keyBuffer.size() < kKeyBufferLimit && c.isPrint()) {
             g_keyBuffer.append(c);
         }

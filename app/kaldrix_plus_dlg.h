@@ -15,6 +15,7 @@
 #include "grid/color_bar.h"
 
 class QAction;
+class QKeyEvent;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -175,6 +176,12 @@ private:
 
     void RegisterHidNotification();
     bool IsOwnWidget(QObject* object) const;
+    // Keys the operator types for the station: Enter, Space, Escape,
+    // Backspace and characters without Ctrl, Alt or Meta.
+    static bool IsOperatorKey(const QKeyEvent& key);
+    // The key buffer, the green marks and the unlock word for one key that
+    // reached its first receiver; true when the key is consumed.
+    bool FilterKey(const QKeyEvent& key);
 
     StationSetup m_setup;
     CColorBar* m_colorBar = nullptr;  // child; its model outlives m_station

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "config/legacy_config.h"
+
 namespace kx {
 
 namespace {
@@ -52,6 +54,47 @@ struct PageNames {
     Name offset, offsetType, percentage, offsetUpper, offsetLower;
     Name refData, high, low, rangeMax, rangeMin, mask;
 };
+
+// Calls f(section, key) for every key a page's settings are read from, in
+// the order ReadPage reads them.
+template <typename F>
+void ForEachPageKey(const PageNames& n, F&& f) {
+    const auto& keys = ChannelKeys();
+    f(n.offset.data(), n.offsetType.data());
+    f(n.offset.data(), n.percentage.data());
+    f(n.offset.data(), n.offsetUpper.data());
+    f(n.offset.data(), n.offsetLower.data());
+    for (const PageNames::Name* section : {&n.refData, &n.high, &n.low}) {
+        for (const std::string& key : keys) {
+            f(section->data(), key.c_str());
+        }
+    }
+    f(n.rangeMax.data(), "MAX");
+    f(n.rangeMin.data(), "MIN");
+    for (const std::string& key : keys) {
+        f(n.mask.data(), key.c_str());
+    }
+}
+
+// The keys of a page a file lacks: how many, and the first of them.
+struct MissingKeys {
+    int count = 0;
+    std::string first;  // "[PAGE03_THRESHOLDLOW] 中的 CH20"
+};
+
+MissingKeys FindMissingKeys(const IniFile& file, int page) {
+    MissingKeys missing;
+    ForEachPageKey(PageNames(page), [&](const char* section, const char* key) {
+        if (!file.Find(section, key)) {
+            if (missing.count++ == 0) {
+                missing.first = std::string("[") + section + "] 中的 " + key;
+            }
+        }
+    });
+    return missing;
+}
+
+constexpr const char* kGlobalKeys[] = {"FPCTEST", "COL", "ROW"};
 
 std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
     return std::clamp<std::int32_t>(n, 0, max);
@@ -153,6 +196,26 @@ std::string LayoutNotice(const ConfigLayout& l) {
     return t;
 }
 
+std::string HeadName(int page, std::int32_t columns) {
+    const int c = std::max<std::int32_t>(columns, 1);
+    return "第 " + std::to_string(page / c + 1) + " 行第 " + std::to_string(page % c + 1) +
+           " 列（页 " + Page2(page) + "）";
+}
+
+bool HasConfigKeys(const IniFile& file) {
+    for (const char* key : kGlobalKeys) {
+        if (file.Find(kGlobal, key)) {
+            return true;
+        }
+    }
+    for (int p = 0; p < kPageCount; ++p) {
+        if (FindMissingKeys(file, p).count < kPageKeys) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ConfigReader::ConfigReader(IniFile file) : file_(std::move(file)) {
     globals_.fpcTest = file_.GetInt(kGlobal, "FPCTEST");
     layout_.fileColumns = file_.GetInt(kGlobal, "COL");
@@ -174,6 +237,58 @@ std::optional<ConfigReader> ConfigReader::Open(const std::string& path, FileErro
     ConfigReader reader(std::move(file));
     reader.missing_ = missing;
     return reader;
+}
+
+FileError ConfigReader::Check(const std::string& path) const {
+    FileError error;
+    error.path = path;
+    if (!HasConfigKeys(file_)) {
+        if (HasLegacyKeys(file_)) {
+            error.code = FileError::kLegacyConfig;
+        } else {
+            error.code = FileError::kNotConfig;
+            error.detail =
+                "文件中没有载入所读的任何设置（[GLOBAL] 中的 FPCTEST、COL、ROW，"
+                "或 PAGE00 至 PAGE63 各测试头的设置）";
+        }
+        return error;
+    }
+    std::string globals;
+    for (const char* key : kGlobalKeys) {
+        if (!file_.Find(kGlobal, key)) {
+            globals += (globals.empty() ? "" : "、") + std::string(key);
+        }
+    }
+    if (!globals.empty()) {
+        error.code = FileError::kIncompleteConfig;
+        error.detail = "缺少 [GLOBAL] 中的 " + globals;
+        return error;
+    }
+    if (layout_.columns * layout_.rows == 0) {
+        error.code = FileError::kNoHeads;
+        error.detail = "COL=" + std::to_string(layout_.fileColumns) +
+                       "，ROW=" + std::to_string(layout_.fileRows);
+        return error;
+    }
+    int incomplete = 0;
+    for (int p = 0; p < layout_.pages; ++p) {
+        const MissingKeys missing = FindMissingKeys(file_, p);
+        if (missing.count == 0) {
+            continue;
+        }
+        if (incomplete++ == 0) {
+            error.detail = HeadName(p, layout_.columns) + "缺少 " + std::to_string(missing.count) +
+                           " 项设置（如 " + missing.first + "）";
+        }
+    }
+    if (incomplete > 0) {
+        error.code = FileError::kIncompleteConfig;
+        if (incomplete > 1) {
+            error.detail += "，共有 " + std::to_string(incomplete) + " 个测试头的设置不完整";
+        }
+        return error;
+    }
+    return {};
 }
 
 bool ConfigReader::ReadPage(int page, PageRecord& r) const {

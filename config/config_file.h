@@ -56,6 +56,14 @@ struct ConfigLayout {
 // file asked for another; empty when the file's layout was used as it is.
 std::string LayoutNotice(const ConfigLayout& layout);
 
+// The head of a page as the operator finds it, rows and columns counted
+// from 1: "第 2 行第 1 列（页 03）" for page 3 of a layout of 2 columns.
+std::string HeadName(int page, std::int32_t columns);
+
+// The keys a page's settings are read from: 4 offset keys, 32 reference
+// values, 32 upper and 32 lower limits, MAX, MIN and 32 masks.
+inline constexpr int kPageKeys = 4 + 3 * kChannels + 2 + kChannels;
+
 // Reads a configuration the way the window loads it: first the global
 // values, then page after page, so that each page can go to the boards as
 // soon as it is read.
@@ -87,6 +95,20 @@ public:
     int PageCount() const { return layout_.pages; }
     bool FileMissing() const { return missing_; }
 
+    // Whether the file is a whole configuration, before a load changes
+    // anything. Refused, with the reason in the code and `detail`:
+    // - kNotConfig: none of the keys a load reads (no FPCTEST, COL or ROW in
+    //   [GLOBAL], no key of a page section of pages 0 .. kPageCount - 1);
+    //   kLegacyConfig when it holds keys of the older layout instead;
+    // - kIncompleteConfig: some of them, but a [GLOBAL] value or a key of a
+    //   page of the layout is missing (a cut-off or edited file: a missing
+    //   value would otherwise load as 0, and FPCTEST and COL decide how
+    //   every page is read and where it goes);
+    // - kNoHeads: a layout of no head (COL or ROW 0 or below).
+    // Pages beyond the table and columns or rows beyond the grid are not
+    // asked for: the load leaves them out and says so (LayoutNotice).
+    FileError Check(const std::string& path) const;
+
     // Fills the settings of `record` (every field but `live`) from the
     // sections of page `page`. Takes no lock. Returns false, and leaves the
     // record alone, for a page outside 0 .. kPageCount - 1.
@@ -98,6 +120,9 @@ private:
     ConfigLayout layout_;
     bool missing_ = false;
 };
+
+// Whether a file holds any of the keys a load reads.
+bool HasConfigKeys(const IniFile& file);
 
 // What a save wrote.
 struct SaveReport {

@@ -113,6 +113,18 @@ std::string FileErrorReason(int code) {
             return "文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用";
         case FileError::kInvalidName:
             return "没有文件名";
+        case FileError::kNotConfig:
+            return "不是配置文件";
+        case FileError::kLegacyConfig:
+            return "是老版本的配置文件，请用“文件”菜单中的“老版本配置载入”载入";
+        case FileError::kNotLegacyConfig:
+            return "不是老版本的配置文件";
+        case FileError::kNewConfig:
+            return "是新版本的配置文件，请用“文件”菜单中的“载入”载入";
+        case FileError::kIncompleteConfig:
+            return "不完整，可能被截断或改动过";
+        case FileError::kNoHeads:
+            return "中的布局没有测试头";
         case ENOENT:
             return "文件或文件夹不存在";
         case EACCES:
@@ -145,6 +157,13 @@ std::string FileErrorReason(int code) {
 }
 
 std::string FileError::Message() const {
+    if (ContentRefused()) {
+        std::string m = "“" + path + "”" + FileErrorReason(code);
+        if (!detail.empty()) {
+            m += "：" + detail;
+        }
+        return m + "。\n" + kNothingChangedText;
+    }
     std::string m = "“" + path + "”：" + action + "失败，" + FileErrorReason(code);
     if (!detail.empty()) {
         m += "（" + detail + "）";

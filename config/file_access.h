@@ -14,6 +14,9 @@ namespace kx {
 // file of tiny lines takes some fifty times its size).
 inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
 
+// Said after a load was refused for the file's contents.
+inline constexpr char kNothingChangedText[] = "界面和测试板上的设置都没有改动。";
+
 // What went wrong with a file, for the operator: what was being done, to
 // which file, and why. code 0 means nothing went wrong.
 struct FileError {
@@ -28,11 +31,22 @@ struct FileError {
     static constexpr int kReadOnlyFile = -3;  // the file exists but may not be written
     static constexpr int kUtf16 = -4;         // UTF-16 text, which this reader does not take
     static constexpr int kInvalidName = -5;   // empty path
+    // The file was read, but it is not what the command loads; `detail`
+    // says what is missing. Nothing has changed then.
+    static constexpr int kNotConfig = -6;          // none of the keys Load reads
+    static constexpr int kLegacyConfig = -7;       // the older single-head layout, given to Load
+    static constexpr int kNotLegacyConfig = -8;    // none of the keys the old-version load reads
+    static constexpr int kNewConfig = -9;          // a configuration, given to the old-version load
+    static constexpr int kIncompleteConfig = -10;  // keys the load needs are missing
+    static constexpr int kNoHeads = -11;           // a layout without a head
 
     explicit operator bool() const { return code != 0; }
+    // One of the codes of a file that was read but refused for its contents.
+    bool ContentRefused() const { return code <= kNotConfig && code >= kNoHeads; }
 
     // For the operator, in Chinese: "“<path>”：<action>失败，<reason>（<detail>）。"
-    // and "原文件未改动。" when originalKept.
+    // and "原文件未改动。" when originalKept. A file refused for its contents:
+    // "“<path>”<reason>：<detail>。" and that nothing has changed.
     std::string Message() const;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "config/config_file.h"
+
 namespace kx {
 
 namespace {
@@ -14,7 +16,66 @@ void ReadChannels(const IniFile& file, const char* section, ChannelValues& value
     }
 }
 
+// Calls f(section, key) for every key ReadLegacyPage reads a field from,
+// in its order.
+template <typename F>
+void ForEachLegacyKey(F&& f) {
+    char key[24];
+    f("offset", "offsetfunction2");
+    f("offset", "offsetvalue1");
+    f("offset", "offsetvalue_up");
+    f("offset", "offsetvalue_down");
+    for (const char* section : {"baseline", "upperlimit", "lowerlimit"}) {
+        for (int c = 0; c < kChannels; ++c) {
+            std::snprintf(key, sizeof key, "ch%d", c);
+            f(section, key);
+        }
+    }
+    f("datarange", "maxvalue");
+    f("datarange", "minvalue");
+    for (int c = 0; c < kChannels; ++c) {
+        std::snprintf(key, sizeof key, "ch_en%d", c);
+        f("channelenable", key);
+    }
+}
+
 }  // namespace
+
+bool HasLegacyKeys(const IniFile& file) {
+    bool any = file.Find("offset", "offsetfunction1").has_value();
+    ForEachLegacyKey([&](const char* section, const char* key) {
+        any = any || file.Find(section, key).has_value();
+    });
+    return any;
+}
+
+FileError CheckLegacyConfig(const IniFile& file, const std::string& path) {
+    FileError error;
+    error.path = path;
+    if (!HasLegacyKeys(file)) {
+        if (HasConfigKeys(file)) {
+            error.code = FileError::kNewConfig;
+        } else {
+            error.code = FileError::kNotLegacyConfig;
+            error.detail =
+                "文件中没有老版本配置载入所读的任何设置（[offset]、[baseline]、[upperlimit]、"
+                "[lowerlimit]、[datarange]、[channelenable]）";
+        }
+        return error;
+    }
+    int missing = 0;
+    std::string first;
+    ForEachLegacyKey([&](const char* section, const char* key) {
+        if (!file.Find(section, key) && missing++ == 0) {
+            first = std::string("[") + section + "] 中的 " + key;
+        }
+    });
+    if (missing > 0) {
+        error.code = FileError::kIncompleteConfig;
+        error.detail = "缺少 " + std::to_string(missing) + " 项设置（如 " + first + "）";
+    }
+    return error;
+}
 
 void ReadLegacyPage(const IniFile& file, PageRecord& page) {
     // The old layout has two switches, "offsetfunction1" (by percentage) and

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+
+#include "config/file_access.h"
 #include "config/ini_file.h"
 #include "core/page_table.h"
 
@@ -13,5 +16,17 @@ namespace kx {
 // is non-zero; a non-zero "ch_en<k>" makes channel k Tested, 0 Masked. Takes
 // no lock: the window imports into page 0 under the page table's lock.
 void ReadLegacyPage(const IniFile& file, PageRecord& page);
+
+// Whether a file holds any key of the older layout that ReadLegacyPage reads.
+bool HasLegacyKeys(const IniFile& file);
+
+// Whether the file is a whole configuration of the older layout, before
+// the import changes anything. Refused, with the reason in the code and
+// `detail`: kNewConfig for a configuration of the current layout (Load is
+// the command for it), kNotLegacyConfig for a file with no key of either
+// layout, kIncompleteConfig when a key a field of the page is read from is
+// missing (a cut-off or edited file; "offsetfunction1", which decides
+// nothing, may be missing).
+FileError CheckLegacyConfig(const IniFile& file, const std::string& path);
 
 }  // namespace kx

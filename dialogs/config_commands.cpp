@@ -127,6 +127,18 @@ void CConfigCommands::OnLoad() {
         return;
     }
     BusyScope busy(busy_);
+    // A configuration no board holds would be shown and judged against as
+    // if it were loaded.
+    const auto noBoard = [this] {
+        if (SettingsBoardConnected(station_)) {
+            return false;
+        }
+        ShowMessage(owner_, Text(kNoBoardForLoadText), {}, QMessageBox::Warning);
+        return true;
+    };
+    if (noBoard()) {
+        return;
+    }
     const QString chosen = Choose(ConfigFileChoice::Load);
     if (chosen.isEmpty()) {
         return;
@@ -136,6 +148,10 @@ void CConfigCommands::OnLoad() {
     std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
     if (!job) {
         ShowMessage(owner_, FailureText(kLoadFailedText, error), {}, QMessageBox::Warning);
+        return;
+    }
+    // The board may have gone while the chooser was open.
+    if (noBoard()) {
         return;
     }
     {
@@ -169,9 +185,8 @@ void CConfigCommands::OnLoad() {
     }
     const std::string report = job->Report();
     if (!report.empty()) {
-        const bool missed = !MissedFamiliesNotice(job->Run()).empty();
         ShowMessage(owner_, Text(report), {},
-                    missed ? QMessageBox::Warning : QMessageBox::Information);
+                    job->ReportsAFailure() ? QMessageBox::Warning : QMessageBox::Information);
     }
 }
 
@@ -217,6 +232,10 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     BusyScope busy(busy_);
+    if (station_.m_noRunoff != 0) {
+        ShowMessage(owner_, Text(kNoRunoffForLegacyText), {}, QMessageBox::Warning);
+        return;
+    }
     const QString chosen = Choose(ConfigFileChoice::LegacyLoad);
     if (chosen.isEmpty()) {
         return;
@@ -232,7 +251,7 @@ void CConfigCommands::OnLegacyLoad() {
                     QMessageBox::Warning);
         return;
     }
-    if (const std::string notice = MissedFamiliesNotice(result.run); !notice.empty()) {
+    if (const std::string notice = LegacyImportNotice(result); !notice.empty()) {
         ShowMessage(owner_, Text(notice), {}, QMessageBox::Warning);
     }
 }

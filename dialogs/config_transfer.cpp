@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 
@@ -34,6 +36,29 @@ void FillPageSettings(int page, Fill&& fill) {
     target = record;
 }
 
+PageRecord PageSnapshot(int page) {
+    CSectionGuard guard(&g_pageLock);
+    return g_pageTable[static_cast<std::size_t>(page)];
+}
+
+// Puts a page's settings back as they were, keeping the live values the
+// worker wrote since.
+void RestorePageSettings(int page, PageRecord settings) {
+    CSectionGuard guard(&g_pageLock);
+    PageRecord& target = g_pageTable[static_cast<std::size_t>(page)];
+    settings.live = target.live;
+    target = settings;
+}
+
+// The families a load writes to, in its order, as connected now.
+std::array<bool, 4> ConnectedFamilies(const StationCore& station) {
+    return {station.m_noClassic == 0, station.m_noMaster == 0, station.m_noVelmora5 == 0,
+            station.m_noRunoff == 0};
+}
+
+// At most this many heads are named one by one.
+constexpr std::size_t kHeadsNamed = 8;
+
 }  // namespace
 
 std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
@@ -47,8 +72,28 @@ std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
     if (names.empty()) {
         return {};
     }
-    return "配置已载入，但以下测试板没有应答，设置没有完整写入：" + names +
-           "。\n请检查测试板及其 USB 连接，然后重新载入配置。";
+    return "以下测试板没有应答，载入的设置没有完整写入：" + names + "。";
+}
+
+std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t columns) {
+    if (pages.empty()) {
+        return {};
+    }
+    std::string heads;
+    for (std::size_t i = 0; i < pages.size() && i < kHeadsNamed; ++i) {
+        heads += (i == 0 ? "" : "、") + HeadName(pages[i], columns);
+    }
+    if (pages.size() > kHeadsNamed) {
+        heads += "等，共 " + std::to_string(pages.size()) + " 个测试头";
+    }
+    return "以下测试头没有收到载入的设置：" + heads +
+           "。这些测试头保留载入前的设置，"
+           "界面仍按载入前的设置显示和判定。";
+}
+
+bool SettingsBoardConnected(const StationCore& station) {
+    const std::array<bool, 4> connected = ConnectedFamilies(station);
+    return std::find(connected.begin(), connected.end(), true) != connected.end();
 }
 
 std::string ExistingConfigFileName(const std::string& chosen) {
@@ -75,6 +120,12 @@ std::optional<ConfigLoadJob> ConfigLoadJob::Open(const std::string& path, FileEr
         error.path = path;
         return std::nullopt;
     }
+    // Neither would a file of something else, and a cut-off one would write
+    // zeros to the boards.
+    error = reader->Check(path);
+    if (error) {
+        return std::nullopt;
+    }
     return ConfigLoadJob(std::move(*reader));
 }
 
@@ -90,17 +141,52 @@ void ConfigLoadJob::LoadNextPage(StationCore& station) {
         return;
     }
     const int page = done_++;
+    // A family takes the page when it is connected and has not missed a
+    // reply, before and during this page's write.
+    const std::array<bool, 4> connected = ConnectedFamilies(station);
+    const auto taken = [&] {
+        for (std::size_t f = 0; f < kSettingsFamilyNames.size(); ++f) {
+            if (connected[f] && !(run_.*kSettingsFamilyNames[f].missed)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!taken()) {
+        // Nobody to write to: the page stays as it is.
+        boardLost_ = boardLost_ || !SettingsBoardConnected(station);
+        unsent_.push_back(page);
+        return;
+    }
+    const PageRecord before = PageSnapshot(page);
     FillPageSettings(page, [&](PageRecord& record) { reader_.ReadPage(page, record); });
     station.WritePageToBoards(page, run_);
+    if (!taken()) {
+        RestorePageSettings(page, before);
+        unsent_.push_back(page);
+    }
+}
+
+bool ConfigLoadJob::ReportsAFailure() const {
+    return !unsent_.empty() || !MissedFamiliesNotice(run_).empty();
 }
 
 std::string ConfigLoadJob::Report() const {
-    const std::string layout = LayoutNotice(reader_.Layout());
-    const std::string missed = MissedFamiliesNotice(run_);
-    if (layout.empty() || missed.empty()) {
-        return layout + missed;
+    std::string failure = UnsentHeadsNotice(unsent_, reader_.Layout().columns);
+    if (boardLost_) {
+        failure += (failure.empty() ? "" : "\n") + std::string("载入过程中测试板断开了连接。");
     }
-    return layout + "\n\n" + missed;
+    if (const std::string missed = MissedFamiliesNotice(run_); !missed.empty()) {
+        failure += (failure.empty() ? "" : "\n") + missed;
+    }
+    if (!failure.empty()) {
+        failure += "\n" + std::string(kReloadAdviceText);
+    }
+    const std::string layout = LayoutNotice(reader_.Layout());
+    if (layout.empty() || failure.empty()) {
+        return layout + failure;
+    }
+    return layout + "\n\n" + failure;
 }
 
 // --- save -------------------------------------------------------------------
@@ -121,6 +207,12 @@ FileError SaveStationConfig(const std::string& path, const GridModel& grid, Save
 
 LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station) {
     LegacyImportResult result;
+    // The import goes to a one-to-one board only; without one, page 0 would
+    // show limits no board holds.
+    if (station.m_noRunoff != 0) {
+        result.noRunoff = true;
+        return result;
+    }
     IniFile file;
     bool missing = false;
     result.error = ReadIniFile(path, file, &missing);
@@ -133,11 +225,28 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
         result.error.path = path;
         return result;
     }
+    result.error = CheckLegacyConfig(file, path);
+    if (result.error) {
+        return result;
+    }
+    const PageRecord before = PageSnapshot(0);
     FillPageSettings(0, [&](PageRecord& record) { ReadLegacyPage(file, record); });
-    if (station.m_noRunoff == 0 && !station.WriteRunoffSettings()) {
+    if (!station.WriteRunoffSettings()) {
         result.run.runoffMissed = true;
+        RestorePageSettings(0, before);
     }
     return result;
+}
+
+std::string LegacyImportNotice(const LegacyImportResult& result) {
+    if (result.noRunoff) {
+        return kNoRunoffForLegacyText;
+    }
+    if (!result.run.runoffMissed) {
+        return {};
+    }
+    return UnsentHeadsNotice({0}, 1) + "\n" + MissedFamiliesNotice(result.run) + "\n" +
+           kReloadAdviceText;
 }
 
 }  // namespace kx

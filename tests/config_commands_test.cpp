@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -170,6 +171,28 @@ std::string ConfigText(int columns, int rows, int pages) {
     return s.str();
 }
 
+// A configuration of the older single-head layout: channel 7 off, limits
+// by value.
+std::string LegacyText() {
+    std::string text =
+        "[offset]\noffsetfunction1=0\noffsetfunction2=1\noffsetvalue1=7.5\n"
+        "offsetvalue_up=33\noffsetvalue_down=44\n[datarange]\nmaxvalue=1700\n"
+        "minvalue=30\n";
+    for (const char* section : {"baseline", "upperlimit", "lowerlimit", "channelenable"}) {
+        text += std::string("[") + section + "]\n";
+        for (int k = 0; k < 32; ++k) {
+            const std::string key =
+                (std::string(section) == "channelenable" ? "ch_en" : "ch") + std::to_string(k);
+            const int value = std::string(section) == "channelenable" ? (k == 7 ? 0 : 1)
+                              : std::string(section) == "upperlimit"  ? 1300 + k
+                              : std::string(section) == "lowerlimit"  ? 400 + k
+                                                                      : 800 + k;
+            text += key + "=" + std::to_string(value) + "\n";
+        }
+    }
+    return text;
+}
+
 // Page p as the file gives it; its range that of page `rangePage` (a master
 // board's range is board-wide: every write reads it back into pages 0 to 3).
 void ExpectPageFromFile(int p, int rangePage = -1) {
@@ -271,6 +294,16 @@ protected:
         // is loaded as its information dialog would.
         ASSERT_TRUE(core->m_master.load_position_map());
     }
+    // A one-to-one board alone, the family in use; its worker stopped, so
+    // that its record of received reports holds the command's alone.
+    void PlugOneToOne() {
+        runoff = std::make_shared<sim::SimRunoffBoard>("borvane");
+        bus.plug(runoff);
+        core->Initialise();
+        ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+        core->StopAcquisition();
+        runoff->clear_received();
+    }
     void ClearReceived() {
         for (const auto& b :
              std::vector<std::shared_ptr<sim::SimBoard>>{runoff, velmora5, master, classic}) {
@@ -364,6 +397,7 @@ TEST_F(ConfigCommandsTest, LoadWritesEveryPageToEveryConnectedFamilyInOrder) {
 }
 
 TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
+    PlugOneToOne();
     grid.SetFpcTest(1);
     grid.SetColumns(3);
     grid.SetRows(2);
@@ -476,6 +510,8 @@ TEST_F(ConfigCommandsTest, AFailedSaveSaysWhyAndLeavesTheOldFile) {
 // Cancelling a chooser ends the command; a file that cannot be read changes
 // nothing and says why.
 TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
+    PlugOneToOne();
+    const PageRecord before = Page(0);
     grid.SetFpcTest(0);
     grid.SetColumns(1);
     grid.SetRows(1);
@@ -513,8 +549,10 @@ TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
         }
         EXPECT_EQ(grid.GetColumns(), 1);
         EXPECT_EQ(grid.GetRows(), 1);
-        EXPECT_EQ(Page(0).upper[0], 1100);
+        EXPECT_EQ(Page(0).upper, before.upper);
+        EXPECT_EQ(Page(0).mask, before.mask);
     }
+    EXPECT_TRUE(runoff->received().empty());
     // Nothing was written anywhere.
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
@@ -525,6 +563,7 @@ TEST_F(ConfigCommandsTest, CancelledOrUnreadableFilesChangeNothing) {
 }
 
 TEST_F(ConfigCommandsTest, ALayoutThatDoesNotFitLoadsWhatFitsAndSaysWhich) {
+    PlugOneToOne();
     struct Case {
         int columns, rows, filePages;
         int gridColumns, gridRows, pagesLoaded;
@@ -569,23 +608,7 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
         CSectionGuard guard(&g_pageLock);
         g_pageTable[1].upper.fill(1234);
     }
-    std::string text =
-        "[offset]\noffsetfunction1=0\noffsetfunction2=1\noffsetvalue1=7.5\n"
-        "offsetvalue_up=33\noffsetvalue_down=44\n[datarange]\nmaxvalue=1700\n"
-        "minvalue=30\n";
-    for (const char* section : {"baseline", "upperlimit", "lowerlimit", "channelenable"}) {
-        text += std::string("[") + section + "]\n";
-        for (int k = 0; k < 32; ++k) {
-            const std::string key =
-                (std::string(section) == "channelenable" ? "ch_en" : "ch") + std::to_string(k);
-            const int value = std::string(section) == "channelenable" ? (k == 7 ? 0 : 1)
-                              : std::string(section) == "upperlimit"  ? 1300 + k
-                              : std::string(section) == "lowerlimit"  ? 400 + k
-                                                                      : 800 + k;
-            text += key + "=" + std::to_string(value) + "\n";
-        }
-    }
-    test::WriteWhole(File("old.ini"), text);
+    test::WriteWhole(File("old.ini"), LegacyText());
     Choose(File("old.ini"));
     ClearReceived();
 
@@ -615,12 +638,26 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     EXPECT_TRUE(master->received().empty());
     EXPECT_TRUE(classic->received().empty());
 
-    // A one-to-one board that does not answer is named.
+    // A one-to-one board that does not answer is named, with its head,
+    // which keeps the settings the board holds.
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[0].upper.fill(1111);
+    }
+    const PageRecord before = Page(0);
     runoff->set_silent(true);
     commands->OnLegacyLoad();
     ASSERT_EQ(messages.texts.size(), 1);
-    EXPECT_TRUE(messages.texts[0].contains(QStringLiteral("一拖一测试板")))
-        << messages.texts[0].toStdString();
+    EXPECT_EQ(
+        messages.texts[0].toStdString(),
+        "以下测试头没有收到载入的设置：第 1 行第 1 列（页 00）。这些测试头保留载入前的设置，"
+        "界面仍按载入前的设置显示和判定。\n"
+        "以下测试板没有应答，载入的设置没有完整写入：一拖一测试板。\n"
+        "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
+        "配置。");
+    EXPECT_EQ(Page(0).upper, before.upper);
+    EXPECT_EQ(Page(0).mask, before.mask);
+    EXPECT_EQ(Page(0).rangeMax, before.rangeMax);
     runoff->set_silent(false);  // so that closing the station does not wait for it
 }
 
@@ -686,6 +723,8 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
     for (const char* other : {"一拖一测试板", "Velmora5", "经典测试仪"}) {
         EXPECT_FALSE(text.contains(QString::fromUtf8(other))) << other;
     }
+    // Every page went to the other boards: no head kept its old settings.
+    EXPECT_FALSE(text.contains(QStringLiteral("没有收到"))) << text.toStdString();
 
     // The master board got page 0 and the first report of page 1's write.
     EXPECT_EQ(master->memory().heads[4].upper[0], Upper(0, 0));
@@ -701,6 +740,230 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
     EXPECT_EQ(CountCommand(*runoff, 0x02), 4u);
     EXPECT_GT(CountCommand(*runoff, 0xF0), 4u) << "the station kept polling";
     EXPECT_EQ(core->AcquisitionWorkers(), 1);
+}
+
+// The settings of every page, without the live values the worker writes.
+std::vector<PageRecord> SettingsOfEveryPage() {
+    std::vector<PageRecord> pages;
+    CSectionGuard guard(&g_pageLock);
+    for (PageRecord r : g_pageTable) {
+        r.live = {};
+        pages.push_back(r);
+    }
+    return pages;
+}
+
+bool SameSettings(const std::vector<PageRecord>& a, const std::vector<PageRecord>& b) {
+    return std::equal(
+        a.begin(), a.end(), b.begin(), b.end(), [](const PageRecord& x, const PageRecord& y) {
+            return x.reference == y.reference && x.upper == y.upper && x.lower == y.lower &&
+                   x.mask == y.mask && x.rangeMax == y.rangeMax && x.rangeMin == y.rangeMin &&
+                   x.offsetType == y.offsetType && x.percentage == y.percentage &&
+                   x.offsetUpper == y.offsetUpper && x.offsetLower == y.offsetLower;
+        });
+}
+
+// A file that is not a whole configuration for its command is refused
+// before anything changes: one message says why (and which command takes a
+// file of the other layout), and the page table, the grid and the board
+// stay as they were.
+TEST_F(ConfigCommandsTest, FilesThatAreNotAConfigurationAreRefusedAndChangeNothing) {
+    PlugOneToOne();
+    grid.SetFpcTest(1);
+    grid.SetColumns(2);
+    grid.SetRows(1);
+    {
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[1].upper.fill(1234);
+    }
+    const std::vector<PageRecord> before = SettingsOfEveryPage();
+
+    std::mt19937 rng(11);
+    std::string junk(4096, '\0');
+    for (char& c : junk) {
+        c = static_cast<char>(rng());
+    }
+    junk[0] = 'x';  // not a UTF-16 byte-order mark
+    std::string rawData;
+    for (int item = 0; item < 3; ++item) {
+        rawData += "Item=" + std::to_string(item) + ",Checked=1,";
+        for (int k = 0; k < 32; ++k) {
+            rawData += std::to_string(700 + k) + ",";
+        }
+        rawData += "\r\n";
+    }
+    const std::string whole = ConfigText(2, 1, 2);
+    std::string withoutGlobal = whole.substr(whole.find("[PAGE00_OFFSET]"));
+    // Cut off in the middle of page 1's lower limits, inside a value.
+    const std::string cutAt = "[PAGE01_THRESHOLDLOW]\r\nCH00=3";
+    const std::string cut = whole.substr(0, whole.find(cutAt) + cutAt.size());
+    const std::string legacy = LegacyText();
+    const std::string legacyCut = legacy.substr(0, legacy.find("[lowerlimit]\n") + 13);
+
+    const std::string notConfig =
+        "不是配置文件：文件中没有载入所读的任何设置（[GLOBAL] 中的 FPCTEST、COL、ROW，或 "
+        "PAGE00 至 PAGE63 各测试头的设置）。";
+    const std::string notLegacy =
+        "不是老版本的配置文件：文件中没有老版本配置载入所读的任何设置（[offset]、[baseline]、"
+        "[upperlimit]、[lowerlimit]、[datarange]、[channelenable]）。";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        ConfigFileChoice command;
+        std::string says;  // after "“<file>”"
+    };
+    const Case cases[] = {
+        {"empty", "", ConfigFileChoice::Load, notConfig},
+        {"random bytes", junk, ConfigFileChoice::Load, notConfig},
+        {"plain text", "这是一份说明。\nColumns and rows = 2\n", ConfigFileChoice::Load, notConfig},
+        {"the raw-data file", rawData, ConfigFileChoice::Load, notConfig},
+        {"pages without [GLOBAL]", withoutGlobal, ConfigFileChoice::Load,
+         "不完整，可能被截断或改动过：缺少 [GLOBAL] 中的 FPCTEST、COL、ROW。"},
+        {"cut off", cut, ConfigFileChoice::Load,
+         "不完整，可能被截断或改动过：第 1 行第 2 列（页 01）缺少 65 项设置（如 "
+         "[PAGE01_THRESHOLDLOW] 中的 CH01）。"},
+        {"a layout without heads", "[GLOBAL]\nFPCTEST=0\nCOL=0\nROW=1\n", ConfigFileChoice::Load,
+         "中的布局没有测试头：COL=0，ROW=1。"},
+        {"an old-version file", legacy, ConfigFileChoice::Load,
+         "是老版本的配置文件，请用“文件”菜单中的“老版本配置载入”载入。"},
+        {"a configuration to the old-version load", whole, ConfigFileChoice::LegacyLoad,
+         "是新版本的配置文件，请用“文件”菜单中的“载入”载入。"},
+        {"plain text to the old-version load", "Hello\n", ConfigFileChoice::LegacyLoad, notLegacy},
+        {"empty to the old-version load", "", ConfigFileChoice::LegacyLoad, notLegacy},
+        {"a cut-off old-version file", legacyCut, ConfigFileChoice::LegacyLoad,
+         "不完整，可能被截断或改动过：缺少 64 项设置（如 [lowerlimit] 中的 ch0）。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.texts.clear();
+        const std::filesystem::path file = File("refused.ini");
+        test::WriteWhole(file, c.bytes);
+        Choose(file);
+        Run(c.command);
+        const std::string failed =
+            c.command == ConfigFileChoice::Load ? "载入配置文件失败" : "载入老版本配置文件失败";
+        ASSERT_EQ(messages.texts.size(), 1);
+        EXPECT_EQ(messages.texts[0].toStdString(), failed + "\n“" + file.string() + "”" + c.says +
+                                                       "\n界面和测试板上的设置都没有改动。");
+        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(), before));
+        EXPECT_EQ(grid.GetFpcTest(), 1);
+        EXPECT_EQ(grid.GetColumns(), 2);
+        EXPECT_EQ(grid.GetRows(), 1);
+        EXPECT_TRUE(runoff->received().empty());
+    }
+}
+
+// With no board to write to, a load says so before it asks for a file, and
+// again when the board left while the chooser was open; nothing changes.
+// The old-version load writes to a one-to-one board only.
+TEST_F(ConfigCommandsTest, WithoutABoardALoadSaysSoAndChangesNothing) {
+    test::WriteWhole(File("two.ini"), ConfigText(2, 1, 2));
+    test::WriteWhole(File("old.ini"), LegacyText());
+    const std::string noBoard =
+        "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
+        "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。";
+    const std::string noRunoff =
+        "没有连接一拖一测试板，老版本配置只能写入一拖一测试板，没有载入，"
+        "界面和测试板上的设置都没有改动。\n"
+        "请插好一拖一测试板，等窗口标题显示“设备已经连接”后再载入。";
+    struct Case {
+        const char* name;
+        std::shared_ptr<sim::SimBoard> board;  // plugged before the command
+        bool unplugWhileChoosing;
+        ConfigFileChoice command;
+        const char* file;
+        std::string says;
+        std::size_t choosers;
+    };
+    const Case cases[] = {
+        {"load, no board", nullptr, false, ConfigFileChoice::Load, "two.ini", noBoard, 0},
+        {"load, the board gone while choosing", std::make_shared<sim::SimRunoffBoard>("borvane"),
+         true, ConfigFileChoice::Load, "two.ini", noBoard, 1},
+        {"old-version load, no board", nullptr, false, ConfigFileChoice::LegacyLoad, "old.ini",
+         noRunoff, 0},
+        {"old-version load, a Velmora5 board", std::make_shared<sim::SimVelmora5Board>(), false,
+         ConfigFileChoice::LegacyLoad, "old.ini", noRunoff, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.texts.clear();
+        choices.clear();
+        if (c.board) {
+            bus.plug(c.board);
+        }
+        core->Initialise();
+        core->StopAcquisition();
+        grid.SetFpcTest(0);
+        grid.SetColumns(1);
+        grid.SetRows(1);
+        const std::vector<PageRecord> before = SettingsOfEveryPage();
+        commands->SetFileChooser([&](QWidget*, ConfigFileChoice choice) {
+            choices.push_back(choice);
+            if (c.unplugWhileChoosing) {
+                bus.unplug(c.board);
+                core->OnDeviceChange(HotplugEvent::Removal);
+                grid.SetColumns(1);  // as it was: only the load is watched
+                grid.SetRows(1);
+            }
+            return QString::fromStdString(File(c.file).string());
+        });
+        if (c.board) {
+            c.board->clear_received();
+        }
+        Run(c.command);
+        EXPECT_EQ(messages.texts, QStringList{QString::fromStdString(c.says)});
+        EXPECT_EQ(choices.size(), c.choosers);
+        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(), before));
+        EXPECT_EQ(grid.GetFpcTest(), 0);
+        EXPECT_EQ(grid.GetColumns(), 1);
+        EXPECT_EQ(grid.GetRows(), 1);
+        if (c.board) {
+            EXPECT_TRUE(c.board->received().empty());
+            if (c.board->plugged()) {
+                bus.unplug(c.board);
+            }
+        }
+    }
+}
+
+// The board is unplugged part-way through a load (the window hears of it
+// between pages): the heads whose pages came after keep their settings and
+// are named in the one message, which says what happened and what to do.
+TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings) {
+    velmora5 = std::make_shared<sim::SimVelmora5Board>();
+    bus.plug(velmora5);
+    core->Initialise();
+    ASSERT_EQ(core->ActiveFamily(), StationFamily::Velmora5);
+    const std::vector<PageRecord> before = SettingsOfEveryPage();
+    const sim::Velmora5Memory boardBefore = velmora5->memory();
+    test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
+    Choose(File("four.ini"));
+    QObject::connect(commands, &CConfigCommands::pageLoaded, [&](int page, int) {
+        if (page == 1) {
+            bus.unplug(velmora5);
+            core->OnDeviceChange(HotplugEvent::Removal);
+        }
+    });
+
+    commands->OnLoad();
+
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(
+        messages.texts[0].toStdString(),
+        "以下测试头没有收到载入的设置：第 2 行第 1 列（页 02）、第 2 行第 2 列（页 03）。"
+        "这些测试头保留载入前的设置，界面仍按载入前的设置显示和判定。\n"
+        "载入过程中测试板断开了连接。\n"
+        "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
+        "配置。");
+    ExpectPageFromFile(0);
+    ExpectPageFromFile(1);
+    const std::vector<PageRecord> after = SettingsOfEveryPage();
+    EXPECT_TRUE(SameSettings({after[2], after[3]}, {before[2], before[3]}));
+    const sim::Velmora5Memory board = velmora5->memory();
+    EXPECT_EQ(board.heads[2].upper[0], Upper(0, 0));
+    EXPECT_EQ(board.heads[3].upper[0], Upper(1, 0));
+    EXPECT_EQ(board.heads[4].upper, boardBefore.heads[4].upper);
+    EXPECT_EQ(board.heads[5].upper, boardBefore.heads[5].upper);
 }
 
 }  // namespace

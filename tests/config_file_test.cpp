@@ -459,6 +459,78 @@ TEST_F(ConfigFile, FilesThatAreNoConfigurationAreRefusedWithAReason) {
     EXPECT_EQ(ReadWhole(utf16), std::string("\xFF\xFE[\0G\0]\0", 8));
 }
 
+// What a load refuses before it changes anything: a file with none of the
+// keys it reads, one with some of them but not all it needs (no layout, a
+// cut-off page), a layout without heads. Pages the table cannot hold are
+// not asked for.
+TEST_F(ConfigFile, CheckTellsAWholeConfigurationFromOtherFiles) {
+    PageTable table = DefaultTable();
+    for (int p = 0; p < kPageCount; ++p) {
+        table[p] = VariedPage(p);
+    }
+    const std::string whole = ReadWhole(Save({1, 2, 2}, table, "whole.ini"));
+    const std::string ten = ReadWhole(Save({0, 10, 1}, table, "ten.ini"));
+    const std::string all = ReadWhole(Save({0, 8, 8}, table, "all.ini"));
+    // The text without the line that starts with `line` after `section`.
+    const auto without = [](std::string text, const std::string& section, const std::string& line) {
+        const std::size_t at = text.find(line, text.find(section));
+        return text.erase(at, text.find("\r\n", at) + 2 - at);
+    };
+    const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        int code;
+        std::string detail;
+    } cases[] = {
+        {"a whole configuration", whole, 0, ""},
+        {"1000 columns, the first 10 pages", replaced(ten, "COL=10", "COL=1000"), 0, ""},
+        {"10 x 10, the first 64 pages",
+         replaced(replaced(all, "COL=8", "COL=10"), "ROW=8", "ROW=10"), 0, ""},
+        {"one value missing", without(whole, "[PAGE03_DATARANGE]", "MIN="),
+         FileError::kIncompleteConfig,
+         "第 2 行第 2 列（页 03）缺少 1 项设置（如 [PAGE03_DATARANGE] 中的 MIN）"},
+        {"two pages short",
+         without(without(whole, "[PAGE01_MASK]", "CH31="), "[PAGE02_OFFSET]", "PAGE02_PERCENTAGE"),
+         FileError::kIncompleteConfig,
+         "第 1 行第 2 列（页 01）缺少 1 项设置（如 [PAGE01_MASK] 中的 CH31），共有 2 "
+         "个测试头的设置不完整"},
+        {"a page of the layout absent", replaced(whole, "ROW=2", "ROW=3"),
+         FileError::kIncompleteConfig,
+         "第 3 行第 1 列（页 04）缺少 134 项设置（如 [PAGE04_OFFSET] 中的 PAGE04_OFFSETTYPE），"
+         "共有 2 个测试头的设置不完整"},
+        {"only FPCTEST", "[GLOBAL]\nFPCTEST=1\n", FileError::kIncompleteConfig,
+         "缺少 [GLOBAL] 中的 COL、ROW"},
+        {"one key of page 63", "[PAGE63_MASK]\nCH05=1\n", FileError::kIncompleteConfig,
+         "缺少 [GLOBAL] 中的 FPCTEST、COL、ROW"},
+        {"one key of page 64, which no load reads", "[PAGE64_MASK]\nCH05=1\n",
+         FileError::kNotConfig,
+         "文件中没有载入所读的任何设置（[GLOBAL] 中的 FPCTEST、COL、ROW，或 PAGE00 至 PAGE63 "
+         "各测试头的设置）"},
+        {"rows below zero", "[GLOBAL]\nFPCTEST=0\nCOL=3\nROW=-2\n", FileError::kNoHeads,
+         "COL=3，ROW=-2"},
+        {"the older layout", "[datarange]\nmaxvalue=1500\n", FileError::kLegacyConfig, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ConfigReader reader(IniFile::Parse(c.text));
+        const FileError error = reader.Check("x.ini");
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(error.detail, c.detail);
+        EXPECT_EQ(error.ContentRefused(), c.code != 0);
+    }
+}
+
+TEST(ConfigHeadName, RowAndColumnFromOneAndThePage) {
+    EXPECT_EQ(HeadName(0, 1), "第 1 行第 1 列（页 00）");
+    EXPECT_EQ(HeadName(1, 2), "第 1 行第 2 列（页 01）");
+    EXPECT_EQ(HeadName(11, 10), "第 2 行第 2 列（页 11）");
+    EXPECT_EQ(HeadName(63, 8), "第 8 行第 8 列（页 63）");
+    EXPECT_EQ(HeadName(3, 0), "第 4 行第 1 列（页 03）");  // no columns: one head a row
+}
+
 TEST_F(ConfigFile, SaveReportsTheHeadsItCouldNotWrite) {
     const std::string path = dir / "big.ini";
     SaveReport report;

@@ -9,9 +9,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/sim_bus.h"
 #include "sim/sim_master_board.h"
@@ -139,6 +141,144 @@ TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
     EXPECT_EQ(r.upper[31], 1333);
 }
 
+// Settings of a page, without the live values.
+void ExpectSameSettings(const PageRecord& a, const PageRecord& b, int page) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(a.reference, b.reference);
+    EXPECT_EQ(a.upper, b.upper);
+    EXPECT_EQ(a.lower, b.lower);
+    EXPECT_EQ(a.mask, b.mask);
+    EXPECT_EQ(a.rangeMax, b.rangeMax);
+    EXPECT_EQ(a.rangeMin, b.rangeMin);
+    EXPECT_EQ(a.offsetType, b.offsetType);
+    EXPECT_EQ(a.offsetUpper, b.offsetUpper);
+}
+
+PageTable CopyOfTable() {
+    CSectionGuard guard(&g_pageLock);
+    return g_pageTable;
+}
+
+// One board alone and a 2 x 2 file: the board is unplugged part-way (a
+// Velmora5 board, pages 0 to 3 on heads 2 to 5) or falls silent (a master
+// board, pages 0 to 3 on heads 4 to 7; the Velmora5 board's writes get no
+// reply, so its silence cannot be noticed). The pages it did not take keep
+// the settings they had, so that the grid judges against what the board
+// holds; the report names those heads, says why and what to do.
+TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
+    const std::string advice =
+        "\n请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
+        "配置。";
+    const std::string kept = "。这些测试头保留载入前的设置，界面仍按载入前的设置显示和判定。";
+    struct Case {
+        const char* name;
+        int afterPage;  // the board goes once this page is done
+        bool unplug;    // else it falls silent
+        std::vector<int> unsent;
+        std::string report;
+    };
+    const Case cases[] = {
+        {"unplugged after page 1",
+         1,
+         true,
+         {2, 3},
+         "以下测试头没有收到载入的设置：第 2 行第 1 列（页 02）、第 2 行第 2 列（页 03）" + kept +
+             "\n载入过程中测试板断开了连接。" + advice},
+        {"silent after page 0",
+         0,
+         false,
+         {1, 2, 3},
+         "以下测试头没有收到载入的设置：第 1 行第 2 列（页 01）、第 2 行第 1 列（页 02）、"
+         "第 2 行第 2 列（页 03）" +
+             kept + "\n以下测试板没有应答，载入的设置没有完整写入：多测试头主板。" + advice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            CSectionGuard guard(&g_pageLock);
+            InitPageTable(g_pageTable);
+        }
+        test::TempDir dir;
+        sim::SimBus bus;
+        GridModel grid;
+        auto velmora5 = std::make_shared<sim::SimVelmora5Board>();
+        auto master = std::make_shared<sim::SimMasterBoard>();
+        master->set_present_heads({4, 5, 6, 7});
+        master->edit([](sim::MasterMemory& m) { m.rows = m.columns = 2; });
+        for (int p = 0; p < 4; ++p) {
+            master->assign(p, p / 2, p % 2, p + 4);
+        }
+        std::shared_ptr<sim::SimBoard> board = velmora5;
+        // The upper limits the board holds for a page.
+        std::function<std::array<std::uint16_t, 32>(int)> upperOf = [&](int p) {
+            return velmora5->memory().heads[static_cast<std::size_t>(p + 2)].upper;
+        };
+        if (!c.unplug) {
+            board = master;
+            upperOf = [&](int p) {
+                return master->memory().heads[static_cast<std::size_t>(p + 4)].upper;
+            };
+        }
+        bus.plug(board);
+        StationCore core(bus, grid);
+        core.Initialise();
+        const PageTable before = CopyOfTable();
+        std::vector<std::array<std::uint16_t, 32>> boardBefore;
+        for (int p = 0; p < 4; ++p) {
+            boardBefore.push_back(upperOf(p));
+        }
+
+        const std::string path = dir / "four.ini";
+        const PageTable file = Table(4, 1000);
+        ASSERT_FALSE(SaveConfig(path, ConfigGlobals{1, 2, 2}, file));
+        FileError error;
+        std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
+        ASSERT_TRUE(job) << error.Message();
+        job->ApplyGlobals(grid);
+        while (!job->Done()) {
+            job->LoadNextPage(core);
+            if (job->PagesDone() - 1 == c.afterPage) {
+                if (c.unplug) {
+                    bus.unplug(board);
+                    core.OnDeviceChange(HotplugEvent::Removal);
+                } else {
+                    board->set_silent(true);
+                }
+            }
+        }
+        EXPECT_EQ(job->UnsentPages(), c.unsent);
+        EXPECT_TRUE(job->ReportsAFailure());
+        EXPECT_EQ(job->Report(), c.report);
+
+        const PageTable after = CopyOfTable();
+        for (int p = 0; p < 4; ++p) {
+            const auto i = static_cast<std::size_t>(p);
+            const bool sent = p <= c.afterPage;
+            ExpectSameSettings(after[i], sent ? file[i] : before[i], p);
+            if (sent) {
+                EXPECT_EQ(upperOf(p)[0], 1000 + p) << p;
+            } else {
+                EXPECT_EQ(upperOf(p), boardBefore[i]) << p;
+            }
+        }
+        // The board back: what it holds is what the table shows.
+        if (c.unplug) {
+            bus.plug(board);
+            core.OnDeviceChange(HotplugEvent::Arrival);
+        } else {
+            board->set_silent(false);
+            ASSERT_TRUE(core.ReadMasterSettings());
+        }
+        const PageTable reread = CopyOfTable();
+        for (int p = 0; p < 4; ++p) {
+            const auto i = static_cast<std::size_t>(p);
+            EXPECT_EQ(reread[i].upper, after[i].upper) << p;
+            EXPECT_EQ(reread[i].lower, after[i].lower) << p;
+            EXPECT_EQ(reread[i].mask, after[i].mask) << p;
+        }
+    }
+}
+
 TEST(ConfigTransferTexts, NameEveryFamilyThatMissedAReply) {
     struct Case {
         SettingsWriteRun run;
@@ -167,6 +307,16 @@ TEST(ConfigTransferTexts, NameEveryFamilyThatMissedAReply) {
             EXPECT_NE(text.find("没有应答"), std::string::npos) << text;
         }
     }
+}
+
+TEST(ConfigTransferTexts, UnsentHeadsAreNamedUpToEight) {
+    EXPECT_EQ(UnsentHeadsNotice({}, 2), "");
+    EXPECT_EQ(UnsentHeadsNotice({0}, 1),
+              "以下测试头没有收到载入的设置：第 1 行第 1 列（页 00）。这些测试头保留载入前的设置，"
+              "界面仍按载入前的设置显示和判定。");
+    const std::string ten = UnsentHeadsNotice({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 3);
+    EXPECT_NE(ten.find("第 3 行第 2 列（页 07）等，共 10 个测试头。"), std::string::npos) << ten;
+    EXPECT_EQ(ten.find("页 08"), std::string::npos) << ten;
 }
 
 TEST(ConfigTransferTexts, AMissingFileIsRefusedAndATypedNameFindsItsIniFile) {

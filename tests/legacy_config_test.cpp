@@ -82,6 +82,8 @@ TEST(LegacyConfig, ChannelEnablesAndTheOffsetSwitches) {
     }
 }
 
+// The import checks the file first (CheckLegacyConfig, below) and refuses
+// such a file; the reader itself gives a defined result.
 TEST(LegacyConfig, AFileOfTheNewLayoutGivesAPageOfZerosAllMasked) {
     PageTable table;
     InitPageTable(table);
@@ -97,6 +99,45 @@ TEST(LegacyConfig, AFileOfTheNewLayoutGivesAPageOfZerosAllMasked) {
     EXPECT_EQ(table[0].percentage, 0.0f);
     EXPECT_EQ(table[0].rangeMax, 0);
     EXPECT_EQ(table[1].reference, untouched.reference);
+}
+
+TEST(LegacyConfig, CheckTellsAWholeOldConfigurationFromOtherFiles) {
+    const std::string whole =
+        "[offset]\r\noffsetfunction1=0\r\noffsetfunction2=1\r\n"
+        "offsetvalue1=7.5\r\noffsetvalue_up=120\r\noffsetvalue_down=80\r\n" +
+        Channels("baseline", "ch", 700) + Channels("upperlimit", "ch", 1000) +
+        Channels("lowerlimit", "ch", 400) + "[datarange]\r\nmaxvalue=1600\r\nminvalue=20\r\n" +
+        Channels("channelenable", "ch_en", 0);
+    const auto without = [](std::string text, const std::string& line) {
+        const std::size_t at = text.find(line);
+        return text.erase(at, text.find("\r\n", at) + 2 - at);
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        int code;
+        std::string detail;
+    } cases[] = {
+        {"a whole file", whole, 0, ""},
+        // It decides nothing, so files without it load.
+        {"without offsetfunction1", without(whole, "offsetfunction1="), 0, ""},
+        {"with keys of the new layout too", whole + "[GLOBAL]\r\nCOL=1\r\n", 0, ""},
+        {"without its channel switches", whole.substr(0, whole.find("[channelenable]")),
+         FileError::kIncompleteConfig, "缺少 32 项设置（如 [channelenable] 中的 ch_en0）"},
+        {"one limit missing", without(whole, "ch31=1031"), FileError::kIncompleteConfig,
+         "缺少 1 项设置（如 [upperlimit] 中的 ch31）"},
+        {"a configuration of the new layout", "[GLOBAL]\nFPCTEST=0\nCOL=1\nROW=1\n",
+         FileError::kNewConfig, ""},
+        {"neither layout", "[ch]\nch0=5\n", FileError::kNotLegacyConfig,
+         "文件中没有老版本配置载入所读的任何设置（[offset]、[baseline]、[upperlimit]、"
+         "[lowerlimit]、[datarange]、[channelenable]）"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FileError error = CheckLegacyConfig(IniFile::Parse(c.text), "old.ini");
+        EXPECT_EQ(error.code, c.code);
+        EXPECT_EQ(error.detail, c.detail);
+    }
 }
 
 }  // namespace

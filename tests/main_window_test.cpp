@@ -22,7 +22,9 @@
 #include <QTest>
 #include <QThread>
 #include <QTranslator>
+#include <QWindow>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -400,6 +402,144 @@ TEST_F(MainWindow, EscapeAndEnterDoNotCloseTheWindow) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(finished.count(), 0);
+}
+
+// A menu closed with Escape leaves Qt's menu bar holding the focus, armed
+// for keyboard navigation: Enter or Space would open a menu there and letters
+// would act as its mnemonics. The operator's keys must still go to the
+// station. Keys travel as the platform delivers them: to the window, and on
+// to its focus widget or the open popup.
+TEST_F(MainWindow, EnterAndSpaceGoToTheStationAfterAMenuClosedWithEscape) {
+    Start();
+    dlg->setWindowState(Qt::WindowNoState);
+    dlg->resize(800, 600);
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    QWindow* window = dlg->windowHandle();
+    ASSERT_NE(window, nullptr);
+    QMenuBar* bar = dlg->menuBar();
+    // Nothing a wrong key could start may block the test: the choosers
+    // answer "cancelled".
+    dlg->configCommands().SetFileChooser([](QWidget*, ConfigFileChoice) { return QString(); });
+
+    // Every menu that opens and every entry that runs is counted.
+    int menusShown = 0;
+    QStringList triggered;
+    std::vector<QMenu*> menus;
+    const std::function<void(QMenu*)> collect = [&](QMenu* menu) {
+        menus.push_back(menu);
+        for (QAction* a : menu->actions()) {
+            if (a->menu() != nullptr) {
+                collect(a->menu());
+            }
+        }
+    };
+    for (QAction* top : bar->actions()) {
+        collect(top->menu());
+    }
+    std::vector<QMetaObject::Connection> watches;
+    for (QMenu* menu : menus) {
+        watches.push_back(QObject::connect(menu, &QMenu::aboutToShow, [&] { ++menusShown; }));
+        watches.push_back(
+            QObject::connect(menu, &QMenu::triggered, [&](QAction* a) { triggered << a->text(); }));
+    }
+    // Closes whatever a wrong key opened, after each case and when an
+    // assertion ends the test early.
+    const auto closeWhatOpened = [this] {
+        while (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+        if (QDialog* about = dlg->aboutCommand().CurrentDialog()) {
+            about->reject();
+        }
+        QCoreApplication::processEvents();
+    };
+    struct AtEnd {
+        std::function<void()> run;
+        ~AtEnd() { run(); }
+    } atEnd{[&] {
+        for (const auto& c : watches) {
+            QObject::disconnect(c);
+        }
+        closeWhatOpened();
+    }};
+
+    // "文件(&F)" opened with the mouse (the pointer then goes back to the
+    // grid) or with Alt+F, and closed with Escape; the window is active
+    // again, as a window manager makes it when a popup closes.
+    const auto openAndEscape = [&](bool mouse) {
+        if (mouse) {
+            const QRect file = bar->actionGeometry(bar->actions().value(0));
+            QTest::mouseClick(bar, Qt::LeftButton, {}, file.center());
+        } else {
+            QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+        QTest::mouseMove(&dlg->colorBar(), QPoint(50, 50));
+        QTest::keyClick(window, Qt::Key_Escape);
+        ASSERT_EQ(QApplication::activePopupWidget(), nullptr);
+        dlg->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dlg.get(); }));
+        // The state the fault needs: the menu bar armed on "文件(&F)".
+        ASSERT_TRUE(bar->hasFocus());
+        ASSERT_EQ(bar->activeAction(), bar->actions().value(0));
+        menusShown = 0;
+        triggered.clear();
+    };
+
+    struct KeyCase {
+        const char* name;
+        const char* typed;
+        Qt::Key end;
+        bool unlocks;
+    };
+    const KeyCase cases[] = {
+        {"Enter", "", Qt::Key_Return, false},
+        {"Space", "", Qt::Key_Space, false},
+        {"keypad Enter", "", Qt::Key_Enter, false},
+        // 'a' is the mnemonic of "帮助(&A)", whose first entry is "关于(&A)".
+        {"the unlock word and Enter", "tavrel", Qt::Key_Return, true},
+        {"the unlock word in capitals and Space", "TAVREL", Qt::Key_Space, true},
+        // 'f' opens "文件(&F)", 'l' would run its "载入(&L)".
+        {"other letters and Enter", "fol", Qt::Key_Return, false},
+    };
+    StationCore& s = dlg->station();
+    for (const bool mouse : {true, false}) {
+        for (const KeyCase& c : cases) {
+            SCOPED_TRACE(std::string(mouse ? "mouse, " : "Alt+F, ") + c.name);
+            s.m_fpcMenuUnlocked = 0;
+            messages.texts.clear();
+            MarkChannel();
+            // Back within its limit, so that the grid's repaints while the
+            // menu is open keep the mark but do not set it again.
+            dlg->colorBar().model().SetValues(0, 0, ChannelValues{});
+            openAndEscape(mouse);
+            if (HasFatalFailure()) {
+                return;
+            }
+            for (const char* p = c.typed; *p != '\0'; ++p) {
+                QTest::keyClick(window, *p);
+            }
+            QTest::keyClick(window, c.end);
+            QCoreApplication::processEvents();
+
+            EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+            EXPECT_EQ(menusShown, 0);
+            EXPECT_EQ(triggered, QStringList{});
+            EXPECT_EQ(dlg->aboutCommand().CurrentDialog(), nullptr);
+            EXPECT_FALSE(Marked());
+            EXPECT_TRUE(g_keyBuffer.isEmpty()) << g_keyBuffer.toStdString();
+            EXPECT_EQ(s.m_fpcMenuUnlocked.load(), c.unlocks ? 1 : 0);
+            EXPECT_EQ(messages.texts, c.unlocks
+                                          ? QStringList{QStringLiteral("使能FPC测试菜单已经解锁！")}
+                                          : QStringList{});
+            EXPECT_TRUE(dlg->isVisible());
+            // Disarmed: the next key goes to the station too.
+            EXPECT_FALSE(bar->hasFocus());
+            EXPECT_EQ(bar->activeAction(), nullptr);
+            closeWhatOpened();
+        }
+    }
 }
 
 TEST_F(MainWindow, GridFillsTheClientAreaBelowTheMenuBarAtEverySize) {

@@ -84,6 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(reader.ReadPage(p, page));
     }
     (void)kx::LayoutNotice(reader.Layout());
+    const kx::FileError refused = reader.Check("fuzz.ini");
+    Check(!refused || refused.ContentRefused());
+    (void)refused.Message();
+    const kx::FileError legacyRefused = kx::CheckLegacyConfig(file, "fuzz.ini");
+    Check(!legacyRefused || legacyRefused.ContentRefused());
     kx::ReadLegacyPage(file, page);
     (void)kx::ParseProfileFloat(in);
     (void)kx::ParseProfileInt(in);

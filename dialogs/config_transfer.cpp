@@ -20,10 +20,9 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// A page's settings from a file go into the table; the live values the
-// worker wrote meanwhile stay.
-template <class Fill>
-void FillPageSettings(int page, Fill&& fill) {
+}  // namespace
+
+void FillPageSettings(int page, const std::function<void(PageRecord&)>& fill) {
     PageRecord record;
     {
         CSectionGuard guard(&g_pageLock);
@@ -35,6 +34,8 @@ void FillPageSettings(int page, Fill&& fill) {
     record.live = target.live;
     target = record;
 }
+
+namespace {
 
 PageRecord PageSnapshot(int page) {
     CSectionGuard guard(&g_pageLock);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,11 @@ inline constexpr std::array<SettingsFamilyName, 4> kSettingsFamilyNames{{
     {"Velmora5 多头测试板", &SettingsWriteRun::velmora5Missed},
     {"一拖一测试板", &SettingsWriteRun::runoffMissed},
 }};
+
+// A page's settings from a file into the table: `fill` gets a copy of the
+// page to change, and the copy replaces the page, except for the live values,
+// which stay the ones the worker wrote meanwhile (also while `fill` ran).
+void FillPageSettings(int page, const std::function<void(PageRecord&)>& fill);
 
 // One sentence naming every family whose board stopped answering while the
 // configuration was written to it; empty when every connected board took it.

@@ -141,6 +141,27 @@ TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
     EXPECT_EQ(r.upper[31], 1333);
 }
 
+// The worker writes a page's live values while a load fills the page's
+// settings: the load never puts back the values it copied before.
+TEST(ConfigPageFill, NeverOverwritesTheLiveValuesTheWorkerWroteMeanwhile) {
+    {
+        CSectionGuard guard(&g_pageLock);
+        InitPageTable(g_pageTable);
+        g_pageTable[3].live.fill(100);
+    }
+    FillPageSettings(3, [](PageRecord& record) {
+        record.upper.fill(1234);
+        record.live.fill(-1);  // nothing a file holds may reach the live values
+        // Meanwhile the worker stores a step's values.
+        CSectionGuard guard(&g_pageLock);
+        g_pageTable[3].live.fill(555);
+    });
+    CSectionGuard guard(&g_pageLock);
+    EXPECT_EQ(g_pageTable[3].upper[0], 1234);
+    EXPECT_EQ(g_pageTable[3].live[0], 555);
+    EXPECT_EQ(g_pageTable[3].live[32], 555);
+}
+
 // Settings of a page, without the live values.
 void ExpectSameSettings(const PageRecord& a, const PageRecord& b, int page) {
     SCOPED_TRACE(page);

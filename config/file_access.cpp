@@ -1,6 +1,8 @@
 #include "config/file_access.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace kx {
@@ -73,7 +76,11 @@ std::string Basename(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A name in `dir` that no other save (of this or another process) uses.
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// A name in `dir` that no other save (of this or another process) uses:
+// "." stem "." pid "-" count "-" clock "-" attempt ".tmp". IsSaveTempName
+// recognises exactly these names.
 std::string TempName(const std::string& dir, const std::string& base, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -82,7 +89,43 @@ std::string TempName(const std::string& dir, const std::string& base, unsigned a
                   counter.fetch_add(1), static_cast<unsigned>(now), attempt);
     // Keeps the temporary name within NAME_MAX even for a long file name.
     const std::string stem = base.substr(0, 160);
-    return (dir == "/" ? "" : dir) + "/." + stem + "." + tag + ".tmp";
+    return (dir == "/" ? "" : dir) + "/." + stem + "." + tag + std::string(kTempSuffix);
+}
+
+// True when `field` is one or more digits (hexadecimal ones when `hex`).
+bool IsNumberField(std::string_view field, bool hex) {
+    if (field.empty()) {
+        return false;
+    }
+    for (const char c : field) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && !(hex && c >= 'a' && c <= 'f')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True for a name TempName can give, and for no other.
+bool IsSaveTempName(std::string_view name) {
+    if (name.size() <= kTempSuffix.size() || name.front() != '.' ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix) {
+        return false;
+    }
+    name.remove_suffix(kTempSuffix.size());
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < 2) {
+        return false;  // no stem between the leading dot and the tag
+    }
+    std::string_view tag = name.substr(dot + 1);
+    for (int field = 0; field < 4; ++field) {
+        const std::size_t dash = field < 3 ? tag.find('-') : tag.size();
+        if (dash == std::string_view::npos || !IsNumberField(tag.substr(0, dash), field == 2)) {
+            return false;
+        }
+        tag.remove_prefix(std::min(dash + 1, tag.size()));
+    }
+    return true;
 }
 
 ssize_t DoWrite(const FileHooks* hooks, int fd, const void* data, std::size_t size) {
@@ -175,7 +218,8 @@ std::string FileError::Message() const {
     return m;
 }
 
-FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missing) {
+FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missing,
+                        std::size_t maxBytes) {
     bytes.clear();
     if (missing != nullptr) {
         *missing = false;
@@ -199,7 +243,7 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
     if (!S_ISREG(st.st_mode)) {
         return Fail(FileError::kNotRegular, "读取文件", path);
     }
-    if (static_cast<unsigned long long>(st.st_size) > kMaxConfigFileBytes) {
+    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
         return Fail(FileError::kTooLarge, "读取文件", path);
     }
     bytes.resize(static_cast<std::size_t>(st.st_size));
@@ -207,7 +251,7 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
     for (;;) {
         if (got == bytes.size()) {
             // The file may have grown since fstat: look for more, bounded.
-            if (bytes.size() > kMaxConfigFileBytes) {
+            if (bytes.size() > maxBytes) {
                 bytes.clear();
                 return Fail(FileError::kTooLarge, "读取文件", path);
             }
@@ -229,6 +273,51 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
     }
     bytes.resize(got);
     return {};
+}
+
+int RemoveStaleSaveFiles(const std::string& folder) {
+    struct DirCloser {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) {
+        return 0;
+    }
+    const int dirFd = ::dirfd(dir.get());
+    const long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (!IsSaveTempName(name)) {
+            continue;
+        }
+        // Looked at before it is opened: opening a device can have effects.
+        struct stat seen {};
+        if (::fstatat(dirFd, name, &seen, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(seen.st_mode) ||
+            now - static_cast<long long>(seen.st_mtim.tv_sec) <= kStaleSaveFileAge.count()) {
+            continue;
+        }
+        Fd file(::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {};
+        if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || opened.st_ino != seen.st_ino ||
+            opened.st_dev != seen.st_dev) {
+            continue;
+        }
+        // A save still running holds the lock; nobody holds it once the
+        // process that made the file is gone.
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        struct stat again {};
+        if (::fstatat(dirFd, name, &again, AT_SYMLINK_NOFOLLOW) == 0 &&
+            again.st_ino == opened.st_ino && again.st_dev == opened.st_dev &&
+            ::unlinkat(dirFd, name, 0) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
@@ -259,7 +348,11 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
             return Kept(Fail(FileError::kNotRegular, "保存", path), true);
         }
         // A file that may not be written is not replaced behind its back,
-        // even though the folder would allow the rename.
+        // even though the folder would allow the rename; nor is a read-only
+        // one, which root could otherwise write.
+        if ((old.st_mode & 0222) == 0) {
+            return Kept(Fail(FileError::kReadOnlyFile, "保存", path), true);
+        }
         if (::access(target.c_str(), W_OK) != 0) {
             const int err = errno;
             return Kept(Fail(err == EROFS ? EROFS : FileError::kReadOnlyFile, "保存", path), true);
@@ -270,6 +363,7 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
 
     const std::string dir = Dirname(target);
     const std::string base = Basename(target);
+    RemoveStaleSaveFiles(dir);
     std::string temp;
     int rawFd = -1;
     for (unsigned attempt = 0; attempt < 16 && rawFd < 0; ++attempt) {
@@ -283,6 +377,12 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
         return Kept(Fail(errno, "在同一文件夹中创建临时文件", path), exists);
     }
     Fd fd(rawFd);
+    // The lock tells a later save that this file is in use. It belongs to
+    // the open file, so the duplicate keeps it until the rename is done,
+    // after the written descriptor is closed. Without it (a file system
+    // without locks) the file's age alone keeps it for a while.
+    (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
+    const Fd lock(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0));
     // From here on a failure removes the temporary file again.
     auto failWith = [&](int code, const char* action) {
         if (fd.get() >= 0) {

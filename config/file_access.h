@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -62,10 +63,11 @@ struct FileHooks {
     std::function<int(const char* from, const char* to)> rename;
 };
 
-// Reads a whole regular file of at most kMaxConfigFileBytes. Never blocks on
-// a pipe or device. A file that does not exist sets *missing (when given) and
-// is an error with code ENOENT.
-FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missing = nullptr);
+// Reads a whole regular file of at most `maxBytes` (larger: kTooLarge). Never
+// blocks on a pipe or device (refused as kNotRegular). A file that does not
+// exist sets *missing (when given) and is an error with code ENOENT.
+FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missing = nullptr,
+                        std::size_t maxBytes = kMaxConfigFileBytes);
 
 // Replaces the file at `path` by `bytes` so that it is never seen truncated
 // or half-written: the bytes go to a new file in the same folder, are flushed
@@ -75,8 +77,34 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
 // the process may set it); a new file gets 0666 less the umask. A path that
 // is a symbolic link replaces the file it points to. An existing file that
 // the process may not write is refused, as it would be if it were updated in
-// place.
+// place, and so is a file without any write permission bit even when the
+// process could write it all the same (root): read-only is read-only.
+//
+// Any number of saves, in any number of processes, may replace the same file
+// at once: each writes a temporary file of its own, named
+// ".<name>.<pid>-<count>-<clock>-<attempt>.tmp" in the file's folder, and the
+// last rename wins with a whole file. Each save holds an advisory lock
+// (flock) on its temporary file until its rename is done.
+//
+// A save that is killed leaves its temporary file behind. Every save
+// therefore first removes, from the folder it saves into, such files of
+// earlier saves (of any file there) that are stale: named exactly as above,
+// a regular file, not locked (the kernel drops the lock of a process that
+// died), and last modified more than kStaleSaveFileAge ago. The age covers
+// the moment between a save creating its file and locking it, and the
+// temporary files of a station without the lock. Anything else (other
+// programs' files, whatever their names, and the files of a save still
+// running in any process) is left alone; a file that cannot be opened or
+// locked is left alone too. Removal is best effort and never fails a save.
 FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
                               const FileHooks* hooks = nullptr);
+
+// How old an unlocked temporary file of a save must be before another save
+// takes it for the remains of a killed one.
+inline constexpr std::chrono::seconds kStaleSaveFileAge{10 * 60};
+
+// Removes the stale temporary files of earlier saves from `folder` (see
+// ReplaceFileContents) and returns how many it removed.
+int RemoveStaleSaveFiles(const std::string& folder);
 
 }  // namespace kx

@@ -14,7 +14,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 
 #include "dialogs/baseline_calc.h"
@@ -29,28 +28,6 @@ namespace {
 
 constexpr int kListColumns = kChannels + 1;  // "No." and the 32 channels
 constexpr int kListColumnWidth = 50;
-
-QString RawDataPathText() {
-    return QStringLiteral("%1/%2").arg(QLatin1String(kRawDataFolder), QLatin1String(kRawDataFile));
-}
-
-QString WriteReason(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return QStringLiteral("磁盘空间不足");
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return QStringLiteral("没有写入权限");
-        case ENOTDIR:
-        case EEXIST:
-            return QStringLiteral("同名的文件已经存在");
-        default:
-            return QStringLiteral("错误代码 %1").arg(error);
-    }
-}
 
 // A report-view list with check boxes, grid lines and full-row selection,
 // and 33 left-aligned columns of width 50: "No." and "0" to "31".
@@ -426,21 +403,8 @@ void CBaseLineDlg::CloseAll() {
 void CBaseLineDlg::Save() {
     TakeTicksFromList();
     const RawDataSave saved = SaveRawData(kRawDataFolder, readings_.readings());
-    switch (saved.status) {
-        case RawDataSave::Ok:
-            break;
-        case RawDataSave::FolderFailed:
-            ShowMessage(this,
-                        QStringLiteral("无法创建文件夹 %1（%2），读数没有保存。")
-                            .arg(QLatin1String(kRawDataFolder), WriteReason(saved.error)),
-                        QString(), QMessageBox::Warning);
-            break;
-        case RawDataSave::WriteFailed:
-            ShowMessage(this,
-                        QStringLiteral("无法写入文件 %1（%2），读数没有保存，原有的文件没有改动。")
-                            .arg(RawDataPathText(), WriteReason(saved.error)),
-                        QString(), QMessageBox::Warning);
-            break;
+    if (saved.status != RawDataSave::Ok) {
+        ShowMessage(this, QString::fromStdString(saved.Message()), QString(), QMessageBox::Warning);
     }
 }
 
@@ -449,21 +413,26 @@ void CBaseLineDlg::Load() {
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
         return;
     }
-    readingsList_->setRowCount(0);
-    readings_.Clear();
     RawDataLoad loaded =
         LoadRawData(std::filesystem::path(kRawDataFolder) / std::filesystem::path(kRawDataFile));
     switch (loaded.status) {
         case RawDataLoad::Ok:
             break;
         case RawDataLoad::Missing:
-            ShowMessage(this, QStringLiteral("文件不存在"));
+            // As ever: the list is emptied, then the operator is told.
+            readingsList_->setRowCount(0);
+            readings_.Clear();
+            ShowMessage(this, QString::fromStdString(loaded.Message()));
             return;
         case RawDataLoad::Unreadable:
-            ShowMessage(this, QStringLiteral("无法读取文件 %1。").arg(RawDataPathText()), QString(),
+        case RawDataLoad::NotRawData:
+            // The readings taken so far are worth more than a file that
+            // cannot be one: they stay.
+            ShowMessage(this, QString::fromStdString(loaded.Message()), QString(),
                         QMessageBox::Warning);
             return;
     }
+    readingsList_->setRowCount(0);
     readings_.Assign(std::move(loaded.readings));
     for (const Reading& r : readings_.readings()) {
         InsertReadingRow(r);

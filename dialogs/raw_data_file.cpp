@@ -1,13 +1,9 @@
 #include "dialogs/raw_data_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <limits>
-#include <memory>
+#include <system_error>
 
 namespace kx {
 
@@ -58,26 +54,90 @@ std::string_view NamedField(std::string_view line, std::size_t from, std::size_t
     return line.substr(eq + 1, comma - eq - 1);
 }
 
-int WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return 0;
+// A byte no raw-data file holds: a zero byte or a control character other
+// than tab and the line ends.
+bool IsBinaryByte(unsigned char c) {
+    return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// UTF-16 text: a byte-order mark, or (without one) the zero bytes that ASCII
+// text in UTF-16 has in every other place.
+bool LooksUtf16(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        return true;
+    }
+    const std::size_t n = std::min<std::size_t>(bytes.size() & ~std::size_t{1}, 64);
+    bool evenZero = n > 0;
+    bool oddZero = n > 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (bytes[i] != '\0') {
+            (i % 2 == 0 ? evenZero : oddZero) = false;
+        }
+    }
+    return evenZero != oddZero;
+}
+
+bool IsBlank(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+// A value between commas: an integer with blanks around it, or blanks only
+// (read as 0).
+bool IsValueField(std::string_view field) {
+    const std::size_t first = field.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return true;
+    }
+    field = field.substr(first, field.find_last_not_of(" \t") + 1 - first);
+    if (field.front() == '+' || field.front() == '-') {
+        field.remove_prefix(1);
+    }
+    return !field.empty() &&
+           std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A reading's line: "Item=" and its label, a comma, "Checked=" and its mark,
+// a comma, then values (IsValueField), each followed by a comma; the last
+// may lack its comma.
+bool IsRawDataLine(std::string_view line) {
+    const std::size_t first = line.find(',');
+    if (!line.starts_with("Item=") || first == std::string_view::npos ||
+        !line.substr(first + 1).starts_with("Checked=")) {
+        return false;
+    }
+    const std::size_t second = line.find(',', first + 1);
+    if (second == std::string_view::npos) {
+        return true;
+    }
+    for (std::size_t pos = second + 1;;) {
+        const std::size_t comma = line.find(',', pos);
+        if (!IsValueField(line.substr(pos, comma - pos))) {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        pos = comma + 1;
+    }
+}
+
+// Why a save failed, as the operator reads it.
+std::string SaveReason(int code) {
+    switch (code) {
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return "磁盘空间不足";
+        case EACCES:
+        case EPERM:
+            return "没有写入权限";
+        case ENOTDIR:
+        case EEXIST:
+            return "同名的文件已经存在";
+        default:
+            return FileErrorReason(code);
+    }
+}
 
 }  // namespace
 
@@ -121,85 +181,131 @@ std::string RawDataText(const std::vector<Reading>& readings) {
     return text;
 }
 
+std::string RawDataSave::Message() const {
+    switch (status) {
+        case Ok:
+            break;
+        case FolderFailed:
+            return "无法创建文件夹 " + error.path + "（" + SaveReason(error.code) +
+                   "），读数没有保存。";
+        case WriteFailed:
+            return "无法写入文件 " + error.path + "（" + SaveReason(error.code) +
+                   "），读数没有保存" + (error.originalKept ? "，原有的文件没有改动。" : "。");
+    }
+    return {};
+}
+
 RawDataSave SaveRawData(const std::filesystem::path& folder, const std::vector<Reading>& readings) {
+    RawDataSave result;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec || !std::filesystem::is_directory(folder, ec)) {
-        return {RawDataSave::FolderFailed, ec ? ec.value() : ENOTDIR};
+        result.status = RawDataSave::FolderFailed;
+        result.error.code = ec ? ec.value() : ENOTDIR;
+        result.error.action = "创建文件夹";
+        result.error.path = folder.string();
+        return result;
     }
-    const std::filesystem::path target = folder / kRawDataFile;
-    std::filesystem::path temp = target;
-    temp += ".tmp";
+    result.error = ReplaceFileContents((folder / kRawDataFile).string(), RawDataText(readings));
+    if (result.error) {
+        result.status = RawDataSave::WriteFailed;
+    }
+    return result;
+}
 
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return {RawDataSave::WriteFailed, errno};
-    }
-    int error = WriteAll(fd, RawDataText(readings));
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        return {RawDataSave::WriteFailed, error};
-    }
-    // The rename itself reaches the disk with the folder.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+std::string RawDataLoad::Message() const {
+    switch (status) {
+        case Ok:
+            break;
+        case Missing:
+            return "文件不存在";
+        case Unreadable:
+            return "无法读取文件 " + path + "（" + FileErrorReason(error.code) +
+                   "），读数表没有改动。";
+        case NotRawData: {
+            std::string why;
+            switch (refusal) {
+                case TooLarge:
+                    why = "文件过大";
+                    break;
+                case Binary:
+                    why = "含有二进制数据";
+                    break;
+                case Utf16:
+                    why = FileErrorReason(FileError::kUtf16);
+                    break;
+                case BadLine:
+                    why = "第 " + std::to_string(badLine) + " 行不是读数";
+                    break;
+                case None:
+                    break;
+            }
+            return "文件 " + path + " 不是读数文件（" + why + "），读数表没有改动。";
+        }
     }
     return {};
 }
 
 RawDataLoad LoadRawData(const std::filesystem::path& file) {
     RawDataLoad result;
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file.c_str(), "rb"));
-    if (!f) {
-        result.status = errno == ENOENT ? RawDataLoad::Missing : RawDataLoad::Unreadable;
-        result.error = errno;
-        return result;
-    }
-    std::string line;
-    bool cut = false;  // the rest of an over-long line is skipped
-    auto finishLine = [&]() {
-        const bool blank = line.empty() || line == "\r";
-        if (!blank) {
-            if (result.readings.size() < static_cast<std::size_t>(kMaxReadings)) {
-                result.readings.push_back(ParseRawDataLine(line));
-            } else {
-                result.truncated = true;
-            }
-        }
-        line.clear();
-        cut = false;
-    };
-    int ch;
-    while (!result.truncated && (ch = std::getc(f.get())) != EOF) {
-        if (ch == '\n') {
-            finishLine();
-        } else if (!cut) {
-            if (line.size() < kMaxRawDataLine) {
-                line.push_back(static_cast<char>(ch));
-            } else {
-                cut = true;
-            }
-        }
-    }
-    if (std::ferror(f.get())) {
-        result.status = RawDataLoad::Unreadable;
-        result.error = errno;
+    result.path = file.string();
+    auto refuse = [&](RawDataLoad::Refusal why, int line = 0) {
+        result.status = RawDataLoad::NotRawData;
+        result.refusal = why;
+        result.badLine = line;
         result.readings.clear();
+        result.truncated = false;
+        return result;
+    };
+
+    std::string bytes;
+    bool missing = false;
+    result.error = ReadWholeFile(result.path, bytes, &missing, kMaxRawDataFileBytes);
+    if (result.error.code == FileError::kTooLarge) {
+        return refuse(RawDataLoad::TooLarge);
+    }
+    if (result.error) {
+        result.status = missing ? RawDataLoad::Missing : RawDataLoad::Unreadable;
         return result;
     }
-    finishLine();
+    std::string_view text = bytes;
+    if (LooksUtf16(text)) {
+        return refuse(RawDataLoad::Utf16);
+    }
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);  // a UTF-8 byte-order mark
+    }
+    if (std::any_of(text.begin(), text.end(),
+                    [](char c) { return IsBinaryByte(static_cast<unsigned char>(c)); })) {
+        return refuse(RawDataLoad::Binary);
+    }
+
+    // Every line is looked at, also past the readings kept, so that a file is
+    // taken or refused as a whole.
+    int number = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+        std::string_view line = text.substr(pos, end - pos);
+        ++number;
+        pos = end;
+        if (pos < text.size()) {
+            // CR LF is one line end; a CR or an LF alone is one too.
+            pos += text.compare(pos, 2, "\r\n") == 0 ? 2 : 1;
+        }
+        if (IsBlank(line)) {
+            continue;
+        }
+        line = line.substr(0, kMaxRawDataLine);
+        if (!IsRawDataLine(line)) {
+            return refuse(RawDataLoad::BadLine, number);
+        }
+        if (result.readings.size() < static_cast<std::size_t>(kMaxReadings)) {
+            result.readings.push_back(ParseRawDataLine(line));
+        } else {
+            result.truncated = true;
+        }
+    }
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "config/file_access.h"
 #include "dialogs/reading_table.h"
 
 namespace kx {
@@ -21,6 +22,10 @@ inline constexpr char kRawDataFile[] = "rawdata.csv";
 // A line longer than this is cut there when loading (a real line is well
 // under 500 characters).
 inline constexpr std::size_t kMaxRawDataLine = 4096;
+
+// 255 readings take some 100 kB; a file of more than this is not a raw-data
+// file and is not read into memory.
+inline constexpr std::size_t kMaxRawDataFileBytes = 4u << 20;
 
 std::string FormatRawDataLine(int item, bool checked, const ChannelValues& values);
 
@@ -39,23 +44,53 @@ std::string RawDataText(const std::vector<Reading>& readings);
 struct RawDataSave {
     enum Status { Ok, FolderFailed, WriteFailed };
     Status status = Ok;
-    int error = 0;  // errno of the failure
+    FileError error;  // what failed; its path is the folder or the file
+
+    // For the operator, in Chinese; empty when the save went through.
+    std::string Message() const;
 };
 
 // Creates `folder` when missing and writes `readings` to folder/rawdata.csv
-// through a temporary file that replaces the old file only once it is
-// completely written and flushed: a failure leaves the old file whole.
+// through ReplaceFileContents: a temporary file of this save's own replaces
+// the old file only once it is completely written and flushed, so a failure
+// leaves the old file whole and saves running at once (two windows, two
+// stations on one share) leave one of their versions whole; a read-only file
+// is refused; stale temporary files of killed saves in the folder go.
 RawDataSave SaveRawData(const std::filesystem::path& folder, const std::vector<Reading>& readings);
 
 struct RawDataLoad {
-    enum Status { Ok, Missing, Unreadable };
+    enum Status {
+        Ok,
+        Missing,     // no such file
+        Unreadable,  // not a regular file (folder, pipe, device), or a read error
+        NotRawData,  // read, but not a raw-data file (see LoadRawData)
+    };
+    // Why a file is not a raw-data file.
+    enum Refusal { None, TooLarge, Binary, Utf16, BadLine };
+
     Status status = Ok;
-    int error = 0;
-    std::vector<Reading> readings;  // at most kMaxReadings
+    std::string path;  // as given to LoadRawData
+    FileError error;   // Missing, Unreadable: what the system said
+    Refusal refusal = None;
+    int badLine = 0;                // BadLine: its number, from 1
+    std::vector<Reading> readings;  // at most kMaxReadings; empty unless Ok
     bool truncated = false;         // the file held more readings than that
+
+    // For the operator, in Chinese; empty when the load went through.
+    std::string Message() const;
 };
 
 // Reads the readings of `file`, one per non-blank line, at most kMaxReadings.
+// Only a regular file is opened (never blocking on a pipe or device), and at
+// most kMaxRawDataFileBytes of it. LF, CRLF and CR line ends all end a line
+// (mixed too); a UTF-8 byte-order mark is skipped. A file is refused as
+// NotRawData, with no reading, when it is larger than that, holds a zero
+// byte or a control character other than tab, CR and LF (binary; UTF-16
+// text is told apart), or has a non-blank line that is not a reading's:
+// "Item=" and a label, ",Checked=" and a mark, ",", then values that are
+// integers or blank, each followed by a comma (the last may lack it; a
+// line's values past kMaxRawDataLine are not looked at). Lines of two
+// writers run together are refused so.
 RawDataLoad LoadRawData(const std::filesystem::path& file);
 
 }  // namespace kx

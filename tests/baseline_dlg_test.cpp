@@ -343,23 +343,22 @@ TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
     dlg->Load();
     EXPECT_EQ(list->rowCount(), 4);
 
-    // A line of another program's numbering, a short line and a bad line.
+    // A line of another program's numbering and a short line.
     std::string five = "Item=5,Checked=0,";
     for (int c = 0; c < kChannels; ++c) {
         five += std::to_string(600 + c) + ",";
     }
-    test::WriteWhole(RawFile(), five + "\r\nItem=1,Checked=1,5,6\r\ngarbage\r\n");
+    test::WriteWhole(RawFile(), five + "\r\nItem=1,Checked=1,5,6\r\n");
     dlg->Load();
-    ASSERT_EQ(list->rowCount(), 3);
-    EXPECT_EQ(Text(list, 2, 0), QStringLiteral("5"));
-    EXPECT_FALSE(Ticked(list, 2));
-    EXPECT_EQ(Text(list, 2, 1), QStringLiteral("600"));
-    EXPECT_EQ(Text(list, 2, 32), QStringLiteral("631"));
-    EXPECT_EQ(Text(list, 1, 0), QStringLiteral("1"));
-    EXPECT_TRUE(Ticked(list, 1));
-    EXPECT_EQ(Text(list, 1, 1), QStringLiteral("5"));
-    EXPECT_EQ(Text(list, 1, 2), QStringLiteral("0"));
-    EXPECT_EQ(Text(list, 0, 0), QString());
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(Text(list, 1, 0), QStringLiteral("5"));
+    EXPECT_FALSE(Ticked(list, 1));
+    EXPECT_EQ(Text(list, 1, 1), QStringLiteral("600"));
+    EXPECT_EQ(Text(list, 1, 32), QStringLiteral("631"));
+    EXPECT_EQ(Text(list, 0, 0), QStringLiteral("1"));
+    EXPECT_TRUE(Ticked(list, 0));
+    EXPECT_EQ(Text(list, 0, 1), QStringLiteral("5"));
+    EXPECT_EQ(Text(list, 0, 2), QStringLiteral("0"));
     EXPECT_EQ(Text(list, 0, 32), QStringLiteral("0"));
 
     // A missing file: the list is emptied and the operator told.
@@ -375,9 +374,59 @@ TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
     std::filesystem::create_directories(RawFile());
     messages.texts.clear();
     dlg->Load();
-    EXPECT_EQ(messages.texts, (QStringList{QStringLiteral("真正需要重新载入？"),
-                                           QStringLiteral("无法读取文件 rawdata/rawdata.csv。")}));
+    EXPECT_EQ(messages.texts,
+              (QStringList{QStringLiteral("真正需要重新载入？"),
+                           QStringLiteral("无法读取文件 rawdata/rawdata.csv（不是普通文件），"
+                                          "读数表没有改动。")}));
     EXPECT_EQ(list->rowCount(), 0);
+}
+
+// A file that cannot be read or is not a raw-data file is refused with the
+// reason, and the readings taken so far stay as they were.
+TEST_F(BaselineDlgTest, ARefusedFileLeavesTheReadingsAsTheyWere) {
+    Open();
+    ReadEach({100, 110});
+    Tick(0, false);
+    const std::string good = FormatRawDataLine(0, true, Filled(900));
+    const struct {
+        const char* what;
+        std::string bytes;
+        QString reason;
+    } cases[] = {
+        {"binary",
+         std::string("\x7f"
+                     "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0",
+                     16) +
+             good,
+         QStringLiteral("不是读数文件（含有二进制数据）")},
+        {"UTF-16", test::Utf16(good, false, true),
+         QStringLiteral("不是读数文件（文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用）")},
+        {"not readings", good + "garbage\r\n", QStringLiteral("不是读数文件（第 2 行不是读数）")},
+    };
+    std::filesystem::create_directory(workDir.path() / kRawDataFolder);
+    QTableWidget* list = dlg->readingsList();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteWhole(RawFile(), c.bytes);
+        messages.texts.clear();
+        messages.answers = {QMessageBox::Ok};
+        dlg->Load();
+        EXPECT_EQ(
+            messages.texts,
+            (QStringList{
+                QStringLiteral("真正需要重新载入？"),
+                QStringLiteral("文件 rawdata/rawdata.csv %1，读数表没有改动。").arg(c.reason)}));
+        ASSERT_EQ(list->rowCount(), 2);
+        EXPECT_EQ(Text(list, 0, 0), QStringLiteral("1"));
+        EXPECT_EQ(Text(list, 0, 1), QStringLiteral("110"));
+        EXPECT_TRUE(Ticked(list, 0));
+        EXPECT_EQ(Text(list, 1, 0), QStringLiteral("0"));
+        EXPECT_FALSE(Ticked(list, 1));
+        EXPECT_EQ(dlg->Readings().Count(), 2);
+    }
+    // The next reading follows them.
+    ReadEach({120});
+    EXPECT_EQ(Text(list, 0, 0), QStringLiteral("2"));
 }
 
 TEST_F(BaselineDlgTest, RejectedEntriesShowTheStandardMessage) {

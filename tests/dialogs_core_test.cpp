@@ -2,10 +2,15 @@
 // arithmetic, the readings, the raw-data file and the store-back into a page.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "dialogs/baseline_calc.h"
@@ -287,7 +292,7 @@ TEST_F(RawDataFiles, SaveCreatesTheFolderAndLoadReadsItBack) {
     EXPECT_EQ(text, FormatRawDataLine(0, false, Filled(100)) +
                         FormatRawDataLine(1, false, Filled(110)) +
                         FormatRawDataLine(2, true, Filled(120)));
-    EXPECT_FALSE(std::filesystem::exists(Folder() / "rawdata.csv.tmp"));
+    EXPECT_EQ(dir.List(Folder()), std::vector<std::string>{kRawDataFile});
 
     const RawDataLoad loaded = LoadRawData(File());
     ASSERT_EQ(loaded.status, RawDataLoad::Ok);
@@ -347,11 +352,166 @@ TEST_F(RawDataFiles, LoadSkipsBlankLinesKeeps255AndCutsLongLines) {
 }
 
 TEST_F(RawDataFiles, MissingAndUnreadableFiles) {
-    EXPECT_EQ(LoadRawData(File()).status, RawDataLoad::Missing);
+    const RawDataLoad missing = LoadRawData(File());
+    EXPECT_EQ(missing.status, RawDataLoad::Missing);
+    EXPECT_EQ(missing.Message(), "文件不存在");
     std::filesystem::create_directories(File());  // a folder where the file should be
     const RawDataLoad folder = LoadRawData(File());
     EXPECT_EQ(folder.status, RawDataLoad::Unreadable);
     EXPECT_TRUE(folder.readings.empty());
+    EXPECT_EQ(folder.Message(),
+              "无法读取文件 " + File().string() + "（不是普通文件），读数表没有改动。");
+}
+
+// Ten readings with CR LF (as saved), LF (a Unix editor), CR alone (an old
+// Mac editor) or a mixture, a byte-order mark and blank lines read alike.
+TEST_F(RawDataFiles, EveryLineEndStyleReadsAlike) {
+    std::vector<Reading> ten;
+    for (int n = 0; n < 10; ++n) {
+        ten.push_back({std::to_string(n), n % 3 == 0, Ramp(100 * n - 450)});
+    }
+    const std::string saved = RawDataText(ten);
+    auto withEnds = [&](const std::vector<std::string>& ends) {
+        std::string text;
+        std::size_t n = 0;
+        for (std::size_t pos = 0; pos < saved.size();) {
+            const std::size_t end = saved.find("\r\n", pos);
+            text += saved.substr(pos, end - pos) + ends[n++ % ends.size()];
+            pos = end + 2;
+        }
+        return text;
+    };
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"CR LF", saved},
+        {"LF", withEnds({"\n"})},
+        {"CR", withEnds({"\r"})},
+        {"mixed", withEnds({"\r", "\n", "\r\n"})},
+        {"CR, blank lines, no end after the last",
+         withEnds({"\r\r\r"}).substr(0, withEnds({"\r\r\r"}).size() - 3)},
+        {"byte-order mark, blank lines of blanks", "\xEF\xBB\xBF" + withEnds({"\r\n \t\r\n"})},
+    };
+    std::filesystem::create_directory(Folder());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteWhole(File(), c.text);
+        const RawDataLoad loaded = LoadRawData(File());
+        ASSERT_EQ(loaded.status, RawDataLoad::Ok) << loaded.Message();
+        ASSERT_EQ(loaded.readings.size(), ten.size());
+        for (std::size_t n = 0; n < ten.size(); ++n) {
+            EXPECT_EQ(loaded.readings[n].label, ten[n].label);
+            EXPECT_EQ(loaded.readings[n].ticked, ten[n].ticked);
+            EXPECT_EQ(loaded.readings[n].values, ten[n].values);
+        }
+    }
+}
+
+// What is not a raw-data file is refused as a whole, with the reason, and
+// gives no reading.
+TEST_F(RawDataFiles, AFileThatIsNotRawDataIsRefusedWithItsReason) {
+    const std::string good = RawDataText(Three());
+    std::string huge;
+    while (huge.size() <= kMaxRawDataFileBytes) {
+        huge += good;
+    }
+    const struct {
+        const char* what;
+        std::string bytes;
+        RawDataLoad::Refusal refusal;
+        const char* why;
+    } cases[] = {
+        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x20", 20),
+         RawDataLoad::Binary, "含有二进制数据"},
+        {"raw data with a zero byte", good.substr(0, 40) + '\0' + good.substr(40),
+         RawDataLoad::Binary, "含有二进制数据"},
+        {"UTF-16, little-endian with mark", test::Utf16(good, false, true), RawDataLoad::Utf16,
+         "文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用"},
+        {"UTF-16, big-endian without mark", test::Utf16(good, true, false), RawDataLoad::Utf16,
+         "文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用"},
+        {"a configuration", "[GLOBAL]\r\nCOL=1\r\n", RawDataLoad::BadLine, "第 1 行不是读数"},
+        {"a line cut off", good + "\r\nItem=3,Chec", RawDataLoad::BadLine, "第 5 行不是读数"},
+        {"two lines run together (CR ends)",
+         "Item=0,Checked=1,1,\rItem=1,Checked=1,2,Item=2,Checked=1,3,\r", RawDataLoad::BadLine,
+         "第 2 行不是读数"},
+        {"a value that is no number", good + "Item=3,Checked=0,1,2,x3,\r\n", RawDataLoad::BadLine,
+         "第 4 行不是读数"},
+        {"too large", huge, RawDataLoad::TooLarge, "文件过大"},
+    };
+    std::filesystem::create_directory(Folder());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteWhole(File(), c.bytes);
+        const RawDataLoad loaded = LoadRawData(File());
+        EXPECT_EQ(loaded.status, RawDataLoad::NotRawData);
+        EXPECT_EQ(loaded.refusal, c.refusal);
+        EXPECT_TRUE(loaded.readings.empty());
+        EXPECT_FALSE(loaded.truncated);
+        EXPECT_EQ(loaded.Message(),
+                  "文件 " + File().string() + " 不是读数文件（" + c.why + "），读数表没有改动。");
+    }
+}
+
+// A file of another user that the saver may not write, or that is read-only,
+// is not replaced behind its owner's back: neither by the operator nor by
+// root. Owner, permissions and content stay as they were.
+TEST_F(RawDataFiles, AFileThatMayNotBeWrittenIsNotReplaced) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    constexpr uid_t kOtherUser = 4321;
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool asRoot;
+    } cases[] = {
+        {"read-only, saved by root", 0444, true},
+        {"read-only, saved by the operator", 0444, false},
+        {"writable by its owner only, saved by the operator", 0644, false},
+    };
+    std::filesystem::create_directory(Folder());
+    ASSERT_EQ(::chmod(Folder().c_str(), 0777), 0);  // the operator may create files there
+    const std::string old = FormatRawDataLine(0, true, Filled(700));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::WriteWhole(File(), old);
+        ASSERT_EQ(::chown(File().c_str(), kOtherUser, kOtherUser), 0);
+        ASSERT_EQ(::chmod(File().c_str(), c.mode), 0);
+        auto save = [&] { return SaveRawData(Folder(), Three()).Message(); };
+        const std::optional<std::string> message = c.asRoot ? save() : test::RunUnprivileged(save);
+        ASSERT_TRUE(message) << "cannot act as an unprivileged user";
+        EXPECT_EQ(*message, "无法写入文件 " + File().string() +
+                                "（文件为只读），读数没有保存，原有的文件没有改动。");
+        struct stat st {};
+        ASSERT_EQ(::stat(File().c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kOtherUser);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(test::ReadWhole(File()), old);
+        EXPECT_EQ(dir.List(Folder()), std::vector<std::string>{kRawDataFile});
+    }
+}
+
+// A raw-data save killed half-way leaves its temporary file, and so does a
+// configuration save into the same folder; the next raw-data save removes
+// both once they are stale, and leaves another program's file alone (here
+// the fixed name older versions of this save used: it cannot be told from a
+// file of somebody else).
+TEST_F(RawDataFiles, ASaveRemovesStaleTemporaryFilesOfKilledSaves) {
+    std::filesystem::create_directory(Folder());
+    ASSERT_TRUE(test::RunKilledWhileWriting(100, [&] { SaveRawData(Folder(), Three()); }));
+    ASSERT_TRUE(test::RunKilledWhileWriting(100, [&] {
+        ReplaceFileContents((Folder() / "station.ini").string(), std::string(500, 'x'));
+    }));
+    test::WriteWhole(Folder() / "rawdata.csv.tmp", "someone else's");
+    const std::vector<std::string> left = dir.List(Folder());
+    ASSERT_EQ(left.size(), 3u);
+    for (const std::string& name : left) {
+        test::Backdate(Folder() / name, kStaleSaveFileAge.count() + 60);
+    }
+
+    ASSERT_EQ(SaveRawData(Folder(), Three()).status, RawDataSave::Ok);
+    EXPECT_EQ(dir.List(Folder()), (std::vector<std::string>{kRawDataFile, "rawdata.csv.tmp"}));
 }
 
 TEST_F(RawDataFiles, ASaveThatCannotWriteLeavesTheOldFileWhole) {
@@ -366,7 +526,7 @@ TEST_F(RawDataFiles, ASaveThatCannotWriteLeavesTheOldFileWhole) {
         ASSERT_FALSE(test::CanCreateIn(Folder()));
         const RawDataSave saved = SaveRawData(Folder(), Three());
         EXPECT_EQ(saved.status, RawDataSave::WriteFailed);
-        EXPECT_EQ(saved.error, EACCES);
+        EXPECT_EQ(saved.error.code, EACCES);
     }
     std::filesystem::permissions(Folder(), std::filesystem::perms::owner_all);
     EXPECT_EQ(test::ReadWhole(File()), old);
@@ -387,16 +547,80 @@ TEST_F(RawDataFiles, ASaveThatCannotWriteLeavesTheOldFileWhole) {
         setrlimit(RLIMIT_FSIZE, &saved);
         sigaction(SIGXFSZ, &previous, nullptr);
         EXPECT_EQ(result.status, RawDataSave::WriteFailed);
-        EXPECT_EQ(result.error, EFBIG);
+        EXPECT_EQ(result.error.code, EFBIG);
     }
     EXPECT_EQ(test::ReadWhole(File()), old);
-    EXPECT_FALSE(std::filesystem::exists(Folder() / "rawdata.csv.tmp"));
+    EXPECT_EQ(dir.List(Folder()), std::vector<std::string>{kRawDataFile});
 
     // "rawdata" is a file: no folder can be made.
     const std::filesystem::path other = dir.path() / "other";
     test::WriteWhole(other, "x");
     EXPECT_EQ(SaveRawData(other, Three()).status, RawDataSave::FolderFailed);
     EXPECT_EQ(test::ReadWhole(other), "x");
+}
+
+// Two stations on one share (or two windows) save at the same moment, twenty
+// times over: every save goes through, and the file is always one of the two
+// versions, whole, with no temporary file left beside it.
+TEST_F(RawDataFiles, TwoProcessesSavingAtOnceLeaveOneWholeVersion) {
+    std::vector<Reading> first;
+    std::vector<Reading> second;
+    for (int n = 0; n < kMaxReadings; ++n) {
+        first.push_back({std::to_string(n), true, Ramp(1000 + n)});
+        second.push_back({std::to_string(n), n % 2 == 0, Filled(-n)});
+    }
+    const std::string firstText = RawDataText(first);
+    const std::string secondText = RawDataText(second);
+    std::filesystem::create_directory(Folder());
+
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        // Each child waits at the gate, so that both start their save together.
+        auto saver = [&](const std::vector<Reading>& readings) {
+            return [&] {
+                char go = 0;
+                if (::read(gate[0], &go, 1) != 1) {
+                    return std::string("no start");
+                }
+                const RawDataSave saved = SaveRawData(Folder(), readings);
+                return saved.status == RawDataSave::Ok
+                           ? std::string("saved")
+                           : "failed with status " + std::to_string(saved.status);
+            };
+        };
+        test::ChildProcess a(saver(first));
+        test::ChildProcess b(saver(second));
+        ASSERT_EQ(::write(gate[1], "go", 2), 2);
+        EXPECT_EQ(a.Wait(), "saved");
+        EXPECT_EQ(b.Wait(), "saved");
+        const std::string text = test::ReadWhole(File());
+        EXPECT_TRUE(text == firstText || text == secondText)
+            << text.size() << " bytes, neither version";
+        EXPECT_EQ(dir.List(Folder()), std::vector<std::string>{kRawDataFile});
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+}
+
+// A pipe or a device where the file should be is refused at once: the load
+// neither waits for a writer nor reads for ever. It runs in a child process,
+// which is killed when it hangs.
+TEST_F(RawDataFiles, APipeOrADeviceIsRefusedWithoutBlocking) {
+    std::filesystem::create_directory(Folder());
+    ASSERT_EQ(::mkfifo(File().c_str(), 0666), 0);
+    for (const std::filesystem::path& path : {File(), std::filesystem::path("/dev/zero")}) {
+        SCOPED_TRACE(path.string());
+        test::ChildProcess child([&] {
+            const RawDataLoad loaded = LoadRawData(path);
+            return std::to_string(loaded.status) + " " + std::to_string(loaded.readings.size()) +
+                   " " + loaded.Message();
+        });
+        EXPECT_EQ(child.Wait(std::chrono::seconds(5)), std::to_string(RawDataLoad::Unreadable) +
+                                                           " 0 无法读取文件 " + path.string() +
+                                                           "（不是普通文件），读数表没有改动。");
+    }
 }
 
 TEST(BaselineResult, WhatIsStoredIntoThePagePerFamily) {

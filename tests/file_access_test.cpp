@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 namespace kx {
 namespace {
 
+using test::Backdate;
+using test::ChildProcess;
 using test::ReadWhole;
 using test::RunUnprivileged;
 using test::TempDir;
@@ -26,6 +30,25 @@ mode_t ModeOf(const std::string& path) {
 
 class FileAccess : public ::testing::Test {
 protected:
+    // The names that are in the folder now and were not in `before`.
+    std::vector<std::string> NewNames(const std::vector<std::string>& before) const {
+        std::vector<std::string> now = dir.List();
+        std::vector<std::string> added;
+        std::set_difference(now.begin(), now.end(), before.begin(), before.end(),
+                            std::back_inserter(added));
+        return added;
+    }
+    // The temporary file a save killed half-way through writing `name`
+    // leaves behind.
+    std::string KilledSave(const std::string& name) {
+        const std::vector<std::string> before = dir.List();
+        EXPECT_TRUE(
+            test::RunKilledWhileWriting(1000, [&] { ReplaceFileContents(dir / name, newText); }));
+        const std::vector<std::string> left = NewNames(before);
+        EXPECT_EQ(left.size(), 1u);
+        return left.empty() ? std::string() : left.front();
+    }
+
     TempDir dir;
     const std::string oldText = "[GLOBAL]\r\nCOL=1\r\n; the operator's own note\r\n";
     const std::string newText = std::string(200000, 'n') + "\r\n";
@@ -139,6 +162,103 @@ TEST_F(FileAccess, AReadOnlyFileIsNotReplacedBehindItsBack) {
     EXPECT_NE(message->find("文件为只读"), std::string::npos) << *message;
     EXPECT_EQ(ReadWhole(path), oldText);
     EXPECT_EQ(ModeOf(path), 0444u);
+}
+
+// Any save into a folder first removes what killed saves left there: their
+// temporary files, once unlocked and older than kStaleSaveFileAge, of any
+// file (a configuration, the raw data). It leaves a save's file still in use
+// in another process, a file too recent to judge, and other programs' files
+// of similar names.
+TEST_F(FileAccess, ASaveRemovesTheRemainsOfKilledSavesAndNothingElse) {
+    const long old = kStaleSaveFileAge.count() + 60;
+    const std::string staleConfig = KilledSave("a.ini");
+    const std::string staleRawData = KilledSave("rawdata.csv");
+    const std::string recent = KilledSave("a.ini");
+    ASSERT_EQ(dir.List().size(), 3u);
+    EXPECT_EQ(staleConfig.rfind(".a.ini.", 0), 0u) << staleConfig;
+    Backdate(dir.path() / staleConfig, old);
+    Backdate(dir.path() / staleRawData, old);
+
+    // Foreign files, as old: names that are like a save's but not one, and
+    // things of a save's name that are not a file.
+    const std::vector<std::string> foreignFiles = {
+        "a.ini.tmp",      ".a.ini.tmp",          ".a.ini.4711.tmp",        ".a.ini.1-2-3.tmp",
+        "..1-2-3-4.tmp",  ".a.ini.1-2-xy-4.tmp", ".a.ini.1-2-3-4.tmp.swp", "a.ini.1-2-3-4.tmp",
+        "rawdata.csv.tmp"};
+    for (const std::string& name : foreignFiles) {
+        WriteWhole(dir.path() / name, oldText);
+        Backdate(dir.path() / name, old);
+    }
+    const std::string link = ".b.ini.1-2-3-4.tmp";
+    ASSERT_EQ(::symlink("a.ini.tmp", (dir / link).c_str()), 0);
+    const std::string folder = ".c.ini.1-2-3-4.tmp";
+    ASSERT_EQ(::mkdir((dir / folder).c_str(), 0755), 0);
+    const std::string fifo = ".d.ini.1-2-3-4.tmp";
+    ASSERT_EQ(::mkfifo((dir / fifo).c_str(), 0666), 0);
+    for (const std::string& name : {link, folder, fifo}) {
+        Backdate(dir.path() / name, old);
+    }
+
+    // A save in another process that stops half-way, its file made old.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    std::vector<std::string> before = dir.List();
+    ChildProcess running([&] {
+        FileHooks hooks;
+        hooks.write = [&, first = true](int fd, const void* data, std::size_t size) mutable {
+            const ssize_t n = ::write(fd, data, first ? size / 2 : size);
+            if (first) {
+                first = false;
+                char c = 'r';
+                if (::write(ready[1], &c, 1) != 1 || ::read(release[0], &c, 1) != 1) {
+                    ::_exit(5);
+                }
+            }
+            return n;
+        };
+        const FileError error = ReplaceFileContents(dir / "live.ini", newText, &hooks);
+        return error ? error.Message() : "saved";
+    });
+    ASSERT_TRUE(test::WaitReadable(ready[0], std::chrono::seconds(30)));
+    const std::vector<std::string> live = NewNames(before);
+    ASSERT_EQ(live.size(), 1u);
+    Backdate(dir.path() / live.front(), old);
+
+    ASSERT_FALSE(ReplaceFileContents(dir / "b.ini", oldText));
+    std::vector<std::string> expected = foreignFiles;
+    expected.insert(expected.end(), {link, folder, fifo, recent, live.front(), "b.ini"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.List(), expected);
+    EXPECT_EQ(ReadWhole(dir.path() / ".a.ini.1-2-3-4.tmp.swp"), oldText);
+
+    // The running save finishes as if nothing had happened.
+    ASSERT_EQ(::write(release[1], "g", 1), 1);
+    EXPECT_EQ(running.Wait(), "saved");
+    EXPECT_EQ(ReadWhole(dir / "live.ini"), newText);
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) {
+        ::close(fd);
+    }
+
+    // Once old enough, the recent one goes with the next save too.
+    Backdate(dir.path() / recent, old);
+    ASSERT_FALSE(ReplaceFileContents(dir / "b.ini", newText));
+    const std::vector<std::string> after = dir.List();
+    EXPECT_EQ(std::count(after.begin(), after.end(), recent), 0);
+}
+
+// Read-only is read-only, also to root, who could write the file all the same.
+TEST_F(FileAccess, AReadOnlyFileIsRefusedWhoeverSaves) {
+    const std::string path = dir / "ro.ini";
+    WriteWhole(path, oldText);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const FileError error = ReplaceFileContents(path, newText);
+    EXPECT_EQ(error.code, FileError::kReadOnlyFile);
+    EXPECT_TRUE(error.originalKept);
+    EXPECT_EQ(ReadWhole(path), oldText);
+    EXPECT_EQ(ModeOf(path), 0444u);
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"ro.ini"});
 }
 
 TEST_F(FileAccess, TheNewFileKeepsTheOldPermissions) {

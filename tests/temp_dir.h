@@ -1,23 +1,24 @@
 #pragma once
 
-#include <grp.h>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "tests/child_process.h"
 
 namespace kx::test {
 
@@ -86,6 +87,28 @@ inline void WriteWhole(const std::filesystem::path& file, const std::string& byt
     }
 }
 
+// `ascii` as UTF-16 text, little- or big-endian, with or without a
+// byte-order mark.
+inline std::string Utf16(std::string_view ascii, bool bigEndian, bool byteOrderMark) {
+    std::string bytes = byteOrderMark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (const char c : ascii) {
+        bytes += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return bytes;
+}
+
+// Sets the modification time of `path` (not of what a link points to) to
+// `seconds` ago.
+inline void Backdate(const std::filesystem::path& path, long seconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        throw std::runtime_error("cannot backdate " + path.string());
+    }
+}
+
 // Takes away, for the calling thread and the scope, the capabilities that let
 // root write into any folder, so that a read-only folder is read-only for the
 // test whoever runs it. Does nothing for other users, who lack them anyway.
@@ -122,58 +145,6 @@ inline bool CanCreateIn(const std::filesystem::path& folder) {
     std::error_code ec;
     std::filesystem::remove(probe, ec);
     return ok;
-}
-
-// Runs `fn` as a user who may write only where everybody may: directly when
-// the tests run unprivileged, in a child process that gives up root
-// otherwise (root writes into read-only folders). Returns what `fn` returned,
-// or nothing when the privileges could not be given up.
-inline std::optional<std::string> RunUnprivileged(const std::function<std::string()>& fn) {
-    if (::geteuid() != 0) {
-        return fn();
-    }
-    int fds[2];
-    if (::pipe(fds) != 0) {
-        return std::nullopt;
-    }
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        return std::nullopt;
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        constexpr uid_t kNobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(3);
-        }
-        const std::string result = fn();
-        std::size_t done = 0;
-        while (done < result.size()) {
-            const ssize_t n = ::write(fds[1], result.data() + done, result.size() - done);
-            if (n <= 0) {
-                ::_exit(4);
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string result;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
-        if (n <= 0) {
-            break;
-        }
-        result.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return std::nullopt;
-    }
-    return result;
 }
 
 }  // namespace kx::test

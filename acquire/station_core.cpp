@@ -133,7 +133,6 @@ StationCore::StationCore(HidBus& bus, GridModel& grid, StationCallbacks callback
       m_velmora5(bus),
       m_runoff(bus),
       m_classic(bus),
-      m_bus(bus),
       m_grid(grid),
       m_callbacks(std::move(callbacks)) {
     m_typeItems[0] = {1, 1};

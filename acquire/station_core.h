@@ -336,7 +336,6 @@ private:
     std::array<int, kPageCount> m_masterMisses{};
     std::atomic<bool> m_reconnectAsked{false};
 
-    HidBus& m_bus;
     GridModel& m_grid;
     StationCallbacks m_callbacks;
     std::string m_title;

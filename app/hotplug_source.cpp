@@ -1,7 +1,11 @@
 #include "app/hotplug_source.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "sim/sim_bus.h"
 
@@ -24,6 +28,78 @@ void UdevHotplug::ReadEvents() {
     while (std::optional<HotplugNotice> notice = monitor_.receive()) {
         emit deviceChanged(notice->event, QString::fromStdString(notice->path));
     }
+}
+
+namespace {
+
+std::map<std::string, HidDeviceInfo> PresentDevices(HidBus& bus) {
+    std::map<std::string, HidDeviceInfo> present;
+    for (HidDeviceInfo& info : bus.enumerate()) {
+        if (!info.path.empty()) {
+            present.emplace(info.path, std::move(info));  // the first of a path
+        }
+    }
+    return present;
+}
+
+bool SameDevice(const HidDeviceInfo& a, const HidDeviceInfo& b) {
+    return a.vendor_id == b.vendor_id && a.product_id == b.product_id &&
+           a.manufacturer == b.manufacturer && a.product == b.product;
+}
+
+// The paths of `from` that `to` does not hold, or holds for another device.
+std::vector<std::string> Left(const std::map<std::string, HidDeviceInfo>& from,
+                              const std::map<std::string, HidDeviceInfo>& to) {
+    std::vector<std::string> paths;
+    for (const auto& [path, info] : from) {
+        const auto it = to.find(path);
+        if (it == to.end() || !SameDevice(info, it->second)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
+RescanHotplug::RescanHotplug(HidBus& bus, std::chrono::milliseconds interval, QObject* parent)
+    : HotplugSource(parent), bus_(bus), timer_(new QTimer(this)), present_(PresentDevices(bus)) {
+    timer_->setInterval(interval);
+    connect(timer_, &QTimer::timeout, this, &RescanHotplug::Rescan);
+    timer_->start();
+}
+
+RescanHotplug::~RescanHotplug() = default;
+
+std::chrono::milliseconds RescanHotplug::interval() const {
+    return timer_->intervalAsDuration();
+}
+
+void RescanHotplug::Rescan() {
+    if (scanning_) {
+        return;
+    }
+    std::map<std::string, HidDeviceInfo> now = PresentDevices(bus_);
+    const std::vector<std::string> gone = Left(present_, now);
+    const std::vector<std::string> came = Left(now, present_);
+    present_ = std::move(now);
+    // A handler may turn the event loop (a message box) and with it this
+    // timer, or even close the window that owns this object.
+    scanning_ = true;
+    const QPointer<RescanHotplug> alive(this);
+    for (const std::string& path : gone) {
+        emit deviceChanged(HotplugEvent::Removal, QString::fromStdString(path));
+        if (!alive) {
+            return;
+        }
+    }
+    for (const std::string& path : came) {
+        emit deviceChanged(HotplugEvent::Arrival, QString::fromStdString(path));
+        if (!alive) {
+            return;
+        }
+    }
+    scanning_ = false;
 }
 
 // What the bus's handler holds: the target, cleared under the lock when the

@@ -2,12 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <chrono>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "hid/hid_bus.h"
 #include "hid/udev_monitor.h"
 
 class QSocketNotifier;
+class QTimer;
 
 namespace kx {
 
@@ -46,6 +50,39 @@ private:
 
     UdevMonitor monitor_;
     QSocketNotifier* notifier_ = nullptr;
+};
+
+// How often RescanHotplug looks at the bus.
+inline constexpr std::chrono::milliseconds kHotplugRescanInterval{2000};
+
+// Any bus without plug events of its own, above all the real bus where udev
+// cannot register (no udev daemon runs in a container or on a minimal
+// system): the bus is enumerated every `interval` on this object's thread
+// (the user-interface thread), and what changed since the last look is
+// emitted as udev would: a Removal for every path gone, then an Arrival for
+// every path new. A path whose device changed in between (its node taken
+// by another device) gives both. The first look is taken at construction,
+// so only changes after it are reported.
+class RescanHotplug : public HotplugSource {
+    Q_OBJECT
+
+public:
+    explicit RescanHotplug(HidBus& bus, std::chrono::milliseconds interval = kHotplugRescanInterval,
+                           QObject* parent = nullptr);
+    ~RescanHotplug() override;
+
+    std::chrono::milliseconds interval() const;
+
+    // One look at the bus now (the timer's slot). A look asked for while
+    // the events of another are being handled (a handler's message box
+    // turns the event loop) is skipped; the next tick catches up.
+    void Rescan();
+
+private:
+    HidBus& bus_;
+    QTimer* timer_ = nullptr;
+    std::map<std::string, HidDeviceInfo> present_;  // by path
+    bool scanning_ = false;
 };
 
 // The simulated bus: SimBus calls its handler on whichever thread plugs or

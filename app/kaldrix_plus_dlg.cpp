@@ -167,10 +167,15 @@ void CKaldrixPlusDlg::RegisterHidNotification() {
         m_hotplug = new SimHotplug(*m_setup.simBus, this);
     } else {
         auto* udev = new UdevHotplug(this);
-        m_hotplug = udev;
-        if (!udev->ok()) {
-            // The station then never hears of plugging; it still starts.
+        if (udev->ok()) {
+            m_hotplug = udev;
+        } else {
+            // No udev daemon (a container, a minimal system): the operator
+            // is told as ever, and the bus is looked at every 2 s instead,
+            // so that a board plugged or unplugged later is still noticed.
+            delete udev;
             ShowMessage(this, kRegistrationFailed, kApplicationName);
+            m_hotplug = new RescanHotplug(*m_setup.bus, kHotplugRescanInterval, this);
         }
     }
     connect(m_hotplug, &HotplugSource::deviceChanged, this, &CKaldrixPlusDlg::OnHotplug);

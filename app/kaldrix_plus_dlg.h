@@ -117,8 +117,9 @@ public:
     explicit CKaldrixPlusDlg(StationSetup setup, QWidget* parent = nullptr);
     ~CKaldrixPlusDlg() override;
 
-    // The start of the window, in order: hot-plug registration (a message
-    // when it fails; start-up goes on), the version history, the icon, shown
+    // The start of the window, in order: hot-plug registration (when udev
+    // cannot register, a message, then the bus is rescanned instead;
+    // start-up goes on), the version history, the icon, shown
     // maximised, the grid attached with its repaint timer, then the station
     // core's start (page table, grid, Connect).
     void OnInitDialog();

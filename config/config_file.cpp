@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 
@@ -100,13 +101,75 @@ std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
     return std::clamp<std::int32_t>(n, 0, max);
 }
 
+// The text of a value as the readers read it, for a SuspectValue.
+std::string ReadText(const IniFile& file, IniFile::SectionId section, const char* key) {
+    const auto v = file.Find(section, key);
+    return v ? std::string(v->substr(0, kProfileBufferSize - 1)) : std::string();
+}
+
+bool Suspect(NumberText how) {
+    return how == NumberText::kNotANumber || how == NumberText::kOutOfRange;
+}
+
+// A number read from a section that may be missing (0 then), noted in
+// `suspects` when its text was not a number or out of range.
+std::int32_t ReadInt(const IniFile& file, std::optional<IniFile::SectionId> s, const char* section,
+                     const char* key, SuspectValues* suspects) {
+    if (!s) {
+        return 0;
+    }
+    NumberText how = NumberText::kNumber;
+    const std::int32_t v = file.GetInt(*s, key, &how);
+    if (suspects != nullptr && Suspect(how)) {
+        suspects->push_back({section, key, ReadText(file, *s, key), FormatProfileInt(v)});
+    }
+    return v;
+}
+
+float ReadFloat(const IniFile& file, std::optional<IniFile::SectionId> s, const char* section,
+                const char* key, SuspectValues* suspects) {
+    if (!s) {
+        return 0.0f;
+    }
+    NumberText how = NumberText::kNumber;
+    const float v = file.GetFloat(*s, key, &how);
+    if (suspects != nullptr && Suspect(how)) {
+        // Six significant digits, as the window shows a number.
+        std::array<char, 32> buf;
+        const auto r =
+            std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::general, 6);
+        suspects->push_back(
+            {section, key, ReadText(file, *s, key), std::string(buf.data(), r.ptr)});
+    }
+    return v;
+}
+
 // The 32 channel values of a section, 0 where missing.
-void ReadChannels(const IniFile& file, const char* section, ChannelValues& values) {
+void ReadChannels(const IniFile& file, const char* section, ChannelValues& values,
+                  SuspectValues* suspects) {
     const auto& keys = ChannelKeys();
     const auto s = file.FindSection(section);
     for (int c = 0; c < kChannels; ++c) {
-        values[c] = s ? file.GetInt(*s, keys[c]) : 0;
+        values[c] = ReadInt(file, s, section, keys[c].c_str(), suspects);
     }
+}
+
+// At most this many characters of a value's text are shown.
+constexpr std::size_t kShownTextCharacters = 24;
+
+// A value's text for the operator: control bytes as '?', cut after
+// kShownTextCharacters characters (UTF-8, never inside one) with "…".
+std::string ShownText(std::string_view text) {
+    std::string out;
+    std::size_t characters = 0;
+    for (char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if ((b & 0xC0) != 0x80 && characters++ == kShownTextCharacters) {
+            return out + "…";
+        }
+        out += b < 0x20 || b == 0x7F ? '?' : ch;
+    }
+    return out;
 }
 
 void WriteChannels(IniFile& file, const char* section, const ChannelValues& values) {
@@ -196,6 +259,22 @@ std::string LayoutNotice(const ConfigLayout& l) {
     return t;
 }
 
+std::string SuspectValuesNotice(const SuspectValues& values) {
+    if (values.empty()) {
+        return {};
+    }
+    std::string t = "以下设置的文字不是数字或超出范围，已按原来的规则读入：";
+    for (std::size_t i = 0; i < values.size() && i < kSuspectValuesNamed; ++i) {
+        const SuspectValue& v = values[i];
+        t += (i == 0 ? "[" : "、[") + v.section + "] " + v.key + "=" + ShownText(v.text) +
+             "（读作 " + v.readAs + "）";
+    }
+    if (values.size() > kSuspectValuesNamed) {
+        t += "等，共 " + std::to_string(values.size()) + " 项";
+    }
+    return t + "。";
+}
+
 std::string HeadName(int page, std::int32_t columns) {
     const int c = std::max<std::int32_t>(columns, 1);
     return "第 " + std::to_string(page / c + 1) + " 行第 " + std::to_string(page % c + 1) +
@@ -217,9 +296,10 @@ bool HasConfigKeys(const IniFile& file) {
 }
 
 ConfigReader::ConfigReader(IniFile file) : file_(std::move(file)) {
-    globals_.fpcTest = file_.GetInt(kGlobal, "FPCTEST");
-    layout_.fileColumns = file_.GetInt(kGlobal, "COL");
-    layout_.fileRows = file_.GetInt(kGlobal, "ROW");
+    const auto global = file_.FindSection(kGlobal);
+    globals_.fpcTest = ReadInt(file_, global, kGlobal, "FPCTEST", &globalSuspects_);
+    layout_.fileColumns = ReadInt(file_, global, kGlobal, "COL", &globalSuspects_);
+    layout_.fileRows = ReadInt(file_, global, kGlobal, "ROW", &globalSuspects_);
     layout_.columns = ClampCount(layout_.fileColumns, kConfigMaxColumns);
     layout_.rows = ClampCount(layout_.fileRows, kConfigMaxRows);
     layout_.pages = std::min(layout_.columns * layout_.rows, kPageCount);
@@ -291,31 +371,27 @@ FileError ConfigReader::Check(const std::string& path) const {
     return {};
 }
 
-bool ConfigReader::ReadPage(int page, PageRecord& r) const {
+bool ConfigReader::ReadPage(int page, PageRecord& r, SuspectValues* suspects) const {
     if (page < 0 || page >= kPageCount) {
         return false;
     }
     const PageNames n(page);
-    if (const auto s = file_.FindSection(n.offset.data())) {
-        r.offsetType = file_.GetInt(*s, n.offsetType.data()) != 0 ? 1 : 0;
-        r.percentage = file_.GetFloat(*s, n.percentage.data());
-        r.offsetUpper = file_.GetInt(*s, n.offsetUpper.data());
-        r.offsetLower = file_.GetInt(*s, n.offsetLower.data());
-    } else {
-        r.offsetType = 0;
-        r.percentage = 0.0f;
-        r.offsetUpper = 0;
-        r.offsetLower = 0;
-    }
-    ReadChannels(file_, n.refData.data(), r.reference);
-    ReadChannels(file_, n.high.data(), r.upper);
-    ReadChannels(file_, n.low.data(), r.lower);
-    r.rangeMax = file_.GetInt(n.rangeMax.data(), "MAX");
-    r.rangeMin = file_.GetInt(n.rangeMin.data(), "MIN");
+    const auto offset = file_.FindSection(n.offset.data());
+    const auto readInt = [&](const std::optional<IniFile::SectionId>& s, const char* section,
+                             const char* key) { return ReadInt(file_, s, section, key, suspects); };
+    r.offsetType = readInt(offset, n.offset.data(), n.offsetType.data()) != 0 ? 1 : 0;
+    r.percentage = ReadFloat(file_, offset, n.offset.data(), n.percentage.data(), suspects);
+    r.offsetUpper = readInt(offset, n.offset.data(), n.offsetUpper.data());
+    r.offsetLower = readInt(offset, n.offset.data(), n.offsetLower.data());
+    ReadChannels(file_, n.refData.data(), r.reference, suspects);
+    ReadChannels(file_, n.high.data(), r.upper, suspects);
+    ReadChannels(file_, n.low.data(), r.lower, suspects);
+    r.rangeMax = readInt(file_.FindSection(n.rangeMax.data()), n.rangeMax.data(), "MAX");
+    r.rangeMin = readInt(file_.FindSection(n.rangeMin.data()), n.rangeMin.data(), "MIN");
     const auto& keys = ChannelKeys();
     const auto mask = file_.FindSection(n.mask.data());
     for (int c = 0; c < kChannels; ++c) {
-        const std::int32_t v = mask ? file_.GetInt(*mask, keys[c]) : 0;
+        const std::int32_t v = readInt(mask, n.mask.data(), keys[c].c_str());
         // With FPC test the mode byte itself; without, 1 means "channel on".
         r.mask[c] = globals_.fpcTest != 0 ? static_cast<std::uint8_t>(v)
                                           : static_cast<std::uint8_t>(v != 0 ? Tested : Masked);

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/file_access.h"
 #include "config/ini_file.h"
@@ -60,6 +61,29 @@ std::string LayoutNotice(const ConfigLayout& layout);
 // from 1: "第 2 行第 1 列（页 03）" for page 3 of a layout of 2 columns.
 std::string HeadName(int page, std::int32_t columns);
 
+// A value a load read whose text was not a number, or a number beyond what
+// its setting holds (NumberText): the load keeps the value as the readers
+// have always read it (stations rely on that), and names it to the operator.
+struct SuspectValue {
+    std::string section;  // as the load looks it up: "PAGE00_THRESHOLDHIGH"
+    std::string key;      // "CH03"
+    std::string text;     // the value as read, at most kProfileBufferSize - 1 bytes
+    std::string readAs;   // the number it was read as: "0", "2147483647", "12.5"
+
+    friend bool operator==(const SuspectValue&, const SuspectValue&) = default;
+};
+using SuspectValues = std::vector<SuspectValue>;
+
+// At most this many values are named one by one.
+inline constexpr std::size_t kSuspectValuesNamed = 10;
+
+// One Chinese sentence naming the first kSuspectValuesNamed values in the
+// order given, then how many there are; empty for none:
+//   以下设置的文字不是数字或超出范围，已按原来的规则读入：
+//   [PAGE00_THRESHOLDHIGH] CH03=nan（读作 0）、…等，共 12 项。
+// A text is shown up to its 24th character, bytes below 0x20 and DEL as '?'.
+std::string SuspectValuesNotice(const SuspectValues& values);
+
 // The keys a page's settings are read from: 4 offset keys, 32 reference
 // values, 32 upper and 32 lower limits, MAX, MIN and 32 masks.
 inline constexpr int kPageKeys = 4 + 3 * kChannels + 2 + kChannels;
@@ -78,8 +102,10 @@ inline constexpr int kPageKeys = 4 + 3 * kChannels + 2 + kChannels;
 //     }
 //     if (reader->Layout().Adjusted()) { /* LayoutNotice(reader->Layout()) */ }
 //
-// Every missing or malformed value reads as 0. COL and ROW are kept within
-// 0..10 each, and only pages below kPageCount are read.
+// Every missing or malformed value reads as 0 (a number followed by other
+// text as that number, as atoi and atof read it); the values whose text was
+// not a number or out of range are named (SuspectValues). COL and ROW are
+// kept within 0..10 each, and only pages below kPageCount are read.
 class ConfigReader {
 public:
     explicit ConfigReader(IniFile file);
@@ -90,6 +116,8 @@ public:
 
     // fpcTest as the file gives it; columns and rows as the grid takes them.
     const ConfigGlobals& Globals() const { return globals_; }
+    // FPCTEST, COL and ROW when their text was not a number or out of range.
+    const SuspectValues& GlobalSuspects() const { return globalSuspects_; }
     const ConfigLayout& Layout() const { return layout_; }
     // Pages 0 .. PageCount() - 1 belong to the layout.
     int PageCount() const { return layout_.pages; }
@@ -111,13 +139,17 @@ public:
 
     // Fills the settings of `record` (every field but `live`) from the
     // sections of page `page`. Takes no lock. Returns false, and leaves the
-    // record alone, for a page outside 0 .. kPageCount - 1.
-    bool ReadPage(int page, PageRecord& record) const;
+    // record alone, for a page outside 0 .. kPageCount - 1. Appends to
+    // `suspects`, when given, every value of the page whose text was not a
+    // number or out of range, in the order read (missing keys are not
+    // named: Check refuses a file that lacks one).
+    bool ReadPage(int page, PageRecord& record, SuspectValues* suspects = nullptr) const;
 
 private:
     IniFile file_;
     ConfigGlobals globals_;
     ConfigLayout layout_;
+    SuspectValues globalSuspects_;
     bool missing_ = false;
 };
 

@@ -40,6 +40,11 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& i) {
     return negative;
 }
 
+// Nothing but those blanks: what may follow a number whose text is whole.
+bool OnlyCSpace(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), IsCSpace);
+}
+
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) {
         s.remove_prefix(1);
@@ -141,15 +146,27 @@ bool BlankEdged(std::string_view s) {
 
 }  // namespace
 
-std::int32_t ParseProfileInt(std::string_view text) {
+std::int32_t ParseProfileInt(std::string_view text, NumberText* how) {
     std::size_t i = 0;
     const bool negative = SkipBlanksAndSign(text, i);
+    const std::size_t digits = i;
     std::int64_t v = 0;
+    bool saturated = false;
     constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT32_MAX) + 1;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         v = v * 10 + (text[i] - '0');
         if (v > kLimit) {
             v = kLimit;  // keeps going through the digits, saturated
+            saturated = true;
+        }
+    }
+    if (how != nullptr) {
+        if (i == digits || !OnlyCSpace(text.substr(i))) {
+            *how = NumberText::kNotANumber;
+        } else if (saturated || (!negative && v > INT32_MAX)) {
+            *how = NumberText::kOutOfRange;
+        } else {
+            *how = NumberText::kNumber;
         }
     }
     if (negative) {
@@ -158,7 +175,10 @@ std::int32_t ParseProfileInt(std::string_view text) {
     return static_cast<std::int32_t>(v > INT32_MAX ? INT32_MAX : v);
 }
 
-float ParseProfileFloat(std::string_view text) {
+float ParseProfileFloat(std::string_view text, NumberText* how) {
+    NumberText ignored = NumberText::kNumber;
+    NumberText& result = how != nullptr ? *how : ignored;
+    result = NumberText::kNotANumber;
     std::size_t i = 0;
     const bool negative = SkipBlanksAndSign(text, i);
     const char* first = text.data() + i;
@@ -176,10 +196,26 @@ float ParseProfileFloat(std::string_view text) {
     } else {
         r = std::from_chars(first, last, d, std::chars_format::general);
     }
+    if (r.ec == std::errc::invalid_argument) {
+        return 0.0f;
+    }
+    const bool whole = OnlyCSpace(std::string_view(r.ptr, static_cast<std::size_t>(last - r.ptr)));
     if (r.ec != std::errc() || !std::isfinite(d) || d > FLT_MAX) {
+        // inf and nan are no number; a finite one beyond the float range
+        // (or beyond the double range, either way) is out of range.
+        if (whole && (r.ec == std::errc::result_out_of_range || std::isfinite(d))) {
+            result = NumberText::kOutOfRange;
+        }
         return 0.0f;
     }
     const float f = static_cast<float>(d);
+    if (!whole) {
+        result = NumberText::kNotANumber;
+    } else if (f == 0.0f && d != 0.0) {
+        result = NumberText::kOutOfRange;  // too small for a float: read as 0
+    } else {
+        result = NumberText::kNumber;
+    }
     return negative ? -f : f;
 }
 
@@ -499,24 +535,39 @@ std::string IniFile::GetString(std::string_view section, std::string_view key,
     return std::string(v->substr(0, bufferSize - 1));
 }
 
-std::int32_t IniFile::GetInt(SectionId section, std::string_view key) const {
+namespace {
+
+// A missing key reads as 0.
+template <typename T>
+T Missing(NumberText* how) {
+    if (how != nullptr) {
+        *how = NumberText::kMissing;
+    }
+    return T{};
+}
+
+}  // namespace
+
+std::int32_t IniFile::GetInt(SectionId section, std::string_view key, NumberText* how) const {
     const auto v = Find(section, key);
-    return v ? ParseProfileInt(v->substr(0, kProfileBufferSize - 1)) : 0;
+    return v ? ParseProfileInt(v->substr(0, kProfileBufferSize - 1), how)
+             : Missing<std::int32_t>(how);
 }
 
-float IniFile::GetFloat(SectionId section, std::string_view key) const {
+float IniFile::GetFloat(SectionId section, std::string_view key, NumberText* how) const {
     const auto v = Find(section, key);
-    return v ? ParseProfileFloat(v->substr(0, kProfileBufferSize - 1)) : 0.0f;
+    return v ? ParseProfileFloat(v->substr(0, kProfileBufferSize - 1), how) : Missing<float>(how);
 }
 
-std::int32_t IniFile::GetInt(std::string_view section, std::string_view key) const {
+std::int32_t IniFile::GetInt(std::string_view section, std::string_view key,
+                             NumberText* how) const {
     const auto s = FindSection(section);
-    return s ? GetInt(*s, key) : 0;
+    return s ? GetInt(*s, key, how) : Missing<std::int32_t>(how);
 }
 
-float IniFile::GetFloat(std::string_view section, std::string_view key) const {
+float IniFile::GetFloat(std::string_view section, std::string_view key, NumberText* how) const {
     const auto s = FindSection(section);
-    return s ? GetFloat(*s, key) : 0.0f;
+    return s ? GetFloat(*s, key, how) : Missing<float>(how);
 }
 
 void IniFile::TerminateLastLine(Piece& piece) {

@@ -14,16 +14,30 @@ namespace kx {
 // kProfileBufferSize - 1 characters.
 inline constexpr std::size_t kProfileBufferSize = 80;
 
+// How the text of a value reads as a number. The readers below read every
+// text as C does, whatever it holds; this says whether that reading is the
+// number the text spells, so that a caller can name the values that are not.
+enum class NumberText : std::uint8_t {
+    kNumber,      // one number and nothing else, blanks around it aside
+    kNotANumber,  // no number at all, or more text after it (also "nan", "inf")
+    kOutOfRange,  // a number the type cannot hold
+    kMissing,     // no such key (IniFile::GetInt, GetFloat only)
+};
+
 // Integer of a profile value as C's atoi reads it: leading blanks, an
 // optional sign, decimal digits up to the first other character; no digits
 // give 0. A number beyond the int32 range saturates at its end instead of
-// being undefined.
-std::int32_t ParseProfileInt(std::string_view text);
+// being undefined. `how`, when given, is kNumber for a whole integer of the
+// int32 range; text after the digits (also a point or an exponent) is
+// kNotANumber, a number beyond the range kOutOfRange.
+std::int32_t ParseProfileInt(std::string_view text, NumberText* how = nullptr);
 
 // Number of a profile value as C's atof reads it in the "C" locale (a '.'
 // decimal point whatever the process's locale). No number, or one that is
-// not a finite float (inf, nan, beyond the float range), gives 0.
-float ParseProfileFloat(std::string_view text);
+// not a finite float (inf, nan, beyond the float range), gives 0. `how`,
+// when given: inf and nan are kNotANumber; a number beyond the float range,
+// or one too small for a float that reads as 0, kOutOfRange.
+float ParseProfileFloat(std::string_view text, NumberText* how = nullptr);
 
 // Text of v as printf's "%d" and "%f" write it, independent of the locale.
 std::string FormatProfileInt(std::int32_t v);
@@ -64,8 +78,11 @@ public:
     // bufferSize - 1 of them); empty when missing.
     std::string GetString(std::string_view section, std::string_view key,
                           std::size_t bufferSize = kProfileBufferSize) const;
-    std::int32_t GetInt(std::string_view section, std::string_view key) const;
-    float GetFloat(std::string_view section, std::string_view key) const;
+    // The value read through that buffer as a number; 0 when missing. `how`
+    // as ParseProfileInt and ParseProfileFloat give it, kMissing when missing.
+    std::int32_t GetInt(std::string_view section, std::string_view key,
+                        NumberText* how = nullptr) const;
+    float GetFloat(std::string_view section, std::string_view key, NumberText* how = nullptr) const;
 
     // Writes one key as described above. Refuses (returns false, changes
     // nothing) names and values that could not be read back as written: an
@@ -83,8 +100,8 @@ public:
     // nothing for a name SetString would refuse.
     std::optional<SectionId> AddSection(std::string_view name);
     std::optional<std::string_view> Find(SectionId section, std::string_view key) const;
-    std::int32_t GetInt(SectionId section, std::string_view key) const;
-    float GetFloat(SectionId section, std::string_view key) const;
+    std::int32_t GetInt(SectionId section, std::string_view key, NumberText* how = nullptr) const;
+    float GetFloat(SectionId section, std::string_view key, NumberText* how = nullptr) const;
     bool SetString(SectionId section, std::string_view key, std::string_view value);
 
     bool HasByteOrderMark() const { return bom_; }

@@ -185,8 +185,11 @@ void CConfigCommands::OnLoad() {
     }
     const std::string report = job->Report();
     if (!report.empty()) {
+        // Values the file spells otherwise than they were read want the
+        // operator's eye as much as heads that kept their settings.
+        const bool warn = job->ReportsAFailure() || !job->Suspects().empty();
         ShowMessage(owner_, Text(report), {},
-                    job->ReportsAFailure() ? QMessageBox::Warning : QMessageBox::Information);
+                    warn ? QMessageBox::Warning : QMessageBox::Information);
     }
 }
 

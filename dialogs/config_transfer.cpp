@@ -160,12 +160,15 @@ void ConfigLoadJob::LoadNextPage(StationCore& station) {
         return;
     }
     const PageRecord before = PageSnapshot(page);
-    FillPageSettings(page, [&](PageRecord& record) { reader_.ReadPage(page, record); });
+    SuspectValues suspects;
+    FillPageSettings(page, [&](PageRecord& record) { reader_.ReadPage(page, record, &suspects); });
     station.WritePageToBoards(page, run_);
     if (!taken()) {
         RestorePageSettings(page, before);
         unsent_.push_back(page);
+        return;
     }
+    suspects_.insert(suspects_.end(), suspects.begin(), suspects.end());
 }
 
 bool ConfigLoadJob::ReportsAFailure() const {
@@ -183,11 +186,14 @@ std::string ConfigLoadJob::Report() const {
     if (!failure.empty()) {
         failure += "\n" + std::string(kReloadAdviceText);
     }
-    const std::string layout = LayoutNotice(reader_.Layout());
-    if (layout.empty() || failure.empty()) {
-        return layout + failure;
+    std::string report;
+    for (const std::string& part :
+         {LayoutNotice(reader_.Layout()), SuspectValuesNotice(suspects_), failure}) {
+        if (!part.empty()) {
+            report += (report.empty() ? "" : "\n\n") + part;
+        }
     }
-    return layout + "\n\n" + failure;
+    return report;
 }
 
 // --- save -------------------------------------------------------------------

@@ -119,10 +119,15 @@ public:
     const SettingsWriteRun& Run() const { return run_; }
     // Pages no connected family took, in load order.
     const std::vector<int>& UnsentPages() const { return unsent_; }
+    // The values loaded so far whose text was not a number or out of range:
+    // the global ones, then those of the pages that went to a board (a page
+    // that got its old settings back loaded none of its values).
+    const SuspectValues& Suspects() const { return suspects_; }
 
     // The one message for the operator once the job is done: the layout
-    // used when the file asked for more than fits, the heads that did not
-    // get the configuration and why (the board was disconnected, or the
+    // used when the file asked for more than fits, the values whose text was
+    // not a number or out of range (SuspectValuesNotice), the heads that did
+    // not get the configuration and why (the board was disconnected, or the
     // families whose board did not answer), and what to do. Empty when
     // there is nothing to say.
     std::string Report() const;
@@ -130,9 +135,11 @@ public:
     bool ReportsAFailure() const;
 
 private:
-    explicit ConfigLoadJob(ConfigReader reader) : reader_(std::move(reader)) {}
+    explicit ConfigLoadJob(ConfigReader reader)
+        : reader_(std::move(reader)), suspects_(reader_.GlobalSuspects()) {}
 
     ConfigReader reader_;
+    SuspectValues suspects_;
     SettingsWriteRun run_;
     int done_ = 0;
     std::vector<int> unsent_;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
-# With --fuzz, also clang and its sanitizer runtime for the fuzz targets.
+# With --test, also clang, with which test.sh builds the Qt-free core; with
+# --fuzz, clang and its sanitizer runtime for the fuzz targets.
 set -euo pipefail
 
 packages=(
@@ -20,9 +21,10 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth
 )
-if [ "${1:-}" = "--fuzz" ]; then
-    packages+=(clang libclang-rt-14-dev)
-fi
+case "${1:-}" in
+    --test) packages+=(clang) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -966,5 +966,33 @@ TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings
     EXPECT_EQ(board.heads[5].upper, boardBefore.heads[5].upper);
 }
 
+// Values whose text is no number load as they always have and are named in
+// the load's one message; the boards get them as loaded.
+TEST_F(ConfigCommandsTest, ValuesThatAreNoNumbersLoadAsBeforeAndAreNamed) {
+    PlugOneToOne();
+    IniFile file = IniFile::Parse(ConfigText(1, 1, 1));
+    ASSERT_TRUE(file.SetString("PAGE00_THRESHOLDHIGH", "CH03", "nan"));
+    ASSERT_TRUE(file.SetString("PAGE00_THRESHOLDLOW", "CH04", "99999999999"));
+    ASSERT_TRUE(file.SetString("PAGE00_OFFSET", "PAGE00_PERCENTAGE", "1e999"));
+    ASSERT_TRUE(file.SetString("PAGE00_REFDATA", "CH05", " 7 "));  // blanks are no fault
+    test::WriteWhole(File("odd.ini"), file.Serialize());
+    Choose(File("odd.ini"));
+
+    commands->OnLoad();
+
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.texts[0].toStdString(),
+              "以下设置的文字不是数字或超出范围，已按原来的规则读入：[PAGE00_OFFSET] "
+              "PAGE00_PERCENTAGE=1e999（读作 0）、[PAGE00_THRESHOLDHIGH] CH03=nan（读作 0）、"
+              "[PAGE00_THRESHOLDLOW] CH04=99999999999（读作 2147483647）。");
+    const PageRecord r = Page(0);
+    EXPECT_EQ(r.upper[3], 0);
+    EXPECT_EQ(r.lower[4], INT32_MAX);
+    EXPECT_EQ(r.percentage, 0.0f);
+    EXPECT_EQ(r.reference[5], 7);
+    EXPECT_EQ(r.upper[2], Upper(0, 2));
+    EXPECT_EQ(runoff->memory().upper[3], 0);
+}
+
 }  // namespace
 }  // namespace kx

@@ -523,6 +523,138 @@ TEST_F(ConfigFile, CheckTellsAWholeConfigurationFromOtherFiles) {
     }
 }
 
+// A whole 1 x 1 configuration of VariedPage(0) whose value of `key` in
+// `section` is the text `value`, as it stands in the line.
+std::string ConfigWithValue(const std::string& section, const std::string& key,
+                            const std::string& value) {
+    IniFile file;
+    PageTable table = DefaultTable();
+    table[0] = VariedPage(0);
+    WriteConfig(file, {0, 1, 1}, table);
+    std::string text = file.Serialize();
+    const std::size_t header = text.find("[" + section + "]");
+    const std::size_t line = text.find("\n" + key + "=", header);
+    EXPECT_TRUE(header != std::string::npos && line != std::string::npos) << section << key;
+    const std::size_t from = line + key.size() + 2;
+    return text.replace(from, text.find('\r', from) - from, value);
+}
+
+// Values whose text is not a number, or a number beyond its field, read as
+// they always have (stations rely on that), and exactly they are named, with
+// what they were read as. Blanks around a number are no fault.
+TEST_F(ConfigFile, ValuesThatAreNoNumbersReadAsBeforeAndAreNamed) {
+    using Field = double (*)(const ConfigReader&, const PageRecord&);
+    const Field upper3 = [](const ConfigReader&, const PageRecord& r) { return 1.0 * r.upper[3]; };
+    const Field percentage = [](const ConfigReader&, const PageRecord& r) {
+        return 1.0 * r.percentage;
+    };
+    const Field rangeMax = [](const ConfigReader&, const PageRecord& r) {
+        return 1.0 * r.rangeMax;
+    };
+    const Field mask5 = [](const ConfigReader&, const PageRecord& r) { return 1.0 * r.mask[5]; };
+    const Field fpcTest = [](const ConfigReader& c, const PageRecord&) {
+        return 1.0 * c.Globals().fpcTest;
+    };
+    const Field columns = [](const ConfigReader& c, const PageRecord&) {
+        return 1.0 * c.Layout().fileColumns;
+    };
+    const char* high = "PAGE00_THRESHOLDHIGH";
+    const char* offset = "PAGE00_OFFSET";
+    const struct {
+        const char* section;
+        const char* key;
+        Field field;
+        std::string line;  // the value as it stands in the file
+        double read;
+        const char* readAs;  // nullptr: not named
+        std::string text;    // as named
+    } cases[] = {
+        {high, "CH03", upper3, "nan", 0, "0", "nan"},
+        {high, "CH03", upper3, "inf", 0, "0", "inf"},
+        {high, "CH03", upper3, "-inf", 0, "0", "-inf"},
+        {high, "CH03", upper3, "1e999", 1, "1", "1e999"},
+        {high, "CH03", upper3, "99999999999", INT32_MAX, "2147483647", "99999999999"},
+        {high, "CH03", upper3, "-99999999999", INT32_MIN, "-2147483648", "-99999999999"},
+        {high, "CH03", upper3, "2147483648", INT32_MAX, "2147483647", "2147483648"},
+        {high, "CH03", upper3, "12abc", 12, "12", "12abc"},
+        {high, "CH03", upper3, "3.7", 3, "3", "3.7"},
+        {high, "CH03", upper3, "", 0, "0", ""},
+        {high, "CH03", upper3, "\"nan\"", 0, "0", "nan"},
+        {high, "CH03", upper3, " 7 ", 7, nullptr, ""},
+        {high, "CH03", upper3, "' 7 '", 7, nullptr, ""},
+        {high, "CH03", upper3, "-2147483648", INT32_MIN, nullptr, ""},
+        {offset, "PAGE00_PERCENTAGE", percentage, "nan", 0, "0", "nan"},
+        {offset, "PAGE00_PERCENTAGE", percentage, "-inf", 0, "0", "-inf"},
+        {offset, "PAGE00_PERCENTAGE", percentage, "1e999", 0, "0", "1e999"},
+        {offset, "PAGE00_PERCENTAGE", percentage, "1e39", 0, "0", "1e39"},
+        {offset, "PAGE00_PERCENTAGE", percentage, "12.5abc", 12.5, "12.5", "12.5abc"},
+        {offset, "PAGE00_PERCENTAGE", percentage, "", 0, "0", ""},
+        {offset, "PAGE00_PERCENTAGE", percentage, " 7.5 ", 7.5, nullptr, ""},
+        {offset, "PAGE00_PERCENTAGE", percentage, "99999999999", 99999999999.0f, nullptr, ""},
+        {"PAGE00_DATARANG", "MAX", rangeMax, "-99999999999", INT32_MIN, "-2147483648",
+         "-99999999999"},
+        {"PAGE00_MASK", "CH05", mask5, "1e999", Tested, "1", "1e999"},
+        {"GLOBAL", "FPCTEST", fpcTest, "nan", 0, "0", "nan"},
+        {"GLOBAL", "COL", columns, "1e999", 1, "1", "1e999"},
+        {"GLOBAL", "COL", columns, "\t1", 1, nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.section) + " " + c.key + "=" + c.line);
+        const std::string path = dir / "values.ini";
+        WriteWhole(path, ConfigWithValue(c.section, c.key, c.line));
+        FileError error;
+        const auto reader = ConfigReader::Open(path, error);
+        ASSERT_TRUE(reader) << error.Message();
+        EXPECT_FALSE(reader->Check(path)) << reader->Check(path).Message();
+        SuspectValues named = reader->GlobalSuspects();
+        PageRecord r = PageRecord::Defaults();
+        ASSERT_TRUE(reader->ReadPage(0, r, &named));
+        EXPECT_EQ(c.field(*reader, r), c.read);
+        if (c.readAs == nullptr) {
+            EXPECT_TRUE(named.empty()) << SuspectValuesNotice(named);
+        } else {
+            EXPECT_EQ(named, (SuspectValues{{c.section, c.key, c.text, c.readAs}}))
+                << SuspectValuesNotice(named);
+        }
+        // Everything else as the file gives it.
+        PageRecord expected = VariedPage(0);
+        expected.mask = r.mask;  // without FPC test only on and off come back
+        r.upper[3] = expected.upper[3];
+        r.percentage = expected.percentage;
+        r.rangeMax = expected.rangeMax;
+        ExpectSameSettings(r, expected);
+    }
+}
+
+TEST_F(ConfigFile, SuspectValuesAreNamedInReadingOrderUpToTen) {
+    std::string text = ConfigWithValue("GLOBAL", "FPCTEST", "nan");
+    for (int c = 11; c >= 0; --c) {
+        const std::string key = "\nCH" + std::string(c < 10 ? "0" : "") + std::to_string(c) + "=";
+        const std::size_t at = text.find(key, text.find("[PAGE00_REFDATA]")) + key.size();
+        text.insert(at, "x");
+    }
+    const ConfigReader reader(IniFile::Parse(text));
+    SuspectValues named = reader.GlobalSuspects();
+    PageRecord r = PageRecord::Defaults();
+    ASSERT_TRUE(reader.ReadPage(0, r, &named));
+    ASSERT_EQ(named.size(), 13u);
+    EXPECT_EQ(named[1], (SuspectValue{"PAGE00_REFDATA", "CH00", "x600", "0"}));
+    EXPECT_EQ(SuspectValuesNotice(named),
+              "以下设置的文字不是数字或超出范围，已按原来的规则读入：[GLOBAL] FPCTEST=nan（读作 "
+              "0）、[PAGE00_REFDATA] CH00=x600（读作 0）、[PAGE00_REFDATA] CH01=x601（读作 0）、"
+              "[PAGE00_REFDATA] CH02=x602（读作 0）、[PAGE00_REFDATA] CH03=x603（读作 0）、"
+              "[PAGE00_REFDATA] CH04=x604（读作 0）、[PAGE00_REFDATA] CH05=x605（读作 0）、"
+              "[PAGE00_REFDATA] CH06=x606（读作 0）、[PAGE00_REFDATA] CH07=x607（读作 0）、"
+              "[PAGE00_REFDATA] CH08=x608（读作 0）等，共 13 项。");
+
+    EXPECT_EQ(SuspectValuesNotice({}), "");
+    // Long texts are cut at a character, control bytes shown as '?'.
+    const std::string chinese = "一二三四五六七八九十一二三四五六七八九十一二三四五";  // 25
+    EXPECT_EQ(SuspectValuesNotice({{"S", "K", chinese, "0"}, {"S", "T", "1\t2\x7f", "1"}}),
+              "以下设置的文字不是数字或超出范围，已按原来的规则读入：[S] K=" +
+                  chinese.substr(0, 24 * 3) + "…（读作 0）、[S] T=1?2?（读作 1）。");
+}
+
 TEST(ConfigHeadName, RowAndColumnFromOneAndThePage) {
     EXPECT_EQ(HeadName(0, 1), "第 1 行第 1 列（页 00）");
     EXPECT_EQ(HeadName(1, 2), "第 1 行第 2 列（页 01）");

@@ -300,6 +300,73 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
     }
 }
 
+// Values whose text is no number load as the readers have always read
+// them, and the report names them: the global ones and those of the pages
+// that went to a board, not those of a page that kept its old settings.
+TEST(ConfigTransferSuspects, ValuesThatAreNoNumbersAreNamedForThePagesLoaded) {
+    const std::string named =
+        "以下设置的文字不是数字或超出范围，已按原来的规则读入：[GLOBAL] FPCTEST=0abc（读作 0）、"
+        "[PAGE00_THRESHOLDHIGH] CH03=nan（读作 0）";
+    const std::string page1 =
+        "、[PAGE01_OFFSET] PAGE01_PERCENTAGE=inf（读作 0）、[PAGE01_THRESHOLDHIGH] "
+        "CH04=1e999（读作 1）";
+    for (const bool unplug : {false, true}) {
+        SCOPED_TRACE(unplug ? "unplugged after page 0" : "every page loaded");
+        {
+            CSectionGuard guard(&g_pageLock);
+            InitPageTable(g_pageTable);
+        }
+        test::TempDir dir;
+        sim::SimBus bus;
+        GridModel grid;
+        auto velmora5 = std::make_shared<sim::SimVelmora5Board>();
+        bus.plug(velmora5);
+        StationCore core(bus, grid);
+        core.Initialise();
+        const PageTable before = CopyOfTable();
+
+        const std::string path = dir / "odd.ini";
+        ASSERT_FALSE(SaveConfig(path, ConfigGlobals{0, 2, 1}, Table(2, 1000)));
+        IniFile file;
+        ASSERT_FALSE(ReadIniFile(path, file));
+        ASSERT_TRUE(file.SetString("GLOBAL", "FPCTEST", "0abc"));
+        ASSERT_TRUE(file.SetString("PAGE00_THRESHOLDHIGH", "CH03", "nan"));
+        ASSERT_TRUE(file.SetString("PAGE01_THRESHOLDHIGH", "CH04", "1e999"));
+        ASSERT_TRUE(file.SetString("PAGE01_OFFSET", "PAGE01_PERCENTAGE", "inf"));
+        test::WriteWhole(path, file.Serialize());
+
+        FileError error;
+        std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
+        ASSERT_TRUE(job) << error.Message();
+        job->ApplyGlobals(grid);
+        while (!job->Done()) {
+            job->LoadNextPage(core);
+            if (unplug && job->PagesDone() == 1) {
+                bus.unplug(velmora5);
+                core.OnDeviceChange(HotplugEvent::Removal);
+            }
+        }
+
+        const PageTable after = CopyOfTable();
+        EXPECT_EQ(after[0].upper[3], 0);
+        EXPECT_EQ(after[0].upper[2], 1000);
+        EXPECT_EQ(job->Suspects().size(), unplug ? 2u : 4u);
+        if (unplug) {
+            ExpectSameSettings(after[1], before[1], 1);
+            EXPECT_EQ(after[1].percentage, before[1].percentage);
+            EXPECT_EQ(job->Report().rfind(named + "。\n\n以下测试头没有收到载入的设置：", 0), 0u)
+                << job->Report();
+        } else {
+            EXPECT_EQ(after[1].upper[4], 1);
+            EXPECT_EQ(after[1].upper[3], 1001);
+            EXPECT_EQ(after[1].percentage, 0.0f);
+            EXPECT_EQ(velmora5->memory().heads[3].upper[4], 1);
+            EXPECT_FALSE(job->ReportsAFailure());
+            EXPECT_EQ(job->Report(), named + page1 + "。");
+        }
+    }
+}
+
 TEST(ConfigTransferTexts, NameEveryFamilyThatMissedAReply) {
     struct Case {
         SettingsWriteRun run;

@@ -36,7 +36,7 @@ class GridModelTest : public ::testing::Test {
 protected:
     // Every head of the grid: limits 500..1100, values 700, range 1500..10,
     // only the first `tested` channels Tested, the others Masked.
-    void Setup(int columns, int rows, int tested) {
+    void FillHeads(int columns, int rows, int tested) {
         model.SetColumns(columns);
         model.SetRows(rows);
         ChannelModes modes = AllModes(Masked);
@@ -89,7 +89,7 @@ TEST_F(GridModelTest, ClassifiesWithSignedComparesAndOverFirst) {
         {INT32_MIN, INT32_MAX, INT32_MIN, ChannelClass::Within},
         {INT32_MAX, INT32_MAX - 1, 0, ChannelClass::Over},
     };
-    Setup(1, 1, 1);
+    FillHeads(1, 1, 1);
     for (const Case& c : cases) {
         ChannelValues upper = Filled(1100);
         ChannelValues lower = Filled(500);
@@ -112,7 +112,7 @@ TEST_F(GridModelTest, ClassifiesWithSignedComparesAndOverFirst) {
 TEST_F(GridModelTest, HeadWithoutTestedChannelIsLoadAndNotCounted) {
     // Three heads in a row: one failing, one whose channels are all masked,
     // greyed or carry an unknown mode byte, one passing on a single channel.
-    Setup(3, 1, 32);
+    FillHeads(3, 1, 32);
     SetValue(0, 0, 4, 2000);
     ChannelModes odd = AllModes(Masked);
     odd[3] = Greyed;
@@ -145,7 +145,7 @@ TEST_F(GridModelTest, HeadsNobodyFilledShowLoad) {
 }
 
 TEST_F(GridModelTest, FailCountKeepsItsValueWhileTheVerdictRowIsHidden) {
-    Setup(2, 1, 32);
+    FillHeads(2, 1, 32);
     model.ShowVerdictRow(false);
     SetValue(0, 0, 0, 2000);
     Evaluate();
@@ -166,7 +166,7 @@ TEST_F(GridModelTest, FailCountKeepsItsValueWhileTheVerdictRowIsHidden) {
 }
 
 TEST_F(GridModelTest, OverSetsTheGreenMarkWhateverTheFpcTestSays) {
-    Setup(1, 1, 2);
+    FillHeads(1, 1, 2);
     ASSERT_EQ(model.GetFpcTest(), 0);
     SetValue(0, 0, 1, 1200);
     Evaluate();
@@ -202,7 +202,7 @@ TEST_F(GridModelTest, FpcCycleOfTwoHeadsWithThreeChannelsEach) {
         {0b000, 0b100, 1, 6}, {0b000, 0b000, 0, 0},  // all marked and all within: a fresh cycle
         {0b010, 0b000, 1, 1},
     };
-    Setup(2, 1, 3);
+    FillHeads(2, 1, 3);
     int n = 0;
     for (const Step& s : steps) {
         for (int k = 0; k < 3; ++k) {
@@ -219,7 +219,7 @@ TEST_F(GridModelTest, FpcCycleOfTwoHeadsWithThreeChannelsEach) {
 }
 
 TEST_F(GridModelTest, MarkOfAChannelMaskedLaterDoesNotCloseTheCycle) {
-    Setup(1, 1, 2);
+    FillHeads(1, 1, 2);
     SetValue(0, 0, 0, 1200);
     Evaluate();
     SetValue(0, 0, 0, 700);
@@ -239,7 +239,7 @@ TEST_F(GridModelTest, MarkOfAChannelMaskedLaterDoesNotCloseTheCycle) {
 }
 
 TEST_F(GridModelTest, ClearGreenMarksTouchesOnlyHeadsInsideTheGrid) {
-    Setup(2, 2, 32);
+    FillHeads(2, 2, 32);
     SetValue(0, 0, 5, 1200);
     SetValue(1, 1, 6, 1200);
     Evaluate();
@@ -265,7 +265,7 @@ TEST_F(GridModelTest, PassOverlayOnlyWhenAHeadPassedAndNoneFailed) {
         {0, 0, "", false},
     };
     for (const Case& c : cases) {
-        Setup(c.columns, c.rows, 32);
+        FillHeads(c.columns, c.rows, 32);
         for (int n = 0; c.heads != nullptr && c.heads[n] != '\0'; ++n) {
             const int column = n % c.columns;
             const int row = n / c.columns;
@@ -361,7 +361,7 @@ TEST_F(GridModelTest, HitTestFindsHeadAndChannelAndStaysInsideTheGrid) {
         {-40, -40, 0, 0, 31},  // pointer dragged off the window
         {5000, 5000, 1, 1, 31},
     };
-    Setup(2, 2, 32);
+    FillHeads(2, 2, 32);
     for (const Case& c : cases) {
         model.SetPointer(c.x, c.y, 0);
         const GridFrame& f = Evaluate();
@@ -389,7 +389,7 @@ TEST_F(GridModelTest, HitTestFindsHeadAndChannelAndStaysInsideTheGrid) {
 }
 
 TEST_F(GridModelTest, DoubleClickCyclesTheHitChannel) {
-    Setup(2, 2, 32);
+    FillHeads(2, 2, 32);
     model.SetPointer(160 + 5 * 7 + 3, 450, 0);  // head (1, 1), channel 7
     Evaluate();
     const std::uint8_t expected[] = {Masked, Greyed, Tested, Masked};

@@ -82,63 +82,124 @@ TEST(IniFile, AValueReadsThroughAnEightyCharacterBuffer) {
     EXPECT_EQ(file.Find("S", "LONG")->size(), 100u);
 }
 
+// The value is atoi's, whatever the text; `how` says whether the text was
+// the number it reads as.
 TEST(IniFile, IntegersReadAsAtoi) {
+    constexpr NumberText ok = NumberText::kNumber;
+    constexpr NumberText junk = NumberText::kNotANumber;
+    constexpr NumberText range = NumberText::kOutOfRange;
     const struct {
         const char* text;
         std::int32_t value;
+        NumberText how;
     } cases[] = {
-        {"", 0},
-        {"abc", 0},
-        {"12", 12},
-        {"  -7x", -7},
-        {"+5", 5},
-        {"--5", 0},
-        {"- 5", 0},
-        {"12 34", 12},
-        {"\t\n 9", 9},
-        {"0x10", 0},
-        {"1e3", 1},
-        {"007", 7},
-        {"2147483647", INT32_MAX},
-        {"2147483648", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"-99999999999999999999", INT32_MIN},
+        {"", 0, junk},
+        {"abc", 0, junk},
+        {"12", 12, ok},
+        {"  -7x", -7, junk},
+        {"+5", 5, ok},
+        {"--5", 0, junk},
+        {"- 5", 0, junk},
+        {"+", 0, junk},
+        {"12 34", 12, junk},
+        {"\t\n 9", 9, ok},
+        {" 7 ", 7, ok},
+        {"0x10", 0, junk},
+        {"1e3", 1, junk},
+        {"1e999", 1, junk},
+        {"3.7", 3, junk},
+        {"12abc", 12, junk},
+        {"nan", 0, junk},
+        {"inf", 0, junk},
+        {"-inf", 0, junk},
+        {"007", 7, ok},
+        {"-0", 0, ok},
+        {"2147483647", INT32_MAX, ok},
+        {"2147483648", INT32_MAX, range},
+        {"-2147483648", INT32_MIN, ok},
+        {"-2147483649", INT32_MIN, range},
+        {"99999999999", INT32_MAX, range},
+        {"-99999999999", INT32_MIN, range},
+        {"-99999999999999999999", INT32_MIN, range},
+        {"99999999999x", INT32_MAX, junk},
     };
     for (const auto& c : cases) {
+        NumberText how = NumberText::kMissing;
+        EXPECT_EQ(ParseProfileInt(c.text, &how), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(how, c.how) << '"' << c.text << '"';
         EXPECT_EQ(ParseProfileInt(c.text), c.value) << '"' << c.text << '"';
     }
 }
 
 TEST(IniFile, NumbersReadAsAtofInTheCLocale) {
+    constexpr NumberText ok = NumberText::kNumber;
+    constexpr NumberText junk = NumberText::kNotANumber;
+    constexpr NumberText range = NumberText::kOutOfRange;
     const struct {
         const char* text;
         float value;
+        NumberText how;
     } cases[] = {
-        {"12.5", 12.5f},
-        {"7.5", 7.5f},
-        {" -3.25abc", -3.25f},
-        {"+2", 2.0f},
-        {".5", 0.5f},
-        {"5.", 5.0f},
-        {"1e2", 100.0f},
-        {"1,5", 1.0f},
-        {"abc", 0.0f},
-        {"", 0.0f},
-        {"+-1", 0.0f},
-        {"0x1p3", 8.0f},
-        {"0x", 0.0f},
-        {"0x1A", 26.0f},
-        {"10.000000", 10.0f},
-        {"1e-50", 0.0f},
+        {"12.5", 12.5f, ok},
+        {"7.5", 7.5f, ok},
+        {" 7.5 ", 7.5f, ok},
+        {" -3.25abc", -3.25f, junk},
+        {"+2", 2.0f, ok},
+        {".5", 0.5f, ok},
+        {"5.", 5.0f, ok},
+        {"1e2", 100.0f, ok},
+        {"1,5", 1.0f, junk},
+        {"abc", 0.0f, junk},
+        {"", 0.0f, junk},
+        {".", 0.0f, junk},
+        {"+-1", 0.0f, junk},
+        {"0x1p3", 8.0f, ok},
+        {"0x", 0.0f, junk},
+        {"0xg", 0.0f, junk},
+        {"0x1A", 26.0f, ok},
+        {"10.000000", 10.0f, ok},
+        {"99999999999", 99999999999.0f, ok},
+        {"3.4e38", 3.4e38f, ok},
+        {"1e-40", 1e-40f, ok},  // a denormal float still holds it
+        // Too small for a float: read as 0.
+        {"1e-50", 0.0f, range},
+        {"1e-999", 0.0f, range},
         // Not a finite float: read as no number at all.
-        {"inf", 0.0f},
-        {"-infinity", 0.0f},
-        {"nan", 0.0f},
-        {"1e39", 0.0f},
+        {"inf", 0.0f, junk},
+        {"-inf", 0.0f, junk},
+        {"-infinity", 0.0f, junk},
+        {"nan", 0.0f, junk},
+        {"1e39", 0.0f, range},
+        {"-1e39", 0.0f, range},
+        {"1e999", 0.0f, range},
+        {"1e999x", 0.0f, junk},
     };
     for (const auto& c : cases) {
+        NumberText how = NumberText::kMissing;
+        EXPECT_FLOAT_EQ(ParseProfileFloat(c.text, &how), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(how, c.how) << '"' << c.text << '"';
         EXPECT_FLOAT_EQ(ParseProfileFloat(c.text), c.value) << '"' << c.text << '"';
     }
+}
+
+// Through the file: a missing key says so; the number is read through the
+// value's buffer, so text beyond it is never looked at.
+TEST(IniFile, NumbersOfTheFileSayHowTheirTextRead) {
+    const IniFile file =
+        IniFile::Parse("[S]\nA=' 7 '\nB=\"nan\"\nC=5" + std::string(78, ' ') + "x\nD=1.5e\n");
+    NumberText how = NumberText::kNumber;
+    EXPECT_EQ(file.GetInt("S", "A", &how), 7);
+    EXPECT_EQ(how, NumberText::kNumber);
+    EXPECT_EQ(file.GetFloat("S", "B", &how), 0.0f);
+    EXPECT_EQ(how, NumberText::kNotANumber);
+    EXPECT_EQ(file.GetInt("S", "C", &how), 5);
+    EXPECT_EQ(how, NumberText::kNumber);
+    EXPECT_FLOAT_EQ(file.GetFloat("S", "D", &how), 1.5f);
+    EXPECT_EQ(how, NumberText::kNotANumber);
+    EXPECT_EQ(file.GetInt("S", "E", &how), 0);
+    EXPECT_EQ(how, NumberText::kMissing);
+    EXPECT_EQ(file.GetFloat("T", "A", &how), 0.0f);
+    EXPECT_EQ(how, NumberText::kMissing);
 }
 
 TEST(IniFile, NumbersWriteAsPrintf) {

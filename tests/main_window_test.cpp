@@ -768,6 +768,142 @@ TEST_F(MainWindow, RealBusWithoutUdevStillStartsAfterItsMessage) {
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(dlg->colorBar().IsAttached());
     EXPECT_NE(Title(), QStringLiteral("KaldrixPlus"));
+    // Plugging is then heard of by looking at the bus every 2 s.
+    const auto* rescan = qobject_cast<RescanHotplug*>(dlg->hotplugSource());
+    ASSERT_NE(rescan, nullptr);
+    EXPECT_EQ(rescan->interval(), std::chrono::milliseconds(2000));
+}
+
+// A window on a bus without plug events of its own where udev cannot
+// register (as on the real bus in a container): after the registration
+// message it still finds a board plugged later, and notices it unplugged.
+TEST_F(MainWindow, WithoutUdevABoardPluggedLaterIsFoundByRescanningTheBus) {
+    if (UdevMonitor().ok()) {
+        GTEST_SKIP() << "a udev daemon runs here: registration works";
+    }
+    test::MessageRecorder messages;
+    StationSetup setup;
+    setup.bus = &bus;  // no simBus: the window hears nothing from the bus itself
+    setup.capture = NoCameras();
+    Start(std::move(setup));
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("RegisterDeviceNotification   failed")});
+    EXPECT_NE(Title(), QStringLiteral("Orvane 设备已经连接"));
+
+    auto board = Runoff();
+    bus.plug(board);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }, 10000));
+    bus.unplug(board);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("设备已经断开"); }, 10000));
+    EXPECT_EQ(messages.texts.size(), 1);
+}
+
+// A bus whose devices the test sets.
+class ListBus : public HidBus {
+public:
+    std::vector<HidDeviceInfo> devices;
+
+    std::vector<HidDeviceInfo> enumerate() override { return devices; }
+    HidOpenResult open_path(const std::string&) override {
+        return {nullptr, OpenFailure::NotFound};
+    }
+    const char* name() const override { return "list"; }
+};
+
+using HotplugLog = std::vector<std::pair<HotplugEvent, std::string>>;
+
+void Record(HotplugSource& source, HotplugLog& log) {
+    QObject::connect(&source, &HotplugSource::deviceChanged,
+                     [&log](HotplugEvent event, const QString& path) {
+                         log.emplace_back(event, path.toStdString());
+                     });
+}
+
+// Each look reports what changed since the one before, as udev would: what
+// went first, then what came; a node another device took is both.
+TEST(HotplugRescan, ReportsWhatCameAndWentSinceTheLastLook) {
+    const auto device = [](int n, std::uint16_t product = 0x0101) {
+        HidDeviceInfo d;
+        d.path = n < 0 ? "" : "/dev/hidraw" + std::to_string(n);
+        d.vendor_id = 0x04D8;
+        d.product_id = product;
+        d.manufacturer = u"maker";
+        d.product = u"board";
+        return d;
+    };
+    constexpr HotplugEvent in = HotplugEvent::Arrival;
+    constexpr HotplugEvent out = HotplugEvent::Removal;
+    ListBus bus;
+    bus.devices = {device(0), device(1)};
+    RescanHotplug source(bus, std::chrono::hours(1));  // looks only when asked here
+    HotplugLog log;
+    Record(source, log);
+    const struct {
+        const char* what;
+        std::vector<HidDeviceInfo> devices;
+        HotplugLog events;
+    } steps[] = {
+        {"nothing changed", {device(0), device(1)}, {}},
+        {"the same devices in another order", {device(1), device(0)}, {}},
+        {"one plugged", {device(0), device(1), device(2)}, {{in, "/dev/hidraw2"}}},
+        {"one unplugged", {device(0), device(2)}, {{out, "/dev/hidraw1"}}},
+        {"one gone, another come",
+         {device(0), device(3)},
+         {{out, "/dev/hidraw2"}, {in, "/dev/hidraw3"}}},
+        {"a node taken by another device",
+         {device(0, 0x0202), device(3)},
+         {{out, "/dev/hidraw0"}, {in, "/dev/hidraw0"}}},
+        {"all gone", {}, {{out, "/dev/hidraw0"}, {out, "/dev/hidraw3"}}},
+        {"a device without a path", {device(-1)}, {}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        bus.devices = step.devices;
+        log.clear();
+        source.Rescan();
+        EXPECT_EQ(log, step.events);
+    }
+
+    // A look asked for while an event is handled (a handler's message box
+    // turning the event loop) waits for the next one, so that events never
+    // come out of order.
+    bus.devices = {device(5)};
+    log.clear();
+    bool nested = false;
+    QObject::connect(&source, &HotplugSource::deviceChanged, [&] {
+        if (!nested) {
+            nested = true;
+            bus.devices = {};
+            source.Rescan();
+        }
+    });
+    source.Rescan();
+    EXPECT_EQ(log, (HotplugLog{{in, "/dev/hidraw5"}}));
+    source.Rescan();
+    EXPECT_EQ(log, (HotplugLog{{in, "/dev/hidraw5"}, {out, "/dev/hidraw5"}}));
+}
+
+// On its timer, over the simulated bus, whose own plug events it does not use.
+TEST(HotplugRescan, ItsTimerFindsBoardsPluggedAndUnplugged) {
+    sim::SimBus bus;
+    auto first = Runoff();
+    const std::string firstPath = bus.plug(first);
+    RescanHotplug source(bus, std::chrono::milliseconds(20));
+    HotplugLog log;
+    Record(source, log);
+
+    auto second = Runoff("borvane");
+    const std::string secondPath = bus.plug(second);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log.empty(); }, 5000));
+    EXPECT_EQ(log, (HotplugLog{{HotplugEvent::Arrival, secondPath}}));
+    log.clear();
+    bus.unplug(first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log.empty(); }, 5000));
+    EXPECT_EQ(log, (HotplugLog{{HotplugEvent::Removal, firstPath}}));
+    log.clear();
+    QTest::qWait(100);  // five more looks: nothing changed
+    EXPECT_TRUE(log.empty());
+    bus.unplug_all();
 }
 
 struct OptionsCase {

@@ -2,7 +2,9 @@
 // on it. Checks, for any bytes:
 // - parsing gives back exactly the bytes it read;
 // - the configuration and the old layout read without fault (the
-//   sanitizers watch every read);
+//   sanitizers watch every read), also when the values whose text is not a
+//   number are named;
+// - asking how a text reads as a number never changes the number;
 // - a key written with names taken from the input either is refused and
 //   leaves the file as it was, or reads back as written, also after the
 //   file is written out and read again.
@@ -10,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -80,9 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(reader.Globals().columns >= 0 && reader.Globals().columns <= kx::kConfigMaxColumns);
     Check(reader.Globals().rows >= 0 && reader.Globals().rows <= kx::kConfigMaxRows);
     kx::PageRecord page{};
+    kx::SuspectValues suspects = reader.GlobalSuspects();
     for (int p = 0; p < reader.PageCount(); ++p) {
-        Check(reader.ReadPage(p, page));
+        Check(reader.ReadPage(p, page, &suspects));
     }
+    (void)kx::SuspectValuesNotice(suspects);
     (void)kx::LayoutNotice(reader.Layout());
     const kx::FileError refused = reader.Check("fuzz.ini");
     Check(!refused || refused.ContentRefused());
@@ -90,8 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const kx::FileError legacyRefused = kx::CheckLegacyConfig(file, "fuzz.ini");
     Check(!legacyRefused || legacyRefused.ContentRefused());
     kx::ReadLegacyPage(file, page);
-    (void)kx::ParseProfileFloat(in);
-    (void)kx::ParseProfileInt(in);
+    // Asking how a text reads never changes what it reads as.
+    kx::NumberText how = kx::NumberText::kMissing;
+    const float f = kx::ParseProfileFloat(in);
+    const float checkedF = kx::ParseProfileFloat(in, &how);
+    Check(how != kx::NumberText::kMissing);
+    Check(std::memcmp(&f, &checkedF, sizeof f) == 0);
+    how = kx::NumberText::kMissing;
+    Check(kx::ParseProfileInt(in, &how) == kx::ParseProfileInt(in));
+    Check(how != kx::NumberText::kMissing);
 
     const std::string value = std::to_string(size);
     WriteAndReadBack(file, in, SectionOf(in), KeyOf(in), value);

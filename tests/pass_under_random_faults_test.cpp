@@ -71,9 +71,9 @@ Counts RunFamily(Family& family, std::uint32_t seed) {
         }
         return steps;
     };
-    const std::vector<int> silentAt = someSteps(3);
-    const std::vector<int> lateAt = someSteps(3);
-    const std::vector<int> unplugAt = someSteps(3);
+    const std::vector<int> silentAt = someSteps(2);
+    const std::vector<int> lateAt = someSteps(2);
+    const std::vector<int> unplugAt = someSteps(2);
     const auto at = [](const std::vector<int>& steps, int step) {
         return std::find(steps.begin(), steps.end(), step) != steps.end();
     };

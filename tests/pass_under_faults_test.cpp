@@ -280,6 +280,44 @@ TEST(PassUnderFaults, AVelmora5SettingThatDoesNotGoWholeIsOwedWhole) {
     }
 }
 
+// The classic tester is read one channel per step: its head has data only
+// once every one of its 32 channels answered since the connection, and a
+// channel whose read goes unanswered takes the data away until it answers
+// again. Values left from before must never be judged with one fresh channel.
+TEST(PassUnderFaults, AClassicHeadHasDataOnlyWithEveryChannelAnswered) {
+    FaultRig rig;
+    auto board = test::ClassicBoard();
+    rig.inner.plug(board);
+    ASSERT_EQ(rig.core->ActiveFamily(), StationFamily::Classic);
+    g_classicChannel = 0;
+    for (int channel = 0; channel < kChannels; ++channel) {
+        EXPECT_FALSE(rig.grid.HasData(0, 0)) << "data with channels " << channel << " to 31 unread";
+        rig.Step();
+    }
+    EXPECT_TRUE(rig.grid.HasData(0, 0));
+    EXPECT_EQ(rig.frame->verdicts[0][0], HeadVerdict::Pass);
+
+    // Channel 7's read goes unanswered once: no data until it answers again.
+    constexpr std::uint8_t kReadValueCode = 0x10;
+    rig.bus.silence([](const Frame& f) { return f[1] == kReadValueCode && f[2] == 7; });
+    g_classicChannel = 7;
+    rig.Step();
+    rig.bus.clear_silence();
+    for (int i = 0; i < kChannels; ++i) {  // channels 8 .. 32 and 0 .. 6
+        rig.Step();
+        EXPECT_FALSE(rig.grid.HasData(0, 0)) << "step " << i;
+        EXPECT_FALSE(rig.grid.GetPassAllowed()) << "step " << i;
+    }
+    rig.Step();  // channel 7 again
+    EXPECT_TRUE(rig.grid.HasData(0, 0));
+
+    // A layout change forgets the data: every channel must answer afresh.
+    rig.grid.SetColumns(2);
+    rig.grid.SetColumns(1);
+    rig.Step();
+    EXPECT_FALSE(rig.grid.HasData(0, 0)) << "data from channels read before the layout changed";
+}
+
 // Heads without data: never PASS, on screen or at the outputs.
 TEST(PassUnderFaults, AHeadWithoutDataIsNeverAPass) {
     FaultRig rig;

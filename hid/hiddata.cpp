@@ -75,7 +75,7 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     if (device) {
         lost_ = false;
         last_input_ = Clock::time_point{};
-        if (owed_report_ && owed_path_ == path_) {
+        if (!owed_reports_.empty() && owed_path_ == path_) {
             send_owed_report();
         }
     }
@@ -195,46 +195,63 @@ bool hiddata::write_report(const std::uint8_t* frame) {
 }
 
 bool hiddata::write_continuation(const std::uint8_t* frame) {
+    Frame one;
+    std::memcpy(one.data(), frame, one.size());
+    return write_continuation(std::span<const Frame>(&one, 1));
+}
+
+bool hiddata::write_continuation(std::span<const Frame> frames) {
     CSectionGuard guard(&lock);
     if (!device) {
         return false;
     }
     // No late reply to wait for: the command's first report waited it out,
     // and no read has given up since.
-    const Frame out = outgoing(frame, "OUT");
-    for (int attempt = 0; attempt < kContinuationTries; ++attempt) {
-        last_command_ = Clock::now();
-        if (device->write_output(out.data()) > 0) {
-            return true;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Frame out = outgoing(frames[i].data(), "OUT");
+        bool sent = false;
+        for (int attempt = 0; attempt < kContinuationTries && !sent; ++attempt) {
+            last_command_ = Clock::now();
+            sent = device->write_output(out.data()) > 0;
         }
+        if (sent) {
+            continue;
+        }
+        // The board waits for the rest of its command and would take the
+        // next report, whatever it is, for it. Nothing more goes to this
+        // handle; the rest of the command is owed to the next open of the
+        // same path.
+        owed_reports_.assign(frames.begin() + static_cast<std::ptrdiff_t>(i), frames.end());
+        for (Frame& owed : owed_reports_) {
+            owed[0] = 0;  // the boards use no numbered reports
+        }
+        owed_path_ = path_;
+        lost_ = true;
+        if (trace_) {
+            TraceNote(family_, "a later report of a command did not go: handle closed");
+        }
+        device.reset();
+        return false;
     }
-    // The board waits for the rest of its command and would take the next
-    // report, whatever it is, for it. Nothing more goes to this handle; the
-    // report is owed to the next open of the same path.
-    owed_report_ = out;
-    owed_path_ = path_;
-    lost_ = true;
-    if (trace_) {
-        TraceNote(family_, "a later report of a command did not go: handle closed");
-    }
-    device.reset();
-    return false;
+    return true;
 }
 
 void hiddata::send_owed_report() {
-    const Frame out = *owed_report_;
-    owed_report_.reset();
+    const std::vector<Frame> owed = std::move(owed_reports_);
+    owed_reports_.clear();
     if (trace_) {
-        TraceNote(family_, "sending the report owed since the handle was closed");
+        TraceNote(family_, "sending the reports owed since the handle was closed");
     }
-    last_command_ = Clock::now();
-    if (device->write_output(out.data()) <= 0) {
-        // Still not taken: the board cannot be trusted with a command.
-        owed_report_ = out;
-        lost_ = true;
-        device.reset();
-        path_.clear();
-        return;
+    for (std::size_t i = 0; i < owed.size(); ++i) {
+        last_command_ = Clock::now();
+        if (device->write_output(owed[i].data()) <= 0) {
+            // Still not taken: the board cannot be trusted with a command.
+            owed_reports_.assign(owed.begin() + static_cast<std::ptrdiff_t>(i), owed.end());
+            lost_ = true;
+            device.reset();
+            path_.clear();
+            return;
+        }
     }
     // The command's reply, if it has one, is not anybody's answer.
     reply_outstanding_ = true;
@@ -244,8 +261,8 @@ void hiddata::send_owed_report() {
 
 void hiddata::forget_owed(const std::string& path) {
     CSectionGuard guard(&lock);
-    if (owed_report_ && owed_path_ == path) {
-        owed_report_.reset();
+    if (owed_path_ == path) {
+        owed_reports_.clear();
     }
     if (reply_outstanding_ && late_path_ == path && path_ != path) {
         reply_outstanding_ = false;

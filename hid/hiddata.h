@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "core/section_lock.h"
 #include "hid/hid_bus.h"
@@ -56,10 +58,10 @@ namespace kx {
 // A command of several reports whose later report the device did not take
 // is retried; when it still does not go, the board is waiting for the rest of
 // a command, and whatever report came next would be taken as that rest. The
-// handle is then closed (the caller connects again), and the missing report
-// is owed: the next open of the same path sends it first, so the board gets
-// its command whole before anything else. A removal of the device
-// (forget_owed) clears it, because a re-plugged board starts afresh.
+// handle is then closed (the caller connects again), and that report and
+// every later report of the command are owed: the next open of the same path
+// sends them first, so the board gets its command whole before anything else.
+// A removal of the device (forget_owed) clears them, because a re-plugged board starts afresh.
 //
 // Cancelling waits. A silent board holds its caller for the read bound and
 // the late-reply window of every exchange, many seconds per acquisition step.
@@ -170,6 +172,11 @@ protected:
     // command. Retried; when it still does not go, the handle is closed and
     // the report owed (see "Keeping in step"). True when the device took it.
     bool write_continuation(const std::uint8_t* frame);
+    // The later reports of one command, in order, each as above. When one
+    // does not go, it and every report after it are owed: a board that got
+    // only part of the rest would take the next command's report for what
+    // is missing.
+    bool write_continuation(std::span<const Frame> frames);
     // Query: the command report, then one input report. `report` holding the
     // reply, or nullptr when the reply did not come.
     const Frame* exchange_query(const Frame& command);
@@ -217,7 +224,7 @@ private:
     bool wait_quiet();
     // A report that is not the reply it was read as: counted and traced.
     void note_out_of_step(const char* tag, const std::uint8_t* payload, int n);
-    // Sends the report owed to this path on a fresh handle (see open).
+    // Sends the reports owed to this path on a fresh handle (see open).
     void send_owed_report();
     // The caller's frame with report ID 0, traced under `tag`.
     Frame outgoing(const std::uint8_t* frame, const char* tag) const;
@@ -233,8 +240,9 @@ private:
     // When the last input report came, and when the last command went out.
     Clock::time_point last_input_{};
     Clock::time_point last_command_{};
-    // A later report of a command that the device at owed_path_ never took.
-    std::optional<Frame> owed_report_;
+    // The later reports of a command that the device at owed_path_ never
+    // took, in order; empty when nothing is owed.
+    std::vector<Frame> owed_reports_;
     std::string owed_path_;
     // The last read on the device at late_path_ gave up at reply_given_up_:
     // its reply may still come, also on a later handle on the same path.

@@ -108,8 +108,11 @@ auto hiddata_velmora5::head_query(std::uint8_t code, std::uint8_t head, Decode&&
 
 bool hiddata_velmora5::head_set(const Frame& command, const Frame& head_report, const Frame& data) {
     CSectionGuard guard(&lock);
-    return begin_exchange() && write_report(command.data()) &&
-           write_continuation(head_report.data()) && write_continuation(data.data());
+    // The head and the data go as one rest of the command: when the head
+    // report goes and the data report does not, or neither goes, what is
+    // missing is owed whole.
+    const std::array<Frame, 2> rest{head_report, data};
+    return begin_exchange() && write_report(command.data()) && write_continuation(rest);
 }
 
 std::optional<Words> hiddata_velmora5::read_values(std::uint8_t head) {

@@ -11,6 +11,7 @@
 #include "hid/hiddata_kestrun9.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
+#include "sim/usb_frame_bus.h"
 
 namespace kx {
 namespace {
@@ -194,6 +195,27 @@ TEST_F(Classic, FailedFeatureReadReportsNoReply) {
     bus.unplug(board);
     EXPECT_EQ(classic.read_upper_limit(3), std::nullopt);
     EXPECT_FALSE(classic.write_upper_limit(1, 3));
+}
+
+// A feature read cut short on the wire is no reply: the bytes that did not
+// come are never read as zeros (a failing value with its high byte lost
+// would pass). The next read is whole again.
+TEST(ClassicOnTheWire, AFeatureReadCutShortIsNoReply) {
+    for (int bytes : {2, 3, 64}) {  // report ID included; 65 is whole
+        SCOPED_TRACE(bytes);
+        sim::SimBus bus;
+        auto board = std::make_shared<SimClassicBoard>();
+        board->set_noise(0);
+        board->set_value(5, 0x07D0);
+        bus.plug(board);
+        sim::UsbFrameBus usb(bus);
+        CClassicTester classic{usb};
+        ASSERT_EQ(classic.open_board(), 0);
+        usb.cut_short(sim::UsbFrameBus::Any(), bytes);
+        EXPECT_EQ(classic.read_value(5), std::nullopt);
+        EXPECT_EQ(usb.delivered().shorts, 1);
+        EXPECT_EQ(classic.read_value(5), 0x07D0);
+    }
 }
 
 // A composite read that loses a reply stops there and leaves the fields as

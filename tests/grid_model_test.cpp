@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -284,6 +285,132 @@ TEST_F(GridModelTest, PassOverlayOnlyWhenAHeadPassedAndNoneFailed) {
     fresh.Evaluate(kClientW, kClientH, *frame);
     EXPECT_EQ(fresh.GetFailCount(), 0);
     EXPECT_FALSE(frame->passOverlay);
+}
+
+// A head with Tested channels whose values did not come from its board is
+// NoData: never a pass, whatever its values, and its channels are not judged.
+// The PASS output may be driven only with at least one passing head and no
+// head failing or without data.
+TEST_F(GridModelTest, PassAllowedOnlyWhenEveryTestedHeadHasDataAndOnePassed) {
+    // Heads by kind: P passes, F fails, L is LOAD, N has Tested channels and
+    // no data (its values are far over its limits).
+    struct Case {
+        const char* heads;  // 2 x 2, row by row
+        bool passAllowed;
+        int noData;
+    };
+    const Case cases[] = {
+        {"PPPP", true, 0},  {"PPPN", false, 1}, {"NNNN", false, 4}, {"LPLL", true, 0},
+        {"LNLL", false, 1}, {"LLLL", false, 0}, {"FPPN", false, 1}, {"NLLL", false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.heads);
+        Setup(2, 2, 32);
+        for (int n = 0; n < 4; ++n) {
+            const int column = n % 2;
+            const int row = n / 2;
+            if (c.heads[n] == 'F') {
+                SetValue(column, row, 0, 2000);
+            } else if (c.heads[n] == 'L') {
+                model.SetChannelModes(column, row, AllModes(Masked));
+            } else if (c.heads[n] == 'N') {
+                SetValue(column, row, 5, 2000);
+                model.SetNoData(column, row);
+            }
+        }
+        const GridFrame& f = Evaluate();
+        EXPECT_EQ(model.GetPassAllowed(), c.passAllowed);
+        EXPECT_EQ(f.passOverlay, c.passAllowed);
+        EXPECT_EQ(f.noDataCount, c.noData);
+        EXPECT_EQ(model.GetFailCount(), std::string(c.heads).find('F') != std::string::npos);
+        for (int n = 0; n < 4; ++n) {
+            const int column = n % 2;
+            const int row = n / 2;
+            EXPECT_EQ(model.HasData(column, row), c.heads[n] != 'N') << n;
+            if (c.heads[n] == 'N') {
+                EXPECT_EQ(f.verdicts[column][row], HeadVerdict::NoData) << n;
+                EXPECT_EQ(f.classes[column][row][5], ChannelClass::Unjudged) << n;
+                EXPECT_EQ(model.GetGreenMarks(column, row)[5], 0) << "marked without data, " << n;
+            }
+        }
+    }
+}
+
+// A pass allowed at the last evaluation is taken back at once, before the
+// next evaluation, by whatever leaves a Tested head without data; nothing
+// else takes it back.
+TEST_F(GridModelTest, EveryWayOfLosingDataTakesThePassBackAtOnce) {
+    struct Case {
+        const char* what;
+        std::function<void(GridModel&)> change;
+        bool passKept;
+    };
+    const Case cases[] = {
+        {"its read went unanswered", [](GridModel& m) { m.SetNoData(1, 0); }, false},
+        {"values read before the data were forgotten",
+         [](GridModel& m) {
+             const std::uint32_t before = m.DataEpoch();
+             m.ForgetData();
+             EXPECT_NE(m.DataEpoch(), before);
+             for (int n = 0; n < 4; ++n) {
+                 EXPECT_TRUE(m.SetValues(n % 2, n / 2, Filled(700), m.DataEpoch()));
+             }
+             auto again = std::make_unique<GridFrame>();
+             m.Evaluate(kClientW, kClientH, *again);
+             ASSERT_TRUE(m.GetPassAllowed());
+             EXPECT_FALSE(m.SetValues(1, 1, Filled(700), before));
+             EXPECT_FALSE(m.HasData(1, 1));
+         },
+         false},
+        {"the data forgotten", [](GridModel& m) { m.ForgetData(); }, false},
+        {"a column more", [](GridModel& m) { m.SetColumns(3); }, false},
+        {"a row less", [](GridModel& m) { m.SetRows(1); }, false},
+        {"a head without data gets its Tested channels",
+         [](GridModel& m) {
+             m.SetChannelModes(1, 1, AllModes(Masked));
+             m.SetNoData(1, 1);
+             m.SetChannelModes(1, 1, AllModes(Tested));
+         },
+         false},
+        {"a head without data gets one Tested channel",
+         [](GridModel& m) {
+             m.SetChannelModes(1, 1, AllModes(Masked));
+             m.SetNoData(1, 1);
+             m.SetChannelMode(1, 1, 4, Tested);
+         },
+         false},
+        {"a double click makes a channel of a head without data Tested",
+         [](GridModel& m) {
+             m.SetChannelModes(1, 1, AllModes(Masked));
+             m.SetNoData(1, 1);
+             m.SetChannelMode(1, 1, 7, Greyed);
+             m.CycleHitChannelMode();  // Greyed -> Tested
+         },
+         false},
+        {"the same counts set again",
+         [](GridModel& m) {
+             m.SetColumns(2);
+             m.SetRows(2);
+         },
+         true},
+        {"fresh values of the current epoch",
+         [](GridModel& m) { m.SetValues(1, 1, Filled(800), m.DataEpoch()); }, true},
+        {"a head without Tested channels loses its data",
+         [](GridModel& m) {
+             m.SetChannelModes(1, 1, AllModes(Masked));
+             m.SetNoData(1, 1);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Setup(2, 2, 32);
+        model.SetPointer(160 + 5 * 7 + 3, 450, 0);  // head (1, 1), channel 7
+        Evaluate();
+        ASSERT_TRUE(model.GetPassAllowed());
+        c.change(model);
+        EXPECT_EQ(model.GetPassAllowed(), c.passKept);
+    }
 }
 
 TEST_F(GridModelTest, AccessorsCopyAndIgnoreIndicesOutsideTheStorage) {

@@ -9,6 +9,7 @@
 
 #include "hid/device_string.h"
 #include "sim/sim_bus.h"
+#include "sim/usb_frame_bus.h"
 #include "tests/fixed_reply_board.h"
 
 namespace kx {
@@ -51,6 +52,7 @@ sim::BoardIdentity Identity(const std::u16string& manufacturer, const std::u16st
 struct Exposed : hiddata {
     explicit Exposed(HidBus& bus) : hiddata(bus, "test") {}
     using hiddata::exchange_query;
+    using hiddata::exchange_set;
     using hiddata::report;
 };
 
@@ -366,6 +368,57 @@ TEST_F(Transport, AStopNeverShortensTheLateReplyWindow) {
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r[4], 0x43) << "the late reply taken for the next command's answer";
         bus.unplug(board);
+    }
+}
+
+// A command whose later report does not go, even when retried, closes the
+// handle; the report is owed to the board at that path. On a USB endpoint
+// (one report per frame) it goes first when the same board is opened again,
+// and the reply it brings is never the next command's answer; another board
+// of the same kind, at another path, never gets it.
+TEST_F(Transport, AnOwedReportGoesFirstToItsOwnBoardAndToNoOther) {
+    struct Case {
+        const char* what;
+        bool same_board;
+    };
+    const Case cases[] = {{"the same board opened again", true},
+                          {"another board of the same kind", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::UsbFrameBus frames(bus);
+        auto board = Plug(u"maker", u"tester");
+        Exposed h(frames);
+        ASSERT_EQ(Open(h), 0);
+        const Frame command = testing::CommandFrame(0x42);
+        Frame second = command;
+        second[10] = 0x5A;
+        frames.fail_output([](const Frame& f) { return f[10] == 0x5A; }, 0,
+                           hiddata::kContinuationTries);
+        EXPECT_FALSE(h.exchange_set(command, second));
+        EXPECT_TRUE(h.lost());
+        EXPECT_FALSE(h.is_open());
+        EXPECT_EQ(frames.delivered().failed_writes, hiddata::kContinuationTries);
+
+        auto opened = board;
+        if (!c.same_board) {
+            bus.unplug(board);
+            opened = Plug(u"maker", u"tester");
+        }
+        board->clear_received();
+        ASSERT_EQ(Open(h), 0);
+        EXPECT_FALSE(h.lost());
+        const std::vector<Frame> got = opened->received_outputs();
+        if (c.same_board) {
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0], second);
+        } else {
+            EXPECT_TRUE(got.empty()) << "another board got the report owed to the first";
+        }
+
+        const Frame* next = h.exchange_query(testing::CommandFrame(0x43));
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ((*next)[4], 0x43) << "the owed report's reply taken for this command's";
+        bus.unplug_all();
     }
 }
 

@@ -238,6 +238,86 @@ TEST(PassUnderFaults, AnOutputsReportThatDoesNotGoNeverLeavesHalfACommand) {
     }
 }
 
+// A Velmora5 setting is three reports: the command, the head and the data.
+// Whichever of the last two does not go, the board must never take another
+// command's report for what is missing: the next open sends the rest of the
+// setting whole, and the board holds the limits the station wrote.
+TEST(PassUnderFaults, AVelmora5SettingThatDoesNotGoWholeIsOwedWhole) {
+    struct Case {
+        const char* what;
+        int skip;  // attempts at the setting's later reports that go
+    };
+    const Case cases[] = {{"the head report does not go", 0}, {"the data report does not go", 1}};
+    constexpr std::uint8_t kWriteUpperCode = 0x11;
+    constexpr std::int32_t kWritten = 1150;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultRig rig;
+        auto board = test::Velmora5Board();
+        rig.inner.plug(board);
+        ASSERT_EQ(rig.core->ActiveFamily(), StationFamily::Velmora5);
+        {
+            CSectionGuard guard(&g_pageLock);
+            g_pageTable[0].upper.fill(kWritten);
+        }
+        rig.bus.fail_output(test::DataReportOf(kWriteUpperCode), c.skip,
+                            hiddata::kContinuationTries);
+        EXPECT_FALSE(rig.core->WriteVelmora5Settings(0));
+        ASSERT_TRUE(rig.core->m_velmora5.lost());
+        rig.core->Connect();  // what the window does when asked
+        ASSERT_FALSE(rig.core->m_velmora5.lost());
+        for (int i = 0; i < 6; ++i) {
+            rig.Step();
+        }
+        EXPECT_EQ(rig.bus.delivered().failed_writes, hiddata::kContinuationTries);
+        const sim::Velmora5Memory memory = board->memory();
+        EXPECT_EQ(memory.protocol_errors, 0);
+        const auto& upper = memory.heads[hiddata_velmora5::head_of_page(0)].upper;
+        for (int k = 0; k < kChannels; ++k) {
+            EXPECT_EQ(upper[static_cast<std::size_t>(k)], kWritten)
+                << "channel " << k << ": another command's report taken for the limits";
+        }
+    }
+}
+
+// The classic tester is read one channel per step: its head has data only
+// once every one of its 32 channels answered since the connection, and a
+// channel whose read goes unanswered takes the data away until it answers
+// again. Values left from before must never be judged with one fresh channel.
+TEST(PassUnderFaults, AClassicHeadHasDataOnlyWithEveryChannelAnswered) {
+    FaultRig rig;
+    auto board = test::ClassicBoard();
+    rig.inner.plug(board);
+    ASSERT_EQ(rig.core->ActiveFamily(), StationFamily::Classic);
+    g_classicChannel = 0;
+    for (int channel = 0; channel < kChannels; ++channel) {
+        EXPECT_FALSE(rig.grid.HasData(0, 0)) << "data with channels " << channel << " to 31 unread";
+        rig.Step();
+    }
+    EXPECT_TRUE(rig.grid.HasData(0, 0));
+    EXPECT_EQ(rig.frame->verdicts[0][0], HeadVerdict::Pass);
+
+    // Channel 7's read goes unanswered once: no data until it answers again.
+    constexpr std::uint8_t kReadValueCode = 0x10;
+    rig.bus.silence([](const Frame& f) { return f[1] == kReadValueCode && f[2] == 7; });
+    g_classicChannel = 7;
+    rig.Step();
+    rig.bus.clear_silence();
+    for (int i = 0; i < kChannels; ++i) {  // channels 8 .. 32 and 0 .. 6
+        rig.Step();
+        EXPECT_FALSE(rig.grid.HasData(0, 0)) << "step " << i;
+        EXPECT_FALSE(rig.grid.GetPassAllowed()) << "step " << i;
+    }
+    rig.Step();  // channel 7 again
+    EXPECT_TRUE(rig.grid.HasData(0, 0));
+
+    // A layout change forgets the data: every channel must answer afresh.
+    rig.grid.SetColumns(2);
+    rig.grid.SetColumns(1);
+    rig.Step();
+    EXPECT_FALSE(rig.grid.HasData(0, 0)) << "data from channels read before the layout changed";
+}
+
 // Heads without data: never PASS, on screen or at the outputs.
 TEST(PassUnderFaults, AHeadWithoutDataIsNeverAPass) {
     FaultRig rig;

@@ -305,7 +305,7 @@ TEST_F(GridModelTest, PassAllowedOnlyWhenEveryTestedHeadHasDataAndOnePassed) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.heads);
-        Setup(2, 2, 32);
+        FillHeads(2, 2, 32);
         for (int n = 0; n < 4; ++n) {
             const int column = n % 2;
             const int row = n / 2;
@@ -404,7 +404,7 @@ TEST_F(GridModelTest, EveryWayOfLosingDataTakesThePassBackAtOnce) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Setup(2, 2, 32);
+        FillHeads(2, 2, 32);
         model.SetPointer(160 + 5 * 7 + 3, 450, 0);  // head (1, 1), channel 7
         Evaluate();
         ASSERT_TRUE(model.GetPassAllowed());

@@ -48,6 +48,37 @@ PageRecord PageCopy(int page) {
     return g_pageTable[static_cast<std::size_t>(page)];
 }
 
+// The replies a step reads from one board are used only when none of them
+// can have been another command's: the board is settled before the reads
+// (whatever came after the last step's exchanges is not this step's) and
+// after them, and nothing may have been found out of step in between.
+class StepReads {
+public:
+    explicit StepReads(hiddata& board) : board_(board) {
+        board_.settle();
+        before_ = board_.out_of_step_count();
+    }
+    bool InStep() {
+        board_.settle();
+        return board_.out_of_step_count() == before_;
+    }
+
+private:
+    hiddata& board_;
+    std::uint32_t before_ = 0;
+};
+
+// The pages whose bits are set, in ascending order.
+std::vector<int> PagesOf(std::uint64_t bits) {
+    std::vector<int> pages;
+    for (int p = 0; p < kPageCount; ++p) {
+        if ((bits >> p & 1U) != 0) {
+            pages.push_back(p);
+        }
+    }
+    return pages;
+}
+
 bool InTable(int page) {
     return page >= 0 && page < kPageCount;
 }
@@ -537,12 +568,10 @@ void StationCore::CheckLost(hiddata& board) {
 }
 
 void StationCore::RunoffStep() {
-    // Whatever came after the last step's exchanges is not this step's.
-    m_runoff.settle();
+    StepReads step(m_runoff);
     const std::uint32_t epoch = m_grid.DataEpoch();
-    const std::uint32_t before = m_runoff.out_of_step_count();
     const std::optional<Words> values = m_runoff.read_values();
-    const bool inStep = m_runoff.settle() && m_runoff.out_of_step_count() == before;
+    const bool inStep = step.InStep();
     if (values && inStep) {
         EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
         m_pageEpoch[0] = epoch;
@@ -575,12 +604,11 @@ void StationCore::Velmora5Step() {
     if (page > kVelmora5LastPage) {
         page = 0;
     }
-    m_velmora5.settle();
+    StepReads step(m_velmora5);
     const std::uint32_t epoch = m_grid.DataEpoch();
-    const std::uint32_t before = m_velmora5.out_of_step_count();
     const std::optional<Words> values =
         m_velmora5.read_values(hiddata_velmora5::head_of_page(page));
-    const bool inStep = m_velmora5.settle() && m_velmora5.out_of_step_count() == before;
+    const bool inStep = step.InStep();
     if (values && inStep) {
         EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
         m_pageEpoch[static_cast<std::size_t>(page)] = epoch;
@@ -596,10 +624,9 @@ void StationCore::Velmora5Step() {
     CheckLost(m_velmora5);
 }
 
-StationCore::MasterStepEnd StationCore::MasterStep() {
-    m_master.settle();
+void StationCore::MasterStep() {
+    StepReads step(m_master);
     const std::uint32_t epoch = m_grid.DataEpoch();
-    const std::uint32_t before = m_master.out_of_step_count();
     const int pages = std::min(m_grid.GetRows() * m_grid.GetColumns(), kPageCount);
     const MasterPositionMap map = m_master.position_map();
 
@@ -651,9 +678,7 @@ StationCore::MasterStepEnd StationCore::MasterStep() {
     const bool latched = g_emergencyStop.load() != 0;
     const std::optional<MasterIoBytes> inputs = m_master.read_inputs();
 
-    // The replies of this step are used only when none of them can have been
-    // another command's.
-    const bool inStep = m_master.settle() && m_master.out_of_step_count() == before;
+    const bool inStep = step.InStep();
     for (const Read& read : reads) {
         if (inStep) {
             EditPage(read.page, [&](PageRecord& r) { Widen(read.values, r.live); });
@@ -672,7 +697,7 @@ StationCore::MasterStepEnd StationCore::MasterStep() {
         m_master.write_outputs(
             MasterOutputs({}, 0, false, m_masterBuzzerOn, m_masterBuzzerInverted, true));
         CheckLost(m_master);
-        return MasterStepEnd::EndStep;
+        return;
     }
     if (inputs && inStep) {
         m_masterInputs = *inputs;
@@ -687,7 +712,6 @@ StationCore::MasterStepEnd StationCore::MasterStep() {
                                          m_grid.GetPassAllowed(), m_masterBuzzerOn,
                                          m_masterBuzzerInverted, false));
     CheckLost(m_master);
-    return MasterStepEnd::Continue;
 }
 
 void StationCore::ClassicStep() {
@@ -751,24 +775,11 @@ void StationCore::NoteSilentPages(std::uint64_t pages) {
     if (m_silentPages.exchange(pages) == pages || !m_callbacks.boardNotice) {
         return;
     }
-    std::vector<int> list;
-    for (int p = 0; p < kPageCount; ++p) {
-        if ((pages >> p & 1U) != 0) {
-            list.push_back(p);
-        }
-    }
-    m_callbacks.boardNotice(SilentHeadsNotice(list, m_grid.GetColumns()));
+    m_callbacks.boardNotice(SilentHeadsNotice(PagesOf(pages), m_grid.GetColumns()));
 }
 
 std::vector<int> StationCore::SilentPages() const {
-    const std::uint64_t pages = m_silentPages.load();
-    std::vector<int> list;
-    for (int p = 0; p < kPageCount; ++p) {
-        if ((pages >> p & 1U) != 0) {
-            list.push_back(p);
-        }
-    }
-    return list;
+    return PagesOf(m_silentPages.load());
 }
 
 std::string SilentHeadsNotice(const std::vector<int>& pages, int columns) {

@@ -292,8 +292,6 @@ public:
     std::atomic<std::int32_t> m_buzzerInvert{0};
 
 private:
-    enum class MasterStepEnd { Continue, EndStep };
-
     // Connect under m_connectLock; returns the messages to show.
     std::vector<std::string> ConnectLocked();
     void SetTitle(const std::string& title);
@@ -308,7 +306,7 @@ private:
 
     void RunoffStep();
     void Velmora5Step();
-    MasterStepEnd MasterStep();
+    void MasterStep();
     void ClassicStep();
     // Hands every head of the grid its page; heads whose page has no good
     // read at the grid's current epoch get no data.

@@ -402,14 +402,8 @@ bool hiddata::begin_exchange() {
     if (!device || waits_cancelled()) {
         return false;
     }
-    if (reply_outstanding_) {
-        resynchronise();
-        if (waits_cancelled()) {
-            return false;
-        }
-    }
-    wait_quiet();
-    return device != nullptr && !waits_cancelled();
+    settle();
+    return !waits_cancelled();
 }
 
 const Frame* hiddata::exchange_query(const Frame& command) {

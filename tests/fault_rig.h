@@ -21,6 +21,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
 #include "sim/usb_frame_bus.h"
+#include "tests/station_wait.h"
 
 namespace kx::test {
 
@@ -144,13 +145,7 @@ class FaultRig {
 public:
     explicit FaultRig(std::chrono::microseconds frame = std::chrono::milliseconds(1))
         : bus(inner, frame) {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
-        g_classicChannel = 0;
-        g_velmora5Page = 0;
-        g_emergencyStop = 0;
+        test::ResetStationState();
         StationCallbacks callbacks;
         callbacks.setTitle = [this](const std::string& t) { titles.push_back(t); };
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };

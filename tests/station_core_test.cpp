@@ -72,13 +72,7 @@ std::vector<std::uint8_t> Commands(const std::vector<Frame>& frames,
 class Station : public ::testing::Test {
 protected:
     Station() {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
-        g_classicChannel = 0;
-        g_velmora5Page = 0;
-        g_emergencyStop = 0;
+        test::ResetStationState();
         StationCallbacks callbacks;
         callbacks.setTitle = [this](const std::string& t) { titles.push_back(t); };
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };

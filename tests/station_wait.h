@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <thread>
 
+#include "acquire/station_core.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
 
@@ -14,6 +15,18 @@ namespace kx::test {
 inline PageRecord Page(int p) {
     CSectionGuard guard(&g_pageLock);
     return g_pageTable[static_cast<std::size_t>(p)];
+}
+
+// The process-wide state a station core works on, as at the program's
+// start: the page table's defaults and the loop's globals.
+inline void ResetStationState() {
+    {
+        CSectionGuard guard(&g_pageLock);
+        InitPageTable(g_pageTable);
+    }
+    g_classicChannel = 0;
+    g_velmora5Page = 0;
+    g_emergencyStop = 0;
 }
 
 // Polls `pred` until it holds or `timeout` has passed; its last answer.

@@ -25,6 +25,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
 #include "tests/kernel/kernel_fixture.h"
+#include "tests/station_wait.h"
 
 namespace kx {
 namespace {
@@ -45,13 +46,7 @@ PageRecord Page(int p) {
 class RealStation : public kernel::GadgetBusTest {
 protected:
     RealStation() {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
-        g_classicChannel = 0;
-        g_velmora5Page = 0;
-        g_emergencyStop = 0;
+        test::ResetStationState();
         StationCallbacks callbacks;
         callbacks.setTitle = [this](const std::string& t) { titles.push_back(t); };
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };

@@ -32,6 +32,6 @@ deb="$(ls "$build"/kaldrixplus_*.deb)"
 echo "package: $deb"
 
 echo "lintian:"
-lintian --info --display-info --pedantic "$deb" || status=$?
+lintian --display-info --pedantic "$deb" || status=$?
 # lintian exits non-zero on errors only (warnings do not fail the build).
 exit "${status:-0}"

@@ -3,7 +3,9 @@
 # its tests with clang, whose warnings fail the build as g++'s do (only
 # built, not run: about 1 minute from scratch on 2 cores, seconds when
 # little changed); then builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs the whole test suite; then builds the
+# UndefinedBehaviorSanitizer, runs the whole test suite and installs, starts
+# and purges the Debian package of that build in a throw-away root
+# (packaging/install-test.sh; needs root or sudo); then builds the
 # Qt-free core again with ThreadSanitizer and runs its tests; last, the
 # real-kernel lane runs the ASan build's kernel tests in a QEMU guest
 # (tests/kernel/lane.sh, which installs QEMU and the kernel it boots).
@@ -33,6 +35,15 @@ cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug \
     -DKALDRIX_BENCH=OFF
 cmake --build "$root/build/asan" -j"$jobs"
 ctest --test-dir "$root/build/asan" --output-on-failure -j"$jobs"
+
+# The Debian package, made of this build (a Release build would cost minutes;
+# cpack packs what is built), installed, started from its menu entry and
+# purged in a throw-away root (packaging/install-test.sh). Leaks are the
+# test suite's business; the program here runs on X, not offscreen.
+rm -f "$root"/build/asan/kaldrixplus_*.deb
+(cd "$root/build/asan" && cpack -G DEB >/dev/null)
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+    "$root/packaging/install-test.sh" "$root"/build/asan/kaldrixplus_*.deb
 
 cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DKALDRIX_SANITIZE=thread -DKALDRIX_GUI=OFF \

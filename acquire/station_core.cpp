@@ -145,7 +145,10 @@ std::string OpenRefusalMessage(OpenFailure failure, const std::string& family) {
                    "但当前用户没有权限打开它。\n"
                    "请安装 packaging 文件夹中的 udev 规则 70-kaldrixplus.rules"
                    "（复制到 /etc/udev/rules.d/ 后运行 sudo udevadm control --reload），"
-                   "然后拔下测试板再重新插上。";
+                   "然后拔下测试板再重新插上。\n"
+                   "规则已安装但没有本地登录会话时（例如自动登录或远程桌面），"
+                   "请把当前用户加入 plugdev 组（sudo usermod -aG plugdev 用户名），"
+                   "重新登录后再试。";
         case OpenFailure::Busy:
             return found +
                    "但它正被其他程序使用。\n"

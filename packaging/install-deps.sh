@@ -2,7 +2,10 @@
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
 # With --test, also clang, with which test.sh builds the Qt-free core; with
-# --fuzz, clang and its sanitizer runtime for the fuzz targets.
+# --fuzz, clang and its sanitizer runtime for the fuzz targets; with
+# --package, lintian, which checks the Debian package (build-deb.sh). --test
+# and --package add udev, which the package depends on: the install test
+# (install-test.sh) then installs it without fetching anything.
 set -euo pipefail
 
 packages=(
@@ -22,8 +25,9 @@ packages=(
     xvfb xauth
 )
 case "${1:-}" in
-    --test) packages+=(clang) ;;
+    --test) packages+=(clang udev) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --package) packages+=(lintian udev) ;;
 esac
 
 missing=()

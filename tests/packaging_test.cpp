@@ -53,11 +53,14 @@ long LowerHex4(const std::string& text, std::size_t at) {
 
 // The identity a grant line gives, or nullopt when the line is not one of
 // the exact form
-//   KERNEL=="hidraw*", ATTRS{idVendor}=="vvvv", ATTRS{idProduct}=="pppp", TAG+="uaccess"
+//   KERNEL=="hidraw*", ATTRS{idVendor}=="vvvv", ATTRS{idProduct}=="pppp",
+//   GROUP="plugdev", MODE="0660", TAG+="uaccess"
+// (on one line): the user at the seat and, on a PC without seat sessions, the
+// members of plugdev may open the node; nobody else may.
 std::optional<Identity> ParseGrant(const std::string& line) {
     const std::string head = R"(KERNEL=="hidraw*", ATTRS{idVendor}==")";
     const std::string middle = R"(", ATTRS{idProduct}==")";
-    const std::string tail = R"(", TAG+="uaccess")";
+    const std::string tail = R"(", GROUP="plugdev", MODE="0660", TAG+="uaccess")";
     const std::size_t vendorAt = head.size();
     const std::size_t productAt = vendorAt + 4 + middle.size();
     if (line.size() != productAt + 4 + tail.size() || line.compare(0, head.size(), head) != 0 ||
@@ -125,6 +128,37 @@ TEST(UdevRule, NameSortsBeforeTheSeatRulesAndTheStationNamesIt) {
     EXPECT_NE(message.find(kRuleName), std::string::npos) << message;
     EXPECT_NE(message.find(std::string(KX_UDEV_RULES_DIR)), std::string::npos)
         << "the message and cmake --install name different folders: " << message;
+    // Without a seat session the rule's group is the way in: the message
+    // names the group the rule gives the node to.
+    EXPECT_NE(message.find("plugdev"), std::string::npos) << message;
+}
+
+// The form the grant lines are held to: a line that leaves out the group or
+// the mode, or opens the node to everybody, is not a grant.
+TEST(UdevRule, OnlyTheExactGrantFormCounts) {
+    const std::string ids =
+        R"(KERNEL=="hidraw*", ATTRS{idVendor}=="16a0", ATTRS{idProduct}=="05df", )";
+    const struct {
+        std::string line;
+        bool grant;
+    } cases[] = {
+        {ids + R"(GROUP="plugdev", MODE="0660", TAG+="uaccess")", true},
+        {ids + R"(TAG+="uaccess")", false},
+        {ids + R"(MODE="0660", TAG+="uaccess")", false},
+        {ids + R"(GROUP="plugdev", TAG+="uaccess")", false},
+        {ids + R"(GROUP="plugdev", MODE="0666", TAG+="uaccess")", false},
+        {ids + R"(GROUP="plugdev", MODE="0660")", false},
+        {R"(KERNEL=="hidraw*", ATTRS{idVendor}=="16A0", ATTRS{idProduct}=="05df", )"
+         R"(GROUP="plugdev", MODE="0660", TAG+="uaccess")",
+         false},
+    };
+    for (const auto& c : cases) {
+        const std::optional<Identity> identity = ParseGrant(c.line);
+        EXPECT_EQ(identity.has_value(), c.grant) << c.line;
+        if (identity) {
+            EXPECT_EQ(*identity, Identity(0x16a0, 0x05df));
+        }
+    }
 }
 
 TEST(DesktopEntry, StartsTheProgramWithItsIcon) {

@@ -16,11 +16,11 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -146,8 +146,7 @@ void CheckNames(std::string_view name) {
         const kx::Brand brand = kx::BrandFor(name, rules);
         const std::string_view path = kx::BrandPicturePath(brand);
         Check(path.starts_with(":/brand/") && path.ends_with(".png"));
-        Check((brand == kx::Brand::Default) ==
-              (path == kx::BrandPicturePath(kx::Brand::Default)));
+        Check((brand == kx::Brand::Default) == (path == kx::BrandPicturePath(kx::Brand::Default)));
     }
     const kx::Brand about = kx::BrandFor(name, kx::LogoRules::AboutDialog);
     const kx::Brand board = kx::BrandFor(name, kx::LogoRules::BoardDialog);
@@ -178,7 +177,8 @@ void CheckAppVersion(std::string_view dotted) {
             ok = false;
             break;
         }
-        parts[count++] = digits.empty() ? 0 : std::strtoul(std::string(digits).c_str(), nullptr, 10);
+        parts[count++] =
+            digits.empty() ? 0 : std::strtoul(std::string(digits).c_str(), nullptr, 10);
         if (parts[count - 1] > 0xFFFF) {
             ok = false;
             break;
@@ -225,7 +225,8 @@ void CheckPositionMap(FuzzedDataProvider& fdp) {
                                           : fdp.ConsumeIntegral<std::int32_t>();
     kx::HeadPositions heads{};
     for (std::int32_t& h : heads) {
-        h = fdp.ConsumeBool() ? fdp.ConsumeIntegralInRange(0, 40) : fdp.ConsumeIntegral<std::int32_t>();
+        h = fdp.ConsumeBool() ? fdp.ConsumeIntegralInRange(0, 40)
+                              : fdp.ConsumeIntegral<std::int32_t>();
     }
     long long cells = rows > 0 && columns > 0 ? static_cast<long long>(rows) * columns : 0;
     const int count = static_cast<int>(std::min<long long>(cells, kx::kMasterMapPositions));
@@ -262,7 +263,8 @@ void CheckPositionMap(FuzzedDataProvider& fdp) {
         }
     }
     // Built again from what was read, every assigned head stays.
-    const kx::HeadPositions again = kx::HeadsFromMap(kx::BuildPositionMap(read, rows, columns), rows, columns);
+    const kx::HeadPositions again =
+        kx::HeadsFromMap(kx::BuildPositionMap(read, rows, columns), rows, columns);
     for (int k = 0; k < count; ++k) {
         const std::int32_t got = read[static_cast<std::size_t>(k)];
         Check(again[static_cast<std::size_t>(k)] == (got == kx::kNoHead ? 0x7F : got));
@@ -290,9 +292,9 @@ void CheckClassicAbout(FuzzedDataProvider& fdp) {
     Check(info.vendorName == kx::ClassicVendorName(fields.vendor_code));
     Check(info.logoText.empty() && info.offlineDisplay == 0);
     Check(!info.optionEditable && !info.sendsOffline);
-    for (const std::string* s : {&info.serialNumber, &info.deviceId, &info.author,
-                                 &info.firmwareVersion, &info.firmwareDate, &info.edition,
-                                 &info.vendorName}) {
+    for (const std::string* s :
+         {&info.serialNumber, &info.deviceId, &info.author, &info.firmwareVersion,
+          &info.firmwareDate, &info.edition, &info.vendorName}) {
         Check(ValidUtf8(*s));
     }
 }

@@ -21,7 +21,7 @@ sources_of() {
         ini) echo config/ini_file.cpp config/config_file.cpp config/legacy_config.cpp ;;
         rawdata) echo dialogs/raw_data_file.cpp config/file_access.cpp ;;
         device_info) echo dialogs/device_info.cpp hid/firmware_text.cpp ;;
-        station) echo acquire/station_core.cpp hid ;;
+        station) echo acquire/station_core.cpp hid dialogs/device_info.cpp ;;
         *) echo . ;;
     esac
 }

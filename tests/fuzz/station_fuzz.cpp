@@ -6,15 +6,17 @@
 // it learns from a real software board of the family (the framing board):
 // every report the station sends goes on to it, and where it answers, the
 // fuzz board answers too, with the framing board's reply, the input's bytes,
-// a mix of both, a reply with a stray report behind it, or (rarely) nothing.
-// The framing board's memory also records the outputs the station wrote.
-// Replies are ready at once (report time zero), so no exchange waits for a
-// bound unless the input asks for silence.
+// a mix of both, a reply with a stray report behind it, no reply and a read
+// that fails at once, or (rarely) nothing at all. The framing board's memory
+// also records the outputs the station wrote. Replies are ready at once
+// (report time zero), so no exchange waits for a bound unless the input asks
+// for silence, which costs the station its read bound (once per input at
+// most).
 //
 // The station's worker is started by every connection; the target stops it
-// at once and runs the steps itself. A worker exchange is held in the board
-// until the station cancels its waits, so the worker never takes the input's
-// bytes and a run does not depend on thread timing.
+// at once and runs the steps itself. The bus holds a worker's transfer back
+// until the station cancels its waits and then fails it, so the worker never
+// reaches the board and a run does not depend on thread timing.
 //
 // Checks, for any replies:
 // - no exception leaves the station or the dialog reads;
@@ -31,6 +33,7 @@
 // one stream.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +44,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "acquire/station_core.h"
@@ -102,75 +106,66 @@ public:
     }
     const char* family() const override { return "fuzz"; }
 
-    // Exchanges on other threads than `owner` wait until `released` holds.
-    void SetOwner(std::thread::id owner, std::function<bool()> released) {
+    // True once after a reply the input turned into a failed read.
+    bool TakeFailedRead() { return failRead_.exchange(false); }
+
+    // Byte 4 (the head on a master board) of every read of live values whose
+    // reply had a stray behind it, since the last call.
+    std::vector<int> TakeStrayAfterValues() {
         std::lock_guard lock(mutex_);
-        owner_ = owner;
-        released_ = std::move(released);
+        return std::exchange(strayAfterValues_, {});
     }
 
 protected:
     void on_output(const Frame& frame) override {
-        const bool fromOwner = HoldForeign();
         Check(framingHandle_->write_output(frame.data()) >= 0);
         Frame reply{};
         while (framingHandle_->read_input(reply.data() + 1, 0) > 0) {
-            if (!fromOwner) {
-                queue_reply(reply);
-                continue;
-            }
             Frame out = reply;
             switch (Answer(out)) {
                 case Reply::One:
                     queue_reply(out);
                     break;
                 case Reply::WithStray: {
+                    if (frame[1] == 0x01 && frame[2] == 0x29 && frame[3] == kReadValues) {
+                        strayAfterValues_.push_back(frame[4]);
+                    }
                     queue_reply(out);
                     Frame stray = out;
                     feed_.Take(stray.data() + 1, HidHandle::kPayloadSize);
                     queue_reply(stray);
                     break;
                 }
+                case Reply::ReadFails:
+                    failRead_ = true;
+                    break;
                 case Reply::None:
                     break;
             }
         }
     }
     void on_set_feature(const Frame& frame) override {
-        HoldForeign();
         Frame f = frame;
         framingHandle_->set_feature(f.data());
     }
     bool on_get_feature(Frame& frame) override {
-        const bool fromOwner = HoldForeign();
         Frame f = frame;
         if (framingHandle_->get_feature(f.data()) < 0) {
             return false;
         }
-        if (fromOwner) {
-            const Reply r = Answer(f);
-            if (r == Reply::None) {
-                return false;
-            }
+        const Reply r = Answer(f);
+        if (r == Reply::None || r == Reply::ReadFails) {
+            return false;
         }
         frame = f;
         return true;
     }
 
 private:
-    enum class Reply { One, WithStray, None };
-
-    // True on the owner's thread; elsewhere waits (bounded) for the release.
-    bool HoldForeign() {
-        if (std::this_thread::get_id() == owner_) {
-            return true;
-        }
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (released_ && !released_() && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
-        }
-        return false;
-    }
+    // None: silence, which costs the station its read bound; ReadFails: no
+    // reply, and the station's next read of the handle fails at once.
+    enum class Reply { One, WithStray, ReadFails, None };
+    static constexpr std::uint8_t kReadValues = 0xF0;
 
     // The input's answer in place of the framing board's reply `f`.
     Reply Answer(Frame& f) {
@@ -195,7 +190,7 @@ private:
                     --silences_;
                     return Reply::None;
                 }
-                return Reply::One;
+                return Reply::ReadFails;
             default:
                 return Reply::One;
         }
@@ -205,8 +200,81 @@ private:
     std::unique_ptr<HidHandle> framingHandle_;
     Feed& feed_;
     int silences_;
-    std::thread::id owner_;
-    std::function<bool()> released_;
+    std::vector<int> strayAfterValues_;
+    std::atomic<bool> failRead_{false};
+};
+
+// The simulated bus as the station sees it, with every handle held back on
+// threads other than the owner's (the station's worker): such a transfer
+// waits (bounded) until the station cancels its waits, then fails without
+// reaching the board. So the worker sends nothing and owes no reply, and the
+// steps the target runs itself are the only ones.
+class GateBus : public HidBus {
+public:
+    // `failRead`: asked before each read on the owner's thread; true makes
+    // that read fail as a transfer error does.
+    GateBus(sim::SimBus& inner, std::function<bool()> released, std::function<bool()> failRead)
+        : inner_(inner),
+          owner_(std::this_thread::get_id()),
+          released_(std::move(released)),
+          failRead_(std::move(failRead)) {}
+
+    std::vector<HidDeviceInfo> enumerate() override { return inner_.enumerate(); }
+    HidOpenResult open_path(const std::string& path) override {
+        HidOpenResult r = inner_.open_path(path);
+        if (r.handle) {
+            r.handle = std::make_unique<Handle>(*this, std::move(r.handle));
+        }
+        return r;
+    }
+    const char* name() const override { return "fuzz-gate"; }
+
+private:
+    class Handle : public HidHandle {
+    public:
+        Handle(GateBus& bus, std::unique_ptr<HidHandle> inner)
+            : bus_(bus), inner_(std::move(inner)) {}
+        int write_output(const std::uint8_t* frame) override {
+            return bus_.Pass() ? inner_->write_output(frame) : -1;
+        }
+        int read_input(std::uint8_t* payload, int timeout_ms) override {
+            if (!bus_.Pass()) {
+                return 0;
+            }
+            return bus_.failRead_() ? -1 : inner_->read_input(payload, timeout_ms);
+        }
+        int get_feature(std::uint8_t* frame) override {
+            return bus_.Pass() ? inner_->get_feature(frame) : -1;
+        }
+        int set_feature(const std::uint8_t* frame) override {
+            return bus_.Pass() ? inner_->set_feature(frame) : -1;
+        }
+        std::chrono::microseconds input_interval() const override {
+            return inner_->input_interval();
+        }
+
+    private:
+        GateBus& bus_;
+        std::unique_ptr<HidHandle> inner_;
+    };
+
+    // True on the owner's thread; elsewhere false once released (or after a
+    // bound, so that nothing hangs).
+    bool Pass() const {
+        if (std::this_thread::get_id() == owner_) {
+            return true;
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!released_() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        return false;
+    }
+
+    sim::SimBus& inner_;
+    const std::thread::id owner_;
+    const std::function<bool()> released_;
+    const std::function<bool()> failRead_;
 };
 
 enum class Family { OneToOne, Velmora5, Master, Classic, Kestrun9 };
@@ -294,6 +362,32 @@ bool PassOnlyWithData(const GridModel& grid) {
     return true;
 }
 
+// A step whose read of live values had a stray behind its reply stores none
+// of them: the head read has no data (one-to-one: the only head; master: the
+// heads the position map gives that board head).
+bool NoDataFromStrayReads(const StationCore& core, const GridModel& grid,
+                          const std::vector<int>& strayHeads) {
+    if (strayHeads.empty()) {
+        return true;
+    }
+    const StationFamily family = core.ActiveFamily();
+    if (family == StationFamily::OneToOne) {
+        return !grid.HasData(0, 0);
+    }
+    if (family != StationFamily::Master) {
+        return true;
+    }
+    const int columns = grid.GetColumns();
+    for (int page = 0; page < std::min(grid.GetRows() * columns, kPageCount); ++page) {
+        const int head = core.MasterHeadOfPage(page);
+        if (std::find(strayHeads.begin(), strayHeads.end(), head) != strayHeads.end() &&
+            grid.HasData(page % columns, page / columns)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The PASS output as the framing board last took it, and how many output
 // writes it took; {false, -1} for families whose outputs are not recorded.
 std::pair<bool, int> PassOutput(const Setup& s) {
@@ -324,12 +418,19 @@ void RunInput(Feed& feed) {
     GridModel grid;
     GridFrame frame;
     {
-        StationCore core(bus, grid);
-        board->SetOwner(std::this_thread::get_id(), [&core] {
-            return core.m_runoff.waits_cancelled() || core.m_velmora5.waits_cancelled() ||
-                   core.m_master.waits_cancelled() || core.m_classic.waits_cancelled() ||
-                   core.m_kestrun9.waits_cancelled();
-        });
+        const StationCore* station = nullptr;
+        GateBus gate(
+            bus,
+            [&station] {
+                return station->m_runoff.waits_cancelled() ||
+                       station->m_velmora5.waits_cancelled() ||
+                       station->m_master.waits_cancelled() ||
+                       station->m_classic.waits_cancelled() ||
+                       station->m_kestrun9.waits_cancelled();
+            },
+            [&board] { return board->TakeFailedRead(); });
+        StationCore core(gate, grid);
+        station = &core;
         const auto stop = [&core] { core.StopAcquisition(); };
 
         core.Initialise();
@@ -354,11 +455,13 @@ void RunInput(Feed& feed) {
                 case 5: {
                     const bool allowed = grid.GetPassAllowed();
                     const auto before = PassOutput(s);
+                    board->TakeStrayAfterValues();
                     core.AcquireStep();
                     const auto after = PassOutput(s);
                     if (after.second != before.second && after.first) {
                         Check(allowed);
                     }
+                    Check(NoDataFromStrayReads(core, grid, board->TakeStrayAfterValues()));
                     grid.Evaluate(800, 600, frame);
                     Check(PassOnlyWithData(grid));
                     break;

@@ -296,7 +296,13 @@ RawDataLoad LoadRawData(const std::filesystem::path& file) {
         if (IsBlank(line)) {
             continue;
         }
-        line = line.substr(0, kMaxRawDataLine);
+        if (line.size() > kMaxRawDataLine) {
+            // The cut falls after the last comma within the limit, so that
+            // a value is read whole or not at all: a value cut in two would
+            // read as another number, or a sign as a broken line.
+            const std::size_t comma = line.rfind(',', kMaxRawDataLine - 1);
+            line = line.substr(0, comma == std::string_view::npos ? kMaxRawDataLine : comma + 1);
+        }
         if (!IsRawDataLine(line)) {
             return refuse(RawDataLoad::BadLine, number);
         }

@@ -89,7 +89,8 @@ struct RawDataLoad {
 // text is told apart), or has a non-blank line that is not a reading's:
 // "Item=" and a label, ",Checked=" and a mark, ",", then values that are
 // integers or blank, each followed by a comma (the last may lack it; a
-// line's values past kMaxRawDataLine are not looked at). Lines of two
+// line's values that do not end within kMaxRawDataLine are not looked at
+// and read as 0). Lines of two
 // writers run together are refused so.
 RawDataLoad LoadRawData(const std::filesystem::path& file);
 

@@ -349,6 +349,30 @@ TEST_F(RawDataFiles, LoadSkipsBlankLinesKeeps255AndCutsLongLines) {
     EXPECT_EQ(loaded.readings[0].values[0], 5);
     EXPECT_EQ(loaded.readings[0].values[1], 0);
     EXPECT_EQ(loaded.readings[1].values[0], 6);
+
+    // The cut never splits a value: one whose end lies past the limit is not
+    // read (not as a shorter number), and a sign just before the limit does
+    // not make the line a broken one.
+    const std::string start = "Item=0,Checked=1,";
+    const std::string seven = std::string(kMaxRawDataLine - 1 - start.size() - 2, '0') + "7,";
+    struct Cut {
+        const char* name;
+        std::string line;
+    };
+    const Cut cuts[] = {
+        {"sign before the limit", start + seven + "-5,3,"},
+        {"digits across the limit", start + seven + "12,3,"},
+    };
+    for (const Cut& cut : cuts) {
+        SCOPED_TRACE(cut.name);
+        ASSERT_EQ((start + seven).size(), kMaxRawDataLine - 1);  // the next value straddles the cut
+        test::WriteWhole(File(), cut.line + "\nItem=1,Checked=1,6,\n");
+        loaded = LoadRawData(File());
+        ASSERT_EQ(loaded.readings.size(), 2u) << loaded.Message();
+        EXPECT_EQ(loaded.readings[0].values[0], 7);
+        EXPECT_EQ(loaded.readings[0].values[1], 0);
+        EXPECT_EQ(loaded.readings[1].values[0], 6);
+    }
 }
 
 TEST_F(RawDataFiles, MissingAndUnreadableFiles) {

@@ -77,7 +77,7 @@ unset multiplot
 EOF
 
 verdict=0
-awk -F, -v total="$seconds" '
+gawk -F, -v total="$seconds" '
     NR == 1 { next }
     { t[n] = $1; rss[n] = $2; thr[n] = $3; fd[n] = $4; n++ }
     function median(a, from, to,    i, k, v, tmp) {

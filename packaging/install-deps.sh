@@ -3,7 +3,7 @@
 # only those that are missing (a machine that has them all is left alone).
 # With --test, also clang, with which test.sh builds the Qt-free core; with
 # --fuzz, clang and its sanitizer runtime for the fuzz targets; with --soak,
-# gnuplot for bench/soak.sh.
+# gnuplot and gawk for bench/soak.sh.
 set -euo pipefail
 
 packages=(
@@ -25,7 +25,7 @@ packages=(
 case "${1:-}" in
     --test) packages+=(clang) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    --soak) packages+=(gnuplot-nox) ;;
+    --soak) packages+=(gnuplot-nox gawk) ;;
 esac
 
 missing=()

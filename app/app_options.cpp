@@ -40,6 +40,9 @@ QString AppUsage() {
         "  --cpu-report        print the CPU time used after the warm-up, as a\n"
         "                      fraction of one core, when the station quits\n"
         "  --warmup MS         warm-up of --cpu-report (default 2000)\n"
+        "  --plug-cycle S      unplug every software board every S seconds and plug\n"
+        "                      them back up to a second later (soak runs; needs\n"
+        "                      --simulate)\n"
         "  --real              the real USB bus (the default)\n"
         "  --version, --help\n");
 }
@@ -127,6 +130,16 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             (a == QLatin1String("--warmup") ? options.warmupMs : options.quitAfterMs) = *ms;
+        } else if (a == QLatin1String("--plug-cycle")) {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            const std::optional<int> seconds = ParseCount(v, 1, 24 * 3600);
+            if (!seconds) {
+                error = QStringLiteral("--plug-cycle takes seconds (1 to 86400)");
+                return std::nullopt;
+            }
+            options.plugCycleS = *seconds;
         } else {
             error = QStringLiteral("unknown option %1 (--help lists them)").arg(a);
             return std::nullopt;
@@ -138,6 +151,10 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
     }
     if (options.still && !options.simulated()) {
         error = QStringLiteral("--still is for software boards (--simulate)");
+        return std::nullopt;
+    }
+    if (options.plugCycleS > 0 && options.boards.empty()) {
+        error = QStringLiteral("--plug-cycle needs software boards (--simulate BOARD)");
         return std::nullopt;
     }
     if (!options.screenshot.isEmpty() && options.quitAfterMs < 0) {

@@ -31,6 +31,10 @@ struct AppOptions {
     // as a fraction of one core (--cpu-report, --warmup MS).
     bool cpuReport = false;
     int warmupMs = 2000;
+    // Unplugs every software board every plugCycleS seconds and plugs them
+    // back a moment later (--plug-cycle SECONDS), for unattended soak runs;
+    // 0: never.
+    int plugCycleS = 0;
 
     bool help = false;
     bool version = false;

@@ -175,6 +175,10 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
         dlg.resize(*options.size);
     }
 
+    if (options.plugCycleS > 0) {
+        dlg.StartPlugCycle(options.plugCycleS * 1000);
+    }
+
     double cpuAtMark = 0;
     QElapsedTimer sinceMark;
     if (options.cpuReport) {
@@ -199,6 +203,10 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     }
 
     app.exec();
+
+    if (options.plugCycleS > 0) {
+        std::printf("kaldrixplus: %d plug cycles of %d s\n", dlg.plugCycles(), options.plugCycleS);
+    }
 
     if (options.cpuReport) {
         if (!sinceMark.isValid()) {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -321,6 +322,34 @@ void CKaldrixPlusDlg::BuildDemoMenu() {
             action->setChecked(board->plugged());
         }
     });
+}
+
+void CKaldrixPlusDlg::StartPlugCycle(int periodMs) {
+    if (m_setup.simBus == nullptr || m_demoActions.empty() || periodMs < 2) {
+        return;
+    }
+    auto* cycle = new QTimer(this);
+    const int downMs = std::min(periodMs / 2, 1000);
+    connect(cycle, &QTimer::timeout, this, [this, downMs] {
+        // The bus tells the station of each removal and arrival through its
+        // hot-plug events, as a hand at the USB port would.
+        for (const auto& [action, board] : m_demoActions) {
+            if (board->plugged()) {
+                m_setup.simBus->unplug(board);
+            }
+            action->setChecked(false);
+        }
+        QTimer::singleShot(downMs, this, [this] {
+            for (const auto& [action, board] : m_demoActions) {
+                if (!board->plugged()) {
+                    m_setup.simBus->plug(board);
+                }
+                action->setChecked(true);
+            }
+            ++m_plugCycles;
+        });
+    });
+    cycle->start(periodMs);
 }
 
 QAction* CKaldrixPlusDlg::CommandAction(int commandId) const {

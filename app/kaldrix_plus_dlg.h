@@ -131,6 +131,12 @@ public:
     QAction* CommandAction(int commandId) const;
     // The "模拟" menu's entry of a software board, or null.
     QAction* DemoBoardAction(const sim::SimBoard* board) const;
+    // Unattended plug cycles: every periodMs every software board of the
+    // "模拟" menu is unplugged, and plugged back after half the period, at
+    // most a second; counted by plugCycles(). Does nothing without software
+    // boards or with periodMs < 2.
+    void StartPlugCycle(int periodMs);
+    int plugCycles() const { return m_plugCycles; }
     CaptureWindowToggle& captureWindow() { return m_capture; }
     CAboutCommand& aboutCommand() { return *m_about; }
     CConfigCommands& configCommands() { return *m_config; }
@@ -201,6 +207,7 @@ private:
     CBaselineCommand* m_baseline = nullptr;
     HotplugSource* m_hotplug = nullptr;  // child
     bool m_initialised = false;
+    int m_plugCycles = 0;
     // Declared last: destroyed first, while the grid and the bus still exist.
     std::unique_ptr<StationCore> m_station;
 };

@@ -3,9 +3,10 @@
 # only those that are missing (a machine that has them all is left alone).
 # With --test, also clang, with which test.sh builds the Qt-free core; with
 # --fuzz, clang and its sanitizer runtime for the fuzz targets; with
-# --package, lintian, which checks the Debian package (build-deb.sh). --test
-# and --package add udev, which the package depends on: the install test
-# (install-test.sh) then installs it without fetching anything.
+# --package, lintian, which checks the Debian package (build-deb.sh); with
+# --soak, gnuplot and gawk for bench/soak.sh. --test and --package add udev,
+# which the package depends on: the install test (install-test.sh) then
+# installs it without fetching anything.
 set -euo pipefail
 
 packages=(
@@ -28,6 +29,7 @@ case "${1:-}" in
     --test) packages+=(clang udev) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --package) packages+=(lintian udev) ;;
+    --soak) packages+=(gnuplot-nox gawk) ;;
 esac
 
 missing=()

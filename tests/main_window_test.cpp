@@ -631,6 +631,34 @@ TEST_F(MainWindow, DemoMenuPlugsAndUnplugsItsBoards) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }));
 }
 
+TEST_F(MainWindow, PlugCycleUnplugsAndPlugsEveryDemoBoardOnItsSchedule) {
+    auto runoff = Runoff();
+    auto master = std::make_shared<sim::SimVelmora5Board>();
+    bus.plug(runoff);
+    bus.plug(master);
+    StationSetup setup = SimSetup();
+    setup.demoBoards.push_back({runoff, QStringLiteral("1. 一对一")});
+    setup.demoBoards.push_back({master, QStringLiteral("2. Velmora5")});
+    Start(std::move(setup));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Title().endsWith(QStringLiteral("设备已经连接")); }));
+    const QString connected = Title();
+    dlg->StartPlugCycle(1000);
+    // Each cycle: both boards gone (the station says so), then both back and
+    // the station connected again.
+    for (int cycle = 1; cycle <= 2; ++cycle) {
+        SCOPED_TRACE(cycle);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !runoff->plugged() && !master->plugged(); }, 5000));
+        EXPECT_FALSE(dlg->DemoBoardAction(runoff.get())->isChecked());
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Title() == QStringLiteral("设备已经断开"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->plugCycles() == cycle; }, 5000));
+        EXPECT_TRUE(runoff->plugged() && master->plugged());
+        EXPECT_TRUE(dlg->DemoBoardAction(master.get())->isChecked());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == connected; }, 5000));
+    }
+}
+
 TEST_F(MainWindow, ClosingStopsTheWorkerAndSwitchesTheOutputsOff) {
     auto board = Runoff();
     board->set_value(0, 2000);  // above its limit: the board shows FAIL
@@ -921,6 +949,12 @@ TEST(StationOptions, CommandLine) {
         {{"--quit-after", "500", "--cpu-report", "--warmup", "100"}, true},
         {{"--real"}, true},
         {{"--simulate", "none", "--still"}, true},
+        {{"--simulate", "classic", "--plug-cycle", "30"}, true},
+        {{"--simulate", "classic", "--plug-cycle", "1"}, true},
+        {{"--simulate", "classic", "--plug-cycle", "0"}, false},
+        {{"--simulate", "classic", "--plug-cycle", "x"}, false},
+        {{"--simulate", "none", "--plug-cycle", "30"}, false},
+        {{"--plug-cycle", "30"}, false},
         {{"--simulate"}, false},
         {{"--simulate", "toaster"}, false},
         {{"--real", "--simulate", "classic"}, false},

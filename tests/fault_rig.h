@@ -25,6 +25,20 @@
 
 namespace kx::test {
 
+// Every head of `grid`'s layout with Tested channels has data.
+inline bool EveryTestedHeadHasData(const GridModel& grid) {
+    for (int r = 0; r < grid.GetRows(); ++r) {
+        for (int c = 0; c < grid.GetColumns(); ++c) {
+            const ChannelModes modes = grid.GetChannelModes(c, r);
+            const bool tested = std::find(modes.begin(), modes.end(), Tested) != modes.end();
+            if (tested && !grid.HasData(c, r)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // Limits every board below is given: a channel at 800 passes, one at 2000
 // fails.
 inline constexpr std::uint16_t kUpper = 1100;
@@ -179,18 +193,7 @@ public:
     }
 
     // Every head of the layout with Tested channels has data.
-    bool EveryTestedHeadHasData() const {
-        for (int r = 0; r < grid.GetRows(); ++r) {
-            for (int c = 0; c < grid.GetColumns(); ++c) {
-                const ChannelModes modes = grid.GetChannelModes(c, r);
-                const bool tested = std::find(modes.begin(), modes.end(), Tested) != modes.end();
-                if (tested && !grid.HasData(c, r)) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
+    bool EveryTestedHeadHasData() const { return test::EveryTestedHeadHasData(grid); }
 
     sim::SimBus inner;
     sim::UsbFrameBus bus;

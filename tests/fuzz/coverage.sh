@@ -32,18 +32,10 @@ cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Deb
     -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g0" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="$flags" -DKALDRIX_FUZZ=ON -DKALDRIX_GUI=OFF \
     -DKALDRIX_TESTS=OFF -DKALDRIX_BENCH=OFF >/dev/null
-known="$(cmake --build "$build" --target help)"
-present=()
-for name in "${targets[@]}"; do
-    if grep -qw "kx_${name}_fuzz" <<<"$known"; then
-        present+=("$name")
-    else
-        echo "== $name: no CMake target kx_${name}_fuzz, skipped"
-    fi
-done
+# The targets the build knows; the others are skipped.
+source "$root/tests/fuzz/targets.sh"
+present_targets "$build" "${targets[@]}"
 [ ${#present[@]} -eq 0 ] && exit 0
-fuzzers=()
-for name in "${present[@]}"; do fuzzers+=("kx_${name}_fuzz"); done
 cmake --build "$build" -j"${COVERAGE_JOBS:-$(nproc)}" --target "${fuzzers[@]}" >/dev/null
 
 for name in "${present[@]}"; do

@@ -28,18 +28,9 @@ cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Rel
     -DKALDRIX_TESTS=OFF -DKALDRIX_BENCH=OFF "${launcher[@]}" >/dev/null
 
 # The targets the build knows; the others are skipped.
-known="$(cmake --build "$build" --target help)"
-present=()
-for name in "${targets[@]}"; do
-    if grep -qw "kx_${name}_fuzz" <<<"$known"; then
-        present+=("$name")
-    else
-        echo "== $name: no CMake target kx_${name}_fuzz, skipped"
-    fi
-done
+source "$root/tests/fuzz/targets.sh"
+present_targets "$build" "${targets[@]}"
 [ ${#present[@]} -eq 0 ] && exit 0
-fuzzers=()
-for name in "${present[@]}"; do fuzzers+=("kx_${name}_fuzz"); done
 cmake --build "$build" -j"$(nproc)" --target "${fuzzers[@]}"
 
 # The corpora grow in the build folder; the seeds in the source tree stay.

@@ -347,19 +347,7 @@ bool PagesInRange() {
 }
 
 bool PassOnlyWithData(const GridModel& grid) {
-    if (!grid.GetPassAllowed()) {
-        return true;
-    }
-    for (int r = 0; r < grid.GetRows(); ++r) {
-        for (int c = 0; c < grid.GetColumns(); ++c) {
-            const ChannelModes modes = grid.GetChannelModes(c, r);
-            const bool tested = std::find(modes.begin(), modes.end(), Tested) != modes.end();
-            if (tested && !grid.HasData(c, r)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return !grid.GetPassAllowed() || test::EveryTestedHeadHasData(grid);
 }
 
 // A step whose read of live values had a stray behind its reply stores none

@@ -6,7 +6,8 @@
 # station's resident memory, threads and open descriptors are written to
 # build/soak-run/soak.csv; at the end build/soak-run/soak.png plots them and the
 # script judges growth:
-#   warm-up: the first 10 minutes (a tenth of the run when shorter);
+#   warm-up: a tenth of the run, or the first 10 minutes of a run of 100
+#     minutes or more;
 #   memory: the median of the last sixth of the run may exceed the median of
 #     the sixth after the warm-up by at most 2 % (and 1 MiB);
 #   threads and descriptors: the highest value after the warm-up may not
@@ -78,6 +79,7 @@ EOF
 
 verdict=0
 gawk -F, -v total="$seconds" '
+    BEGIN { n = 0 }
     NR == 1 { next }
     { t[n] = $1; rss[n] = $2; thr[n] = $3; fd[n] = $4; n++ }
     function median(a, from, to,    i, k, v, tmp) {

@@ -307,21 +307,27 @@ void CKaldrixPlusDlg::BuildDemoMenu() {
         action->setChecked(entry.board->plugged());
         m_demoActions.emplace_back(action, entry.board);
         const std::shared_ptr<sim::SimBoard> board = entry.board;
-        connect(action, &QAction::triggered, this, [this, action, board] {
-            // The bus tells the station through its hot-plug events.
-            if (board->plugged()) {
-                m_setup.simBus->unplug(board);
-            } else {
-                m_setup.simBus->plug(board);
-            }
-            action->setChecked(board->plugged());
-        });
+        connect(action, &QAction::triggered, this,
+                [this, action, board] { SetDemoBoardPlugged(action, board, !board->plugged()); });
     }
     connect(m_demoMenu, &QMenu::aboutToShow, this, [this] {
         for (const auto& [action, board] : m_demoActions) {
             action->setChecked(board->plugged());
         }
     });
+}
+
+void CKaldrixPlusDlg::SetDemoBoardPlugged(QAction* action,
+                                          const std::shared_ptr<sim::SimBoard>& board,
+                                          bool plugged) {
+    // The bus tells the station of each removal and arrival through its
+    // hot-plug events, as a hand at the USB port would.
+    if (plugged && !board->plugged()) {
+        m_setup.simBus->plug(board);
+    } else if (!plugged && board->plugged()) {
+        m_setup.simBus->unplug(board);
+    }
+    action->setChecked(board->plugged());
 }
 
 void CKaldrixPlusDlg::StartPlugCycle(int periodMs) {
@@ -331,20 +337,12 @@ void CKaldrixPlusDlg::StartPlugCycle(int periodMs) {
     auto* cycle = new QTimer(this);
     const int downMs = std::min(periodMs / 2, 1000);
     connect(cycle, &QTimer::timeout, this, [this, downMs] {
-        // The bus tells the station of each removal and arrival through its
-        // hot-plug events, as a hand at the USB port would.
         for (const auto& [action, board] : m_demoActions) {
-            if (board->plugged()) {
-                m_setup.simBus->unplug(board);
-            }
-            action->setChecked(false);
+            SetDemoBoardPlugged(action, board, false);
         }
         QTimer::singleShot(downMs, this, [this] {
             for (const auto& [action, board] : m_demoActions) {
-                if (!board->plugged()) {
-                    m_setup.simBus->plug(board);
-                }
-                action->setChecked(true);
+                SetDemoBoardPlugged(action, board, true);
             }
             ++m_plugCycles;
         });

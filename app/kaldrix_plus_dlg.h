@@ -170,6 +170,10 @@ private:
     // the setting, from the start and after every flip.
     void AddToggle(QMenu* menu, const QString& text, int id, void (StationCore::*toggle)());
     void BuildDemoMenu();
+    // Plugs `board` into the simulated bus or unplugs it, and sets its "模拟"
+    // menu entry's check mark to match.
+    void SetDemoBoardPlugged(QAction* action, const std::shared_ptr<sim::SimBoard>& board,
+                             bool plugged);
 
     // Update handlers, as the popup's entries open: `submenu` is set when the
     // entry stands for a submenu (only availability then applies).

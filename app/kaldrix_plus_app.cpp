@@ -17,7 +17,7 @@
 #include "app/app_options.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "app/quit_signals.h"
-#include "dialogs/message_box.h"
+#include "ui/message_box.h"
 #include "hid/hidapi_bus.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"

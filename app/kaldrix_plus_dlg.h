@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "capture/capture_video.h"
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"  // CaptureWindowToggle::Dialog() needs the whole type

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "bench/master_4x4.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"

@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/classic_tester.h"
 #include "hid/hidapi_bus.h"

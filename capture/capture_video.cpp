@@ -15,7 +15,7 @@
 #include <tuple>
 
 #include "capture/media_backend.h"
-#include "dialogs/message_box.h"
+#include "ui/message_box.h"
 
 namespace kx {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "dialogs/device_info.h"
+#include "station/device_info.h"
 
 class QDialog;
 class QGridLayout;

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "dialogs/device_info.h"
+#include "station/device_info.h"
 
 class QCheckBox;
 class QLabel;

@@ -12,7 +12,7 @@
 
 #include "dialogs/about_common.h"
 #include "dialogs/change_log.h"
-#include "dialogs/data_exchange.h"
+#include "ui/data_exchange.h"
 
 namespace kx {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "dialogs/device_info.h"
+#include "station/device_info.h"
 
 class QCheckBox;
 class QLabel;

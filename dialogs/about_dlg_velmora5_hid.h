@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "dialogs/device_info.h"
+#include "station/device_info.h"
 #include "dialogs/reset_row_col_dlg.h"
 
 class QCheckBox;

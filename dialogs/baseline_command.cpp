@@ -3,12 +3,12 @@
 #include <QString>
 #include <QWidget>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
 #include "dialogs/baseline_dlg.h"
-#include "dialogs/message_box.h"
-#include "dialogs/wait_cursor.h"
+#include "ui/message_box.h"
+#include "ui/wait_cursor.h"
 #include "grid/color_bar.h"
 
 namespace kx {

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "dialogs/baseline_store.h"
+#include "station/baseline_store.h"
 
 class QWidget;
 

@@ -17,8 +17,8 @@
 #include <filesystem>
 
 #include "dialogs/baseline_calc.h"
-#include "dialogs/data_exchange.h"
-#include "dialogs/message_box.h"
+#include "ui/data_exchange.h"
+#include "ui/message_box.h"
 #include "dialogs/raw_data_file.h"
 #include "grid/color_bar.h"
 

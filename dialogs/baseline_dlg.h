@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "dialogs/baseline_result.h"
+#include "station/baseline_result.h"
 #include "dialogs/reading_table.h"
 
 class QCheckBox;

@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "config/config_file.h"
-#include "dialogs/config_transfer.h"
-#include "dialogs/message_box.h"
-#include "dialogs/wait_cursor.h"
+#include "station/config_transfer.h"
+#include "ui/message_box.h"
+#include "ui/wait_cursor.h"
 #include "grid/grid_model.h"
 
 namespace kx {

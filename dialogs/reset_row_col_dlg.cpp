@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "dialogs/data_exchange.h"
+#include "ui/data_exchange.h"
 
 namespace kx {
 

@@ -20,8 +20,8 @@ sources_of() {
     case "$1" in
         ini) echo config/ini_file.cpp config/config_file.cpp config/legacy_config.cpp ;;
         rawdata) echo dialogs/raw_data_file.cpp config/file_access.cpp ;;
-        device_info) echo dialogs/device_info.cpp hid/firmware_text.cpp ;;
-        station) echo acquire/station_core.cpp hid dialogs/device_info.cpp ;;
+        device_info) echo station/device_info.cpp hid/firmware_text.cpp ;;
+        station) echo station/station_core.cpp hid station/device_info.cpp ;;
         *) echo . ;;
     esac
 }

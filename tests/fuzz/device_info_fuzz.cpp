@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialogs/device_info.h"
+#include "station/device_info.h"
 #include "hid/maker_identity.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"
 #include "capture/window_grab.h"
-#include "tests/message_recorder.h"
+#include "tests/support/message_recorder.h"
 
 namespace kx {
 namespace {

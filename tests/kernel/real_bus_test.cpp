@@ -25,7 +25,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
-#include "tests/fixed_reply_board.h"
+#include "tests/support/fixed_reply_board.h"
 #include "tests/kernel/kernel_fixture.h"
 
 namespace kx {

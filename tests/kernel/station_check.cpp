@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/hidapi_bus.h"
 

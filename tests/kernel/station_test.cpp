@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/maker_identity.h"
@@ -25,7 +25,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
 #include "tests/kernel/kernel_fixture.h"
-#include "tests/station_wait.h"
+#include "tests/support/station_wait.h"
 
 namespace kx {
 namespace {

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "acquire/station_core.h"
+#include "station/station_core.h"
 #include "app/hotplug_source.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "hid/hidapi_bus.h"
@@ -36,7 +36,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
 #include "tests/kernel/kernel_fixture.h"
-#include "tests/message_recorder.h"
+#include "tests/support/message_recorder.h"
 
 namespace kx {
 namespace {

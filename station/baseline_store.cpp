@@ -1,0 +1,145 @@
+#include "station/baseline_store.h"
+
+#include <optional>
+
+namespace kx {
+
+bool BaselineFamilyPresent(const StationCore& station, BoardFamily family) {
+    switch (family) {
+        case BoardFamily::OneToOne:
+            return station.m_noRunoff == 0;
+        case BoardFamily::Velmora5:
+            return station.m_noVelmora5 == 0;
+        case BoardFamily::Master:
+            return station.m_noMaster == 0;
+        case BoardFamily::Classic:
+            return station.m_noClassic == 0;
+    }
+    return false;
+}
+
+BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& grid) {
+    BaselineTarget target;
+    bool any = false;
+    for (BoardFamily family : kBaselineWriteOrder) {
+        any = any || BaselineFamilyPresent(station, family);
+    }
+    if (!any) {
+        target.kind = BaselineTarget::Kind::NoBoard;
+        return target;
+    }
+    const std::int32_t columns = grid.GetColumns();
+    const std::int32_t rows = grid.GetRows();
+    target.row = grid.GetHitRow();
+    target.column = grid.GetHitColumn();
+    if (columns <= 0 || rows <= 0) {
+        target.kind = BaselineTarget::Kind::NoHead;
+        return target;
+    }
+    target.page = target.row * columns + target.column;
+    const std::optional<std::int32_t> page = BaselinePageOf(target.row, target.column, columns);
+    target.kind = page ? BaselineTarget::Kind::Page : BaselineTarget::Kind::OutsideTable;
+    return target;
+}
+
+namespace {
+
+bool WriteFamily(BoardFamily family, std::int32_t page, StationCore& station,
+                 const GridModel& grid) {
+    switch (family) {
+        case BoardFamily::OneToOne:
+            return station.WriteRunoffSettings();
+        case BoardFamily::Velmora5:
+            return station.WriteVelmora5Settings(page);
+        case BoardFamily::Master:
+            // The range is board-wide: every page the grid shows takes what
+            // the board now holds. No read after a write that went unanswered.
+            return station.WriteMasterSettings(page) &&
+                   station.ReadMasterRange(grid.GetRows() * grid.GetColumns() - 1);
+        case BoardFamily::Classic:
+            return station.WriteClassicSettings();
+    }
+    return false;
+}
+
+}  // namespace
+
+BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station,
+                                          const GridModel& grid) {
+    BaselineWriteReport report;
+    const std::int32_t page = result.edit.selectedPage;
+    if (page < 0 || page >= kPageCount) {
+        report.outsideTable = true;
+        return report;
+    }
+    bool any = false;
+    for (BoardFamily family : kBaselineWriteOrder) {
+        if (!BaselineFamilyPresent(station, family)) {
+            continue;
+        }
+        any = true;
+        StoreBaselineResult(result, family);
+        if (WriteFamily(family, page, station, grid)) {
+            report.written.push_back(family);
+        } else {
+            report.notAnswered.push_back(family);
+        }
+    }
+    if (!any) {
+        // The board went away while the dialog was open. The operator's
+        // edits stay in the page (a configuration save keeps them); the two
+        // offset-type rules agree while exactly one box is ticked.
+        StoreBaselineResult(result, BoardFamily::OneToOne);
+        report.noBoard = true;
+    }
+    return report;
+}
+
+const char* BaselineFamilyName(BoardFamily family) {
+    switch (family) {
+        case BoardFamily::OneToOne:
+            return "一拖一测试板";
+        case BoardFamily::Velmora5:
+            return "Velmora5 测试板";
+        case BoardFamily::Master:
+            return "主板";
+        case BoardFamily::Classic:
+            return "ClassicTester 测试板";
+    }
+    return "";
+}
+
+std::string BaselineOutsideTableMessage(const BaselineTarget& target) {
+    if (target.kind != BaselineTarget::Kind::OutsideTable) {
+        return {};
+    }
+    return "只有前 " + std::to_string(kPageCount) + " 个测试头可以设置基准和上下限，第 " +
+           std::to_string(target.row + 1) + " 行第 " + std::to_string(target.column + 1) +
+           " 列的测试头（第 " + std::to_string(target.page + 1) + " 个）不能设置。";
+}
+
+std::string BaselineWriteMessage(const BaselineWriteReport& report) {
+    // A board plugged in again has its own settings read into the page
+    // table, so the way to keep the edits is through a configuration file.
+    if (report.noBoard) {
+        return "测试板已经断开，新的测试设置没有写入测试板，只保留在程序中。\n"
+               "请先保存配置文件，插上测试板后再载入这个配置文件"
+               "（插上后会读出测试板中原来的设置）。";
+    }
+    if (report.notAnswered.empty()) {
+        return {};
+    }
+    std::string text = "下列测试板没有应答，新的测试设置可能没有写入：\n";
+    for (BoardFamily family : report.notAnswered) {
+        text += "    ";
+        text += BaselineFamilyName(family);
+        text += "\n";
+    }
+    text +=
+        "界面上显示的是新的设置，测试板中可能仍是原来的设置。\n"
+        "请检查 USB 线和测试板。如果要拔下测试板重新插上，请先保存配置文件"
+        "（重新插上后会读出测试板中原来的设置），插好后再载入这个配置文件。";
+    return text;
+}
+
+}  // namespace kx

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "station/station_core.h"
+#include "station/baseline_result.h"
+#include "grid/grid_model.h"
+
+namespace kx {
+
+// The baseline command without its windows: which head a click on the main
+// grid opens the baseline dialog for, and what OK of that dialog stores into
+// the page table and writes to the boards. User-interface thread only; the
+// acquisition worker may run meanwhile.
+
+// What a click on the main grid asks for.
+struct BaselineTarget {
+    enum class Kind {
+        NoBoard,       // no baseline family connected: nothing happens
+        NoHead,        // the grid shows no head (0 rows or columns): nothing happens
+        OutsideTable,  // the head has no page (64 or beyond): the operator is told
+        Page,          // the dialog opens for `page`
+    };
+    Kind kind = Kind::NoBoard;
+    std::int32_t row = 0;  // the grid's hit head
+    std::int32_t column = 0;
+    std::int32_t page = 0;  // row * columns + column
+};
+
+// True when a board of `family` is open (its absence flag is 0).
+bool BaselineFamilyPresent(const StationCore& station, BoardFamily family);
+
+// The head the grid found under the pointer at its last repaint, and its
+// page. Looks at the absence flags of the one-to-one, Velmora5, master and
+// classic families first.
+BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& grid);
+
+// What OK of the dialog did.
+struct BaselineWriteReport {
+    // The result's page is outside the table: nothing stored or written.
+    bool outsideTable = false;
+    // No baseline family was connected any more: the result went into the
+    // page (with the one-to-one family's offset-type rule) and to no board.
+    bool noBoard = false;
+    // In write order: the families whose board took every exchange, and
+    // those whose board missed a reply (their write stopped there).
+    std::vector<BoardFamily> written;
+    std::vector<BoardFamily> notAnswered;
+};
+
+// For each connected family in the order one-to-one, Velmora5, master,
+// classic: the result into its page with that family's offset-type rule,
+// then the family's write. The master board then has its display range read
+// back into page 0 and copied into every page of the grid (rows x columns);
+// a read that gets no reply leaves the pages as they were. A board that
+// misses a reply keeps the edited values in the page and is reported.
+BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station,
+                                          const GridModel& grid);
+
+// The family's name in the operator's messages.
+const char* BaselineFamilyName(BoardFamily family);
+
+// The operator's messages (UTF-8); empty when there is nothing to say.
+std::string BaselineOutsideTableMessage(const BaselineTarget& target);
+std::string BaselineWriteMessage(const BaselineWriteReport& report);
+
+}  // namespace kx

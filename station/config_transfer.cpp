@@ -1,0 +1,259 @@
+#include "station/config_transfer.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <memory>
+
+#include "config/legacy_config.h"
+#include "core/page_table.h"
+#include "core/section_lock.h"
+
+namespace kx {
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+void FillPageSettings(int page, const std::function<void(PageRecord&)>& fill) {
+    PageRecord record;
+    {
+        CSectionGuard guard(&g_pageLock);
+        record = g_pageTable[static_cast<std::size_t>(page)];
+    }
+    fill(record);
+    CSectionGuard guard(&g_pageLock);
+    PageRecord& target = g_pageTable[static_cast<std::size_t>(page)];
+    record.live = target.live;
+    target = record;
+}
+
+namespace {
+
+PageRecord PageSnapshot(int page) {
+    CSectionGuard guard(&g_pageLock);
+    return g_pageTable[static_cast<std::size_t>(page)];
+}
+
+// Puts a page's settings back as they were, keeping the live values the
+// worker wrote since.
+void RestorePageSettings(int page, PageRecord settings) {
+    CSectionGuard guard(&g_pageLock);
+    PageRecord& target = g_pageTable[static_cast<std::size_t>(page)];
+    settings.live = target.live;
+    target = settings;
+}
+
+// The families a load writes to, in its order, as connected now.
+std::array<bool, 4> ConnectedFamilies(const StationCore& station) {
+    return {station.m_noClassic == 0, station.m_noMaster == 0, station.m_noVelmora5 == 0,
+            station.m_noRunoff == 0};
+}
+
+// At most this many heads are named one by one.
+constexpr std::size_t kHeadsNamed = 8;
+
+}  // namespace
+
+std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
+    std::string names;
+    for (const SettingsFamilyName& family : kSettingsFamilyNames) {
+        if (run.*family.missed) {
+            names += names.empty() ? "" : "、";
+            names += family.name;
+        }
+    }
+    if (names.empty()) {
+        return {};
+    }
+    return "以下测试板没有应答，载入的设置没有完整写入：" + names + "。";
+}
+
+std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t columns) {
+    if (pages.empty()) {
+        return {};
+    }
+    std::string heads;
+    for (std::size_t i = 0; i < pages.size() && i < kHeadsNamed; ++i) {
+        heads += (i == 0 ? "" : "、") + HeadName(pages[i], columns);
+    }
+    if (pages.size() > kHeadsNamed) {
+        heads += "等，共 " + std::to_string(pages.size()) + " 个测试头";
+    }
+    return "以下测试头没有收到载入的设置：" + heads +
+           "。这些测试头保留载入前的设置，"
+           "界面仍按载入前的设置显示和判定。";
+}
+
+bool SettingsBoardConnected(const StationCore& station) {
+    const std::array<bool, 4> connected = ConnectedFamilies(station);
+    return std::find(connected.begin(), connected.end(), true) != connected.end();
+}
+
+std::string ExistingConfigFileName(const std::string& chosen) {
+    if (Exists(chosen)) {
+        return chosen;
+    }
+    const std::string completed = CompleteIniFileName(chosen);
+    return Exists(completed) ? completed : chosen;
+}
+
+// --- load -------------------------------------------------------------------
+
+std::optional<ConfigLoadJob> ConfigLoadJob::Open(const std::string& path, FileError& error) {
+    std::optional<ConfigReader> reader = ConfigReader::Open(path, error);
+    if (!reader) {
+        return std::nullopt;
+    }
+    // A file that vanished between the choice and the read would load as a
+    // 0 x 0 layout and leave the station testing nothing.
+    if (reader->FileMissing()) {
+        error = FileError{};
+        error.code = ENOENT;
+        error.action = "打开文件";
+        error.path = path;
+        return std::nullopt;
+    }
+    // Neither would a file of something else, and a cut-off one would write
+    // zeros to the boards.
+    error = reader->Check(path);
+    if (error) {
+        return std::nullopt;
+    }
+    return ConfigLoadJob(std::move(*reader));
+}
+
+void ConfigLoadJob::ApplyGlobals(GridModel& grid) const {
+    const ConfigGlobals& g = reader_.Globals();
+    grid.SetFpcTest(g.fpcTest);
+    grid.SetColumns(g.columns);
+    grid.SetRows(g.rows);
+}
+
+void ConfigLoadJob::LoadNextPage(StationCore& station) {
+    if (Done()) {
+        return;
+    }
+    const int page = done_++;
+    // A family takes the page when it is connected and has not missed a
+    // reply, before and during this page's write.
+    const std::array<bool, 4> connected = ConnectedFamilies(station);
+    const auto taken = [&] {
+        for (std::size_t f = 0; f < kSettingsFamilyNames.size(); ++f) {
+            if (connected[f] && !(run_.*kSettingsFamilyNames[f].missed)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!taken()) {
+        // Nobody to write to: the page stays as it is.
+        boardLost_ = boardLost_ || !SettingsBoardConnected(station);
+        unsent_.push_back(page);
+        return;
+    }
+    const PageRecord before = PageSnapshot(page);
+    SuspectValues suspects;
+    FillPageSettings(page, [&](PageRecord& record) { reader_.ReadPage(page, record, &suspects); });
+    station.WritePageToBoards(page, run_);
+    if (!taken()) {
+        RestorePageSettings(page, before);
+        unsent_.push_back(page);
+        return;
+    }
+    suspects_.insert(suspects_.end(), suspects.begin(), suspects.end());
+}
+
+bool ConfigLoadJob::ReportsAFailure() const {
+    return !unsent_.empty() || !MissedFamiliesNotice(run_).empty();
+}
+
+std::string ConfigLoadJob::Report() const {
+    std::string failure = UnsentHeadsNotice(unsent_, reader_.Layout().columns);
+    if (boardLost_) {
+        failure += (failure.empty() ? "" : "\n") + std::string("载入过程中测试板断开了连接。");
+    }
+    if (const std::string missed = MissedFamiliesNotice(run_); !missed.empty()) {
+        failure += (failure.empty() ? "" : "\n") + missed;
+    }
+    if (!failure.empty()) {
+        failure += "\n" + std::string(kReloadAdviceText);
+    }
+    std::string report;
+    for (const std::string& part :
+         {LayoutNotice(reader_.Layout()), SuspectValuesNotice(suspects_), failure}) {
+        if (!part.empty()) {
+            report += (report.empty() ? "" : "\n\n") + part;
+        }
+    }
+    return report;
+}
+
+// --- save -------------------------------------------------------------------
+
+FileError SaveStationConfig(const std::string& path, const GridModel& grid, SaveReport* report,
+                            const FileHooks* hooks) {
+    const ConfigGlobals globals{grid.GetFpcTest(), grid.GetColumns(), grid.GetRows()};
+    // 36 KB: on the heap rather than the user-interface thread's stack.
+    auto pages = std::make_unique<PageTable>();
+    {
+        CSectionGuard guard(&g_pageLock);
+        *pages = g_pageTable;
+    }
+    return SaveConfig(path, globals, *pages, report, hooks);
+}
+
+// --- import of the older layout ---------------------------------------------
+
+LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station) {
+    LegacyImportResult result;
+    // The import goes to a one-to-one board only; without one, page 0 would
+    // show limits no board holds.
+    if (station.m_noRunoff != 0) {
+        result.noRunoff = true;
+        return result;
+    }
+    IniFile file;
+    bool missing = false;
+    result.error = ReadIniFile(path, file, &missing);
+    if (result.error) {
+        return result;
+    }
+    if (missing) {
+        result.error.code = ENOENT;
+        result.error.action = "打开文件";
+        result.error.path = path;
+        return result;
+    }
+    result.error = CheckLegacyConfig(file, path);
+    if (result.error) {
+        return result;
+    }
+    const PageRecord before = PageSnapshot(0);
+    FillPageSettings(0, [&](PageRecord& record) { ReadLegacyPage(file, record); });
+    if (!station.WriteRunoffSettings()) {
+        result.run.runoffMissed = true;
+        RestorePageSettings(0, before);
+    }
+    return result;
+}
+
+std::string LegacyImportNotice(const LegacyImportResult& result) {
+    if (result.noRunoff) {
+        return kNoRunoffForLegacyText;
+    }
+    if (!result.run.runoffMissed) {
+        return {};
+    }
+    return UnsentHeadsNotice({0}, 1) + "\n" + MissedFamiliesNotice(result.run) + "\n" +
+           kReloadAdviceText;
+}
+
+}  // namespace kx

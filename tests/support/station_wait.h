@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <thread>
+
+#include "station/station_core.h"
+#include "core/page_table.h"
+#include "core/section_lock.h"
+
+namespace kx::test {
+
+// A copy of one page of the station's page table, taken under its lock, as
+// the acquisition worker may be writing it.
+inline PageRecord Page(int p) {
+    CSectionGuard guard(&g_pageLock);
+    return g_pageTable[static_cast<std::size_t>(p)];
+}
+
+// The process-wide state a station core works on, as at the program's
+// start: the page table's defaults and the loop's globals.
+inline void ResetStationState() {
+    {
+        CSectionGuard guard(&g_pageLock);
+        InitPageTable(g_pageTable);
+    }
+    g_classicChannel = 0;
+    g_velmora5Page = 0;
+    g_emergencyStop = 0;
+}
+
+// Polls `pred` until it holds or `timeout` has passed; its last answer.
+template <class Pred>
+bool WaitFor(Pred&& pred, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return pred();
+}
+
+}  // namespace kx::test

@@ -17,10 +17,10 @@
 #include "app/app_options.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "app/quit_signals.h"
-#include "ui/message_box.h"
 #include "hid/hidapi_bus.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"
+#include "ui/message_box.h"
 
 namespace kx {
 

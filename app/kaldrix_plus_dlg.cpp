@@ -18,8 +18,8 @@
 #include "dialogs/baseline_dlg.h"  // CBaselineCommand::CurrentDialog() needs the whole type
 #include "dialogs/change_log.h"
 #include "dialogs/config_commands.h"
-#include "ui/message_box.h"
 #include "sim/sim_bus.h"
+#include "ui/message_box.h"
 
 namespace kx {
 

@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "station/station_core.h"
 #include "capture/capture_video.h"
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"  // CaptureWindowToggle::Dialog() needs the whole type
 #include "grid/color_bar.h"
+#include "station/station_core.h"
 
 class QAction;
 class QKeyEvent;

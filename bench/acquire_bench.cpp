@@ -9,10 +9,10 @@
 
 #include <memory>
 
-#include "station/station_core.h"
 #include "bench/master_4x4.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
+#include "station/station_core.h"
 
 namespace {
 

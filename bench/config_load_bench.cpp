@@ -14,11 +14,11 @@
 
 #include "bench/full_config_file.h"
 #include "bench/master_4x4.h"
-#include "station/config_transfer.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "station/config_transfer.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 
-#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/classic_tester.h"
 #include "hid/hidapi_bus.h"
@@ -25,6 +24,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
+#include "station/station_core.h"
 
 namespace {
 

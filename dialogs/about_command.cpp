@@ -6,13 +6,13 @@
 #include "dialogs/about_dlg.h"
 #include "dialogs/about_dlg_velmora5.h"
 #include "dialogs/about_dlg_velmora5_hid.h"
-#include "station/device_info.h"
-#include "ui/message_box.h"
-#include "ui/wait_cursor.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
+#include "station/device_info.h"
+#include "ui/message_box.h"
+#include "ui/wait_cursor.h"
 
 namespace kx {
 

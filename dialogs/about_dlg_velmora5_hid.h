@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "station/device_info.h"
 #include "dialogs/reset_row_col_dlg.h"
+#include "station/device_info.h"
 
 class QCheckBox;
 class QLabel;

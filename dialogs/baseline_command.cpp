@@ -3,13 +3,13 @@
 #include <QString>
 #include <QWidget>
 
-#include "station/station_core.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
 #include "dialogs/baseline_dlg.h"
+#include "grid/color_bar.h"
+#include "station/station_core.h"
 #include "ui/message_box.h"
 #include "ui/wait_cursor.h"
-#include "grid/color_bar.h"
 
 namespace kx {
 

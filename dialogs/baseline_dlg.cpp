@@ -17,10 +17,10 @@
 #include <filesystem>
 
 #include "dialogs/baseline_calc.h"
-#include "ui/data_exchange.h"
-#include "ui/message_box.h"
 #include "dialogs/raw_data_file.h"
 #include "grid/color_bar.h"
+#include "ui/data_exchange.h"
+#include "ui/message_box.h"
 
 namespace kx {
 

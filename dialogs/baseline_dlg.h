@@ -3,8 +3,8 @@
 #include <QDialog>
 #include <cstdint>
 
-#include "station/baseline_result.h"
 #include "dialogs/reading_table.h"
+#include "station/baseline_result.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 
-#include "station/station_core.h"
 #include "config/config_file.h"
+#include "grid/grid_model.h"
 #include "station/config_transfer.h"
+#include "station/station_core.h"
 #include "ui/message_box.h"
 #include "ui/wait_cursor.h"
-#include "grid/grid_model.h"
 
 namespace kx {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
-#include "station/baseline_result.h"
 #include "grid/grid_model.h"
+#include "station/baseline_result.h"
+#include "station/station_core.h"
 
 namespace kx {
 

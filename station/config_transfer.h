@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
 #include "config/config_file.h"
 #include "config/file_access.h"
 #include "grid/grid_model.h"
+#include "station/station_core.h"
 
 namespace kx {
 

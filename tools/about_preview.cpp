@@ -16,7 +16,6 @@
 
 #include "dialogs/about_command.h"
 #include "dialogs/change_log.h"
-#include "tools/preview_shot.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -26,6 +25,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tools/preview_shot.h"
 
 namespace {
 

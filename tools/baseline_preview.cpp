@@ -24,14 +24,14 @@
 #include <cstdio>
 #include <memory>
 
-#include "station/station_core.h"
 #include "dialogs/baseline_command.h"
 #include "dialogs/baseline_dlg.h"
-#include "ui/message_box.h"
-#include "tools/preview_shot.h"
 #include "grid/color_bar.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
+#include "station/station_core.h"
+#include "tools/preview_shot.h"
+#include "ui/message_box.h"
 
 namespace {
 

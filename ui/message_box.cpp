@@ -21,8 +21,8 @@ QMessageBox::StandardButton ShowMessage(const MessageRequest& request) {
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text,
-                                        const QString& caption, QMessageBox::Icon icon,
+QMessageBox::StandardButton ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                                        QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons) {
     return ShowMessage(MessageRequest{owner, text, caption, icon, buttons});
 }

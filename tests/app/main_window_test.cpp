@@ -39,11 +39,11 @@
 #include "dialogs/config_commands.h"
 #include "hid/hidapi_bus.h"
 #include "hid/udev_monitor.h"
-#include "tests/support/message_recorder.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
 #include "tests/support/fault_rig.h"
+#include "tests/support/message_recorder.h"
 
 namespace kx {
 namespace {

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
 #include "dialogs/baseline_dlg.h"
 #include "grid/color_bar.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
+#include "station/station_core.h"
 #include "tests/support/message_recorder.h"
 
 namespace kx {

@@ -25,15 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
 #include "config/config_file.h"
-#include "station/config_transfer.h"
 #include "grid/grid_model.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "station/config_transfer.h"
+#include "station/station_core.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 

@@ -16,12 +16,12 @@
 
 #include "dialogs/baseline_calc.h"
 #include "dialogs/change_log.h"
-#include "station/baseline_result.h"
 #include "dialogs/raw_data_file.h"
 #include "dialogs/reading_table.h"
-#include "ui/typed_value.h"
+#include "station/baseline_result.h"
 #include "tests/support/channel_values.h"
 #include "tests/support/temp_dir.h"
+#include "ui/typed_value.h"
 
 namespace kx {
 namespace {

@@ -26,8 +26,8 @@
 #include <string>
 #include <string_view>
 
-#include "station/device_info.h"
 #include "hid/maker_identity.h"
+#include "station/device_info.h"
 
 namespace {
 

@@ -47,13 +47,13 @@
 #include <utility>
 #include <vector>
 
-#include "station/station_core.h"
 #include "core/page_table.h"
-#include "station/device_info.h"
 #include "grid/grid_model.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
 #include "sim/sim_bus.h"
+#include "station/device_info.h"
+#include "station/station_core.h"
 #include "tests/support/fault_rig.h"
 #include "tests/support/station_wait.h"
 

@@ -25,8 +25,8 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
-#include "tests/support/fixed_reply_board.h"
 #include "tests/kernel/kernel_fixture.h"
+#include "tests/support/fixed_reply_board.h"
 
 namespace kx {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/hidapi_bus.h"
+#include "station/station_core.h"
 
 int main() {
     kx::HidapiBus bus;

@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/maker_identity.h"
@@ -24,6 +23,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
+#include "station/station_core.h"
 #include "tests/kernel/kernel_fixture.h"
 #include "tests/support/station_wait.h"
 

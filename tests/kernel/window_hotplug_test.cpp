@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
 #include "app/hotplug_source.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "hid/hidapi_bus.h"
 #include "hid/maker_identity.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/usb_gadget_board.h"
+#include "station/station_core.h"
 #include "tests/kernel/kernel_fixture.h"
 #include "tests/support/message_recorder.h"
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "station/station_core.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_kestrun9.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
+#include "station/station_core.h"
 
 namespace kx {
 namespace {

@@ -11,13 +11,13 @@
 #include <string>
 #include <thread>
 
-#include "station/station_core.h"
 #include "grid/grid_model.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_board.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
+#include "station/station_core.h"
 #include "tests/support/station_wait.h"
 
 namespace kx {

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "station/station_core.h"
 #include "core/page_table.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
@@ -21,6 +20,7 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
 #include "sim/usb_frame_bus.h"
+#include "station/station_core.h"
 #include "tests/support/station_wait.h"
 
 namespace kx::test {

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <thread>
 
-#include "station/station_core.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
+#include "station/station_core.h"
 
 namespace kx::test {
 

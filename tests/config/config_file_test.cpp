@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace kx {
@@ -36,19 +37,6 @@ PageRecord VariedPage(int page) {
     r.offsetUpper = 100 + page;
     r.offsetLower = 50 + page;
     return r;
-}
-
-void ExpectSameSettings(const PageRecord& a, const PageRecord& b) {
-    EXPECT_EQ(a.reference, b.reference);
-    EXPECT_EQ(a.upper, b.upper);
-    EXPECT_EQ(a.lower, b.lower);
-    EXPECT_EQ(a.mask, b.mask);
-    EXPECT_EQ(a.rangeMax, b.rangeMax);
-    EXPECT_EQ(a.rangeMin, b.rangeMin);
-    EXPECT_EQ(a.offsetType, b.offsetType);
-    EXPECT_FLOAT_EQ(a.percentage, b.percentage);
-    EXPECT_EQ(a.offsetUpper, b.offsetUpper);
-    EXPECT_EQ(a.offsetLower, b.offsetLower);
 }
 
 // The window's load: global values, then page after page into the table.

@@ -19,6 +19,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/support/page_settings.h"
 #include "tests/support/temp_dir.h"
 
 namespace kx {
@@ -165,14 +166,7 @@ TEST(ConfigPageFill, NeverOverwritesTheLiveValuesTheWorkerWroteMeanwhile) {
 // Settings of a page, without the live values.
 void ExpectSameSettings(const PageRecord& a, const PageRecord& b, int page) {
     SCOPED_TRACE(page);
-    EXPECT_EQ(a.reference, b.reference);
-    EXPECT_EQ(a.upper, b.upper);
-    EXPECT_EQ(a.lower, b.lower);
-    EXPECT_EQ(a.mask, b.mask);
-    EXPECT_EQ(a.rangeMax, b.rangeMax);
-    EXPECT_EQ(a.rangeMin, b.rangeMin);
-    EXPECT_EQ(a.offsetType, b.offsetType);
-    EXPECT_EQ(a.offsetUpper, b.offsetUpper);
+    kx::ExpectSameSettings(a, b);
 }
 
 PageTable CopyOfTable() {

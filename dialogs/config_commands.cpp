@@ -235,7 +235,7 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     BusyScope busy(busy_);
-    if (station_.m_noRunoff != 0) {
+    if (!station_.Present(FamilyId::OneToOne)) {
         ShowMessage(owner_, Text(kNoRunoffForLegacyText), {}, QMessageBox::Warning);
         return;
     }

@@ -236,7 +236,7 @@ void CConfigCommands::OnLegacyLoad() {
     }
     BusyScope busy(busy_);
     if (!station_.Present(FamilyId::OneToOne)) {
-        ShowMessage(owner_, Text(kNoRunoffForLegacyText), {}, QMessageBox::Warning);
+        ShowMessage(owner_, Text(NoRunoffForLegacyText()), {}, QMessageBox::Warning);
         return;
     }
     const QString chosen = Choose(ConfigFileChoice::LegacyLoad);

@@ -243,9 +243,16 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
     return result;
 }
 
+std::string NoRunoffForLegacyText() {
+    const std::string runoff = RunoffFamily::kName;
+    return "没有连接" + runoff + "，老版本配置只能写入" + runoff +
+           "，没有载入，界面和测试板上的设置都没有改动。\n请插好" + runoff +
+           "，等窗口标题显示“设备已经连接”后再载入。";
+}
+
 std::string LegacyImportNotice(const LegacyImportResult& result) {
     if (result.noRunoff) {
-        return kNoRunoffForLegacyText;
+        return NoRunoffForLegacyText();
     }
     if (!result.run.Missed(FamilyId::OneToOne)) {
         return {};

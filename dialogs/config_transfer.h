@@ -29,10 +29,8 @@ inline constexpr char kLegacyLoadFailedText[] = "载入老版本配置文件失�
 inline constexpr char kNoBoardForLoadText[] =
     "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
     "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。";
-inline constexpr char kNoRunoffForLegacyText[] =
-    "没有连接一拖一测试板，老版本配置只能写入一拖一测试板，没有载入，"
-    "界面和测试板上的设置都没有改动。\n"
-    "请插好一拖一测试板，等窗口标题显示“设备已经连接”后再载入。";
+// An import of the older layout with no one-to-one board to write to.
+std::string NoRunoffForLegacyText();
 // The end of a message about heads or boards that did not take a load.
 inline constexpr char kReloadAdviceText[] =
     "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入配置。";

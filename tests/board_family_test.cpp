@@ -103,6 +103,16 @@ TEST(FamilyNames, EveryMessageThatNamesAFamilyUsesItsOneName) {
         SettingsWriteRun run;
         run.NoteMissed(row.id);
         ExpectNamesOnly(MissedFamiliesNotice(run), name);
+
+        // The import of the older layout goes to a one-to-one board only.
+        if (row.id == FamilyId::OneToOne) {
+            LegacyImportResult missing;
+            missing.noRunoff = true;
+            ExpectNamesOnly(LegacyImportNotice(missing), name);
+            LegacyImportResult missed;
+            missed.run.NoteMissed(row.id);
+            ExpectNamesOnly(LegacyImportNotice(missed), name);
+        }
     }
 }
 

@@ -20,6 +20,7 @@
 #include "hid/hidapi_bus.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"
+#include "station/family_table.h"
 #include "ui/message_box.h"
 
 namespace kx {
@@ -37,18 +38,15 @@ double ProcessCpuSeconds() {
 }
 
 QString DemoBoardLabel(const sim::DemoBoardChoice& choice) {
+    const QString name = QString::fromUtf8(FamilyName(choice.family));
     switch (choice.family) {
-        case sim::DemoFamily::OneToOne:
-            return QStringLiteral("一对一测试板 %1")
-                .arg(QString::fromStdString(choice.manufacturer));
-        case sim::DemoFamily::Velmora5:
-            return QStringLiteral("Velmora5 测试板");
-        case sim::DemoFamily::Master:
-            return QStringLiteral("主板 %1 列 × %2 行").arg(choice.columns).arg(choice.rows);
-        case sim::DemoFamily::Classic:
-            return QStringLiteral("ClassicTester 测试板");
+        case FamilyId::OneToOne:
+            return name + QStringLiteral(" %1").arg(QString::fromStdString(choice.manufacturer));
+        case FamilyId::Master:
+            return name + QStringLiteral(" %1 列 × %2 行").arg(choice.columns).arg(choice.rows);
+        default:
+            return name;
     }
-    return {};
 }
 
 // Unattended runs: nobody answers a box, so it is printed and answered OK.

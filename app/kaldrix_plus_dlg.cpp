@@ -96,15 +96,14 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
 
     AboutStation about;
     StationCore* station = m_station.get();
-    about.runoffPresent = [station] { return station->m_noRunoff.load() == 0; };
-    about.velmora5Present = [station] { return station->m_noVelmora5.load() == 0; };
-    about.masterPresent = [station] { return station->m_noMaster.load() == 0; };
-    about.classicPresent = [station] { return station->m_noClassic.load() == 0; };
-    about.oemName = [station] { return station->m_oemName; };
-    about.runoff = &station->m_runoff;
-    about.velmora5 = &station->m_velmora5;
-    about.master = &station->m_master;
-    about.classic = &station->m_classic;
+    about.present = [station](FamilyId family) { return station->Present(family); };
+    RunoffFamily* runoff = station->Find<RunoffFamily>();
+    MasterFamily* master = station->Find<MasterFamily>();
+    about.oemName = [runoff] { return runoff->OemName(); };
+    about.runoff = &runoff->Board();
+    about.velmora5 = &station->Find<Velmora5Family>()->Board();
+    about.master = &master->Board();
+    about.classic = &station->Find<ClassicFamily>()->Board();
     GridModel* grid = &m_colorBar->model();
     about.gridRows = [grid] { return grid->GetRows(); };
     about.gridColumns = [grid] { return grid->GetColumns(); };
@@ -113,9 +112,9 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     about.clearEmergencyStop = [] { g_emergencyStop = 0; };
     // A new layout or head assignment: no head has data of its new place
     // until it has been read there.
-    about.readMasterSettings = [station, grid] {
+    about.readMasterSettings = [master, grid] {
         grid->ForgetData();
-        station->ReadMasterSettings();
+        master->ReadSettings();
     };
     m_about = new CAboutCommand(std::move(about), this);
     m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);

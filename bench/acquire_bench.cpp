@@ -30,7 +30,7 @@ struct StepBench {
 
 void BM_AcquireStepOneToOne1x1(benchmark::State& state) {
     StepBench b(std::make_shared<kx::sim::SimRunoffBoard>("borvane"));
-    if (b.core.ActiveFamily() != kx::StationFamily::OneToOne) {
+    if (b.core.ActiveFamily() != kx::FamilyId::OneToOne) {
         state.SkipWithError("one-to-one board not connected");
         return;
     }
@@ -45,7 +45,7 @@ BENCHMARK(BM_AcquireStepOneToOne1x1)->Unit(benchmark::kMicrosecond);
 void BM_AcquireStepMaster4x4(benchmark::State& state) {
     auto board = kx::bench::Master4x4();
     StepBench b(board);
-    if (b.core.ActiveFamily() != kx::StationFamily::Master || b.grid.GetRows() != 4 ||
+    if (b.core.ActiveFamily() != kx::FamilyId::Master || b.grid.GetRows() != 4 ||
         b.grid.GetColumns() != 4) {
         state.SkipWithError("master board not set up as 4 x 4");
         return;

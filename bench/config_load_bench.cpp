@@ -23,7 +23,7 @@
 namespace {
 
 void LoadAgainst(benchmark::State& state, std::shared_ptr<kx::sim::SimBoard> board,
-                 kx::StationFamily family) {
+                 kx::FamilyId family) {
     kx::bench::FullConfigFile file;
     auto defaults = std::make_unique<kx::PageTable>();
     kx::InitPageTable(*defaults);
@@ -64,7 +64,7 @@ void LoadAgainst(benchmark::State& state, std::shared_ptr<kx::sim::SimBoard> boa
 // a command report, a data report and the reply.
 void BM_ConfigLoad64PagesOneToOne(benchmark::State& state) {
     auto board = std::make_shared<kx::sim::SimRunoffBoard>("borvane");
-    LoadAgainst(state, board, kx::StationFamily::OneToOne);
+    LoadAgainst(state, board, kx::FamilyId::OneToOne);
 }
 BENCHMARK(BM_ConfigLoad64PagesOneToOne)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
@@ -72,20 +72,20 @@ BENCHMARK(BM_ConfigLoad64PagesOneToOne)->Unit(benchmark::kSecond)->UseRealTime()
 // page the board-wide range and its read-back.
 void BM_ConfigLoad64PagesMaster(benchmark::State& state) {
     auto board = kx::bench::Master4x4();
-    LoadAgainst(state, board, kx::StationFamily::Master);
+    LoadAgainst(state, board, kx::FamilyId::Master);
 }
 BENCHMARK(BM_ConfigLoad64PagesMaster)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 void BM_ConfigLoad64PagesVelmora5(benchmark::State& state) {
     auto board = std::make_shared<kx::sim::SimVelmora5Board>();
-    LoadAgainst(state, board, kx::StationFamily::Velmora5);
+    LoadAgainst(state, board, kx::FamilyId::Velmora5);
 }
 BENCHMARK(BM_ConfigLoad64PagesVelmora5)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 // Page 0 in full, once per loaded page: 134 settings of two feature reports.
 void BM_ConfigLoad64PagesClassic(benchmark::State& state) {
     auto board = std::make_shared<kx::sim::SimClassicBoard>();
-    LoadAgainst(state, board, kx::StationFamily::Classic);
+    LoadAgainst(state, board, kx::FamilyId::Classic);
 }
 BENCHMARK(BM_ConfigLoad64PagesClassic)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 

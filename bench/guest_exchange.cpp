@@ -135,7 +135,7 @@ BENCHMARK(BM_GuestClassicReadValue)->UseRealTime()->Unit(benchmark::kMillisecond
 // the master board in use (machine 3 matches no one-to-one row), both heads'
 // values, the buzzer settings twice, the inputs and the outputs: six
 // exchanges. They close the benchmark's own handles, so they run last.
-void GuestAcquireStep(benchmark::State& state, int deviceType, kx::StationFamily family) {
+void GuestAcquireStep(benchmark::State& state, int deviceType, kx::FamilyId family) {
     // The station's handles alone on the boards, as in the field.
     g_boards->runoff.reset();
     g_boards->classic.reset();
@@ -155,10 +155,10 @@ void GuestAcquireStep(benchmark::State& state, int deviceType, kx::StationFamily
     }
     station.Close();
 }
-BENCHMARK_CAPTURE(GuestAcquireStep, OneToOne, 0, kx::StationFamily::OneToOne)
+BENCHMARK_CAPTURE(GuestAcquireStep, OneToOne, 0, kx::FamilyId::OneToOne)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(GuestAcquireStep, MasterTwoHeads, 3, kx::StationFamily::Master)
+BENCHMARK_CAPTURE(GuestAcquireStep, MasterTwoHeads, 3, kx::FamilyId::Master)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

@@ -11,6 +11,7 @@
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
 #include "station/device_info.h"
+#include "station/family_table.h"
 #include "ui/message_box.h"
 #include "ui/wait_cursor.h"
 
@@ -18,8 +19,8 @@ namespace kx {
 
 namespace {
 
-bool Flag(const std::function<bool()>& present) {
-    return present && present();
+bool Flag(const std::function<bool(FamilyId)>& present, FamilyId family) {
+    return present && present(family);
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ void CAboutCommand::OnAbout() {
         current_->activateWindow();
         return;
     }
-    Continue(Step::Runoff);
+    Continue(0);
 }
 
 void CAboutCommand::ShowEmptyAbout() {
@@ -61,20 +62,21 @@ void CAboutCommand::ShowEmptyAbout() {
     emit dialogOpened(dlg);
 }
 
-void CAboutCommand::Continue(Step step) {
-    for (; step != Step::Done; step = static_cast<Step>(static_cast<int>(step) + 1)) {
-        if (QDialog* dlg = OpenFor(step)) {
-            Show(dlg, step);
+void CAboutCommand::Continue(std::size_t next) {
+    const FamilyTable& families = StandardFamilyTable();
+    for (std::size_t row = next; row < families.size(); ++row) {
+        if (QDialog* dlg = OpenFor(families[row].id)) {
+            Show(dlg, row);
             return;
         }
     }
     emit finished();
 }
 
-QDialog* CAboutCommand::OpenFor(Step step) {
-    switch (step) {
-        case Step::Runoff: {
-            if (!Flag(station_.runoffPresent) || station_.runoff == nullptr) {
+QDialog* CAboutCommand::OpenFor(FamilyId family) {
+    switch (family) {
+        case FamilyId::OneToOne: {
+            if (!Flag(station_.present, FamilyId::OneToOne) || station_.runoff == nullptr) {
                 return nullptr;
             }
             const std::string oem = station_.oemName ? station_.oemName() : std::string();
@@ -88,8 +90,8 @@ QDialog* CAboutCommand::OpenFor(Step step) {
             dlg->setProperty("sendsOffline", info.sendsOffline);
             return dlg;
         }
-        case Step::Velmora5: {
-            if (!Flag(station_.velmora5Present) || station_.velmora5 == nullptr) {
+        case FamilyId::Velmora5: {
+            if (!Flag(station_.present, FamilyId::Velmora5) || station_.velmora5 == nullptr) {
                 return nullptr;
             }
             Velmora5About about;
@@ -101,8 +103,8 @@ QDialog* CAboutCommand::OpenFor(Step step) {
             dlg->Fill(about);
             return dlg;
         }
-        case Step::Master: {
-            if (!Flag(station_.masterPresent) || station_.master == nullptr) {
+        case FamilyId::Master: {
+            if (!Flag(station_.present, FamilyId::Master) || station_.master == nullptr) {
                 return nullptr;
             }
             const std::int32_t rows = station_.gridRows ? station_.gridRows() : 0;
@@ -116,37 +118,37 @@ QDialog* CAboutCommand::OpenFor(Step step) {
             dlg->Fill(about);
             return dlg;
         }
-        case Step::Classic: {
-            if (!Flag(station_.classicPresent) || station_.classic == nullptr) {
+        case FamilyId::Classic: {
+            if (!Flag(station_.present, FamilyId::Classic) || station_.classic == nullptr) {
                 return nullptr;
             }
             auto* dlg = new CAboutDlg(owner_);
             dlg->Fill(ClassicAbout(station_.classic->fields()));
             return dlg;
         }
-        case Step::Done:
+        case FamilyId::None:
             break;
     }
     return nullptr;
 }
 
-void CAboutCommand::Show(QDialog* dialog, Step step) {
+void CAboutCommand::Show(QDialog* dialog, std::size_t row) {
     current_ = dialog;
-    connect(dialog, &QDialog::finished, this, [this, dialog, step](int result) {
+    connect(dialog, &QDialog::finished, this, [this, dialog, row](int result) {
         current_ = nullptr;
         if (result == QDialog::Accepted) {
-            Apply(step, dialog);
+            Apply(StandardFamilyTable()[row].id, dialog);
         }
         dialog->deleteLater();
-        Continue(static_cast<Step>(static_cast<int>(step) + 1));
+        Continue(row + 1);
     });
     dialog->open();
     emit dialogOpened(dialog);
 }
 
-void CAboutCommand::Apply(Step step, QDialog* dialog) {
-    switch (step) {
-        case Step::Runoff: {
+void CAboutCommand::Apply(FamilyId family, QDialog* dialog) {
+    switch (family) {
+        case FamilyId::OneToOne: {
             auto* dlg = static_cast<CAboutDlg*>(dialog);
             if (dlg->property("sendsOffline").toBool() &&
                 !WriteOfflineDisplay(*station_.runoff, dlg->m_offlineDisplay)) {
@@ -154,14 +156,14 @@ void CAboutCommand::Apply(Step step, QDialog* dialog) {
             }
             break;
         }
-        case Step::Velmora5: {
+        case FamilyId::Velmora5: {
             auto* dlg = static_cast<CAboutDlgVelmora5*>(dialog);
             if (dlg->LayoutKnown() && !WriteVelmora5Layout(*station_.velmora5, dlg->Layout())) {
                 Warn(QStringLiteral("行列设置未能写入设备，请检查设备连接后重试。"));
             }
             break;
         }
-        case Step::Master: {
+        case FamilyId::Master: {
             auto* dlg = static_cast<CAboutDlgVelmora5HID*>(dialog);
             const MasterLayout layout = dlg->Layout();
             if (station_.setGridColumns) {
@@ -179,12 +181,13 @@ void CAboutCommand::Apply(Step step, QDialog* dialog) {
                 }
             }
             if (!ok) {
-                Warn(QStringLiteral("主板设置未能全部写入设备，请检查设备连接后重试。"));
+                Warn(QString::fromUtf8(FamilyName(FamilyId::Master)) +
+                     QStringLiteral("设置未能全部写入设备，请检查设备连接后重试。"));
             }
             break;
         }
-        case Step::Classic:
-        case Step::Done:
+        case FamilyId::Classic:
+        case FamilyId::None:
             break;
     }
 }

@@ -2,9 +2,12 @@
 
 #include <QObject>
 #include <QPointer>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "hid/family_id.h"
 
 class QDialog;
 class QWidget;
@@ -20,11 +23,8 @@ class hiddata_velmora5;
 // What the about command needs from the main window; the main window fills
 // it with its own members once.
 struct AboutStation {
-    // The absence flags, as "a board of the family is open" (flag 0).
-    std::function<bool()> runoffPresent;
-    std::function<bool()> velmora5Present;
-    std::function<bool()> masterPresent;
-    std::function<bool()> classicPresent;
+    // A board of the family is open.
+    std::function<bool(FamilyId)> present;
     // The OEM name the connection recorded for the one-to-one board.
     std::function<std::string()> oemName;
     // The protocol objects.
@@ -44,8 +44,9 @@ struct AboutStation {
 };
 
 // The about command of the main window: one device-information dialog for
-// every connected family, one after the other, in the order one-to-one
-// board, Velmora5 board, master board, classic tester. Each family's flag is
+// every connected family, one after the other, in connection priority
+// (StandardFamilyTable: one-to-one board, Velmora5 board, master board,
+// classic tester). Each family's flag is
 // looked at when its turn comes, its dialog is filled from the board and
 // shown window-modal over the owner, and the next one opens only after it
 // has closed; nothing is shown when no board is connected.
@@ -89,13 +90,12 @@ signals:
     void finished();
 
 private:
-    enum class Step { Runoff, Velmora5, Master, Classic, Done };
-
-    // Opens the dialog of the first present family from `step` on.
-    void Continue(Step step);
-    QDialog* OpenFor(Step step);
-    void Apply(Step step, QDialog* dialog);
-    void Show(QDialog* dialog, Step step);
+    // Opens the dialog of the first present family from row `next` of the
+    // family table on.
+    void Continue(std::size_t next);
+    QDialog* OpenFor(FamilyId family);
+    void Apply(FamilyId family, QDialog* dialog);
+    void Show(QDialog* dialog, std::size_t row);
     void Warn(const QString& text);
 
     AboutStation station_;

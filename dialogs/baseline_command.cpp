@@ -69,7 +69,7 @@ void CBaselineCommand::Finish(CBaseLineDlg* dialog, int result) {
     if (accepted) {
         {
             WaitCursor wait;
-            lastReport_ = StoreBaselineAndWrite(edited, station_, grid_);
+            lastReport_ = StoreBaselineAndWrite(edited, station_);
         }
         const std::string text = BaselineWriteMessage(lastReport_);
         if (!text.empty()) {

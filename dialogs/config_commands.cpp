@@ -235,8 +235,8 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     BusyScope busy(busy_);
-    if (station_.m_noRunoff != 0) {
-        ShowMessage(owner_, Text(kNoRunoffForLegacyText), {}, QMessageBox::Warning);
+    if (!station_.Present(FamilyId::OneToOne)) {
+        ShowMessage(owner_, Text(NoRunoffForLegacyText()), {}, QMessageBox::Warning);
         return;
     }
     const QString chosen = Choose(ConfigFileChoice::LegacyLoad);

@@ -94,7 +94,7 @@ std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string
     const std::string_view argument = hasArgument ? text.substr(colon + 1) : std::string_view();
     DemoBoardChoice choice;
     if (family == "one-to-one") {
-        choice.family = DemoFamily::OneToOne;
+        choice.family = FamilyId::OneToOne;
         choice.manufacturer = hasArgument ? std::string(argument) : kDemoOneToOneManufacturer;
         if (!KnownOneToOneManufacturer(choice.manufacturer)) {
             error = "no one-to-one identity row has the manufacturer string \"" +
@@ -105,7 +105,7 @@ std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string
         return choice;
     }
     if (family == "master") {
-        choice.family = DemoFamily::Master;
+        choice.family = FamilyId::Master;
         if (hasArgument) {
             const std::size_t x = Lower(argument).find('x');
             const std::optional<int> columns =
@@ -127,7 +127,7 @@ std::optional<DemoBoardChoice> ParseDemoBoard(std::string_view text, std::string
             error = family + " takes no argument";
             return std::nullopt;
         }
-        choice.family = family == "velmora5" ? DemoFamily::Velmora5 : DemoFamily::Classic;
+        choice.family = family == "velmora5" ? FamilyId::Velmora5 : FamilyId::Classic;
         return choice;
     }
     error = "unknown board family \"" + std::string(text.substr(0, colon)) +
@@ -155,11 +155,11 @@ std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSigna
         return board;
     };
     switch (choice.family) {
-        case DemoFamily::OneToOne:
+        case FamilyId::OneToOne:
             return measuring(std::make_shared<SimRunoffBoard>(choice.manufacturer), 1);
-        case DemoFamily::Velmora5:
+        case FamilyId::Velmora5:
             return measuring(std::make_shared<SimVelmora5Board>(kMakerIdentity), 4);
-        case DemoFamily::Master: {
+        case FamilyId::Master: {
             auto board = std::make_shared<SimMasterBoard>(kMakerIdentity);
             const int positions = std::min(choice.columns * choice.rows, 16);
             board->edit([&](MasterMemory& m) {
@@ -175,8 +175,10 @@ std::shared_ptr<SimBoard> MakeDemoBoard(const DemoBoardChoice& choice, DemoSigna
             }
             return measuring(board, positions);
         }
-        case DemoFamily::Classic:
+        case FamilyId::Classic:
             return measuring(std::make_shared<SimClassicBoard>(), 1);
+        case FamilyId::None:
+            break;
     }
     return nullptr;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hid/family_id.h"
 #include "sim/sim_bus.h"
 
 namespace kx::sim {
@@ -17,9 +18,6 @@ namespace kx::sim {
 std::vector<std::shared_ptr<SimBoard>> PlugDemoBoards(SimBus& bus);
 
 // --- the station's demonstration mode ------------------------------------------
-
-// The board families a demonstration can put on the simulated bus.
-enum class DemoFamily { OneToOne, Velmora5, Master, Classic };
 
 // One software board of a demonstration, as the command line names it:
 //
@@ -37,7 +35,7 @@ inline constexpr const char* kDemoOneToOneManufacturer = "ravuno-demo";
 inline constexpr int kDemoMasterMaxSide = 10;
 
 struct DemoBoardChoice {
-    DemoFamily family = DemoFamily::OneToOne;
+    FamilyId family = FamilyId::OneToOne;                  // OneToOne, Velmora5, Master or Classic
     std::string manufacturer = kDemoOneToOneManufacturer;  // one-to-one only
     int columns = 2;                                       // master only
     int rows = 2;                                          // master only

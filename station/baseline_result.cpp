@@ -14,14 +14,14 @@ BaselineExchange BaselineExchangeFromPage(std::int32_t page, const PageRecord& r
     return e;
 }
 
-std::uint8_t BaselineOffsetType(const BaselineResult& result, BoardFamily family) {
-    if (family == BoardFamily::Classic) {
+std::uint8_t BaselineOffsetType(const BaselineResult& result, FamilyId family) {
+    if (family == FamilyId::Classic) {
         return result.byPercentage ? 1 : 0;
     }
     return result.byValue ? 0 : 1;
 }
 
-void StoreBaselineResult(const BaselineResult& result, BoardFamily family, PageRecord& page) {
+void StoreBaselineResult(const BaselineResult& result, FamilyId family, PageRecord& page) {
     for (int c = 0; c < kChannels; ++c) {
         page.mask[c] = static_cast<std::uint8_t>(result.edit.editModes[c] & 0xFF);
     }
@@ -36,7 +36,7 @@ void StoreBaselineResult(const BaselineResult& result, BoardFamily family, PageR
     page.offsetType = BaselineOffsetType(result, family);
 }
 
-bool StoreBaselineResult(const BaselineResult& result, BoardFamily family, PageTable& table,
+bool StoreBaselineResult(const BaselineResult& result, FamilyId family, PageTable& table,
                          CSectionLock& lock) {
     const std::int32_t page = result.edit.selectedPage;
     if (page < 0 || page >= kPageCount) {

@@ -6,6 +6,7 @@
 
 #include "core/page_table.h"
 #include "core/section_lock.h"
+#include "hid/family_id.h"
 
 namespace kx {
 
@@ -35,25 +36,19 @@ struct BaselineResult {
     bool byValue = false;
 };
 
-// The board families the baseline result is written to, in the order it is
-// written when several are connected.
-enum class BoardFamily { OneToOne, Velmora5, Master, Classic };
-inline constexpr std::array<BoardFamily, 4> kBaselineWriteOrder = {
-    BoardFamily::OneToOne, BoardFamily::Velmora5, BoardFamily::Master, BoardFamily::Classic};
-
 // The page's offsetType as `family` takes it: the classic tester from the
 // by-percentage box, the others from the by-value box (1 when it is clear).
-std::uint8_t BaselineOffsetType(const BaselineResult& result, BoardFamily family);
+std::uint8_t BaselineOffsetType(const BaselineResult& result, FamilyId family);
 
 // Copies the result into `page` as it is written to `family`: modes (their
 // low bytes), limits, reference, range, percentage, offsets and offsetType.
 // Live values are left alone.
-void StoreBaselineResult(const BaselineResult& result, BoardFamily family, PageRecord& page);
+void StoreBaselineResult(const BaselineResult& result, FamilyId family, PageRecord& page);
 
 // The same into the page the result names, under `lock`; false (nothing
 // stored) when that page is outside the table. The caller then writes the
 // page to the family's board.
-bool StoreBaselineResult(const BaselineResult& result, BoardFamily family,
+bool StoreBaselineResult(const BaselineResult& result, FamilyId family,
                          PageTable& table = g_pageTable, CSectionLock& lock = g_pageLock);
 
 // Page of the head (row, column) of a grid with `columns` columns, or nullopt

@@ -1,30 +1,15 @@
 #include "station/baseline_store.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace kx {
 
-bool BaselineFamilyPresent(const StationCore& station, BoardFamily family) {
-    switch (family) {
-        case BoardFamily::OneToOne:
-            return station.m_noRunoff == 0;
-        case BoardFamily::Velmora5:
-            return station.m_noVelmora5 == 0;
-        case BoardFamily::Master:
-            return station.m_noMaster == 0;
-        case BoardFamily::Classic:
-            return station.m_noClassic == 0;
-    }
-    return false;
-}
-
 BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& grid) {
     BaselineTarget target;
-    bool any = false;
-    for (BoardFamily family : kBaselineWriteOrder) {
-        any = any || BaselineFamilyPresent(station, family);
-    }
-    if (!any) {
+    const std::vector<BoardFamily*>& families = station.Families();
+    if (std::none_of(families.begin(), families.end(),
+                     [](const BoardFamily* f) { return f->Present(); })) {
         target.kind = BaselineTarget::Kind::NoBoard;
         return target;
     }
@@ -42,30 +27,7 @@ BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& g
     return target;
 }
 
-namespace {
-
-bool WriteFamily(BoardFamily family, std::int32_t page, StationCore& station,
-                 const GridModel& grid) {
-    switch (family) {
-        case BoardFamily::OneToOne:
-            return station.WriteRunoffSettings();
-        case BoardFamily::Velmora5:
-            return station.WriteVelmora5Settings(page);
-        case BoardFamily::Master:
-            // The range is board-wide: every page the grid shows takes what
-            // the board now holds. No read after a write that went unanswered.
-            return station.WriteMasterSettings(page) &&
-                   station.ReadMasterRange(grid.GetRows() * grid.GetColumns() - 1);
-        case BoardFamily::Classic:
-            return station.WriteClassicSettings();
-    }
-    return false;
-}
-
-}  // namespace
-
-BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station,
-                                          const GridModel& grid) {
+BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station) {
     BaselineWriteReport report;
     const std::int32_t page = result.edit.selectedPage;
     if (page < 0 || page >= kPageCount) {
@@ -73,40 +35,26 @@ BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationC
         return report;
     }
     bool any = false;
-    for (BoardFamily family : kBaselineWriteOrder) {
-        if (!BaselineFamilyPresent(station, family)) {
+    for (BoardFamily* family : station.Families()) {
+        if (!family->Present()) {
             continue;
         }
         any = true;
-        StoreBaselineResult(result, family);
-        if (WriteFamily(family, page, station, grid)) {
-            report.written.push_back(family);
+        StoreBaselineResult(result, family->Id());
+        if (family->WriteEditedPage(page)) {
+            report.written.push_back(family->Id());
         } else {
-            report.notAnswered.push_back(family);
+            report.notAnswered.push_back(family->Id());
         }
     }
     if (!any) {
         // The board went away while the dialog was open. The operator's
         // edits stay in the page (a configuration save keeps them); the two
         // offset-type rules agree while exactly one box is ticked.
-        StoreBaselineResult(result, BoardFamily::OneToOne);
+        StoreBaselineResult(result, FamilyId::OneToOne);
         report.noBoard = true;
     }
     return report;
-}
-
-const char* BaselineFamilyName(BoardFamily family) {
-    switch (family) {
-        case BoardFamily::OneToOne:
-            return "一拖一测试板";
-        case BoardFamily::Velmora5:
-            return "Velmora5 测试板";
-        case BoardFamily::Master:
-            return "主板";
-        case BoardFamily::Classic:
-            return "ClassicTester 测试板";
-    }
-    return "";
 }
 
 std::string BaselineOutsideTableMessage(const BaselineTarget& target) {
@@ -130,9 +78,9 @@ std::string BaselineWriteMessage(const BaselineWriteReport& report) {
         return {};
     }
     std::string text = "下列测试板没有应答，新的测试设置可能没有写入：\n";
-    for (BoardFamily family : report.notAnswered) {
+    for (FamilyId family : report.notAnswered) {
         text += "    ";
-        text += BaselineFamilyName(family);
+        text += FamilyName(family);
         text += "\n";
     }
     text +=

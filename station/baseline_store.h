@@ -29,12 +29,9 @@ struct BaselineTarget {
     std::int32_t page = 0;  // row * columns + column
 };
 
-// True when a board of `family` is open (its absence flag is 0).
-bool BaselineFamilyPresent(const StationCore& station, BoardFamily family);
-
 // The head the grid found under the pointer at its last repaint, and its
-// page. Looks at the absence flags of the one-to-one, Velmora5, master and
-// classic families first.
+// page. Looks first whether a board of any of the station's families is
+// open.
 BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& grid);
 
 // What OK of the dialog did.
@@ -46,21 +43,18 @@ struct BaselineWriteReport {
     bool noBoard = false;
     // In write order: the families whose board took every exchange, and
     // those whose board missed a reply (their write stopped there).
-    std::vector<BoardFamily> written;
-    std::vector<BoardFamily> notAnswered;
+    std::vector<FamilyId> written;
+    std::vector<FamilyId> notAnswered;
 };
 
-// For each connected family in the order one-to-one, Velmora5, master,
-// classic: the result into its page with that family's offset-type rule,
-// then the family's write. The master board then has its display range read
-// back into page 0 and copied into every page of the grid (rows x columns);
+// For each connected family in connection priority (one-to-one, Velmora5,
+// master, classic): the result into its page with that family's offset-type
+// rule, then the family's write (BoardFamily::WriteEditedPage). The master
+// board then has its display range read back into page 0 and copied into
+// every page of the grid (rows x columns);
 // a read that gets no reply leaves the pages as they were. A board that
 // misses a reply keeps the edited values in the page and is reported.
-BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station,
-                                          const GridModel& grid);
-
-// The family's name in the operator's messages.
-const char* BaselineFamilyName(BoardFamily family);
+BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station);
 
 // The operator's messages (UTF-8); empty when there is nothing to say.
 std::string BaselineOutsideTableMessage(const BaselineTarget& target);

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <memory>
 
@@ -51,10 +50,15 @@ void RestorePageSettings(int page, PageRecord settings) {
     target = settings;
 }
 
-// The families a load writes to, in its order, as connected now.
-std::array<bool, 4> ConnectedFamilies(const StationCore& station) {
-    return {station.m_noClassic == 0, station.m_noMaster == 0, station.m_noVelmora5 == 0,
-            station.m_noRunoff == 0};
+// The families a load writes to whose board is connected now.
+std::vector<FamilyId> ConnectedFamilies(const StationCore& station) {
+    std::vector<FamilyId> connected;
+    for (const BoardFamily* family : station.Families()) {
+        if (family->Present()) {
+            connected.push_back(family->Id());
+        }
+    }
+    return connected;
 }
 
 // At most this many heads are named one by one.
@@ -64,11 +68,9 @@ constexpr std::size_t kHeadsNamed = 8;
 
 std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
     std::string names;
-    for (const SettingsFamilyName& family : kSettingsFamilyNames) {
-        if (run.*family.missed) {
-            names += names.empty() ? "" : "、";
-            names += family.name;
-        }
+    for (const std::string& name : run.MissedNames()) {
+        names += names.empty() ? "" : "、";
+        names += name;
     }
     if (names.empty()) {
         return {};
@@ -93,8 +95,7 @@ std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t column
 }
 
 bool SettingsBoardConnected(const StationCore& station) {
-    const std::array<bool, 4> connected = ConnectedFamilies(station);
-    return std::find(connected.begin(), connected.end(), true) != connected.end();
+    return !ConnectedFamilies(station).empty();
 }
 
 std::string ExistingConfigFileName(const std::string& chosen) {
@@ -144,14 +145,10 @@ void ConfigLoadJob::LoadNextPage(StationCore& station) {
     const int page = done_++;
     // A family takes the page when it is connected and has not missed a
     // reply, before and during this page's write.
-    const std::array<bool, 4> connected = ConnectedFamilies(station);
+    const std::vector<FamilyId> connected = ConnectedFamilies(station);
     const auto taken = [&] {
-        for (std::size_t f = 0; f < kSettingsFamilyNames.size(); ++f) {
-            if (connected[f] && !(run_.*kSettingsFamilyNames[f].missed)) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(connected.begin(), connected.end(),
+                           [&](FamilyId id) { return !run_.Missed(id); });
     };
     if (!taken()) {
         // Nobody to write to: the page stays as it is.
@@ -216,7 +213,8 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
     LegacyImportResult result;
     // The import goes to a one-to-one board only; without one, page 0 would
     // show limits no board holds.
-    if (station.m_noRunoff != 0) {
+    RunoffFamily* runoff = station.Find<RunoffFamily>();
+    if (runoff == nullptr || !runoff->Present()) {
         result.noRunoff = true;
         return result;
     }
@@ -238,18 +236,25 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
     }
     const PageRecord before = PageSnapshot(0);
     FillPageSettings(0, [&](PageRecord& record) { ReadLegacyPage(file, record); });
-    if (!station.WriteRunoffSettings()) {
-        result.run.runoffMissed = true;
+    if (!runoff->WriteSettings()) {
+        result.run.NoteMissed(FamilyId::OneToOne);
         RestorePageSettings(0, before);
     }
     return result;
 }
 
+std::string NoRunoffForLegacyText() {
+    const std::string runoff = RunoffFamily::kName;
+    return "没有连接" + runoff + "，老版本配置只能写入" + runoff +
+           "，没有载入，界面和测试板上的设置都没有改动。\n请插好" + runoff +
+           "，等窗口标题显示“设备已经连接”后再载入。";
+}
+
 std::string LegacyImportNotice(const LegacyImportResult& result) {
     if (result.noRunoff) {
-        return kNoRunoffForLegacyText;
+        return NoRunoffForLegacyText();
     }
-    if (!result.run.runoffMissed) {
+    if (!result.run.Missed(FamilyId::OneToOne)) {
         return {};
     }
     return UnsentHeadsNotice({0}, 1) + "\n" + MissedFamiliesNotice(result.run) + "\n" +

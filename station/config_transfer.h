@@ -29,26 +29,11 @@ inline constexpr char kLegacyLoadFailedText[] = "载入老版本配置文件失�
 inline constexpr char kNoBoardForLoadText[] =
     "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
     "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。";
-inline constexpr char kNoRunoffForLegacyText[] =
-    "没有连接一拖一测试板，老版本配置只能写入一拖一测试板，没有载入，"
-    "界面和测试板上的设置都没有改动。\n"
-    "请插好一拖一测试板，等窗口标题显示“设备已经连接”后再载入。";
+// An import of the older layout with no one-to-one board to write to.
+std::string NoRunoffForLegacyText();
 // The end of a message about heads or boards that did not take a load.
 inline constexpr char kReloadAdviceText[] =
     "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入配置。";
-
-// A board family as the operator reads its name, and its flag in a load's
-// run. In the order a load writes them.
-struct SettingsFamilyName {
-    const char* name;
-    bool SettingsWriteRun::*missed;
-};
-inline constexpr std::array<SettingsFamilyName, 4> kSettingsFamilyNames{{
-    {"经典测试仪", &SettingsWriteRun::classicMissed},
-    {"多测试头主板", &SettingsWriteRun::masterMissed},
-    {"Velmora5 多头测试板", &SettingsWriteRun::velmora5Missed},
-    {"一拖一测试板", &SettingsWriteRun::runoffMissed},
-}};
 
 // A page's settings from a file into the table: `fill` gets a copy of the
 // page to change, and the copy replaces the page, except for the live values,
@@ -64,8 +49,8 @@ std::string MissedFamiliesNotice(const SettingsWriteRun& run);
 // old ones; empty for no page.
 std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t columns);
 
-// A board of a family a load writes to (classic, master, Velmora5,
-// one-to-one) is connected.
+// A board of a family a load writes to (any of the station's families) is
+// connected.
 bool SettingsBoardConnected(const StationCore& station);
 
 // The name a load opens for the name the operator chose: as chosen, unless
@@ -109,8 +94,8 @@ public:
     bool Done() const { return done_ >= PageCount(); }
 
     // Reads page PagesDone() into g_pageTable (its live values kept) and
-    // writes it to every connected family in the order classic, master,
-    // Velmora5, one-to-one. A page no family took gets its old settings
+    // writes it to every connected family in write order
+    // (StationCore::WritePageToBoards). A page no family took gets its old settings
     // back; with no family to write to, the page is not touched at all.
     // Does nothing once Done().
     void LoadNextPage(StationCore& station);
@@ -163,8 +148,8 @@ struct LegacyImportResult {
     FileError error;
     // No one-to-one board is connected: nothing changed.
     bool noRunoff = false;
-    // runoffMissed: the one-to-one board did not take page 0, which got its
-    // old settings back.
+    // The one-to-one family missed: its board did not take page 0, which got
+    // its old settings back.
     SettingsWriteRun run;
 };
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "dialogs/about_command.h"
@@ -25,6 +26,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "station/family_table.h"
 #include "tools/preview_shot.h"
 
 namespace {
@@ -93,10 +95,16 @@ int main(int argc, char** argv) {
     int rows = 2;
     int columns = 3;
     kx::AboutStation station;
-    station.runoffPresent = [&] { return present[0]; };
-    station.velmora5Present = [&] { return present[1]; };
-    station.masterPresent = [&] { return present[2]; };
-    station.classicPresent = [&] { return present[3]; };
+    // present[] follows the about command's order (the family table's).
+    station.present = [&](kx::FamilyId family) {
+        const kx::FamilyTable& table = kx::StandardFamilyTable();
+        for (std::size_t row = 0; row < table.size() && row < std::size(present); ++row) {
+            if (table[row].id == family) {
+                return present[row];
+            }
+        }
+        return false;
+    };
     station.oemName = [] { return std::string("MOVIRA"); };
     station.runoff = &runoff;
     station.velmora5 = &velmora5;

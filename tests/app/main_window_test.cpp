@@ -149,13 +149,11 @@ TEST_F(MainWindow, StartsWithoutABoardInItsInitialState) {
     g_changeLog.clear();
     CKaldrixPlusDlg& d = Start();
     StationCore& s = d.station();
-    for (const auto* flag :
-         {&s.m_noRunoff, &s.m_noVelmora5, &s.m_noMaster, &s.m_noKestrun9, &s.m_noClassic}) {
-        EXPECT_EQ(flag->load(), 1);
+    for (const BoardFamily* family : s.Families()) {
+        EXPECT_FALSE(family->Present()) << family->Name();
+        EXPECT_FALSE(family->Ready()) << family->Name();
     }
-    EXPECT_EQ(s.m_runoffReady.load(), 0);
-    EXPECT_EQ(s.m_velmora5Ready.load(), 0);
-    EXPECT_EQ(s.m_classicReady.load(), 0);
+    EXPECT_FALSE(s.Find<MasterFamily>()->Kestrun9Present());
     EXPECT_EQ(s.m_fpcMenuUnlocked.load(), 1);
     EXPECT_EQ(s.m_buzzerOn.load(), 0);
     EXPECT_EQ(s.m_buzzerInvert.load(), 0);
@@ -572,7 +570,7 @@ TEST_F(MainWindow, BoardPluggedFromAnotherThreadConnectsOnTheUserInterfaceThread
     std::thread plugger([&] { bus.plug(board); });
     plugger.join();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }));
-    EXPECT_EQ(dlg->station().ActiveFamily(), StationFamily::OneToOne);
+    EXPECT_EQ(dlg->station().ActiveFamily(), FamilyId::OneToOne);
     EXPECT_EQ(dlg->colorBar().model().GetColumns(), 1);
 
     std::thread unplugger([&] { bus.unplug(board); });
@@ -982,7 +980,7 @@ TEST(StationOptions, CommandLine) {
     ASSERT_TRUE(o);
     ASSERT_EQ(o->boards.size(), 2u);
     EXPECT_EQ(o->boards[0].columns, 3);
-    EXPECT_EQ(o->boards[1].family, sim::DemoFamily::Classic);
+    EXPECT_EQ(o->boards[1].family, FamilyId::Classic);
     EXPECT_EQ(o->machine, 4);
     EXPECT_EQ(o->size, QSize(1280, 800));
     // A screenshot alone is taken after the default delay, then the station quits.

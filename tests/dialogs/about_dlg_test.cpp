@@ -69,10 +69,20 @@ protected:
     void SetUp() override {
         BuildChangeLog();
         AboutStation station;
-        station.runoffPresent = [this] { return runoffOn; };
-        station.velmora5Present = [this] { return velmora5On; };
-        station.masterPresent = [this] { return masterOn; };
-        station.classicPresent = [this] { return classicOn; };
+        station.present = [this](FamilyId family) {
+            switch (family) {
+                case FamilyId::OneToOne:
+                    return runoffOn;
+                case FamilyId::Velmora5:
+                    return velmora5On;
+                case FamilyId::Master:
+                    return masterOn;
+                case FamilyId::Classic:
+                    return classicOn;
+                default:
+                    return false;
+            }
+        };
         station.oemName = [this] { return oem; };
         station.runoff = &runoff;
         station.velmora5 = &velmora5;
@@ -748,8 +758,9 @@ TEST_F(MasterAboutTest, BoardGoneAtOkIsReportedAfterTheGridTookTheSize) {
     bus.unplug(masterBoard);
     masterBoard.reset();
     dlg->accept();
-    EXPECT_EQ(messages.texts,
-              QStringList{QStringLiteral("主板设置未能全部写入设备，请检查设备连接后重试。")});
+    EXPECT_EQ(
+        messages.texts,
+        QStringList{QStringLiteral("多测试头主板设置未能全部写入设备，请检查设备连接后重试。")});
     EXPECT_EQ(events, (std::vector<std::string>{"columns 2", "rows 2", "read master settings"}));
     DeleteClosedDialogs();
 

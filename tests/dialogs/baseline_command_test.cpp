@@ -131,7 +131,7 @@ TEST_F(BaselineCommandTest, MasterHeadClickedAndAcceptedReachesItsAssignedHead) 
         board->assign(k, k / 3, k % 3, 20 - k);
     }
     bus.plug(board);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Master);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
     ASSERT_EQ(bar->model().GetRows(), 2);
     ASSERT_EQ(bar->model().GetColumns(), 3);
     const sim::MasterMemory before = board->memory();
@@ -203,7 +203,7 @@ TEST_F(BaselineCommandTest, CancelWritesNothingButCloseAllStays) {
         m.modes.fill(Tested);
     });
     bus.plug(board);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
     ClickHead(0, 0);
     ASSERT_EQ(opened.size(), 1u);
     CBaseLineDlg* dlg = Dialog();
@@ -249,7 +249,7 @@ TEST_F(BaselineCommandTest, ABoardThatWentSilentIsReportedAndThePageKeepsTheEdit
     EXPECT_TRUE(messages.texts[0].contains(QStringLiteral("一拖一测试板")));
     EXPECT_EQ(Page(0).rangeMax, 1666);
     EXPECT_EQ(board->memory().range_max, 1500);
-    EXPECT_EQ(command->LastReport().notAnswered, std::vector<BoardFamily>{BoardFamily::OneToOne});
+    EXPECT_EQ(command->LastReport().notAnswered, std::vector<FamilyId>{FamilyId::OneToOne});
     bus.unplug(board);  // so that closing does not wait on it
 }
 

@@ -273,7 +273,7 @@ TEST_F(BaselineDlgTest, ApplyBeforeAverageStoresLimitsWithoutShowingThem) {
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     const BaselineResult result = dlg->Result();
     EXPECT_EQ(result.edit.editUpper, Filled(770));
-    ASSERT_TRUE(StoreBaselineResult(result, BoardFamily::OneToOne));
+    ASSERT_TRUE(StoreBaselineResult(result, FamilyId::OneToOne));
     EXPECT_EQ(Page().upper, Filled(770));
     EXPECT_EQ(Page().lower, Filled(630));
     EXPECT_EQ(Page().offsetType, 1);
@@ -304,7 +304,7 @@ TEST_F(BaselineDlgTest, ADoubleClickedChannelIsStoredOnOk) {
     const BaselineResult result = dlg->Result();
     EXPECT_EQ(result.edit.editModes[5], Greyed);
     EXPECT_EQ(result.edit.editModes[4], Masked);
-    StoreBaselineResult(result, BoardFamily::Master);
+    StoreBaselineResult(result, FamilyId::Master);
     EXPECT_EQ(Page().mask[5], Greyed);
     EXPECT_EQ(Page().mask[6], Masked);
 }

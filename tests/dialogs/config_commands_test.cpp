@@ -286,13 +286,13 @@ protected:
             bus.plug(b);
         }
         core->Initialise();
-        ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
-        ASSERT_EQ(core->m_noVelmora5, 0);
-        ASSERT_EQ(core->m_noMaster, 0);
-        ASSERT_EQ(core->m_noClassic, 0);
+        ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+        ASSERT_TRUE(core->Present(FamilyId::Velmora5));
+        ASSERT_TRUE(core->Present(FamilyId::Master));
+        ASSERT_TRUE(core->Present(FamilyId::Classic));
         // The master board beside a one-to-one board is not set up; its map
         // is loaded as its information dialog would.
-        ASSERT_TRUE(core->m_master.load_position_map());
+        ASSERT_TRUE(core->Find<MasterFamily>()->Board().load_position_map());
     }
     // A one-to-one board alone, the family in use; its worker stopped, so
     // that its record of received reports holds the command's alone.
@@ -300,7 +300,7 @@ protected:
         runoff = std::make_shared<sim::SimRunoffBoard>("borvane");
         bus.plug(runoff);
         core->Initialise();
-        ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+        ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
         core->StopAcquisition();
         runoff->clear_received();
     }
@@ -933,7 +933,7 @@ TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings
     velmora5 = std::make_shared<sim::SimVelmora5Board>();
     bus.plug(velmora5);
     core->Initialise();
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Velmora5);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Velmora5);
     const std::vector<PageRecord> before = SettingsOfEveryPage();
     const sim::Velmora5Memory boardBefore = velmora5->memory();
     test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));

@@ -670,17 +670,17 @@ TEST(BaselineResult, WhatIsStoredIntoThePagePerFamily) {
     r.valueLower = 60;
 
     struct Case {
-        BoardFamily family;
+        FamilyId family;
         bool byPercentage;
         bool byValue;
         std::uint8_t offsetType;
     };
     const Case cases[] = {
-        {BoardFamily::OneToOne, true, false, 1},  {BoardFamily::OneToOne, false, true, 0},
-        {BoardFamily::OneToOne, false, false, 1}, {BoardFamily::Velmora5, false, true, 0},
-        {BoardFamily::Master, true, false, 1},    {BoardFamily::Master, false, false, 1},
-        {BoardFamily::Classic, true, false, 1},   {BoardFamily::Classic, false, true, 0},
-        {BoardFamily::Classic, false, false, 0},  {BoardFamily::Classic, true, true, 1},
+        {FamilyId::OneToOne, true, false, 1},  {FamilyId::OneToOne, false, true, 0},
+        {FamilyId::OneToOne, false, false, 1}, {FamilyId::Velmora5, false, true, 0},
+        {FamilyId::Master, true, false, 1},    {FamilyId::Master, false, false, 1},
+        {FamilyId::Classic, true, false, 1},   {FamilyId::Classic, false, true, 0},
+        {FamilyId::Classic, false, false, 0},  {FamilyId::Classic, true, true, 1},
     };
     for (const Case& c : cases) {
         r.byPercentage = c.byPercentage;
@@ -706,12 +706,12 @@ TEST(BaselineResult, WhatIsStoredIntoThePagePerFamily) {
     // Into the table, under its lock; a page outside the table is refused.
     PageTable table{};
     CSectionLock lock;
-    EXPECT_TRUE(StoreBaselineResult(r, BoardFamily::Master, table, lock));
+    EXPECT_TRUE(StoreBaselineResult(r, FamilyId::Master, table, lock));
     EXPECT_EQ(table[5].upper, Filled(770));
     EXPECT_EQ(table[4].upper, Filled(0));
     for (std::int32_t bad : {-1, kPageCount}) {
         r.edit.selectedPage = bad;
-        EXPECT_FALSE(StoreBaselineResult(r, BoardFamily::Master, table, lock));
+        EXPECT_FALSE(StoreBaselineResult(r, FamilyId::Master, table, lock));
     }
 }
 

@@ -358,16 +358,16 @@ bool NoDataFromStrayReads(const StationCore& core, const GridModel& grid,
     if (strayHeads.empty()) {
         return true;
     }
-    const StationFamily family = core.ActiveFamily();
-    if (family == StationFamily::OneToOne) {
+    const FamilyId family = core.ActiveFamily();
+    if (family == FamilyId::OneToOne) {
         return !grid.HasData(0, 0);
     }
-    if (family != StationFamily::Master) {
+    if (family != FamilyId::Master) {
         return true;
     }
     const int columns = grid.GetColumns();
     for (int page = 0; page < std::min(grid.GetRows() * columns, kPageCount); ++page) {
-        const int head = core.MasterHeadOfPage(page);
+        const int head = core.Find<MasterFamily>()->HeadOfPage(page);
         if (std::find(strayHeads.begin(), strayHeads.end(), head) != strayHeads.end() &&
             grid.HasData(page % columns, page / columns)) {
             return false;
@@ -415,11 +415,11 @@ void RunInput(Feed& feed) {
         GateBus gate(
             bus,
             [&station] {
-                return station->m_runoff.waits_cancelled() ||
-                       station->m_velmora5.waits_cancelled() ||
-                       station->m_master.waits_cancelled() ||
-                       station->m_classic.waits_cancelled() ||
-                       station->m_kestrun9.waits_cancelled();
+                return station->Find<RunoffFamily>()->Board().waits_cancelled() ||
+                       station->Find<Velmora5Family>()->Board().waits_cancelled() ||
+                       station->Find<MasterFamily>()->Board().waits_cancelled() ||
+                       station->Find<ClassicFamily>()->Board().waits_cancelled() ||
+                       station->Find<MasterFamily>()->Kestrun9().waits_cancelled();
             },
             [&board] { return board->TakeFailedRead(); });
         StationCore core(gate, grid);
@@ -461,20 +461,20 @@ void RunInput(Feed& feed) {
                 }
                 case 6:
                     switch (core.ActiveFamily()) {
-                        case StationFamily::OneToOne:
-                            core.ReadRunoffSettings();
+                        case FamilyId::OneToOne:
+                            core.Find<RunoffFamily>()->ReadSettings();
                             break;
-                        case StationFamily::Velmora5:
-                            core.ReadVelmora5Settings();
+                        case FamilyId::Velmora5:
+                            core.Find<Velmora5Family>()->ReadSettings();
                             break;
-                        case StationFamily::Master:
-                            core.ReadMasterSettings();
-                            core.ReadMasterRange(feed.Byte() % 64);
+                        case FamilyId::Master:
+                            core.Find<MasterFamily>()->ReadSettings();
+                            core.Find<MasterFamily>()->ReadRange(feed.Byte() % 64);
                             break;
-                        case StationFamily::Classic:
-                            core.ReadClassicSettings();
+                        case FamilyId::Classic:
+                            core.Find<ClassicFamily>()->ReadSettings();
                             break;
-                        case StationFamily::None:
+                        case FamilyId::None:
                             break;
                     }
                     break;
@@ -483,34 +483,37 @@ void RunInput(Feed& feed) {
                     break;
                 case 8: {
                     const int page = feed.Byte() % 8;
-                    core.WriteRunoffSettings();
-                    core.WriteVelmora5Settings(page);
-                    core.WriteMasterSettings(page);
-                    core.WriteClassicSettings();
+                    core.Find<RunoffFamily>()->WriteSettings();
+                    core.Find<Velmora5Family>()->WritePage(page);
+                    core.Find<MasterFamily>()->WritePage(page);
+                    core.Find<ClassicFamily>()->WriteSettings();
                     break;
                 }
                 case 9: {
-                    const AboutInfo about = ReadRunoffAbout(core.m_runoff, core.m_oemName);
+                    const AboutInfo about = ReadRunoffAbout(core.Find<RunoffFamily>()->Board(),
+                                                            core.Find<RunoffFamily>()->OemName());
                     if (about.sendsOffline) {
-                        WriteOfflineDisplay(core.m_runoff, feed.Byte() % 3);
+                        WriteOfflineDisplay(core.Find<RunoffFamily>()->Board(), feed.Byte() % 3);
                     }
-                    (void)ClassicAbout(core.m_classic.fields());
+                    (void)ClassicAbout(core.Find<ClassicFamily>()->Board().fields());
                     break;
                 }
                 case 10: {
-                    const Velmora5About about = ReadVelmora5About(core.m_velmora5);
+                    const Velmora5About about =
+                        ReadVelmora5About(core.Find<Velmora5Family>()->Board());
                     if (about.layout) {
                         Velmora5LayoutRecord layout = *about.layout;
                         layout.rows = feed.Byte();
                         layout.columns = feed.Byte();
-                        WriteVelmora5Layout(core.m_velmora5, layout);
+                        WriteVelmora5Layout(core.Find<Velmora5Family>()->Board(), layout);
                     }
                     break;
                 }
                 case 11: {
                     const int rows = 1 + feed.Byte() % 4;
                     const int columns = 1 + feed.Byte() % 4;
-                    const MasterAbout about = ReadMasterAbout(core.m_master, rows, columns);
+                    const MasterAbout about =
+                        ReadMasterAbout(core.Find<MasterFamily>()->Board(), rows, columns);
                     MasterLayout layout;
                     layout.rows = rows;
                     layout.columns = columns;
@@ -518,7 +521,7 @@ void RunInput(Feed& feed) {
                     if (about.buzzerOn) {
                         layout.buzzer = feed.Byte();
                     }
-                    WriteMasterLayout(core.m_master, layout);
+                    WriteMasterLayout(core.Find<MasterFamily>()->Board(), layout);
                     break;
                 }
                 case 12:

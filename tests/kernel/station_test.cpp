@@ -133,9 +133,10 @@ TEST_F(RealStation, OneToOneBoardConnectsShowsItsValuesAndTurnsItsOutputsToFail)
     EXPECT_EQ(titles[0], kTitleInserted);
     EXPECT_EQ(titles[1], kTitleOrvane);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
-    EXPECT_EQ(core->m_runoff.device_path(), path);
-    EXPECT_EQ(core->m_oemName, hiddata_simple_runoff::identity(RunoffProbe::Maker).oem_name);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+    EXPECT_EQ(core->Find<RunoffFamily>()->Board().device_path(), path);
+    EXPECT_EQ(core->Find<RunoffFamily>()->OemName(),
+              hiddata_simple_runoff::identity(RunoffProbe::Maker).oem_name);
     EXPECT_EQ(grid.GetColumns(), 1);
     EXPECT_EQ(grid.GetRows(), 1);
     EXPECT_EQ(core->AcquisitionWorkers(), 1);
@@ -183,7 +184,7 @@ TEST_F(RealStation, OneToOneBoardConnectsShowsItsValuesAndTurnsItsOutputsToFail)
             g_pageTable[0].upper[static_cast<std::size_t>(k)] = 200 + 37 * k;
         }
     }
-    ASSERT_TRUE(core->WriteRunoffSettings());
+    ASSERT_TRUE(core->Find<RunoffFamily>()->WriteSettings());
     for (int k = 0; k < 32; ++k) {
         EXPECT_EQ(board->memory().upper[static_cast<std::size_t>(k)], 200 + 37 * k) << k;
     }
@@ -210,7 +211,7 @@ TEST_F(RealStation, ClassicTesterConnectsOverFeatureReportsAndFailsInTheGrid) {
     ASSERT_FALSE(Plug(gadget).empty());
 
     EXPECT_EQ(core->Title(), kTitleClassic);
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::Classic);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::Classic);
     EXPECT_TRUE(messages.empty());
     const PageRecord p = Page(0);
     EXPECT_EQ(p.upper[4], 1300);
@@ -267,11 +268,11 @@ TEST_F(RealStation, MasterBoardWithTwoHeadsServesEachPageFromItsHead) {
     ASSERT_FALSE(Plug(gadget).empty());
 
     EXPECT_EQ(core->Title(), kTitleOrvane);
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::Master);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::Master);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(core->m_master.head_count(), 2);
-    EXPECT_EQ(core->MasterHeadOfPage(0), 1);
-    EXPECT_EQ(core->MasterHeadOfPage(1), 0);
+    EXPECT_EQ(core->Find<MasterFamily>()->Board().head_count(), 2);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(0), 1);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(1), 0);
     EXPECT_EQ(grid.GetColumns(), 2);
     EXPECT_EQ(grid.GetRows(), 1);
     EXPECT_EQ(Page(0).upper[0], 2000);
@@ -319,8 +320,8 @@ TEST_F(RealStation, UnplugDuringAcquisitionDisconnectsAndTheReplugConnectsAgain)
     EXPECT_EQ(core->Title(), kTitleDisconnected);
     EXPECT_EQ(core->AcquisitionWorkers(), 0);
     EXPECT_EQ(core->m_running, 0);
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::None);
-    EXPECT_EQ(core->m_noRunoff, 1);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::None);
+    EXPECT_FALSE(core->Present(FamilyId::OneToOne));
     EXPECT_EQ(grid.GetColumns(), 0);
     EXPECT_EQ(grid.GetRows(), 0);
     EXPECT_TRUE(messages.empty()) << messages.front();
@@ -333,7 +334,7 @@ TEST_F(RealStation, UnplugDuringAcquisitionDisconnectsAndTheReplugConnectsAgain)
     EXPECT_EQ(titles[0], kTitleInserted);
     EXPECT_EQ(titles[1], kTitleOrvane);
     EXPECT_EQ(core->AcquisitionWorkers(), 1);
-    EXPECT_EQ(core->m_runoff.device_path(), second);
+    EXPECT_EQ(core->Find<RunoffFamily>()->Board().device_path(), second);
     EXPECT_TRUE(EvaluateUntil([&] { return grid.GetValues(0, 0)[0] == 888; }));
 
     // What the monitor delivered: the arrival, the removal of the same node,
@@ -393,7 +394,7 @@ TEST_F(RealStation, ABoardWhoseNodeTheUserMayNotOpenIsReportedAsNoPermission) {
     ASSERT_EQ(refused.messages.size(), 1u) << refused.output;
     EXPECT_NE(refused.messages[0].find("没有权限"), std::string::npos) << refused.messages[0];
     EXPECT_NE(refused.messages[0].find("70-kaldrixplus.rules"), std::string::npos);
-    EXPECT_NE(refused.messages[0].find("Orvane"), std::string::npos);
+    EXPECT_NE(refused.messages[0].find(RunoffFamily::kName), std::string::npos);
     EXPECT_EQ(board->received().size(), reportsBefore) << "a report reached the board";
 
     ASSERT_EQ(chmod(path.c_str(), 0666), 0);

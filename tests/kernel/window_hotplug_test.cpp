@@ -191,9 +191,9 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     EXPECT_EQ(nodesWhenInserted[0].value(first), kRuleMode)
         << "the arrival came before udev had applied its rules to " << qPrintable(first);
     ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
-    EXPECT_EQ(dlg->station().ActiveFamily(), StationFamily::OneToOne);
+    EXPECT_EQ(dlg->station().ActiveFamily(), FamilyId::OneToOne);
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
-    EXPECT_EQ(dlg->station().m_runoff.device_path(), first.toStdString());
+    EXPECT_EQ(dlg->station().Find<RunoffFamily>()->Board().device_path(), first.toStdString());
     const int polled = board->memory().outputs_written;
     EXPECT_TRUE(RunUntil([&] {
         return board->memory().outputs_written >= polled + 3 && grid.GetValues(0, 0)[0] == 700;
@@ -207,7 +207,7 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     EXPECT_EQ(delivered[1].path, first);
     ASSERT_TRUE(RunUntil([&] { return dlg->station().AcquisitionWorkers() == 0; }));
     EXPECT_TRUE(TitleIs(kTitleDisconnected)) << qPrintable(Title());
-    EXPECT_EQ(dlg->station().ActiveFamily(), StationFamily::None);
+    EXPECT_EQ(dlg->station().ActiveFamily(), FamilyId::None);
     EXPECT_EQ(grid.GetColumns(), 0);
 
     // Re-plug: connected again, and a new value flows.
@@ -220,7 +220,8 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     EXPECT_EQ(nodesWhenInserted[1].value(delivered[2].path), kRuleMode);
     ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
-    EXPECT_EQ(dlg->station().m_runoff.device_path(), delivered[2].path.toStdString());
+    EXPECT_EQ(dlg->station().Find<RunoffFamily>()->Board().device_path(),
+              delivered[2].path.toStdString());
     EXPECT_TRUE(RunUntil([&] { return grid.GetValues(0, 0)[0] == 888; }));
 
     gadget.unplug();

@@ -156,7 +156,7 @@ TEST_F(BaselineStore, TheClickedHeadGivesThePageOrIsRefused) {
     EXPECT_EQ(FindBaselineTarget(*core, grid).kind, BaselineTarget::Kind::NoBoard);
 
     bus.plug(std::make_shared<SimClassicBoard>());
-    ASSERT_EQ(core->m_noClassic, 0);
+    ASSERT_TRUE(core->Present(FamilyId::Classic));
     struct Case {
         int columns;
         int rows;
@@ -201,12 +201,12 @@ TEST_F(BaselineStore, TheClickedHeadGivesThePageOrIsRefused) {
 TEST_F(BaselineStore, OneToOneTakesPageZeroWithTheOffsetTypeOfTheValueBox) {
     auto board = std::make_shared<SimRunoffBoard>("borvane");
     bus.plug(board);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
     for (bool byValue : {true, false}) {
         SCOPED_TRACE(byValue);
         const BaselineResult r = Edited(0, !byValue, byValue);
-        const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-        EXPECT_EQ(report.written, std::vector<BoardFamily>{BoardFamily::OneToOne});
+        const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+        EXPECT_EQ(report.written, std::vector<FamilyId>{FamilyId::OneToOne});
         EXPECT_TRUE(report.notAnswered.empty());
         EXPECT_TRUE(BaselineWriteMessage(report).empty());
         const PageRecord p = Page(0);
@@ -225,11 +225,11 @@ TEST_F(BaselineStore, OneToOneTakesPageZeroWithTheOffsetTypeOfTheValueBox) {
 TEST_F(BaselineStore, Velmora5PageTwoGoesToHeadFour) {
     auto board = std::make_shared<SimVelmora5Board>();
     bus.plug(board);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Velmora5);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Velmora5);
     const sim::Velmora5Memory before = board->memory();
     const BaselineResult r = Edited(2, false, true);
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-    EXPECT_EQ(report.written, std::vector<BoardFamily>{BoardFamily::Velmora5});
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+    EXPECT_EQ(report.written, std::vector<FamilyId>{FamilyId::Velmora5});
     ExpectEdited(Page(2), r);
     EXPECT_EQ(Page(2).offsetType, 0);
     EXPECT_NE(Page(1).upper[0], 1200);
@@ -253,7 +253,7 @@ TEST_F(BaselineStore, Velmora5PageTwoGoesToHeadFour) {
 // range the board holds afterwards; pages beyond the grid keep theirs.
 TEST_F(BaselineStore, MasterWritesTheAssignedHeadAndEveryShownPageTakesTheRange) {
     auto board = PlugMaster(3, 3);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Master);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
     ASSERT_EQ(grid.GetRows() * grid.GetColumns(), 9);
     {
         CSectionGuard guard(&g_pageLock);
@@ -264,8 +264,8 @@ TEST_F(BaselineStore, MasterWritesTheAssignedHeadAndEveryShownPageTakesTheRange)
     }
     const sim::MasterMemory before = board->memory();
     const BaselineResult r = Edited(7, false, false);  // head 13
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-    EXPECT_EQ(report.written, std::vector<BoardFamily>{BoardFamily::Master});
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+    EXPECT_EQ(report.written, std::vector<FamilyId>{FamilyId::Master});
     const PageRecord p = Page(7);
     ExpectEdited(p, r);
     EXPECT_EQ(p.offsetType, 1);  // the value box clear
@@ -295,12 +295,12 @@ TEST_F(BaselineStore, MasterWritesTheAssignedHeadAndEveryShownPageTakesTheRange)
 TEST_F(BaselineStore, ClassicTakesTheOffsetTypeOfThePercentageBox) {
     auto board = std::make_shared<SimClassicBoard>();
     bus.plug(board);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Classic);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Classic);
     for (bool byPercentage : {true, false}) {
         SCOPED_TRACE(byPercentage);
         const BaselineResult r = Edited(0, byPercentage, !byPercentage);
-        const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-        EXPECT_EQ(report.written, std::vector<BoardFamily>{BoardFamily::Classic});
+        const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+        EXPECT_EQ(report.written, std::vector<FamilyId>{FamilyId::Classic});
         const PageRecord p = Page(0);
         ExpectEdited(p, r);
         EXPECT_EQ(p.offsetType, byPercentage ? 1 : 0);
@@ -329,13 +329,12 @@ TEST_F(BaselineStore, AllFourFamiliesAreWrittenWithTheClassicRuleLast) {
          std::vector<std::shared_ptr<sim::SimBoard>>{runoff, velmora5, master, classic}) {
         bus.plug(b);
     }
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
-    ASSERT_TRUE(core->m_master.load_position_map());  // as its dialog would
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+    ASSERT_TRUE(core->Find<MasterFamily>()->Board().load_position_map());  // as its dialog would
     const BaselineResult r = Edited(0, true, true);
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-    EXPECT_EQ(report.written,
-              (std::vector<BoardFamily>{BoardFamily::OneToOne, BoardFamily::Velmora5,
-                                        BoardFamily::Master, BoardFamily::Classic}));
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+    EXPECT_EQ(report.written, (std::vector<FamilyId>{FamilyId::OneToOne, FamilyId::Velmora5,
+                                                     FamilyId::Master, FamilyId::Classic}));
     EXPECT_EQ(Page(0).offsetType, 1);
     EXPECT_EQ(runoff->memory().upper[0], 1200);
     EXPECT_EQ(velmora5->memory().heads[2].upper[0], 1200);
@@ -354,19 +353,19 @@ TEST_F(BaselineStore, ABoardThatGoesSilentIsNamedAndThePageKeepsTheEdits) {
     auto classic = std::make_shared<SimClassicBoard>();
     bus.plug(velmora5);
     bus.plug(classic);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Velmora5);
-    ASSERT_EQ(core->m_noClassic, 0);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Velmora5);
+    ASSERT_TRUE(core->Present(FamilyId::Classic));
     classic->set_report_time(std::chrono::seconds(1));
     const BaselineResult r = Edited(0, true, false);
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
-    EXPECT_EQ(report.written, std::vector<BoardFamily>{BoardFamily::Velmora5});
-    EXPECT_EQ(report.notAnswered, std::vector<BoardFamily>{BoardFamily::Classic});
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
+    EXPECT_EQ(report.written, std::vector<FamilyId>{FamilyId::Velmora5});
+    EXPECT_EQ(report.notAnswered, std::vector<FamilyId>{FamilyId::Classic});
     ExpectEdited(Page(0), r);
     EXPECT_EQ(velmora5->memory().heads[2].upper[0], 1200);
     EXPECT_NE(classic->memory().upper[0], 1200);
     const std::string text = BaselineWriteMessage(report);
     EXPECT_NE(text.find("没有应答"), std::string::npos) << text;
-    EXPECT_NE(text.find("ClassicTester 测试板"), std::string::npos) << text;
+    EXPECT_NE(text.find(ClassicFamily::kName), std::string::npos) << text;
     EXPECT_EQ(text.find("Velmora5"), std::string::npos) << text;
 }
 
@@ -374,7 +373,7 @@ TEST_F(BaselineStore, ABoardThatGoesSilentIsNamedAndThePageKeepsTheEdits) {
 // reported, and the other pages keep the range they had.
 TEST_F(BaselineStore, AMasterRangeReadWithoutReplyLeavesThePagesAndIsReported) {
     auto board = PlugMaster<MasterSilentOnRange>(2, 3);
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::Master);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
     {
         CSectionGuard guard(&g_pageLock);
         for (int p = 0; p < 6; ++p) {
@@ -383,9 +382,9 @@ TEST_F(BaselineStore, AMasterRangeReadWithoutReplyLeavesThePagesAndIsReported) {
     }
     board->silentOnRange = true;
     const BaselineResult r = Edited(4, false, true);  // head 16
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
     EXPECT_TRUE(report.written.empty());
-    EXPECT_EQ(report.notAnswered, std::vector<BoardFamily>{BoardFamily::Master});
+    EXPECT_EQ(report.notAnswered, std::vector<FamilyId>{FamilyId::Master});
     ExpectEdited(Page(4), r);
     EXPECT_EQ(board->memory().heads[16].upper[0], 1200);
     EXPECT_EQ(board->memory().range_max, 1777);
@@ -404,9 +403,9 @@ TEST_F(BaselineStore, NoBoardLeftKeepsTheEditsInThePageAndSaysSo) {
     grid.Evaluate(kClient, kClient, *frame);
     ASSERT_EQ(FindBaselineTarget(*core, grid).kind, BaselineTarget::Kind::Page);
     bus.unplug(board);
-    ASSERT_EQ(core->m_noRunoff, 1);
+    ASSERT_FALSE(core->Present(FamilyId::OneToOne));
     const BaselineResult r = Edited(0, true, false);
-    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core, grid);
+    const BaselineWriteReport report = StoreBaselineAndWrite(r, *core);
     EXPECT_TRUE(report.noBoard);
     EXPECT_TRUE(report.written.empty());
     ExpectEdited(Page(0), r);
@@ -416,7 +415,7 @@ TEST_F(BaselineStore, NoBoardLeftKeepsTheEditsInThePageAndSaysSo) {
     // A result for a page outside the table stores nothing.
     BaselineResult outside = Edited(0, true, false);
     outside.edit.selectedPage = kPageCount;
-    EXPECT_TRUE(StoreBaselineAndWrite(outside, *core, grid).outsideTable);
+    EXPECT_TRUE(StoreBaselineAndWrite(outside, *core).outsideTable);
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ protected:
 // fills the table and writes every page; the live values it wrote stay.
 TEST_F(ConfigTransfer, LoadsPageByPageWhileTheWorkerPolls) {
     ASSERT_EQ(core.AcquisitionWorkers(), 1);
-    ASSERT_TRUE(core.m_master.load_position_map());
+    ASSERT_TRUE(core.Find<MasterFamily>()->Board().load_position_map());
     const std::string path = (dir.path() / "six.ini").string();
     const PageTable saved = Table(6, 1000);
     ASSERT_FALSE(SaveConfig(path, ConfigGlobals{0, 3, 2}, saved));
@@ -282,7 +282,7 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
             core.OnDeviceChange(HotplugEvent::Arrival);
         } else {
             board->set_silent(false);
-            ASSERT_TRUE(core.ReadMasterSettings());
+            ASSERT_TRUE(core.Find<MasterFamily>()->ReadSettings());
         }
         const PageTable reread = CopyOfTable();
         for (int p = 0; p < 4; ++p) {
@@ -367,11 +367,13 @@ TEST(ConfigTransferTexts, NameEveryFamilyThatMissedAReply) {
         const char* names;  // as the message lists them; nullptr: no message
     };
     SettingsWriteRun none, classic, master, velmora5, runoff, two;
-    classic.classicMissed = true;
-    master.masterMissed = true;
-    velmora5.velmora5Missed = true;
-    runoff.runoffMissed = true;
-    two.masterMissed = two.runoffMissed = true;
+    classic.NoteMissed(FamilyId::Classic);
+    master.NoteMissed(FamilyId::Master);
+    velmora5.NoteMissed(FamilyId::Velmora5);
+    runoff.NoteMissed(FamilyId::OneToOne);
+    // Noted out of write order: named in write order.
+    two.NoteMissed(FamilyId::OneToOne);
+    two.NoteMissed(FamilyId::Master);
     const Case cases[] = {
         {none, nullptr},
         {classic, "：经典测试仪。"},

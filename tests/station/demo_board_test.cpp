@@ -136,14 +136,14 @@ TEST(SignalModelTouches, NoneWithoutAPatternExactValuesWinAndAPauseStartsAfresh)
 struct ChoiceCase {
     const char* text;
     bool ok;
-    sim::DemoFamily family;
+    FamilyId family;
     const char* manufacturer;
     int columns;
     int rows;
 };
 
 TEST(DemoBoardChoice, CommandLineWords) {
-    using F = sim::DemoFamily;
+    using F = FamilyId;
     const ChoiceCase cases[] = {
         {"one-to-one", true, F::OneToOne, "ravuno-demo", 2, 2},
         {"One-To-One:TARSEL_DEV2", true, F::OneToOne, "TARSEL_DEV2", 2, 2},
@@ -209,12 +209,12 @@ protected:
 
 TEST_F(DemoStation, MasterBoardReportsItsGridAndEveryMappedHeadIsLive) {
     sim::DemoBoardChoice choice;
-    choice.family = sim::DemoFamily::Master;
+    choice.family = FamilyId::Master;
     choice.columns = 10;
     choice.rows = 10;
     Plug(choice, sim::DemoSignal::Live);
     station.Initialise();
-    EXPECT_EQ(station.ActiveFamily(), StationFamily::Master);
+    EXPECT_EQ(station.ActiveFamily(), FamilyId::Master);
     EXPECT_EQ(grid.GetColumns(), 10);
     EXPECT_EQ(grid.GetRows(), 10);
     // The board's map holds 16 positions: pages 0 to 15 have heads.
@@ -253,7 +253,7 @@ TEST_F(DemoStation, LiveOneToOneHeadGoesFromPassToFailAndBack) {
     quick.pressTime = 80ms;
     std::static_pointer_cast<sim::SimRunoffBoard>(board)->set_touches(quick);
     station.Initialise();
-    ASSERT_EQ(station.ActiveFamily(), StationFamily::OneToOne);
+    ASSERT_EQ(station.ActiveFamily(), FamilyId::OneToOne);
 
     GridFrame frame;
     bool sawPass = false;
@@ -279,10 +279,10 @@ TEST_F(DemoStation, LiveOneToOneHeadGoesFromPassToFailAndBack) {
 
 TEST_F(DemoStation, StillBoardHoldsEveryValueAtItsCentre) {
     sim::DemoBoardChoice choice;
-    choice.family = sim::DemoFamily::Velmora5;
+    choice.family = FamilyId::Velmora5;
     Plug(choice, sim::DemoSignal::Still);
     station.Initialise();
-    ASSERT_EQ(station.ActiveFamily(), StationFamily::Velmora5);
+    ASSERT_EQ(station.ActiveFamily(), FamilyId::Velmora5);
     ASSERT_TRUE(WaitFor([&] { return Page(3).live[0] != 0; }));
     for (int i = 0; i < 20; ++i) {
         for (int p = 0; p < 4; ++p) {

@@ -103,8 +103,9 @@ TEST(PassUnderFaults, AStrayReportNeverShiftsAHeadsValuesOrMakesAPass) {
             runoffBoard->set_value(0, kFailing);
             rig.inner.plug(runoffBoard);
         }
-        const hiddata& transport = master ? static_cast<const hiddata&>(rig.core->m_master)
-                                          : static_cast<const hiddata&>(rig.core->m_runoff);
+        const hiddata& transport =
+            master ? static_cast<const hiddata&>(rig.core->Find<MasterFamily>()->Board())
+                   : static_cast<const hiddata&>(rig.core->Find<RunoffFamily>()->Board());
         int withData = 0;
         for (int step = 1; step <= 400; ++step) {
             if (step == 50 || (c.strayEvery > 0 && step % c.strayEvery == 0)) {
@@ -142,7 +143,7 @@ TEST(PassUnderFaults, AShortReportIsNoReplyNeverZeros) {
     rig.inner.plug(board);
 
     ASSERT_EQ(rig.messages.size(), 1u);
-    EXPECT_EQ(rig.messages[0], kNoAnswerMessage);
+    EXPECT_EQ(rig.messages[0], NoAnswerMessage(RunoffFamily::kName));
     // The lower limits never came: the page keeps its own, none became 0.
     for (int k = 0; k < kChannels; ++k) {
         EXPECT_EQ(Page(0).lower[static_cast<std::size_t>(k)], PageRecord::Defaults().lower[0]) << k;
@@ -216,10 +217,10 @@ TEST(PassUnderFaults, AnOutputsReportThatDoesNotGoNeverLeavesHalfACommand) {
             ASSERT_EQ(outputs[2], 0) << "PASS from another command's bytes, step " << i;
             ASSERT_LE(outputs[4], 2) << "a fail count from another command's bytes";
             if (c.lost && i == 0) {
-                EXPECT_TRUE(rig.core->m_master.lost());
+                EXPECT_TRUE(rig.core->Find<MasterFamily>()->Board().lost());
                 EXPECT_EQ(rig.reconnectsAsked.load(), 1);
                 rig.core->Connect();  // what the window does when asked
-                EXPECT_FALSE(rig.core->m_master.lost());
+                EXPECT_FALSE(rig.core->Find<MasterFamily>()->Board().lost());
             }
         }
         EXPECT_EQ(rig.bus.delivered().failed_writes, c.failures);
@@ -255,17 +256,17 @@ TEST(PassUnderFaults, AVelmora5SettingThatDoesNotGoWholeIsOwedWhole) {
         FaultRig rig;
         auto board = test::Velmora5Board();
         rig.inner.plug(board);
-        ASSERT_EQ(rig.core->ActiveFamily(), StationFamily::Velmora5);
+        ASSERT_EQ(rig.core->ActiveFamily(), FamilyId::Velmora5);
         {
             CSectionGuard guard(&g_pageLock);
             g_pageTable[0].upper.fill(kWritten);
         }
         rig.bus.fail_output(test::DataReportOf(kWriteUpperCode), c.skip,
                             hiddata::kContinuationTries);
-        EXPECT_FALSE(rig.core->WriteVelmora5Settings(0));
-        ASSERT_TRUE(rig.core->m_velmora5.lost());
+        EXPECT_FALSE(rig.core->Find<Velmora5Family>()->WritePage(0));
+        ASSERT_TRUE(rig.core->Find<Velmora5Family>()->Board().lost());
         rig.core->Connect();  // what the window does when asked
-        ASSERT_FALSE(rig.core->m_velmora5.lost());
+        ASSERT_FALSE(rig.core->Find<Velmora5Family>()->Board().lost());
         for (int i = 0; i < 6; ++i) {
             rig.Step();
         }
@@ -288,7 +289,7 @@ TEST(PassUnderFaults, AClassicHeadHasDataOnlyWithEveryChannelAnswered) {
     FaultRig rig;
     auto board = test::ClassicBoard();
     rig.inner.plug(board);
-    ASSERT_EQ(rig.core->ActiveFamily(), StationFamily::Classic);
+    ASSERT_EQ(rig.core->ActiveFamily(), FamilyId::Classic);
     g_classicChannel = 0;
     for (int channel = 0; channel < kChannels; ++channel) {
         EXPECT_FALSE(rig.grid.HasData(0, 0)) << "data with channels " << channel << " to 31 unread";

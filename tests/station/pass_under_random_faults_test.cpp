@@ -116,7 +116,9 @@ Counts RunFamily(Family& family, std::uint32_t seed) {
             rig.inner.plug(family.board);
             ++counts.unplug;
         }
-        if (rig.core->m_runoff.lost() || rig.core->m_master.lost() || rig.core->m_velmora5.lost()) {
+        if (rig.core->Find<RunoffFamily>()->Board().lost() ||
+            rig.core->Find<MasterFamily>()->Board().lost() ||
+            rig.core->Find<Velmora5Family>()->Board().lost()) {
             rig.core->Connect();  // what the window does when the station asks
         }
 

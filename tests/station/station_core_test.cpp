@@ -116,12 +116,14 @@ protected:
 
 TEST_F(Station, StartsDisconnectedWithTheMenuDefaults) {
     core->Initialise();
-    EXPECT_EQ(core->m_noRunoff, 1);
-    EXPECT_EQ(core->m_noVelmora5, 1);
-    EXPECT_EQ(core->m_noMaster, 1);
-    EXPECT_EQ(core->m_noKestrun9, 1);
-    EXPECT_EQ(core->m_noClassic, 1);
-    EXPECT_EQ(core->m_runoffReady + core->m_velmora5Ready + core->m_classicReady, 0);
+    EXPECT_FALSE(core->Present(FamilyId::OneToOne));
+    EXPECT_FALSE(core->Present(FamilyId::Velmora5));
+    EXPECT_FALSE(core->Present(FamilyId::Master));
+    EXPECT_FALSE(core->Find<MasterFamily>()->Kestrun9Present());
+    EXPECT_FALSE(core->Present(FamilyId::Classic));
+    for (const BoardFamily* family : core->Families()) {
+        EXPECT_FALSE(family->Ready()) << family->Name();
+    }
     EXPECT_EQ(core->m_typeItems[0], (TypeItem{1, 1}));
     for (int t = 1; t < kDeviceTypes; ++t) {
         EXPECT_EQ(core->m_typeItems[static_cast<std::size_t>(t)], (TypeItem{0, 1}));
@@ -174,8 +176,8 @@ TEST_F(Station, TarselMachineTwoFailsAChannelAboveItsLimitWithTheBuzzer) {
     ASSERT_GE(titles.size(), 2u);
     EXPECT_EQ(titles.front(), kTitleInserted);
     EXPECT_EQ(titles.back(), kTitleOrvane);
-    EXPECT_EQ(core->m_oemName, "TARSEL");
-    EXPECT_EQ(core->m_noRunoff, 0);
+    EXPECT_EQ(core->Find<RunoffFamily>()->OemName(), "TARSEL");
+    EXPECT_TRUE(core->Present(FamilyId::OneToOne));
     EXPECT_EQ(grid.GetColumns(), 1);
     EXPECT_EQ(grid.GetRows(), 1);
     const PageRecord p = Page(0);
@@ -248,7 +250,7 @@ TEST_F(Station, OneToOneRowsRecordTheirOemNames) {
         } else {
             bus.unplug(boards[s.manufacturer]);
         }
-        EXPECT_EQ(core->m_oemName, s.oem);
+        EXPECT_EQ(core->Find<RunoffFamily>()->OemName(), s.oem);
         EXPECT_EQ(core->Title(), s.connected ? kTitleOrvane : kTitleDisconnected);
         EXPECT_EQ(grid.GetColumns(), s.connected ? 1 : 0);
         EXPECT_EQ(grid.GetRows(), s.connected ? 1 : 0);
@@ -361,7 +363,7 @@ protected:
 TEST_F(MasterStation, SetsUpFromTheBoardAndPollsEachPageFromItsHead) {
     auto board = PlugMaster();
     EXPECT_EQ(core->Title(), kTitleOrvane);
-    EXPECT_EQ(core->m_master.head_count(), 3);
+    EXPECT_EQ(core->Find<MasterFamily>()->Board().head_count(), 3);
     EXPECT_EQ(grid.GetRows(), 2);
     EXPECT_EQ(grid.GetColumns(), 2);
     EXPECT_TRUE(MachinesGreyedOut());
@@ -471,11 +473,11 @@ TEST_F(MasterStation, PagesPastTheTableAreNeitherHandedOverNorRead) {
     EXPECT_EQ(grid.GetValues(3, 6)[0], 6363);  // page 63
     EXPECT_EQ(grid.GetValues(4, 6)[0], 0);     // page 64: none
     EXPECT_EQ(grid.GetValues(9, 9)[0], 0);
-    EXPECT_TRUE(core->ReadMasterSettings());
+    EXPECT_TRUE(core->Find<MasterFamily>()->ReadSettings());
     EXPECT_EQ(Page(63).rangeMax, 1234);
     // The baseline command asks for the range of every page the grid shows.
     board->edit([](sim::MasterMemory& m) { m.range_max = 1777; });
-    EXPECT_TRUE(core->ReadMasterRange(99));
+    EXPECT_TRUE(core->Find<MasterFamily>()->ReadRange(99));
     EXPECT_EQ(Page(63).rangeMax, 1777);
 }
 
@@ -549,10 +551,10 @@ TEST_F(Station, OneToOneBesideAMasterBoardLeavesTheMasterAlone) {
     bus.plug(runoff);
     core->Connect();
 
-    EXPECT_EQ(core->m_noRunoff, 0);
-    EXPECT_EQ(core->m_noMaster, 0);
+    EXPECT_TRUE(core->Present(FamilyId::OneToOne));
+    EXPECT_TRUE(core->Present(FamilyId::Master));
     EXPECT_EQ(master->open_handle_count(), 1);
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
     EXPECT_EQ(grid.GetColumns(), 1);
     ASSERT_TRUE(WaitFor([&] { return runoff->memory().outputs_written >= 5; }));
     EXPECT_EQ(Page(0).live[0], 321);
@@ -563,7 +565,7 @@ TEST_F(Station, OneToOneBesideAMasterBoardLeavesTheMasterAlone) {
     bus.set_hotplug_handler(
         [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
     bus.unplug(runoff);
-    EXPECT_EQ(core->ActiveFamily(), StationFamily::Master);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::Master);
     EXPECT_TRUE(WaitFor([&] { return master->memory().outputs_written >= 2; }));
 }
 
@@ -572,12 +574,12 @@ TEST_F(Station, EveryFamilyReconnectsAfterReplug) {
         const char* name;
         std::function<std::shared_ptr<sim::SimBoard>()> make;
         const char* title;
-        StationFamily family;
+        FamilyId family;
     };
     const Case cases[] = {
-        {"one-to-one", [] { return Runoff("TARSEL"); }, kTitleOrvane, StationFamily::OneToOne},
+        {"one-to-one", [] { return Runoff("TARSEL"); }, kTitleOrvane, FamilyId::OneToOne},
         {"Velmora5", [] { return std::make_shared<SimVelmora5Board>(); }, kTitleVelmora5,
-         StationFamily::Velmora5},
+         FamilyId::Velmora5},
         {"master",
          [] {
              auto b = std::make_shared<SimMasterBoard>();
@@ -585,9 +587,9 @@ TEST_F(Station, EveryFamilyReconnectsAfterReplug) {
              b->assign(0, 0, 0, 2);
              return b;
          },
-         kTitleOrvane, StationFamily::Master},
+         kTitleOrvane, FamilyId::Master},
         {"classic", [] { return std::make_shared<SimClassicBoard>(); }, kTitleClassic,
-         StationFamily::Classic},
+         FamilyId::Classic},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -598,11 +600,11 @@ TEST_F(Station, EveryFamilyReconnectsAfterReplug) {
         EXPECT_EQ(core->AcquisitionWorkers(), 1);
         bus.unplug(board);
         EXPECT_EQ(core->Title(), kTitleDisconnected);
-        EXPECT_EQ(core->ActiveFamily(), StationFamily::None);
+        EXPECT_EQ(core->ActiveFamily(), FamilyId::None);
         EXPECT_EQ(core->AcquisitionWorkers(), 0);
         EXPECT_EQ(grid.GetColumns(), 0);
         EXPECT_EQ(grid.GetRows(), 0);
-        EXPECT_EQ(core->m_master.head_count(), 0);
+        EXPECT_EQ(core->Find<MasterFamily>()->Board().head_count(), 0);
 
         bus.plug(board);
         EXPECT_EQ(core->Title(), c.title);
@@ -658,7 +660,7 @@ TEST_F(Station, ABoardThatCannotBeOpenedIsReportedWithWhatToDo) {
         EXPECT_NE(core->Title().find(c.inTitle), std::string::npos) << core->Title();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_NE(messages[0].find(c.inMessage), std::string::npos) << messages[0];
-        EXPECT_NE(messages[0].find("Orvane"), std::string::npos);
+        EXPECT_NE(messages[0].find(MasterFamily::kName), std::string::npos);
         core->Connect();  // another event: no second box
         EXPECT_EQ(messages.size(), 1u);
 
@@ -684,7 +686,8 @@ TEST_F(MasterStation, ABoardThatStopsAnsweringFreezesEachHeadAndClosesPromptly) 
 
     // Another thread's query gets no answer, never the worker's reply.
     std::optional<std::uint16_t> whileSilent = 1;
-    std::thread other([&] { whileSilent = core->m_master.read_firmware_version(); });
+    std::thread other(
+        [&] { whileSilent = core->Find<MasterFamily>()->Board().read_firmware_version(); });
     other.join();
     EXPECT_FALSE(whileSilent.has_value());
     std::this_thread::sleep_for(200ms);
@@ -697,7 +700,8 @@ TEST_F(MasterStation, ABoardThatStopsAnsweringFreezesEachHeadAndClosesPromptly) 
     // worker, still stepping, takes the new values.
     board->set_silent(false);
     std::optional<std::uint16_t> version;
-    std::thread again([&] { version = core->m_master.read_firmware_version(); });
+    std::thread again(
+        [&] { version = core->Find<MasterFamily>()->Board().read_firmware_version(); });
     again.join();
     EXPECT_EQ(version, std::optional<std::uint16_t>(0x0104));
     EXPECT_TRUE(WaitFor(
@@ -898,7 +902,7 @@ TEST_F(Station, OneToOneWriteSendsThePageInOrderAsLow16Bits) {
         p.rangeMin = 3;
     }
     board->clear_received();
-    EXPECT_TRUE(core->WriteRunoffSettings());
+    EXPECT_TRUE(core->Find<RunoffFamily>()->WriteSettings());
     EXPECT_EQ(Commands(board->received_outputs(), {0x31, 0x11, 0x21, 0x02, 0xD7, 0xD9}, 2),
               (std::vector<std::uint8_t>{0x31, 0x11, 0x21, 0x02, 0xD7, 0xD9}));
     const sim::RunoffMemory m = board->memory();
@@ -910,7 +914,7 @@ TEST_F(Station, OneToOneWriteSendsThePageInOrderAsLow16Bits) {
     EXPECT_EQ(m.range_min, 3);
 
     // Read back, the board's values come widened without sign.
-    EXPECT_TRUE(core->ReadRunoffSettings());
+    EXPECT_TRUE(core->Find<RunoffFamily>()->ReadSettings());
     EXPECT_EQ(Page(0).lower[31], 65535);
 }
 
@@ -929,7 +933,7 @@ TEST_F(Station, Velmora5WriteGoesToTheHeadOfThePage) {
         p.rangeMin = 44;
     }
     board->clear_received();
-    EXPECT_TRUE(core->WriteVelmora5Settings(1));
+    EXPECT_TRUE(core->Find<Velmora5Family>()->WritePage(1));
     EXPECT_EQ(Commands(board->received_outputs(), {0x31, 0x11, 0x21, 0x02, 0xD7, 0xD9}, 3),
               (std::vector<std::uint8_t>{0x31, 0x11, 0x21, 0x02, 0xD7, 0xD9}));
     const sim::Velmora5HeadMemory head = board->memory().heads[3];
@@ -941,17 +945,17 @@ TEST_F(Station, Velmora5WriteGoesToTheHeadOfThePage) {
     EXPECT_EQ(head.range_min, 44);
     EXPECT_EQ(board->memory().heads[2].upper[0], 1100);
     EXPECT_EQ(board->memory().protocol_errors, 0);
-    EXPECT_FALSE(core->WriteVelmora5Settings(64));
-    EXPECT_FALSE(core->WriteVelmora5Settings(-1));
+    EXPECT_FALSE(core->Find<Velmora5Family>()->WritePage(64));
+    EXPECT_FALSE(core->Find<Velmora5Family>()->WritePage(-1));
 }
 
 TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
     auto board = PlugMaster();
     Pause();
-    EXPECT_EQ(core->MasterHeadOfPage(0), 5);
-    EXPECT_EQ(core->MasterHeadOfPage(3), 9);
-    EXPECT_EQ(core->MasterHeadOfPage(2), 0);
-    EXPECT_EQ(core->MasterHeadOfPage(40), 0);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(0), 5);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(3), 9);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(2), 0);
+    EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(40), 0);
     {
         CSectionGuard guard(&g_pageLock);
         PageRecord& p = g_pageTable[3];
@@ -968,7 +972,7 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
         }
     }
     board->clear_received();
-    EXPECT_TRUE(core->WriteMasterSettings(3));
+    EXPECT_TRUE(core->Find<MasterFamily>()->WritePage(3));
     const std::vector<std::uint8_t> sets{0x31, 0x11, 0x21, 0xD7, 0xD9};
     EXPECT_EQ(Commands(board->received_outputs(), sets, 2),
               (std::vector<std::uint8_t>{0x31, 0x11, 0x21, 0xD7, 0xD9, 0xD8, 0xDA}));
@@ -992,12 +996,12 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
         g_pageTable[2].rangeMax = 1700;
     }
     board->clear_received();
-    EXPECT_TRUE(core->WriteMasterSettings(2));
+    EXPECT_TRUE(core->Find<MasterFamily>()->WritePage(2));
     EXPECT_EQ(Commands(board->received_outputs(), sets, 2),
               (std::vector<std::uint8_t>{0xD7, 0xD9, 0xD8, 0xDA}));
     EXPECT_EQ(board->memory().heads[0].upper[0], 200);
     EXPECT_EQ(board->memory().range_max, 1700);
-    EXPECT_FALSE(core->WriteMasterSettings(64));
+    EXPECT_FALSE(core->Find<MasterFamily>()->WritePage(64));
 }
 
 TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
@@ -1018,7 +1022,7 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
         p.offsetLower = 72;
     }
     board->clear_received();
-    EXPECT_TRUE(core->WriteClassicSettings());
+    EXPECT_TRUE(core->Find<ClassicFamily>()->WriteSettings());
     std::vector<std::uint8_t> codes;
     std::vector<sim::ReceivedReport> sets;
     for (const sim::ReceivedReport& r : board->received()) {
@@ -1054,7 +1058,7 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
         CSectionGuard guard(&g_pageLock);
         g_pageTable[0].percentage = std::numeric_limits<float>::quiet_NaN();
     }
-    EXPECT_TRUE(core->WriteClassicSettings());
+    EXPECT_TRUE(core->Find<ClassicFamily>()->WriteSettings());
     EXPECT_EQ(board->memory().percentage, 0);
 }
 
@@ -1071,9 +1075,9 @@ TEST_F(Station, WritesStopAtTheFirstMissingReplyAndTheLoadSkipsThatFamily) {
     bus.plug(runoff);
     bus.plug(master);
     core->Connect();
-    ASSERT_EQ(core->ActiveFamily(), StationFamily::OneToOne);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
     Pause();
-    ASSERT_TRUE(core->m_master.load_position_map());  // as its dialog would
+    ASSERT_TRUE(core->Find<MasterFamily>()->Board().load_position_map());  // as its dialog would
     {
         CSectionGuard guard(&g_pageLock);
         for (int p = 0; p < 4; ++p) {
@@ -1092,10 +1096,10 @@ TEST_F(Station, WritesStopAtTheFirstMissingReplyAndTheLoadSkipsThatFamily) {
     }
     const auto took = Clock::now() - start;
     EXPECT_FALSE(all);
-    EXPECT_TRUE(run.runoffMissed);
-    EXPECT_FALSE(run.masterMissed);
-    EXPECT_FALSE(run.classicMissed);
-    EXPECT_FALSE(run.velmora5Missed);
+    EXPECT_TRUE(run.Missed(FamilyId::OneToOne));
+    EXPECT_FALSE(run.Missed(FamilyId::Master));
+    EXPECT_FALSE(run.Missed(FamilyId::Classic));
+    EXPECT_FALSE(run.Missed(FamilyId::Velmora5));
     // Only the first set's two reports went to the silent board.
     EXPECT_EQ(runoff->received_outputs().size(), 2u);
     // One read bound; a second exchange with the silent board would first

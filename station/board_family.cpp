@@ -1,0 +1,32 @@
+#include "station/board_family.h"
+
+namespace kx {
+
+void OpenRefusal::Note(const hiddata& board, const char* familyName) {
+    if (failure != OpenFailure::NotFound) {
+        return;
+    }
+    const OpenFailure why = board.last_open_failure();
+    if (why != OpenFailure::NotFound && why != OpenFailure::None) {
+        failure = why;
+        family = familyName;
+    }
+}
+
+void BoardFamily::CancelWaits(bool cancel) {
+    for (hiddata* board : Boards()) {
+        if (cancel) {
+            board->cancel_waits();
+        } else {
+            board->resume_waits();
+        }
+    }
+}
+
+void BoardFamily::ForgetOwed(const std::string& path) {
+    for (hiddata* board : Boards()) {
+        board->forget_owed(path);
+    }
+}
+
+}  // namespace kx

@@ -106,6 +106,7 @@ protected:
 // is done (a handler connected after the widget's own).
 class TickClock : public QObject {
 public:
+    // The timer is only watched: an event filter needs it non-const.
     explicit TickClock(const CColorBar& grid) : timer_(const_cast<QTimer&>(grid.repaintTimer())) {
         timer_.installEventFilter(this);
         connect(&timer_, &QTimer::timeout, this, [this] { end = Clock::now(); });

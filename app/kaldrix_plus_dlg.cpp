@@ -109,7 +109,7 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     about.gridColumns = [grid] { return grid->GetColumns(); };
     about.setGridRows = [grid](std::int32_t rows) { grid->SetRows(rows); };
     about.setGridColumns = [grid](std::int32_t columns) { grid->SetColumns(columns); };
-    about.clearEmergencyStop = [] { g_emergencyStop = 0; };
+    about.clearEmergencyStop = [station] { station->ClearEmergencyStop(); };
     // A new layout or head assignment: no head has data of its new place
     // until it has been read there.
     about.readMasterSettings = [master, grid] {
@@ -147,10 +147,7 @@ void CKaldrixPlusDlg::OnInitDialog() {
     RegisterHidNotification();
     BuildChangeLog();
     if (m_setup.deviceType > 0 && m_setup.deviceType < kDeviceTypes) {
-        for (int t = 0; t < kDeviceTypes; ++t) {
-            m_station->m_typeItems[static_cast<std::size_t>(t)].checked =
-                t == m_setup.deviceType ? 1 : 0;
-        }
+        m_station->PresetDeviceType(m_setup.deviceType);
     }
     UpdateDeviceTypes();
     setWindowIcon(m_hIcon);
@@ -394,7 +391,7 @@ void CKaldrixPlusDlg::UpdateCommand(QAction* action, bool submenu) {
         }
     };
     const int id = action->data().toInt();
-    const TypeItems& items = m_station->m_typeItems;
+    const TypeItems& items = m_station->DeviceTypes();
     for (int t = 0; t < kDeviceTypes; ++t) {
         if (id != kDeviceTypeCommands[t]) {
             continue;
@@ -409,13 +406,13 @@ void CKaldrixPlusDlg::UpdateCommand(QAction* action, bool submenu) {
     switch (id) {
         case kCmdFpcTest:
             setCheck(m_colorBar->model().GetFpcTest() != 0);
-            action->setEnabled(m_station->m_fpcMenuUnlocked.load() != 0);
+            action->setEnabled(m_station->FpcMenuUnlocked());
             break;
         case kCmdBuzzerOn:
-            setCheck(m_station->m_buzzerOn.load() != 0);
+            setCheck(m_station->BuzzerOn());
             break;
         case kCmdBuzzerInvert:
-            setCheck(m_station->m_buzzerInvert.load() != 0);
+            setCheck(m_station->BuzzerInverted());
             break;
         case kCmdCaptureWindow:
             if (submenu) {
@@ -521,7 +518,7 @@ bool CKaldrixPlusDlg::FilterKey(const QKeyEvent& key) {
             // spoil the next try.
             g_keyBuffer.clear();
             if (unlocked) {
-                m_station->m_fpcMenuUnlocked = 1;
+                m_station->SetFpcMenuUnlocked(true);
                 ShowMessage(this, QString::fromUtf8(kUnlockedText), QString());
             }
             return false;  // on to the window: Enter reaches accept(), which does nothing

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "station/family_master.h"
 #include "station/page_access.h"
 
 namespace kx {
@@ -239,15 +240,30 @@ void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {
 
 // --- menu commands ------------------------------------------------------------
 
-void StationCore::SelectDeviceType(int type) {
+void StationCore::PresetDeviceType(int type) {
     if (type < 0 || type >= kDeviceTypes) {
         return;
     }
     for (int t = 0; t < kDeviceTypes; ++t) {
         m_typeItems[static_cast<std::size_t>(t)].checked = t == type ? 1 : 0;
     }
+}
+
+void StationCore::SelectDeviceType(int type) {
+    if (type < 0 || type >= kDeviceTypes) {
+        return;
+    }
+    PresetDeviceType(type);
     NotifyTypeItems();
     Connect();
+}
+
+bool StationCore::EmergencyStopLatched() const {
+    return g_emergencyStop.load() != 0;
+}
+
+void StationCore::ClearEmergencyStop() {
+    g_emergencyStop = 0;
 }
 
 void StationCore::ToggleBuzzerOn() {

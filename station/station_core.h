@@ -204,8 +204,28 @@ public:
     std::vector<int> SilentPages() const;
     FamilyId ActiveFamily() const { return m_activeFamily.load(); }
 
-    // --- state (read directly, as the window and its dialogs need it) ----------
+    // --- what the window shows and sets (user-interface thread) -----------------
 
+    // The device-type menu: {checked, available} for standard, machine 1-5.
+    const TypeItems& DeviceTypes() const override { return m_typeItems; }
+    // Moves the device type's check mark without connecting: the start's
+    // choice, before Initialise. Other numbers are ignored.
+    void PresetDeviceType(int type);
+    // The buzzer menu's two check marks (ToggleBuzzerOn, ToggleBuzzerInvert).
+    bool BuzzerOn() const override { return m_buzzerOn.load() != 0; }
+    bool BuzzerInverted() const override { return m_buzzerInvert.load() != 0; }
+    // "使能FPC测试" may be used: true at start; the window's key filter sets it
+    // again when the unlock word is typed.
+    bool FpcMenuUnlocked() const { return m_fpcMenuUnlocked.load() != 0; }
+    void SetFpcMenuUnlocked(bool unlocked) { m_fpcMenuUnlocked = unlocked ? 1 : 0; }
+    // The master board's emergency-stop latch ("清急停" clears it). Any thread.
+    bool EmergencyStopLatched() const;
+    void ClearEmergencyStop();
+    // The worker's run flag is set (between StartAcquisition and
+    // StopAcquisition).
+    bool Acquiring() const { return m_running.load() != 0; }
+
+private:
     // User-interface thread only.
     TypeItems m_typeItems{};
 
@@ -216,7 +236,6 @@ public:
     std::atomic<std::int32_t> m_buzzerOn{0};
     std::atomic<std::int32_t> m_buzzerInvert{0};
 
-private:
     // Connect under m_connectLock; returns the messages to show.
     std::vector<std::string> ConnectLocked();
     void SetTitle(const std::string& title);
@@ -232,10 +251,7 @@ private:
 
     // FamilyHost.
     GridModel& Grid() override { return m_grid; }
-    const TypeItems& DeviceTypes() const override { return m_typeItems; }
     void SetTypesAvailable(bool available) override;
-    bool BuzzerOn() const override { return m_buzzerOn.load() != 0; }
-    bool BuzzerInverted() const override { return m_buzzerInvert.load() != 0; }
     void SetPageEpoch(int page, std::uint32_t epoch) override;
     // Hands every head of the grid its page; heads whose page has no good
     // read at the grid's current epoch get no data.

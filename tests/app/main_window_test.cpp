@@ -154,9 +154,9 @@ TEST_F(MainWindow, StartsWithoutABoardInItsInitialState) {
         EXPECT_FALSE(family->Ready()) << family->Name();
     }
     EXPECT_FALSE(s.Find<MasterFamily>()->Kestrun9Present());
-    EXPECT_EQ(s.m_fpcMenuUnlocked.load(), 1);
-    EXPECT_EQ(s.m_buzzerOn.load(), 0);
-    EXPECT_EQ(s.m_buzzerInvert.load(), 0);
+    EXPECT_EQ(s.FpcMenuUnlocked(), true);
+    EXPECT_EQ(s.BuzzerOn(), false);
+    EXPECT_EQ(s.BuzzerInverted(), false);
     EXPECT_EQ(TypeChecks(), (std::vector<bool>{true, false, false, false, false, false}));
     EXPECT_EQ(TypeAvailability(), std::vector<bool>(6, true));
     OpenPopupOf(kCmdFpcTest);
@@ -285,7 +285,7 @@ TEST_F(MainWindow, FpcClearMarksAndBuzzerCommandsChangeTheStationsState) {
     EXPECT_EQ(grid.GetFpcTest(), 0);
     EXPECT_FALSE(Action(kCmdFpcTest)->isChecked());
     // Its availability follows the unlock flag.
-    s.m_fpcMenuUnlocked = 0;
+    s.SetFpcMenuUnlocked(false);
     OpenPopupOf(kCmdFpcTest);
     EXPECT_FALSE(Action(kCmdFpcTest)->isEnabled());
 
@@ -294,11 +294,13 @@ TEST_F(MainWindow, FpcClearMarksAndBuzzerCommandsChangeTheStationsState) {
     EXPECT_FALSE(Marked());
 
     for (int id : {kCmdBuzzerOn, kCmdBuzzerInvert}) {
-        std::atomic<std::int32_t>& flag = id == kCmdBuzzerOn ? s.m_buzzerOn : s.m_buzzerInvert;
+        const auto flag = [&s, id] {
+            return id == kCmdBuzzerOn ? s.BuzzerOn() : s.BuzzerInverted();
+        };
         for (int expected : {1, 0, 1}) {
             Action(id)->trigger();
             OpenPopupOf(id);
-            EXPECT_EQ(flag.load(), expected) << id;
+            EXPECT_EQ(flag(), expected == 1) << id;
             EXPECT_EQ(Action(id)->isChecked(), expected == 1) << id;
         }
     }
@@ -321,7 +323,7 @@ TEST_F(MainWindow, UnlockWordInAnyCaseShowsTheMessageAndEveryEndClearsTheMarks) 
     };
     for (const UnlockCase& c : cases) {
         SCOPED_TRACE(c.typed);
-        s.m_fpcMenuUnlocked = 0;
+        s.SetFpcMenuUnlocked(false);
         messages.texts.clear();
         MarkChannel();
         for (const char* p = c.typed; *p != '\0'; ++p) {
@@ -334,7 +336,7 @@ TEST_F(MainWindow, UnlockWordInAnyCaseShowsTheMessageAndEveryEndClearsTheMarks) 
         QTest::keyClick(dlg.get(), c.end);
         EXPECT_FALSE(Marked());
         EXPECT_TRUE(g_keyBuffer.isEmpty());
-        EXPECT_EQ(s.m_fpcMenuUnlocked.load(), c.unlocks ? 1 : 0);
+        EXPECT_EQ(s.FpcMenuUnlocked(), c.unlocks);
         EXPECT_EQ(messages.texts, c.unlocks
                                       ? QStringList{QStringLiteral("使能FPC测试菜单已经解锁！")}
                                       : QStringList{});
@@ -505,7 +507,7 @@ TEST_F(MainWindow, EnterAndSpaceGoToTheStationAfterAMenuClosedWithEscape) {
     for (const bool mouse : {true, false}) {
         for (const KeyCase& c : cases) {
             SCOPED_TRACE(std::string(mouse ? "mouse, " : "Alt+F, ") + c.name);
-            s.m_fpcMenuUnlocked = 0;
+            s.SetFpcMenuUnlocked(false);
             messages.texts.clear();
             MarkChannel();
             // Back within its limit, so that the grid's repaints while the
@@ -527,7 +529,7 @@ TEST_F(MainWindow, EnterAndSpaceGoToTheStationAfterAMenuClosedWithEscape) {
             EXPECT_EQ(dlg->aboutCommand().CurrentDialog(), nullptr);
             EXPECT_FALSE(Marked());
             EXPECT_TRUE(g_keyBuffer.isEmpty()) << g_keyBuffer.toStdString();
-            EXPECT_EQ(s.m_fpcMenuUnlocked.load(), c.unlocks ? 1 : 0);
+            EXPECT_EQ(s.FpcMenuUnlocked(), c.unlocks);
             EXPECT_EQ(messages.texts, c.unlocks
                                           ? QStringList{QStringLiteral("使能FPC测试菜单已经解锁！")}
                                           : QStringList{});

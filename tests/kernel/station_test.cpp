@@ -319,7 +319,7 @@ TEST_F(RealStation, UnplugDuringAcquisitionDisconnectsAndTheReplugConnectsAgain)
     Unplug(gadget, first);
     EXPECT_EQ(core->Title(), kTitleDisconnected);
     EXPECT_EQ(core->AcquisitionWorkers(), 0);
-    EXPECT_EQ(core->m_running, 0);
+    EXPECT_FALSE(core->Acquiring());
     EXPECT_EQ(core->ActiveFamily(), FamilyId::None);
     EXPECT_FALSE(core->Present(FamilyId::OneToOne));
     EXPECT_EQ(grid.GetColumns(), 0);

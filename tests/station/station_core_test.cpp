@@ -96,7 +96,7 @@ protected:
 
     bool MachinesGreyedOut() const {
         for (int t = 1; t < kDeviceTypes; ++t) {
-            if (core->m_typeItems[static_cast<std::size_t>(t)].available != 0) {
+            if (core->DeviceTypes()[static_cast<std::size_t>(t)].available != 0) {
                 return false;
             }
         }
@@ -124,13 +124,13 @@ TEST_F(Station, StartsDisconnectedWithTheMenuDefaults) {
     for (const BoardFamily* family : core->Families()) {
         EXPECT_FALSE(family->Ready()) << family->Name();
     }
-    EXPECT_EQ(core->m_typeItems[0], (TypeItem{1, 1}));
+    EXPECT_EQ(core->DeviceTypes()[0], (TypeItem{1, 1}));
     for (int t = 1; t < kDeviceTypes; ++t) {
-        EXPECT_EQ(core->m_typeItems[static_cast<std::size_t>(t)], (TypeItem{0, 1}));
+        EXPECT_EQ(core->DeviceTypes()[static_cast<std::size_t>(t)], (TypeItem{0, 1}));
     }
-    EXPECT_EQ(core->m_fpcMenuUnlocked, 1);
-    EXPECT_EQ(core->m_buzzerOn, 0);
-    EXPECT_EQ(core->m_buzzerInvert, 0);
+    EXPECT_EQ(core->FpcMenuUnlocked(), true);
+    EXPECT_EQ(core->BuzzerOn(), false);
+    EXPECT_EQ(core->BuzzerInverted(), false);
     EXPECT_EQ(core->Title(), kTitleDisconnected);
     EXPECT_EQ(grid.GetColumns(), 0);
     EXPECT_EQ(grid.GetRows(), 0);
@@ -139,18 +139,18 @@ TEST_F(Station, StartsDisconnectedWithTheMenuDefaults) {
     EXPECT_EQ(Page(63).upper[0], 1100);
 
     core->SelectDeviceType(3);
-    EXPECT_EQ(core->m_typeItems[3].checked, 1);
-    EXPECT_EQ(core->m_typeItems[0].checked + core->m_typeItems[1].checked +
-                  core->m_typeItems[2].checked + core->m_typeItems[4].checked +
-                  core->m_typeItems[5].checked,
+    EXPECT_EQ(core->DeviceTypes()[3].checked, 1);
+    EXPECT_EQ(core->DeviceTypes()[0].checked + core->DeviceTypes()[1].checked +
+                  core->DeviceTypes()[2].checked + core->DeviceTypes()[4].checked +
+                  core->DeviceTypes()[5].checked,
               0);
     ASSERT_FALSE(typeEvents.empty());
     EXPECT_EQ(typeEvents.back()[3].checked, 1);
     core->ToggleBuzzerOn();
     core->ToggleBuzzerInvert();
     core->ToggleBuzzerInvert();
-    EXPECT_EQ(core->m_buzzerOn, 1);
-    EXPECT_EQ(core->m_buzzerInvert, 0);
+    EXPECT_EQ(core->BuzzerOn(), true);
+    EXPECT_EQ(core->BuzzerInverted(), false);
 }
 
 // --- the one-to-one testers ---------------------------------------------------
@@ -241,7 +241,7 @@ TEST_F(Station, OneToOneRowsRecordTheirOemNames) {
     std::map<std::string, std::shared_ptr<SimRunoffBoard>> boards;
     for (const Step& s : steps) {
         SCOPED_TRACE(::testing::Message() << (s.plug ? "plug " : "unplug ") << s.manufacturer);
-        if (core->m_typeItems[static_cast<std::size_t>(s.type)].checked == 0) {
+        if (core->DeviceTypes()[static_cast<std::size_t>(s.type)].checked == 0) {
             core->SelectDeviceType(s.type);
         }
         if (s.plug) {
@@ -301,7 +301,7 @@ TEST_F(Station, Velmora5TakesItsLayoutAndGreysOutTheMachines) {
     // Greyed out until a one-to-one board is found again.
     EXPECT_TRUE(MachinesGreyedOut());
     bus.plug(Runoff("borvane"));
-    EXPECT_EQ(core->m_typeItems[3].available, 1);
+    EXPECT_EQ(core->DeviceTypes()[3].available, 1);
 }
 
 TEST_F(Station, Velmora5PollsFivePagesInTurn) {

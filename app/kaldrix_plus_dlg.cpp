@@ -94,29 +94,7 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     m_station =
         std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), std::move(callbacks));
 
-    AboutStation about;
-    StationCore* station = m_station.get();
-    about.present = [station](FamilyId family) { return station->Present(family); };
-    RunoffFamily* runoff = station->Find<RunoffFamily>();
-    MasterFamily* master = station->Find<MasterFamily>();
-    about.oemName = [runoff] { return runoff->OemName(); };
-    about.runoff = &runoff->Board();
-    about.velmora5 = &station->Find<Velmora5Family>()->Board();
-    about.master = &master->Board();
-    about.classic = &station->Find<ClassicFamily>()->Board();
-    GridModel* grid = &m_colorBar->model();
-    about.gridRows = [grid] { return grid->GetRows(); };
-    about.gridColumns = [grid] { return grid->GetColumns(); };
-    about.setGridRows = [grid](std::int32_t rows) { grid->SetRows(rows); };
-    about.setGridColumns = [grid](std::int32_t columns) { grid->SetColumns(columns); };
-    about.clearEmergencyStop = [station] { station->ClearEmergencyStop(); };
-    // A new layout or head assignment: no head has data of its new place
-    // until it has been read there.
-    about.readMasterSettings = [master, grid] {
-        grid->ForgetData();
-        master->ReadSettings();
-    };
-    m_about = new CAboutCommand(std::move(about), this);
+    m_about = new CAboutCommand(*m_station, m_colorBar->model(), this);
     m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);
     // A click on the grid opens the baseline dialog of the head under the
     // pointer.

@@ -6,12 +6,18 @@
 #include "dialogs/about_dlg.h"
 #include "dialogs/about_dlg_velmora5.h"
 #include "dialogs/about_dlg_velmora5_hid.h"
+#include "grid/grid_model.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
 #include "station/device_info.h"
+#include "station/family_classic.h"
+#include "station/family_master.h"
+#include "station/family_runoff.h"
 #include "station/family_table.h"
+#include "station/family_velmora5.h"
+#include "station/station_core.h"
 #include "ui/message_box.h"
 #include "ui/wait_cursor.h"
 
@@ -24,6 +30,39 @@ bool Flag(const std::function<bool(FamilyId)>& present, FamilyId family) {
 }
 
 }  // namespace
+
+AboutStation AboutStationOf(StationCore& station, GridModel& grid) {
+    AboutStation about;
+    StationCore* core = &station;
+    GridModel* model = &grid;
+    about.present = [core](FamilyId family) { return core->Present(family); };
+    RunoffFamily* runoff = core->Find<RunoffFamily>();
+    Velmora5Family* velmora5 = core->Find<Velmora5Family>();
+    MasterFamily* master = core->Find<MasterFamily>();
+    ClassicFamily* classic = core->Find<ClassicFamily>();
+    if (runoff != nullptr) {
+        about.oemName = [runoff] { return runoff->OemName(); };
+        about.runoff = &runoff->Board();
+    }
+    about.velmora5 = velmora5 != nullptr ? &velmora5->Board() : nullptr;
+    about.master = master != nullptr ? &master->Board() : nullptr;
+    about.classic = classic != nullptr ? &classic->Board() : nullptr;
+    about.gridRows = [model] { return model->GetRows(); };
+    about.gridColumns = [model] { return model->GetColumns(); };
+    about.setGridRows = [model](std::int32_t rows) { model->SetRows(rows); };
+    about.setGridColumns = [model](std::int32_t columns) { model->SetColumns(columns); };
+    about.clearEmergencyStop = [core] { core->ClearEmergencyStop(); };
+    if (master != nullptr) {
+        about.readMasterSettings = [master, model] {
+            model->ForgetData();
+            master->ReadSettings();
+        };
+    }
+    return about;
+}
+
+CAboutCommand::CAboutCommand(StationCore& station, GridModel& grid, QWidget* owner)
+    : CAboutCommand(AboutStationOf(station, grid), owner) {}
 
 CAboutCommand::CAboutCommand(AboutStation station, QWidget* owner)
     : QObject(owner), station_(std::move(station)), owner_(owner) {}

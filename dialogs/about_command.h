@@ -15,13 +15,16 @@ class QWidget;
 namespace kx {
 
 class CAboutDlg;
+class GridModel;
+class StationCore;
 class CClassicTester;
 class hiddata_masterHID;
 class hiddata_simple_runoff;
 class hiddata_velmora5;
 
-// What the about command needs from the main window; the main window fills
-// it with its own members once.
+// What the about command needs of the station: AboutStationOf gives it for a
+// station core and its grid (the main window's case); a test or preview may
+// fill it with stand-ins.
 struct AboutStation {
     // A board of the family is open.
     std::function<bool(FamilyId)> present;
@@ -43,6 +46,11 @@ struct AboutStation {
     std::function<void()> readMasterSettings;
 };
 
+// The about command's view of a station core and the grid it feeds. After a
+// master layout change every head forgets its data (no head has data of its
+// new place until it has been read there) before the settings are read.
+AboutStation AboutStationOf(StationCore& station, GridModel& grid);
+
 // The about command of the main window: one device-information dialog for
 // every connected family, one after the other, in connection priority
 // (StandardFamilyTable: one-to-one board, Velmora5 board, master board,
@@ -59,7 +67,7 @@ struct AboutStation {
 // dialog closed any other way sends nothing. A write the board did not take
 // is reported in a message box.
 //
-//     about_ = new CAboutCommand(station, this);
+//     about_ = new CAboutCommand(*m_station, m_colorBar->model(), this);
 //     connect(aboutAction, &QAction::triggered, about_, &CAboutCommand::OnAbout);
 //     connect(sysAboutAction, &QAction::triggered, about_, &CAboutCommand::ShowEmptyAbout);
 //
@@ -68,6 +76,7 @@ class CAboutCommand : public QObject {
     Q_OBJECT
 
 public:
+    CAboutCommand(StationCore& station, GridModel& grid, QWidget* owner);
     CAboutCommand(AboutStation station, QWidget* owner);
     ~CAboutCommand() override;
 

@@ -25,6 +25,7 @@
 #include "dialogs/about_dlg_velmora5_hid.h"
 #include "dialogs/change_log.h"
 #include "dialogs/edit_list_ctrl.h"
+#include "grid/grid_model.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -34,6 +35,11 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "station/family_classic.h"
+#include "station/family_master.h"
+#include "station/family_runoff.h"
+#include "station/family_velmora5.h"
+#include "station/station_core.h"
 #include "tests/support/message_recorder.h"
 
 namespace kx {
@@ -843,6 +849,51 @@ TEST_F(AboutCommandTest, FamiliesAreLookedAtWhenTheirTurnComes) {
     Current<CAboutDlg>()->reject();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     EXPECT_TRUE(v5->received().empty());
+}
+
+// The main window's view of its station core: which family is present, the
+// families' protocol objects, the grid, the emergency-stop latch, and the
+// read after a master layout change, which first takes every head's data.
+TEST(AboutStationOfAStation, ReachesTheStationsFamiliesGridAndLatch) {
+    sim::SimBus bus;
+    auto board = std::make_shared<sim::SimMasterBoard>();
+    board->set_present_heads({0, 1});
+    board->edit([](sim::MasterMemory& m) {
+        m.rows = 1;
+        m.columns = 2;
+    });
+    bus.plug(board);
+    GridModel grid;
+    StationCore core(bus, grid);
+    core.Initialise();
+    ASSERT_TRUE(core.Present(FamilyId::Master));
+
+    AboutStation about = AboutStationOf(core, grid);
+    EXPECT_TRUE(about.present(FamilyId::Master));
+    EXPECT_FALSE(about.present(FamilyId::OneToOne));
+    EXPECT_EQ(about.runoff, &core.Find<RunoffFamily>()->Board());
+    EXPECT_EQ(about.velmora5, &core.Find<Velmora5Family>()->Board());
+    EXPECT_EQ(about.master, &core.Find<MasterFamily>()->Board());
+    EXPECT_EQ(about.classic, &core.Find<ClassicFamily>()->Board());
+    EXPECT_EQ(about.gridColumns(), 2);
+    EXPECT_EQ(about.gridRows(), 1);
+    about.setGridColumns(3);
+    about.setGridRows(2);
+    EXPECT_EQ(grid.GetColumns(), 3);
+    EXPECT_EQ(grid.GetRows(), 2);
+
+    g_emergencyStop = 1;
+    ASSERT_TRUE(core.EmergencyStopLatched());
+    about.clearEmergencyStop();
+    EXPECT_FALSE(core.EmergencyStopLatched());
+
+    core.StopAcquisition();
+    const std::uint32_t epoch = grid.DataEpoch();
+    const std::size_t sent = board->received_outputs().size();
+    about.readMasterSettings();
+    EXPECT_NE(grid.DataEpoch(), epoch) << "the heads kept data of their old places";
+    EXPECT_GT(board->received_outputs().size(), sent) << "the settings were not read";
+    core.Close();
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds the station and starts it.
 #
 #   ./run.sh                  demonstration mode: a software one-to-one board

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing (clang too); first builds the Qt-free core and
 # its tests with clang, whose warnings fail the build as g++'s do (only
 # built, not run: about 1 minute from scratch on 2 cores, seconds when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/hotplug_source.h"
 
 #include <QPointer>

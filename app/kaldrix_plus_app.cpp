@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/kaldrix_plus_app.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/kaldrix_plus_dlg.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The station's program: KaldrixPlus.
 #include <QApplication>
 #include <cstdio>

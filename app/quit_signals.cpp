@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/quit_signals.h"
 
 #include <fcntl.h>

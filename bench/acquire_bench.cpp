@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The station's own cost of one acquisition step: the board exchanges of the
 // family in use, the page-table copies under their lock, the hand-over of
 // every head to the grid model (with its yields) and the outputs. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file side of the configuration commands for a full table: 8 x 8 heads,
 // 64 pages, about 8600 keys. Save reads the file it replaces, updates it key
 // by key, writes a temporary file, flushes it to the disk and renames it over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A full configuration load as the main window runs it: a 64-page file
 // (8 x 8 heads) read page by page, each page written to the connected board
 // family, against a software board at full-speed USB pace (about 1 ms a

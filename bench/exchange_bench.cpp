@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The station's own cost per board exchange: build the command report, take
 // the object's lock, discard waiting input, move the reports through the bus,
 // decode the reply. The simulated board answers at once, so what is measured

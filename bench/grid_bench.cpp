@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The grid's drawing: one full repaint into the off-screen image (the copy
 // and judgement under the grid's lock, then the drawing), and one timer tick
 // that draws again only what changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the grid costs the station while it runs: the widget on screen (the
 // offscreen platform unless QT_QPA_PLATFORM says otherwise, e.g. xcb under
 // xvfb-run) with its 10 ms repaint timer, and a thread that feeds the model

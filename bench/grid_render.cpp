@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders a grid filled from the fixture into a PNG file, to look at the
 // picture without a tester or a window:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One real exchange, measured on a real kernel: the station's query goes
 // through hidapi and hidraw, usbhid and the USB host stack to a software
 // board carried as a USB device (FunctionFS on dummy_hcd), and the reply back.

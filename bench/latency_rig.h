@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the two latency programs (kx_paint_latency, kx_startup_latency) share:

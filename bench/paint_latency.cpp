@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From a board's value change to the changed pixels on screen: a
 // demonstration board paced like USB, the station core polling it with its
 // worker, and the grid widget in a window with its real repaint timer and

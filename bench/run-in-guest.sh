@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks in Release without sanitizers and runs the real-kernel
 # one (kx_guest_exchange) in a QEMU guest (tests/kernel/run-in-guest).
 # Usage: bench/run-in-guest.sh [benchmark options, e.g. --benchmark_repetitions=5]

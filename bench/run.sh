@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks in Release without sanitizers and runs them.
 # Usage: bench/run.sh [benchmark options, e.g. --benchmark_filter=Runoff]
 #        bench/run.sh PROGRAM [its options]   builds and runs that one program

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # A soak without a person: the station in demonstration mode with a board of
 # every family at once (one-to-one, Velmora5, a 3 x 2 master board, classic),
 # all unplugged and plugged back every PLUG_CYCLE seconds (default 30), for

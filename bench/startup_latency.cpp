@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From start to the first painted grid, per board family: a demonstration
 // board paced like USB already on the bus; then, as the main window starts,
 // the grid widget shown (offscreen unless QT_QPA_PLATFORM says otherwise)

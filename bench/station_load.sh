@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole station's CPU in demonstration mode, as a fraction of one core:
 # software boards at full-speed USB pace, the acquisition worker, the grid and
 # the window, measured by the program itself (--cpu-report: getrusage of the

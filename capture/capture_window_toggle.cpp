@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/capture_window_toggle.h"
 
 #include <QAction>

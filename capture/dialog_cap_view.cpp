@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/dialog_cap_view.h"
 
 #include <QComboBox>

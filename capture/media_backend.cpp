@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/media_backend.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory that Qt Multimedia and the GStreamer plugins keep until the process
 // ends and never free: the backend made once per process and the device
 // monitors it starts, and the backing store of Qt's video window. None of it

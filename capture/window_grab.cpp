@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "capture/window_grab.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/file_access.h"
 
 #include <dirent.h>

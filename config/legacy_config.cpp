@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/legacy_config.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/about_common.h"
 
 #include <QDialog>

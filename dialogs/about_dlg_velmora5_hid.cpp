@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/about_dlg_velmora5_hid.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/baseline_calc.h"
 
 #include <algorithm>

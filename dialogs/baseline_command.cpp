@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/baseline_command.h"
 
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/change_log.h"
 
 #include <iterator>

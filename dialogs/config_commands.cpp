@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/config_commands.h"
 
 #include <QCloseEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/raw_data_file.h"
 
 #include <algorithm>

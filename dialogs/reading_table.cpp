@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/reading_table.h"
 
 #include "dialogs/baseline_calc.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grid/glyph_cache.h"
 
 #include <QFontMetricsF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grid/grid_painter.h"
 
 #include <QBrush>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/classic_tester.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/device_string.h"
 
 #include <cstdint>

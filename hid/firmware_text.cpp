@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/firmware_text.h"
 
 #include <cstdio>

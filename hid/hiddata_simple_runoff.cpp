@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/hiddata_simple_runoff.h"
 
 #include <array>

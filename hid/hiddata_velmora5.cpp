@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/hiddata_velmora5.h"
 
 #include <algorithm>

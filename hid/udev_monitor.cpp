@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/udev_monitor.h"
 
 #include <libudev.h>

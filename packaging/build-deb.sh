@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package of the station: a Release build of kaldrixplus
 # and kaldrix-probe in build/deb (hardened with Debian's own build flags),
 # packed by CPack into build/deb/kaldrixplus_<version>_<arch>.deb, then

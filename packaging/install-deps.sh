@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
 # With --test, also clang, with which test.sh builds the Qt-free core; with

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs a KaldrixPlus .deb into a throw-away root and checks it as an
 # operator's PC would see it: the package and its dependencies install, its
 # files land where they belong, the program starts from the menu entry's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the brand pictures of the device-information dialogs and the
 // station's icon, and writes them as PNG files:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/demo_bench.h"
 
 #include <algorithm>

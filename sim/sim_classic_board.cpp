@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/sim_classic_board.h"
 
 #include "hid/maker_identity.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/sim_runoff_board.h"
 
 #include "sim/board_bytes.h"

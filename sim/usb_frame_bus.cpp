@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/usb_frame_bus.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/usb_gadget_board.h"
 
 #include <dirent.h>

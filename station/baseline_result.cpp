@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/baseline_result.h"
 
 namespace kx {

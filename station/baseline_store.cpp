@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/baseline_store.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/board_family.h"
 
 namespace kx {

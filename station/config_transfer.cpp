@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/config_transfer.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/device_info.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/family_classic.h"
 
 #include <algorithm>

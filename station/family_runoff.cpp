@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/family_runoff.h"
 
 #include "station/page_access.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/family_table.h"
 
 #include <algorithm>

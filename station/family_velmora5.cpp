@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/family_velmora5.h"
 
 #include "station/page_access.h"

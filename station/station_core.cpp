@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "station/station_core.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kaldrix-about-preview: runs the about command against software boards of
 // every family and writes each device-information dialog as a PNG, for
 // looking at the dialogs without a tester board:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kaldrix-baseline-preview: runs the baseline command the way the main
 // window does, against a software one-to-one board driven by the station
 // core, and writes what the operator sees as PNGs:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kaldrix-camera-check: opens the camera window as the main window's
 // "创建视频窗口" entry does and reports what came of it, for a machine with a
 // real or virtual camera and no person at it.

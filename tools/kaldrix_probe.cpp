@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command-line probe: lists the HID devices the station sees on the real USB
 // bus and on the simulated bus of software boards, and tells which board
 // family each identity search opens. Useful at a line to check that a board

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Reads every #include of the code's folders and fails when a folder
 # includes one above it, or a file that must build without Qt includes a Qt
 # header. The build runs it before it compiles anything (target

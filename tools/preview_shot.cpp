@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/preview_shot.h"
 
 #include <QApplication>

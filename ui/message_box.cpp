@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/message_box.h"
 
 #include <QWidget>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/typed_value.h"
 
 #include <charconv>

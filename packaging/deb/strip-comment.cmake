@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack after the install step: CPack strips with a plain `strip`,
 # which keeps the compiler's .comment section; Debian's own packaging drops
 # it, as this does.

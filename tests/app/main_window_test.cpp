@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window on the offscreen platform, on the simulated bus (and once on
 // the real one): its start, menus and their update handlers, the commands,
 // the key filter, the grid's place, hot-plug from another thread, closing,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Qt media backend plugin as far as its metadata goes, which no loader can
 // load: it needs a variable that no library defines. The backend check must
 // refuse a plugin folder that holds it, as Qt would end the process on it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/ini_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/page_table.h"
 
 #include <gtest/gtest.h>

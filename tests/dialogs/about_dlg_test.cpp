@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The about command and the three device-information dialogs, on the
 // offscreen platform, against the software boards: what each dialog shows,
 // what OK sends (checked on the boards' memory and on the reports they

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baseline command in its window, on the offscreen platform: a click on
 // the main window's grid opens the baseline dialog for the head under the
 // pointer, over a station core driving software boards, and the dialog's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/baseline_dlg.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's configuration commands on the offscreen platform, with
 // the station core on the simulated bus: Load writes every page to every
 // connected board family (checked on the boards' memory and on the reports

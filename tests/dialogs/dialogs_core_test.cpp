@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialogs' computations without Qt: typed values, the baseline
 // arithmetic, the readings, the raw-data file and the store-back into a page.
 #include <gtest/gtest.h>

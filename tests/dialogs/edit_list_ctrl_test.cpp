@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/edit_list_ctrl.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/reset_row_col_dlg.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Line coverage of the code each fuzz target exercises: builds the targets
 # with clang's source-based coverage (no sanitizers), runs each once over
 # its corpus (build/fuzz/corpus/<name>, grown by run.sh) and its seeds with

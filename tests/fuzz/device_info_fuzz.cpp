@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the texts the device-information dialogs make of
 // board values. The input is cut into the values one board reply could
 // carry. Checks, for any values:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the INI reader and the configuration readers built
 // on it. Checks, for any bytes:
 // - parsing gives back exactly the bytes it read;

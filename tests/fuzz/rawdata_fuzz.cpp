@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the raw-data file of the baseline dialog. Checks, for
 // any bytes:
 // - a line parses to a label of at most 64 bytes, and a line the dialog

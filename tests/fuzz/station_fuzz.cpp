@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the station core and the device-information reads
 // over a software board whose replies come from the input.
 //

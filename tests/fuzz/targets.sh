@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by run.sh and coverage.sh. present_targets BUILD NAME...: sets
 # `present` to the names whose CMake target kx_<name>_fuzz the build folder
 # BUILD knows, and `fuzzers` to those targets; says which names it skips.

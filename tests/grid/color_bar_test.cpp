@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grid/color_bar.h"
 
 #include <gtest/gtest.h>

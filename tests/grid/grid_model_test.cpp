@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "grid/grid_model.h"
 
 #include <gtest/gtest.h>

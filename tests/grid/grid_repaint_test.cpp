@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The painter draws again only what changed since the frame it shows. These
 // tests hold it to the full repaint: after any sequence of changes the image
 // is pixel for pixel the one a full repaint of the same frame gives, every

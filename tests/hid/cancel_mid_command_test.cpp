@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stop of the station cancels the waits of every board object while the
 // worker may be in the middle of a command of several reports. The cancel
 // must never split such a command: a board that got only the first report

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/hidapi_bus.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real bus (hidapi_bus.cpp) built against a stand-in of the hidapi
 // functions: what it hands hidapi and what it makes of hidapi's answers.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hid/hiddata.h"
 
 #include <gtest/gtest.h>

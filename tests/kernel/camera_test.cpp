@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The camera window on a real kernel: the kernel's virtual camera driver
 // (vivid) gives the guest a real V4L2 capture node, which Qt Multimedia finds
 // through GStreamer and udev as it would a USB camera. The window lists it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/kernel/kernel_fixture.h"
 
 #include <poll.h>

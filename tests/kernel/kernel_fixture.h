@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The fixture of the tests on a real kernel: software boards carried as USB

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real-kernel lane: runs each kernel test program of a build in its own
 # guest (tests/kernel/run-in-guest), one boot per program, and prints one
 # summary line. The build must have been made already.

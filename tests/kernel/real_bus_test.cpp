@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transport on a real kernel: software boards carried as USB devices
 // (FunctionFS on dummy_hcd), found and spoken to through hidapi's hidraw
 // backend, their plugging seen through udev. Runs as root in the guest of

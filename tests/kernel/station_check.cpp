@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the station core once on the real bus, as the user who starts it, and
 // prints what the operator would see: every title the window would show and
 // every message box, one line each ("title: ...", "message: ..."; a

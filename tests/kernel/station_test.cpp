@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The station core on a real kernel: StationCore on HidapiBus against
 // software boards carried as USB devices. Its hot-plug is driven by the udev
 // monitor's events, taken on the test's thread as the main window's socket

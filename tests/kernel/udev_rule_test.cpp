@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The udev rule the station ships (packaging/70-kaldrixplus.rules) on a real
 // udev: the hidraw node of every board identity the station opens carries the
 // uaccess tag, so that the user at the seat may open it; the node of another

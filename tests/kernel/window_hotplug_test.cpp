@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window on the real bus, on a real kernel: its hot-plug source is
 // the udev monitor read through a socket notifier on the user-interface
 // thread, as on a station. A software one-to-one board carried as a USB device

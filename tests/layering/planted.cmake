@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the layering check on small trees that each break one rule and
 # expects it to fail naming the file; then on a tree that keeps every rule
 # and expects it to pass.

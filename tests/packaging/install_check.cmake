@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs `cmake --install` of the build into a staging folder (DESTDIR) and
 # checks that the program, the udev rule, the menu entry, the icon, the brand
 # pictures and the manual pages land where a station needs them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What packaging/ installs beside the program: the udev rule checked against
 // the identity tables of every board family, the rule's name against the
 // station's no-permission message, and the menu entry against its icon.

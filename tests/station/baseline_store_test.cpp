@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baseline command's store-back without its windows, against the
 // station core on the simulated bus with the acquisition worker running: the
 // head a click asks for, and what OK stores into the page table and writes

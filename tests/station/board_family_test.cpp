@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The family table: one name per family in every message that names one,
 // and a family the station core has never heard of, added by a table row,
 // driven end to end by the unchanged core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The configuration commands without their window, on the simulated bus:
 // a load page by page while the acquisition worker polls and hands pages to
 // the grid, a save while the worker writes live values (both also run under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The demonstration's software boards: the touch pattern of the signal model,
 // the command-line words that name a board, and what the station makes of
 // the boards: a master board's grid, and a live head that goes from PASS to

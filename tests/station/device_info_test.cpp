@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the device-information dialogs show and send, without Qt: the texts
 // of board values, the brand choice, the version history, and the reads and
 // writes of each dialog against the software boards.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The verdict and the PASS output when the wire misbehaves: boards whose
 // reports arrive as a USB interrupt endpoint delivers them (one per frame, a
 // stray one a frame after the reply it follows), with a silent head, a stray

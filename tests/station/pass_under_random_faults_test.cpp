@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Long runs of every board family with wire faults of every kind mixed at
 // random: silent boards or heads, late replies, stray reports, short reports,
 // reports that do not reach the board, and unplugging. Whatever happens, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The station core end to end on the simulated bus: connection, hot-plug,
 // the acquisition worker and the settings transfer, with the grid model and
 // no window. The software boards follow the board side of each protocol, so

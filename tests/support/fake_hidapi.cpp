@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The hidapi functions the real bus uses, answered from fake_hidapi::state().
 // Declared by hidapi's own header, so a signature that drifts from the real
 // library's does not compile.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entry point of the Qt test programs: one QApplication for every test, on
 // the offscreen platform unless the environment chooses another, so that no
 // test needs a display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/data_exchange.h"
 
 #include <gtest/gtest.h>

@@ -19,8 +19,8 @@
 #include "station/family_table.h"
 #include "station/family_velmora5.h"
 #include "station/station_core.h"
+#include "ui/board_job.h"
 #include "ui/message_box.h"
-#include "ui/wait_cursor.h"
 
 namespace kx {
 
@@ -66,9 +66,16 @@ CAboutCommand::CAboutCommand(StationCore& station, GridModel& grid, QWidget* own
     : CAboutCommand(AboutStationOf(station, grid), owner) {}
 
 CAboutCommand::CAboutCommand(AboutStation station, QWidget* owner)
-    : QObject(owner), station_(std::move(station)), owner_(owner) {}
+    : QObject(owner), station_(std::move(station)), owner_(owner), job_(new BoardJob(owner)) {
+    // The job lives as long as the command: deleting it waits for a running
+    // job and drops its completion, which would call into the command.
+    job_->setParent(this);
+}
 
 CAboutCommand::~CAboutCommand() {
+    // A running read or write ends before the command goes; its completion
+    // is dropped with the job.
+    delete job_;
     // A dialog still open belongs to the owner; it must not call back into
     // a command that is gone.
     if (current_) {
@@ -76,19 +83,37 @@ CAboutCommand::~CAboutCommand() {
     }
 }
 
-void CAboutCommand::OnAbout() {
+bool CAboutCommand::JobRunning() const {
+    return job_ != nullptr && job_->Busy();
+}
+
+QString CAboutCommand::JobStatus() const {
+    return job_ != nullptr ? job_->Status() : QString();
+}
+
+bool CAboutCommand::RefuseWhileBusy() {
     if (current_) {
         current_->raise();
         current_->activateWindow();
+        return true;
+    }
+    if (JobRunning()) {
+        ShowMessage(owner_, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
+                    QMessageBox::Information);
+        return true;
+    }
+    return false;
+}
+
+void CAboutCommand::OnAbout() {
+    if (RefuseWhileBusy()) {
         return;
     }
     Continue(0);
 }
 
 void CAboutCommand::ShowEmptyAbout() {
-    if (current_) {
-        current_->raise();
-        current_->activateWindow();
+    if (RefuseWhileBusy()) {
         return;
     }
     auto* dlg = new CAboutDlg(owner_);
@@ -105,101 +130,124 @@ void CAboutCommand::ShowEmptyAbout() {
 void CAboutCommand::Continue(std::size_t next) {
     const FamilyTable& families = StandardFamilyTable();
     for (std::size_t row = next; row < families.size(); ++row) {
-        if (QDialog* dlg = OpenFor(families[row].id)) {
-            Show(dlg, row);
+        if (OpenFor(families[row].id, row)) {
             return;
         }
     }
     emit finished();
 }
 
-QDialog* CAboutCommand::OpenFor(FamilyId family) {
+bool CAboutCommand::OpenFor(FamilyId family, std::size_t row) {
+    const QString reading = QStringLiteral("正在读取设备信息…");
+    bool started = false;
     switch (family) {
         case FamilyId::OneToOne: {
             if (!Flag(station_.present, FamilyId::OneToOne) || station_.runoff == nullptr) {
-                return nullptr;
+                return false;
             }
             const std::string oem = station_.oemName ? station_.oemName() : std::string();
-            AboutInfo info;
-            {
-                WaitCursor wait;
-                info = ReadRunoffAbout(*station_.runoff, oem);
-            }
-            auto* dlg = new CAboutDlg(owner_);
-            dlg->Fill(info);
-            dlg->setProperty("sendsOffline", info.sendsOffline);
-            return dlg;
+            hiddata_simple_runoff* board = station_.runoff;
+            started = job_->Run<AboutInfo>(
+                reading,
+                [board, oem](const std::atomic<bool>&) { return ReadRunoffAbout(*board, oem); },
+                [this, row](AboutInfo info) {
+                    auto* dlg = new CAboutDlg(owner_);
+                    dlg->Fill(info);
+                    dlg->setProperty("sendsOffline", info.sendsOffline);
+                    Show(dlg, row);
+                });
+            break;
         }
         case FamilyId::Velmora5: {
             if (!Flag(station_.present, FamilyId::Velmora5) || station_.velmora5 == nullptr) {
-                return nullptr;
+                return false;
             }
-            Velmora5About about;
-            {
-                WaitCursor wait;
-                about = ReadVelmora5About(*station_.velmora5);
-            }
-            auto* dlg = new CAboutDlgVelmora5(owner_);
-            dlg->Fill(about);
-            return dlg;
+            hiddata_velmora5* board = station_.velmora5;
+            started = job_->Run<Velmora5About>(
+                reading, [board](const std::atomic<bool>&) { return ReadVelmora5About(*board); },
+                [this, row](Velmora5About about) {
+                    auto* dlg = new CAboutDlgVelmora5(owner_);
+                    dlg->Fill(about);
+                    Show(dlg, row);
+                });
+            break;
         }
         case FamilyId::Master: {
             if (!Flag(station_.present, FamilyId::Master) || station_.master == nullptr) {
-                return nullptr;
+                return false;
             }
             const std::int32_t rows = station_.gridRows ? station_.gridRows() : 0;
             const std::int32_t columns = station_.gridColumns ? station_.gridColumns() : 0;
-            MasterAbout about;
-            {
-                WaitCursor wait;
-                about = ReadMasterAbout(*station_.master, rows, columns);
-            }
-            auto* dlg = new CAboutDlgVelmora5HID(station_.clearEmergencyStop, owner_);
-            dlg->Fill(about);
-            return dlg;
+            hiddata_masterHID* board = station_.master;
+            started = job_->Run<MasterAbout>(
+                reading,
+                [board, rows, columns](const std::atomic<bool>&) {
+                    return ReadMasterAbout(*board, rows, columns);
+                },
+                [this, row](MasterAbout about) {
+                    auto* dlg = new CAboutDlgVelmora5HID(station_.clearEmergencyStop, owner_);
+                    dlg->Fill(about);
+                    Show(dlg, row);
+                });
+            break;
         }
         case FamilyId::Classic: {
             if (!Flag(station_.present, FamilyId::Classic) || station_.classic == nullptr) {
-                return nullptr;
+                return false;
             }
             auto* dlg = new CAboutDlg(owner_);
             dlg->Fill(ClassicAbout(station_.classic->fields()));
-            return dlg;
+            Show(dlg, row);
+            return true;
         }
         case FamilyId::None:
-            break;
+            return false;
     }
-    return nullptr;
+    if (!started) {
+        // Only when another job of this command runs, which the callers rule
+        // out; the command then ends rather than leave the operator waiting.
+        emit finished();
+    }
+    return true;
 }
 
 void CAboutCommand::Show(QDialog* dialog, std::size_t row) {
     current_ = dialog;
     connect(dialog, &QDialog::finished, this, [this, dialog, row](int result) {
         current_ = nullptr;
-        if (result == QDialog::Accepted) {
-            Apply(StandardFamilyTable()[row].id, dialog);
-        }
         dialog->deleteLater();
-        Continue(row + 1);
+        if (result == QDialog::Accepted) {
+            Apply(dialog, row);
+        } else {
+            Continue(row + 1);
+        }
     });
     dialog->open();
     emit dialogOpened(dialog);
 }
 
-void CAboutCommand::Apply(FamilyId family, QDialog* dialog) {
-    switch (family) {
+void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
+    // What the dialog holds is taken now: it is deleted while the writes run.
+    switch (StandardFamilyTable()[row].id) {
         case FamilyId::OneToOne: {
             auto* dlg = static_cast<CAboutDlg*>(dialog);
-            if (dlg->property("sendsOffline").toBool() &&
-                !WriteOfflineDisplay(*station_.runoff, dlg->m_offlineDisplay)) {
-                Warn(QStringLiteral("脱机显示方式未能写入设备，请检查设备连接后重试。"));
+            if (dlg->property("sendsOffline").toBool()) {
+                hiddata_simple_runoff* board = station_.runoff;
+                const int offline = dlg->m_offlineDisplay;
+                Write([board, offline] { return WriteOfflineDisplay(*board, offline); },
+                      QStringLiteral("脱机显示方式未能写入设备，请检查设备连接后重试。"), row);
+                return;
             }
             break;
         }
         case FamilyId::Velmora5: {
             auto* dlg = static_cast<CAboutDlgVelmora5*>(dialog);
-            if (dlg->LayoutKnown() && !WriteVelmora5Layout(*station_.velmora5, dlg->Layout())) {
-                Warn(QStringLiteral("行列设置未能写入设备，请检查设备连接后重试。"));
+            if (dlg->LayoutKnown()) {
+                hiddata_velmora5* board = station_.velmora5;
+                const Velmora5LayoutRecord layout = dlg->Layout();
+                Write([board, layout] { return WriteVelmora5Layout(*board, layout); },
+                      QStringLiteral("行列设置未能写入设备，请检查设备连接后重试。"), row);
+                return;
             }
             break;
         }
@@ -212,23 +260,39 @@ void CAboutCommand::Apply(FamilyId family, QDialog* dialog) {
             if (station_.setGridRows) {
                 station_.setGridRows(layout.rows);
             }
-            bool ok = false;
-            {
-                WaitCursor wait;
-                ok = WriteMasterLayout(*station_.master, layout);
-                if (station_.readMasterSettings) {
-                    station_.readMasterSettings();
-                }
-            }
-            if (!ok) {
-                Warn(QString::fromUtf8(FamilyName(FamilyId::Master)) +
-                     QStringLiteral("设置未能全部写入设备，请检查设备连接后重试。"));
-            }
-            break;
+            hiddata_masterHID* board = station_.master;
+            Write(
+                [board, layout, readSettings = station_.readMasterSettings] {
+                    const bool ok = WriteMasterLayout(*board, layout);
+                    if (readSettings) {
+                        readSettings();
+                    }
+                    return ok;
+                },
+                QString::fromUtf8(FamilyName(FamilyId::Master)) +
+                    QStringLiteral("设置未能全部写入设备，请检查设备连接后重试。"),
+                row);
+            return;
         }
         case FamilyId::Classic:
         case FamilyId::None:
             break;
+    }
+    Continue(row + 1);
+}
+
+void CAboutCommand::Write(std::function<bool()> work, QString failure, std::size_t row) {
+    const bool started = job_->Run<bool>(
+        QStringLiteral("正在写入设备…"),
+        [work = std::move(work)](const std::atomic<bool>&) { return work(); },
+        [this, failure, row](bool ok) {
+            if (!ok) {
+                Warn(failure);
+            }
+            Continue(row + 1);
+        });
+    if (!started) {
+        emit finished();
     }
 }
 

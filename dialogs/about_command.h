@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@ class QWidget;
 
 namespace kx {
 
+class BoardJob;
 class CAboutDlg;
 class GridModel;
 class StationCore;
@@ -68,11 +70,20 @@ AboutStation AboutStationOf(StationCore& station, GridModel& grid);
 // dialog closed any other way sends nothing. A write the board did not take
 // is reported in a message box.
 //
+// The board reads and writes run off the window's thread, as board jobs
+// (ui/board_job.h): a dialog opens when its family's read has come back, and
+// OK's writes run while the window keeps painting; their failure message and
+// the next family's dialog follow on the window's thread. While such a job
+// runs the owner shows a busy cursor and a further about command is refused
+// with a short message; the command's destructor waits for the job.
+//
 //     about_ = new CAboutCommand(*m_station, m_colorBar->model(), this);
 //     connect(aboutAction, &QAction::triggered, about_, &CAboutCommand::OnAbout);
 //     connect(sysAboutAction, &QAction::triggered, about_, &CAboutCommand::ShowEmptyAbout);
 //
 // Both return at once; the dialogs run in the owner's event loop.
+// The functions of AboutStation that talk to boards (readMasterSettings) run
+// on the job's thread; the others on the window's.
 class CAboutCommand : public QObject {
     Q_OBJECT
 
@@ -83,11 +94,16 @@ public:
 
     // The dialog open now, or null.
     QDialog* CurrentDialog() const { return current_; }
-    bool IsRunning() const { return current_ != nullptr; }
+    bool IsRunning() const { return current_ != nullptr || JobRunning(); }
+    // A board read or write of the command is running.
+    bool JobRunning() const;
+    // What that job does ("正在读取设备信息…"), empty when none runs.
+    QString JobStatus() const;
 
 public slots:
     // The "关于(&A)" command. While a dialog of the command is open, a
-    // further call only brings it to the front.
+    // further call only brings it to the front; while its board job runs, a
+    // further call is refused with a message.
     void OnAbout();
     // The second about entry: the about box with no board data, the default
     // picture and the program's version; it sends nothing.
@@ -101,16 +117,25 @@ signals:
 
 private:
     // Opens the dialog of the first present family from row `next` of the
-    // family table on.
+    // family table on: starts its read, the dialog opens when it is back.
     void Continue(std::size_t next);
-    QDialog* OpenFor(FamilyId family);
-    void Apply(FamilyId family, QDialog* dialog);
+    // Starts the read of `family` (or opens the classic dialog at once).
+    // False when the family is not present.
+    bool OpenFor(FamilyId family, std::size_t row);
+    // OK of the dialog of table row `row`: starts its writes; the next
+    // family follows when they are done.
+    void Apply(QDialog* dialog, std::size_t row);
+    // Runs `work` as the command's board job; `done` gets whether the write
+    // went through. Without a job runner (refused) the command ends.
+    void Write(std::function<bool()> work, QString failure, std::size_t row);
     void Show(QDialog* dialog, std::size_t row);
     void Warn(const QString& text);
+    bool RefuseWhileBusy();
 
     AboutStation station_;
     QPointer<QWidget> owner_;
     QPointer<QDialog> current_;
+    BoardJob* job_ = nullptr;  // child of this command
 };
 
 }  // namespace kx

@@ -126,8 +126,16 @@ int main(int argc, char** argv) {
     bool ok = true;
     const char* names[] = {"about_runoff.png", "about_velmora5.png", "about_master.png",
                            "about_classic.png"};
+    // The boards are read off the window's thread: each dialog opens when
+    // its read is back.
+    const auto waitForTheBoard = [about] {
+        for (int waited = 0; about->JobRunning() && waited < 10000; waited += 10) {
+            kx::preview::Settle(10);
+        }
+    };
     about->OnAbout();
     for (const char* name : names) {
+        waitForTheBoard();
         QDialog* dialog = about->CurrentDialog();
         if (dialog == nullptr) {
             std::fprintf(stderr, "no dialog for %s\n", name);
@@ -136,6 +144,7 @@ int main(int argc, char** argv) {
         ok = Save(dialog, *folder, name) && ok;
         dialog->reject();
     }
+    waitForTheBoard();
     about->ShowEmptyAbout();
     if (QDialog* dialog = about->CurrentDialog()) {
         ok = Save(dialog, *folder, "about_empty.png") && ok;

@@ -705,7 +705,8 @@ TEST_F(MainWindow, AboutEntriesOpenTheCommandAndTheEmptyAboutBox) {
     bus.plug(board);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }));
     Action(kCmdAbout)->trigger();
-    ASSERT_NE(dlg->aboutCommand().CurrentDialog(), nullptr);
+    // The board is read off the window's thread; the dialog follows.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->aboutCommand().CurrentDialog() != nullptr; }));
     dlg->aboutCommand().CurrentDialog()->reject();
     QCoreApplication::processEvents();
 }

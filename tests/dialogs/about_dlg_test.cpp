@@ -9,13 +9,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -158,6 +162,17 @@ protected:
         return classicBoard;
     }
 
+    // Board reads and writes run as jobs off this thread: spins the event
+    // loop until the command's job is done and its completion delivered.
+    void Settle() {
+        QElapsedTimer waited;
+        waited.start();
+        while (about->JobRunning() && waited.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        ASSERT_FALSE(about->JobRunning()) << "the board job did not end";
+    }
+
     template <class Dialog>
     Dialog* Current() {
         return qobject_cast<Dialog*>(about->CurrentDialog());
@@ -205,6 +220,7 @@ TEST_F(AboutCommandTest, RunoffDialogShowsTheBoardAndOkSendsTheOfflineByte) {
         m.vendor_code = "MOVIRA";
     });
     about->OnAbout();
+    Settle();
     auto* dlg = Current<CAboutDlg>();
     ASSERT_NE(dlg, nullptr);
     EXPECT_TRUE(dlg->isVisible());
@@ -230,6 +246,7 @@ TEST_F(AboutCommandTest, RunoffDialogShowsTheBoardAndOkSendsTheOfflineByte) {
     board->clear_received();
     QTest::mouseClick(dlg->m_offlineButton, Qt::LeftButton);  // untick
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    Settle();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(board->memory().offline_display, 0);
     // On the wire: the command report, then the cleared report with the
@@ -268,6 +285,7 @@ TEST_F(AboutCommandTest, OfflineByteShownAndSentBack) {
             m.feature_flags = c.features;
         });
         about->OnAbout();
+        Settle();
         auto* dlg = Current<CAboutDlg>();
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(dlg->ShownBrand(), Brand::Tarsel);
@@ -275,6 +293,7 @@ TEST_F(AboutCommandTest, OfflineByteShownAndSentBack) {
         EXPECT_EQ(dlg->m_offlineButton->isEnabled(), c.enabled) << int(c.features);
         board->edit([](sim::RunoffMemory& m) { m.offline_display = 0x55; });
         dlg->accept();
+        Settle();
         EXPECT_EQ(board->memory().offline_display, c.sent) << int(c.read);
         DeleteClosedDialogs();
     }
@@ -290,11 +309,13 @@ TEST_F(AboutCommandTest, ClosingARunoffDialogOtherwiseSendsNothing) {
     };
     for (const auto& close : ways) {
         about->OnAbout();
+        Settle();
         auto* dlg = Current<CAboutDlg>();
         ASSERT_NE(dlg, nullptr);
         QTest::mouseClick(dlg->m_offlineButton, Qt::LeftButton);
         board->clear_received();
         close(dlg);
+        Settle();
         EXPECT_EQ(about->CurrentDialog(), nullptr);
         EXPECT_TRUE(board->received_outputs().empty());
         EXPECT_EQ(board->memory().offline_display, 1);
@@ -311,11 +332,13 @@ TEST_F(AboutCommandTest, BoardGoneBeforeOrDuringTheDialog) {
     // Gone while the dialog is open: OK tells the operator the setting did
     // not reach the board.
     about->OnAbout();
+    Settle();
     auto* dlg = Current<CAboutDlg>();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, "firmwareVersion"), QStringLiteral("0x203"));
     bus.unplug(board);
     dlg->accept();
+    Settle();
     EXPECT_EQ(messages.texts,
               QStringList{QStringLiteral("脱机显示方式未能写入设备，请检查设备连接后重试。")});
     EXPECT_EQ(about->CurrentDialog(), nullptr);
@@ -325,6 +348,7 @@ TEST_F(AboutCommandTest, BoardGoneBeforeOrDuringTheDialog) {
     // has nothing to send (and nothing to complain about).
     messages.texts.clear();
     about->OnAbout();
+    Settle();
     dlg = Current<CAboutDlg>();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, "firmwareVersion"), QString());
@@ -334,6 +358,7 @@ TEST_F(AboutCommandTest, BoardGoneBeforeOrDuringTheDialog) {
     EXPECT_EQ(dlg->m_offlineButton->checkState(), Qt::Unchecked);
     EXPECT_EQ(dlg->ShownBrand(), Brand::Default);
     dlg->accept();
+    Settle();
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
@@ -344,15 +369,18 @@ TEST_F(AboutCommandTest, RunoffAndClassicGiveTwoDialogsInOrder) {
     std::vector<QDialog*> opened;
     QObject::connect(about, &CAboutCommand::dialogOpened, [&](QDialog* d) { opened.push_back(d); });
     about->OnAbout();
+    Settle();
     auto* first = Current<CAboutDlg>();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->ShownBrand(), Brand::Darmolen);
     EXPECT_NE(Text(first, "edition"), QStringLiteral("经典版本"));
     // A second about command while it is open opens nothing more.
     about->OnAbout();
+    Settle();
     EXPECT_EQ(opened.size(), 1u);
 
     first->reject();
+    Settle();
     auto* second = Current<CAboutDlg>();
     ASSERT_NE(second, nullptr);
     ASSERT_NE(second, first);
@@ -374,6 +402,7 @@ TEST_F(AboutCommandTest, RunoffAndClassicGiveTwoDialogsInOrder) {
     runoffB->clear_received();
     classicB->clear_received();
     second->accept();
+    Settle();
     EXPECT_TRUE(classicB->received().empty());
     EXPECT_TRUE(runoffB->received().empty());
     EXPECT_EQ(about->CurrentDialog(), nullptr);
@@ -394,16 +423,19 @@ TEST_F(AboutCommandTest, ClassicVendorCodePicksTheBrand) {
         board->edit([&](sim::ClassicMemory& m) { m.vendor_code = c.code; });
         classic.read_identity();
         about->OnAbout();
+        Settle();
         auto* dlg = Current<CAboutDlg>();
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(dlg->ShownBrand(), c.brand) << c.code;
         dlg->reject();
+        Settle();
         DeleteClosedDialogs();
     }
 }
 
 TEST_F(AboutCommandTest, NoBoardShowsNothingAndTheEmptyAboutReadsNothing) {
     about->OnAbout();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     EXPECT_EQ(finishedCount, 1);
 
@@ -421,6 +453,7 @@ TEST_F(AboutCommandTest, NoBoardShowsNothingAndTheEmptyAboutReadsNothing) {
     EXPECT_EQ(dlg->Picture()->pixmap().toImage(), Picture(":/brand/default.png"));
     EXPECT_FALSE(dlg->m_offlineButton->isEnabled());
     dlg->accept();
+    Settle();
     EXPECT_TRUE(board->received().empty());
     EXPECT_EQ(about->CurrentDialog(), nullptr);
 }
@@ -439,6 +472,7 @@ TEST_F(AboutCommandTest, Velmora5DialogShowsTheBoardAndSendsTheRecordBack) {
         m.heads[1].modes = {1, 2, 3, 7, 7, 7, 7};
     });
     about->OnAbout();
+    Settle();
     auto* dlg = Current<CAboutDlgVelmora5>();
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(Text(dlg, "firmwareVersion"), QStringLiteral("1.2.3.4"));
@@ -459,6 +493,7 @@ TEST_F(AboutCommandTest, Velmora5DialogShowsTheBoardAndSendsTheRecordBack) {
 
     board->clear_received();
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     std::array<std::uint8_t, 32> page{};
     page[0] = 1;
@@ -483,10 +518,12 @@ TEST_F(AboutCommandTest, Velmora5LayoutEditsAndRefusals) {
 
     // Unticking sends byte 0 = 0.
     about->OnAbout();
+    Settle();
     auto* dlg = Current<CAboutDlgVelmora5>();
     ASSERT_NE(dlg, nullptr);
     QTest::mouseClick(dlg->findChild<QCheckBox*>(QStringLiteral("layoutInUse")), Qt::LeftButton);
     dlg->accept();
+    Settle();
     EXPECT_EQ(board->memory().heads[1].modes[0], 0);
     EXPECT_EQ(board->memory().heads[1].modes[1], 2);
     DeleteClosedDialogs();
@@ -496,6 +533,7 @@ TEST_F(AboutCommandTest, Velmora5LayoutEditsAndRefusals) {
     test::MessageRecorder messages;
     board->edit([](sim::Velmora5Memory& m) { m.heads[1].modes = {5, 2, 3}; });
     about->OnAbout();
+    Settle();
     dlg = Current<CAboutDlgVelmora5>();
     ASSERT_NE(dlg, nullptr);
     auto* inUse = dlg->findChild<QCheckBox*>(QStringLiteral("layoutInUse"));
@@ -506,17 +544,20 @@ TEST_F(AboutCommandTest, Velmora5LayoutEditsAndRefusals) {
     columnsEdit->setText(QStringLiteral("4"));
     board->clear_received();
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    Settle();
     EXPECT_EQ(messages.texts, QStringList{QStringLiteral("请输入一个 0 至 255 之间的整数。")});
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(about->CurrentDialog(), dlg);
     EXPECT_TRUE(board->received_outputs().empty());
     columnsEdit->setText(QStringLiteral("abc"));
     dlg->accept();
+    Settle();
     EXPECT_EQ(messages.texts.last(), QStringLiteral("请输入一个整数。"));
     EXPECT_TRUE(board->received_outputs().empty());
     columnsEdit->setText(QStringLiteral("4"));
     rowsEdit->setText(QStringLiteral("255"));
     dlg->accept();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     // Byte 0 was neither 0 nor 1 and the box was not clicked: it goes back
     // unchanged.
@@ -529,14 +570,17 @@ TEST_F(AboutCommandTest, Velmora5LayoutEditsAndRefusals) {
     // Escape and the close box send nothing.
     for (int way = 0; way < 2; ++way) {
         about->OnAbout();
+        Settle();
         dlg = Current<CAboutDlgVelmora5>();
         ASSERT_NE(dlg, nullptr);
         dlg->findChild<QLineEdit*>(QStringLiteral("rows"))->setText(QStringLiteral("1"));
         board->clear_received();
         if (way == 0) {
             QTest::keyClick(dlg, Qt::Key_Escape);
+            Settle();
         } else {
             dlg->close();
+            Settle();
         }
         EXPECT_EQ(about->CurrentDialog(), nullptr);
         EXPECT_TRUE(board->received_outputs().empty());
@@ -576,6 +620,7 @@ protected:
 
     CAboutDlgVelmora5HID* Open() {
         about->OnAbout();
+        Settle();
         auto* dlg = Current<CAboutDlgVelmora5HID>();
         EXPECT_NE(dlg, nullptr);
         return dlg;
@@ -631,6 +676,7 @@ TEST_F(MasterAboutTest, ShowsTheBoardAndWritesTheMapBackUnchanged) {
 
     masterBoard->clear_received();
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     EXPECT_EQ(SentMap(),
               (std::vector<std::uint8_t>{0x00, 0x83, 0x10, 0x85, 0x01, 0x87, 0x11, 0x89}));
@@ -650,6 +696,7 @@ TEST_F(MasterAboutTest, UnassignedPositionShows255AndGoesOutAs0xFF) {
     EXPECT_EQ(Row(dlg->m_headList, 1), (QStringList{"7", "255"}));
     masterBoard->clear_received();
     dlg->accept();
+    Settle();
     EXPECT_EQ(SentMap(),
               (std::vector<std::uint8_t>{0x00, 0x83, 0x10, 0x85, 0x01, 0x87, 0x11, 0xFF}));
 }
@@ -661,12 +708,14 @@ TEST_F(MasterAboutTest, ResetRowsAndColumnsNumbersThePositions) {
 
     // Cancel keeps the table.
     dlg->findChild<QPushButton*>(QStringLiteral("resetRowCol"))->click();
+    Settle();
     CResetRowColDlg* reset = dlg->ResetDialog();
     ASSERT_NE(reset, nullptr);
     EXPECT_EQ(reset->columnsEdit()->text(), QStringLiteral("2"));
     EXPECT_EQ(reset->rowsEdit()->text(), QStringLiteral("2"));
     reset->columnsEdit()->setText(QStringLiteral("9"));
     reset->reject();
+    Settle();
     DeleteClosedDialogs();
     EXPECT_EQ(dlg->ResetDialog(), nullptr);
     EXPECT_EQ(dlg->m_headList->rowCount(), 2);
@@ -678,6 +727,7 @@ TEST_F(MasterAboutTest, ResetRowsAndColumnsNumbersThePositions) {
     reset->columnsEdit()->setText(QStringLiteral("3"));
     reset->rowsEdit()->setText(QStringLiteral("1"));
     reset->accept();
+    Settle();
     DeleteClosedDialogs();
     EXPECT_EQ(
         Headings(dlg->m_headList),
@@ -687,6 +737,7 @@ TEST_F(MasterAboutTest, ResetRowsAndColumnsNumbersThePositions) {
 
     masterBoard->clear_received();
     dlg->accept();
+    Settle();
     EXPECT_EQ(SentMap(),
               (std::vector<std::uint8_t>{0x00, 0x80, 0x10, 0x81, 0x20, 0x82, 0x00, 0x00}));
     EXPECT_EQ(masterBoard->memory().columns, 3);
@@ -715,6 +766,7 @@ TEST_F(MasterAboutTest, EditedCellsAndBuzzerBoxesGoOutAtOk) {
         dlg->m_headList->SetItemText(1, 0, QStringLiteral(" 300"));
         masterBoard->clear_received();
         dlg->accept();
+        Settle();
         EXPECT_EQ(masterBoard->memory().buzzer, c.sent);
         EXPECT_EQ(SentMap(),
                   (std::vector<std::uint8_t>{0x00, 0x80, 0x10, 0x8C, 0x01, 0xAC, 0x11, 0x89}));
@@ -734,6 +786,7 @@ TEST_F(MasterAboutTest, ClearEmergencyStopThenCancelWritesNothing) {
     EXPECT_TRUE(dlg->isVisible());
     dlg->findChild<QCheckBox*>(QStringLiteral("buzzerInvert"))->setChecked(true);
     dlg->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     EXPECT_TRUE(masterBoard->received_outputs().empty());
     EXPECT_EQ(events, std::vector<std::string>{"clear stop"});
@@ -748,8 +801,10 @@ TEST_F(MasterAboutTest, ClearEmergencyStopThenCancelWritesNothing) {
         masterBoard->clear_received();
         if (way == 0) {
             QTest::keyClick(dlg, Qt::Key_Escape);
+            Settle();
         } else {
             dlg->close();
+            Settle();
         }
         EXPECT_EQ(about->CurrentDialog(), nullptr);
         EXPECT_TRUE(masterBoard->received_outputs().empty());
@@ -765,6 +820,7 @@ TEST_F(MasterAboutTest, BoardGoneAtOkIsReportedAfterTheGridTookTheSize) {
     bus.unplug(masterBoard);
     masterBoard.reset();
     dlg->accept();
+    Settle();
     EXPECT_EQ(
         messages.texts,
         QStringList{QStringLiteral("多测试头主板设置未能全部写入设备，请检查设备连接后重试。")});
@@ -781,6 +837,7 @@ TEST_F(MasterAboutTest, BoardGoneAtOkIsReportedAfterTheGridTookTheSize) {
     EXPECT_FALSE(dlg->Layout().buzzer.has_value());
     EXPECT_EQ(Text(dlg, "firmwareVersion"), QString());
     dlg->reject();
+    Settle();
 }
 
 TEST_F(AboutCommandTest, Velmora5RecordThatDidNotComeIsNotOffered) {
@@ -788,6 +845,7 @@ TEST_F(AboutCommandTest, Velmora5RecordThatDidNotComeIsNotOffered) {
     auto board = PlugVelmora5();
     bus.unplug(board);
     about->OnAbout();
+    Settle();
     auto* dlg = Current<CAboutDlgVelmora5>();
     ASSERT_NE(dlg, nullptr);
     EXPECT_FALSE(dlg->LayoutKnown());
@@ -817,6 +875,7 @@ TEST_F(AboutCommandTest, EveryFamilyInTurnWithTheGridLargerThanTheMap) {
     QObject::connect(about, &CAboutCommand::dialogOpened,
                      [&](QDialog* d) { order.push_back(d->metaObject()->className()); });
     about->OnAbout();
+    Settle();
     while (QDialog* d = about->CurrentDialog()) {
         if (auto* m = qobject_cast<CAboutDlgVelmora5HID*>(d)) {
             EXPECT_EQ(m->m_headList->rowCount(), 5);
@@ -824,6 +883,7 @@ TEST_F(AboutCommandTest, EveryFamilyInTurnWithTheGridLargerThanTheMap) {
             EXPECT_EQ(m->m_headList->GetItemText(4, 0), QStringLiteral("255"));
             masterBoard->clear_received();
             m->accept();
+            Settle();
             // Only 16 positions fit the map.
             const std::vector<Frame> sent = ReportsFrom(*masterBoard, 0x33);
             ASSERT_GE(sent.size(), 2u);
@@ -831,6 +891,7 @@ TEST_F(AboutCommandTest, EveryFamilyInTurnWithTheGridLargerThanTheMap) {
             EXPECT_EQ(sent[1][32], 0x80 | 15);
         } else {
             d->reject();
+            Settle();
         }
         DeleteClosedDialogs();
     }
@@ -843,13 +904,133 @@ TEST_F(AboutCommandTest, FamiliesAreLookedAtWhenTheirTurnComes) {
     PlugRunoff("VERSION2", RunoffProbe::Version2);
     auto v5 = PlugVelmora5();
     about->OnAbout();
+    Settle();
     ASSERT_NE(Current<CAboutDlg>(), nullptr);
     // The Velmora5 board went away while the first dialog was open.
     velmora5On = false;
     v5->clear_received();
     Current<CAboutDlg>()->reject();
+    Settle();
     EXPECT_EQ(about->CurrentDialog(), nullptr);
     EXPECT_TRUE(v5->received().empty());
+}
+
+// --- a board that falls silent while a job runs -----------------------------------
+
+// Ticks every 5 ms on the window's thread while the command's board job runs
+// and records the longest time between two ticks; `onTick` runs at each tick.
+// Returns that longest gap in milliseconds.
+qint64 LongestGapWhileTheJobRuns(CAboutCommand& about, const std::function<void()>& onTick) {
+    QTimer timer;
+    timer.setInterval(5);
+    QElapsedTimer since;
+    qint64 longest = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (since.isValid()) {
+            longest = std::max(longest, since.elapsed());
+        }
+        since.start();
+        onTick();
+    });
+    timer.start();
+    QElapsedTimer waited;
+    waited.start();
+    while (about.JobRunning() && waited.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    EXPECT_FALSE(about.JobRunning());
+    return longest;
+}
+
+TEST_F(MasterAboutTest, SilentDuringTheReadsTheWindowKeepsTickingAndASecondAboutIsRefused) {
+    test::MessageRecorder messages;
+    MapTwoByTwo();
+    int opened = 0;
+    QObject::connect(about, &CAboutCommand::dialogOpened, [&] { ++opened; });
+    // Each reply takes 20 ms, and the board stops answering once its first
+    // read has gone out: the rest of the reads wait out their bound.
+    masterBoard->set_reply_delay(std::chrono::milliseconds(20));
+    masterBoard->clear_received();
+    about->OnAbout();
+    ASSERT_TRUE(about->JobRunning());
+    EXPECT_EQ(about->CurrentDialog(), nullptr);
+    EXPECT_EQ(about->JobStatus(), QStringLiteral("正在读取设备信息…"));
+    EXPECT_EQ(owner->cursor().shape(), Qt::BusyCursor);
+    bool refusedOnce = false;
+    const qint64 gap = LongestGapWhileTheJobRuns(*about, [&] {
+        if (!masterBoard->received_outputs().empty()) {
+            masterBoard->set_silent(true);
+        }
+        if (!refusedOnce && about->JobRunning()) {
+            refusedOnce = true;
+            about->OnAbout();
+            about->ShowEmptyAbout();
+        }
+    });
+    EXPECT_LT(gap, 50);
+    EXPECT_TRUE(refusedOnce);
+    EXPECT_EQ(messages.texts, QStringList(2, QStringLiteral("正在与设备通信，请稍候再试。")));
+    auto* dlg = Current<CAboutDlgVelmora5HID>();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(about->JobStatus(), QString());
+    EXPECT_NE(owner->cursor().shape(), Qt::BusyCursor);
+    // What did not come is empty; the map the board object holds is shown.
+    EXPECT_EQ(Text(dlg, "firmwareDate"), QString());
+    EXPECT_FALSE(dlg->Layout().buzzer.has_value());
+    EXPECT_EQ(Row(dlg->m_headList, 0), (QStringList{"3", "5"}));
+    dlg->reject();
+    Settle();
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST_F(MasterAboutTest, SilentDuringTheWritesTheFailureComesBackOnTheWindowsThread) {
+    test::MessageRecorder messages;
+    MapTwoByTwo();
+    CAboutDlgVelmora5HID* dlg = Open();
+    ASSERT_NE(dlg, nullptr);
+    masterBoard->set_reply_delay(std::chrono::milliseconds(20));
+    masterBoard->clear_received();
+    dlg->accept();
+    ASSERT_TRUE(about->JobRunning());
+    EXPECT_EQ(about->JobStatus(), QStringLiteral("正在写入设备…"));
+    // The grid took the size at once, on this thread.
+    EXPECT_EQ(events, (std::vector<std::string>{"columns 2", "rows 2"}));
+    bool refused = false;
+    const qint64 gap = LongestGapWhileTheJobRuns(*about, [&] {
+        if (!masterBoard->received_outputs().empty()) {
+            masterBoard->set_silent(true);
+        }
+        if (!refused && about->JobRunning()) {
+            refused = true;
+            about->OnAbout();
+        }
+    });
+    EXPECT_LT(gap, 50);
+    EXPECT_EQ(
+        messages.texts,
+        (QStringList{QStringLiteral("正在与设备通信，请稍候再试。"),
+                     QStringLiteral("多测试头主板设置未能全部写入设备，请检查设备连接后重试。")}));
+    EXPECT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[2], "read master settings");
+    EXPECT_EQ(about->CurrentDialog(), nullptr);
+    EXPECT_EQ(finishedCount, 1);
+}
+
+// The owner goes while a read is waiting on a silent board: the command's
+// end waits for the job (bounded by the reads' own bounds, some seconds) and
+// its completion reaches no one.
+TEST_F(MasterAboutTest, OwnerClosedWhileAReadRuns) {
+    masterBoard->set_silent(true);
+    about->OnAbout();
+    ASSERT_TRUE(about->JobRunning());
+    QElapsedTimer took;
+    took.start();
+    owner.reset();
+    EXPECT_LT(took.elapsed(), 30000);
+    QCoreApplication::processEvents();
+    DeleteClosedDialogs();
+    EXPECT_EQ(finishedCount, 0);
 }
 
 // The main window's view of its station core: which family is present, the

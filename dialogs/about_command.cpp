@@ -3,6 +3,8 @@
 
 #include <QDialog>
 #include <QWidget>
+#include <initializer_list>
+#include <vector>
 
 #include "dialogs/about_dlg.h"
 #include "dialogs/about_dlg_velmora5.h"
@@ -74,8 +76,26 @@ CAboutCommand::CAboutCommand(AboutStation station, QWidget* owner)
 
 CAboutCommand::~CAboutCommand() {
     // A running read or write ends before the command goes; its completion
-    // is dropped with the job.
+    // is dropped with the job. The command goes with its window: a board
+    // that fell silent would hold the window's end for every remaining
+    // read's bound, so the waits of the boards the job uses are cut short
+    // meanwhile (those the station had not cut already are let go again
+    // after).
+    std::vector<hiddata*> cut;
+    if (JobRunning()) {
+        for (hiddata* board :
+             std::initializer_list<hiddata*>{station_.runoff, station_.velmora5, station_.master}) {
+            if (board != nullptr && !board->waits_cancelled()) {
+                board->cancel_waits();
+                cut.push_back(board);
+            }
+        }
+    }
     delete job_;
+    job_ = nullptr;
+    for (hiddata* board : cut) {
+        board->resume_waits();
+    }
     // A dialog still open belongs to the owner; it must not call back into
     // a command that is gone.
     if (current_) {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -942,6 +943,12 @@ qint64 LongestGapWhileTheJobRuns(CAboutCommand& about, const std::function<void(
     return longest;
 }
 
+// A board wait on the window's thread shows as a gap of a whole read bound
+// (500 ms) or more. The gaps measured on a quiet machine are 10-15 ms (the
+// goal is under 50 ms); the bound here is half a read bound, so that a loaded
+// test machine's scheduling does not fail it and any board wait does.
+constexpr qint64 kLongestAllowedGapMs = 250;
+
 TEST_F(MasterAboutTest, SilentDuringTheReadsTheWindowKeepsTickingAndASecondAboutIsRefused) {
     test::MessageRecorder messages;
     MapTwoByTwo();
@@ -967,7 +974,8 @@ TEST_F(MasterAboutTest, SilentDuringTheReadsTheWindowKeepsTickingAndASecondAbout
             about->ShowEmptyAbout();
         }
     });
-    EXPECT_LT(gap, 50);
+    std::cout << "longest gap between ticks: " << gap << " ms\n";
+    EXPECT_LT(gap, kLongestAllowedGapMs);
     EXPECT_TRUE(refusedOnce);
     EXPECT_EQ(messages.texts, QStringList(2, QStringLiteral("正在与设备通信，请稍候再试。")));
     auto* dlg = Current<CAboutDlgVelmora5HID>();
@@ -1006,7 +1014,8 @@ TEST_F(MasterAboutTest, SilentDuringTheWritesTheFailureComesBackOnTheWindowsThre
             about->OnAbout();
         }
     });
-    EXPECT_LT(gap, 50);
+    std::cout << "longest gap between ticks: " << gap << " ms\n";
+    EXPECT_LT(gap, kLongestAllowedGapMs);
     EXPECT_EQ(
         messages.texts,
         (QStringList{QStringLiteral("正在与设备通信，请稍候再试。"),

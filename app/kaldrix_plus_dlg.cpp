@@ -91,8 +91,8 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
         QMetaObject::invokeMethod(
             this, [this] { m_station->Connect(); }, Qt::QueuedConnection);
     };
-    m_station =
-        std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), std::move(callbacks));
+    m_station = std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), m_pages,
+                                              std::move(callbacks));
 
     AboutStation about;
     StationCore* station = m_station.get();

@@ -45,7 +45,6 @@ protected:
     void on_output(const Frame&) override {}
 };
 
-using test::Page;
 using test::WaitFor;
 
 std::shared_ptr<SimRunoffBoard> Runoff(const std::string& manufacturer) {
@@ -79,7 +78,7 @@ protected:
         callbacks.typeItemsChanged = [this](const TypeItems& items) {
             typeEvents.push_back(items);
         };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks));
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
         bus.set_hotplug_handler(
             [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
     }
@@ -94,6 +93,10 @@ protected:
     // Stops the worker so that a test can run steps itself.
     void Pause() { core->StopAcquisition(); }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     bool MachinesGreyedOut() const {
         for (int t = 1; t < kDeviceTypes; ++t) {
             if (core->m_typeItems[static_cast<std::size_t>(t)].available != 0) {
@@ -105,6 +108,7 @@ protected:
 
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
     std::vector<std::string> titles;
     std::vector<std::string> messages;
@@ -397,10 +401,10 @@ TEST_F(MasterStation, OutputsFollowTheFailCountAndTheEmergencyStopLatches) {
     Pause();
     // Pages 0 and 1 masked (no verdict), page 3 tested and within its limits.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].mask.fill(Masked);
-        g_pageTable[1].mask.fill(Masked);
-        g_pageTable[3].mask.fill(Tested);
+        CSectionGuard guard(&pages.lock);
+        pages.table[0].mask.fill(Masked);
+        pages.table[1].mask.fill(Masked);
+        pages.table[3].mask.fill(Tested);
     }
     board->set_input(1, 3);
     board->set_input(2, 4);
@@ -466,8 +470,8 @@ TEST_F(MasterStation, PagesPastTheTableAreNeitherHandedOverNorRead) {
     grid.SetRows(10);
     grid.SetColumns(10);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[63].live.fill(6363);
+        CSectionGuard guard(&pages.lock);
+        pages.table[63].live.fill(6363);
     }
     core->AcquireStep();
     EXPECT_EQ(grid.GetValues(3, 6)[0], 6363);  // page 63
@@ -731,10 +735,7 @@ TEST_F(Station, LateRepliesNeverFillAPageWithAnotherCommandsAnswer) {
     const Case cases[] = {{130ms, true}, {250ms, true}, {700ms, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.delay.count());
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
+        pages.Reset();
         messages.clear();
         auto board = Runoff("borvane");
         board->edit([](sim::RunoffMemory& m) {
@@ -817,10 +818,7 @@ TEST_F(Station, MissedLiveReadKeepsThePagesLastValuesAndSendsNothingMore) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
+        pages.Reset();
         auto board = c.make();
         bus.plug(board);
         Pause();
@@ -891,8 +889,8 @@ TEST_F(Station, OneToOneWriteSendsThePageInOrderAsLow16Bits) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[0];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[0];
         p.mask.fill(Tested);
         p.mask[2] = Greyed;
         p.upper.fill(70000);  // low 16 bits: 4464
@@ -923,8 +921,8 @@ TEST_F(Station, Velmora5WriteGoesToTheHeadOfThePage) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[1];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[1];
         p.upper.fill(1333);
         p.lower.fill(333);
         p.reference.fill(833);
@@ -957,18 +955,18 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
     EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(2), 0);
     EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(40), 0);
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[3];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[3];
         p.upper.fill(1250);
         p.lower.fill(250);
         p.mask.fill(Tested);
         p.rangeMax = 1800;
         p.rangeMin = 20;
-        g_pageTable[2] = g_pageTable[3];
-        g_pageTable[2].upper.fill(42);
-        g_pageTable[2].rangeMax = 77;
+        pages.table[2] = pages.table[3];
+        pages.table[2].upper.fill(42);
+        pages.table[2].rangeMax = 77;
         for (int q = 4; q < 8; ++q) {
-            g_pageTable[static_cast<std::size_t>(q)].rangeMax = 99;
+            pages.table[static_cast<std::size_t>(q)].rangeMax = 99;
         }
     }
     board->clear_received();
@@ -992,8 +990,8 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
     // Page 2 has no head: no per-head write (head 0 keeps its limits), the
     // board-wide range is still written.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[2].rangeMax = 1700;
+        CSectionGuard guard(&pages.lock);
+        pages.table[2].rangeMax = 1700;
     }
     board->clear_received();
     EXPECT_TRUE(core->Find<MasterFamily>()->WritePage(2));
@@ -1009,8 +1007,8 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[0];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[0];
         for (int k = 0; k < 32; ++k) {
             p.upper[static_cast<std::size_t>(k)] = 1000 + k;
         }
@@ -1055,8 +1053,8 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
     // A percentage from a broken file is sent as 0, without undefined
     // behaviour.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].percentage = std::numeric_limits<float>::quiet_NaN();
+        CSectionGuard guard(&pages.lock);
+        pages.table[0].percentage = std::numeric_limits<float>::quiet_NaN();
     }
     EXPECT_TRUE(core->Find<ClassicFamily>()->WriteSettings());
     EXPECT_EQ(board->memory().percentage, 0);
@@ -1079,9 +1077,9 @@ TEST_F(Station, WritesStopAtTheFirstMissingReplyAndTheLoadSkipsThatFamily) {
     Pause();
     ASSERT_TRUE(core->Find<MasterFamily>()->Board().load_position_map());  // as its dialog would
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int p = 0; p < 4; ++p) {
-            g_pageTable[static_cast<std::size_t>(p)].upper.fill(1200 + p);
+            pages.table[static_cast<std::size_t>(p)].upper.fill(1200 + p);
         }
     }
     runoff->set_silent(true);

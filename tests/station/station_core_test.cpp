@@ -157,6 +157,48 @@ TEST_F(Station, StartsDisconnectedWithTheMenuDefaults) {
     EXPECT_EQ(core->m_buzzerInvert, 0);
 }
 
+// Two stations side by side each work on the page table their owner gave
+// them: one's start-up, board settings and live values never reach the
+// other's.
+TEST(StationPages, TwoStationsEachKeepToTheTableTheyWereGiven) {
+    struct Side {
+        std::int32_t reference;
+        std::int32_t upper;
+        std::uint16_t live;
+        sim::SimBus bus;
+        GridModel grid;
+        PageStore pages;
+    };
+    Side sides[2] = {{610, 1010, 811, {}, {}, {}}, {620, 1020, 822, {}, {}, {}}};
+    std::vector<std::unique_ptr<StationCore>> cores;
+    for (Side& side : sides) {
+        cores.push_back(std::make_unique<StationCore>(side.bus, side.grid, side.pages));
+        auto board = Runoff("borvane");
+        board->edit([&](sim::RunoffMemory& m) {
+            m.reference.fill(static_cast<std::uint16_t>(side.reference));
+            m.upper.fill(static_cast<std::uint16_t>(side.upper));
+        });
+        board->set_value(0, side.live);
+        side.bus.plug(board);
+    }
+    EXPECT_EQ(&cores[0]->Pages(), &sides[0].pages);
+    cores[0]->Initialise();
+    ASSERT_EQ(cores[0]->ActiveFamily(), FamilyId::OneToOne);
+    EXPECT_EQ(sides[1].pages.Copy(0).upper[0], 0) << "the start-up reached another table";
+    cores[1]->Initialise();
+    ASSERT_EQ(cores[1]->ActiveFamily(), FamilyId::OneToOne);
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        cores[i]->StopAcquisition();
+        cores[i]->AcquireStep();
+        const PageRecord page = sides[i].pages.Copy(0);
+        EXPECT_EQ(page.reference[0], sides[i].reference);
+        EXPECT_EQ(page.upper[0], sides[i].upper);
+        EXPECT_EQ(page.live[0], sides[i].live);
+        cores[i]->Close();
+    }
+}
+
 // --- the one-to-one testers ---------------------------------------------------
 
 // The road of one event: a TARSEL machine-2 board, its settings in page 0,

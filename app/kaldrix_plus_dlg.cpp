@@ -92,8 +92,8 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
         QMetaObject::invokeMethod(
             this, [this] { m_station->Connect(); }, Qt::QueuedConnection);
     };
-    m_station =
-        std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), std::move(callbacks));
+    m_station = std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), m_pages,
+                                              std::move(callbacks));
 
     m_about = new CAboutCommand(*m_station, m_colorBar->model(), this);
     m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);

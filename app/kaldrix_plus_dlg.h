@@ -213,6 +213,9 @@ private:
     HotplugSource* m_hotplug = nullptr;  // child
     bool m_initialised = false;
     int m_plugCycles = 0;
+    // The station's one page table: made before the station core and
+    // destroyed after it.
+    PageStore m_pages;
     // Declared last: destroyed first, while the grid and the bus still exist.
     std::unique_ptr<StationCore> m_station;
 };

@@ -19,14 +19,15 @@ namespace {
 
 struct StepBench {
     explicit StepBench(std::shared_ptr<kx::sim::SimBoard> board) {
-        kx::InitPageTable();
+        pages.Reset();
         bus.plug(std::move(board));
         core.Connect();
         core.StopAcquisition();  // the benchmark runs the steps itself
     }
     kx::sim::SimBus bus;
     kx::GridModel grid;
-    kx::StationCore core{bus, grid};
+    kx::PageStore pages;
+    kx::StationCore core{bus, grid, pages};
 };
 
 void BM_AcquireStepOneToOne1x1(benchmark::State& state) {

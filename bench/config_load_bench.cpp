@@ -36,7 +36,8 @@ void LoadAgainst(benchmark::State& state, std::shared_ptr<kx::sim::SimBoard> boa
     bus.set_report_time(kx::sim::SimBoard::kFullSpeedReportTime);
     bus.plug(std::move(board));
     kx::GridModel grid;
-    kx::StationCore core(bus, grid);
+    kx::PageStore pages;
+    kx::StationCore core(bus, grid, pages);
     core.Initialise();
     if (core.ActiveFamily() != family || core.AcquisitionWorkers() != 1) {
         state.SkipWithError("board not connected");

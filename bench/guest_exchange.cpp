@@ -141,7 +141,8 @@ void GuestAcquireStep(benchmark::State& state, int deviceType, kx::FamilyId fami
     g_boards->runoff.reset();
     g_boards->classic.reset();
     kx::GridModel grid;
-    kx::StationCore station(g_boards->bus, grid);
+    kx::PageStore pages;
+    kx::StationCore station(g_boards->bus, grid, pages);
     station.Initialise();
     if (deviceType != 0) {
         station.SelectDeviceType(deviceType);

@@ -98,7 +98,7 @@ inline constexpr int kPageKeys = 4 + 3 * kChannels + 2 + kChannels;
 //     if (!reader) { /* error.Message() */ }
 //     grid: SetFpcTest(reader->Globals().fpcTest), SetColumns(...), SetRows(...)
 //     for (int p = 0; p < reader->PageCount(); ++p) {
-//         { CSectionGuard g(&g_pageLock); reader->ReadPage(p, g_pageTable[p]); }
+//         pages.EditPage(p, [&](PageRecord& r) { reader->ReadPage(p, r); });
 //         write page p to the boards
 //     }
 //     if (reader->Layout().Adjusted()) { /* LayoutNotice(reader->Layout()) */ }

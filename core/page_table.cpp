@@ -3,9 +3,6 @@
 
 namespace kx {
 
-PageTable g_pageTable{};
-CSectionLock g_pageLock;
-
 PageRecord PageRecord::Defaults() {
     PageRecord r;
     r.upper.fill(1100);
@@ -24,6 +21,21 @@ PageRecord PageRecord::Defaults() {
 
 void InitPageTable(PageTable& table) {
     table.fill(PageRecord::Defaults());
+}
+
+void PageStore::Reset() {
+    CSectionGuard guard(&lock);
+    InitPageTable(table);
+}
+
+PageRecord PageStore::Copy(int page) const {
+    CSectionGuard guard(&lock);
+    return table[static_cast<std::size_t>(page)];
+}
+
+void PageStore::CopyAll(PageTable& to) const {
+    CSectionGuard guard(&lock);
+    to = table;
 }
 
 }  // namespace kx

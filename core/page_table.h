@@ -46,17 +46,42 @@ struct PageRecord {
 
 using PageTable = std::array<PageRecord, kPageCount>;
 
-// Every head's record, indexed by page = row * columns + column. Zero until
-// InitPageTable() gives all entries their defaults.
-extern PageTable g_pageTable;
+// Gives every entry of `table` its defaults.
+void InitPageTable(PageTable& table);
 
-// Guards g_pageTable between the user-interface thread and the acquisition
-// worker, so that a page is never seen half-written. Held only while a page
-// (or some of its fields) is copied in or out: never while a board is spoken
-// to, and no other lock is taken while it is held.
-extern CSectionLock g_pageLock;
+// One station's page table and the lock that guards it. The owner of a
+// station core makes one (the main window, a test) and hands it to the
+// core, which hands it on to its board families and its windows' commands.
+// Every page is zero until Reset (the core's Initialise) gives all of them
+// their defaults.
+//
+// The lock guards `table` between the user-interface thread and the
+// acquisition worker, so that a page is never seen half-written. It is held
+// only while a page (or some of its fields) is copied in or out: never while
+// a board is spoken to, and no other lock is taken while it is held.
+struct PageStore {
+    PageStore() = default;
+    PageStore(const PageStore&) = delete;
+    PageStore& operator=(const PageStore&) = delete;
 
-void InitPageTable(PageTable& table = g_pageTable);
+    // Indexed by page = row * columns + column.
+    PageTable table{};
+    mutable CSectionLock lock;
+
+    // Every page its defaults, under the lock.
+    void Reset();
+    // A copy of one page, or of the whole table into `to`, taken under the
+    // lock.
+    PageRecord Copy(int page) const;
+    void CopyAll(PageTable& to) const;
+    // Edits one page under the lock; `edit` takes a PageRecord& and must
+    // not take another lock.
+    template <class Edit>
+    void EditPage(int page, Edit&& edit) {
+        CSectionGuard guard(&lock);
+        edit(table[static_cast<std::size_t>(page)]);
+    }
+};
 
 // Page number of the head in (row, column) of a grid with `columns` columns.
 constexpr int PageOf(int row, int column, int columns) {

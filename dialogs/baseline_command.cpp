@@ -5,7 +5,6 @@
 #include <QWidget>
 
 #include "core/page_table.h"
-#include "core/section_lock.h"
 #include "dialogs/baseline_dlg.h"
 #include "grid/color_bar.h"
 #include "station/station_core.h"
@@ -48,13 +47,10 @@ void CBaselineCommand::OnGridClicked() {
             break;
     }
 
-    BaselineExchange exchange;
-    {
-        CSectionGuard guard(&g_pageLock);
-        exchange = BaselineExchangeFromPage(target.page,
-                                            g_pageTable[static_cast<std::size_t>(target.page)]);
-    }
-    auto* dlg = new CBaseLineDlg(exchange, owner_);
+    PageStore& pages = station_.Pages();
+    const BaselineExchange exchange =
+        BaselineExchangeFromPage(target.page, pages.Copy(target.page));
+    auto* dlg = new CBaseLineDlg(pages, exchange, owner_);
     current_ = dlg;
     connect(dlg, &QDialog::finished, this, [this, dlg](int result) { Finish(dlg, result); });
     dlg->open();

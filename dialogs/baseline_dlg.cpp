@@ -94,8 +94,9 @@ ChannelModes ModeBytes(const std::array<std::int32_t, kChannels>& modes) {
 
 }  // namespace
 
-CBaseLineDlg::CBaseLineDlg(const BaselineExchange& exchange, QWidget* parent)
+CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, QWidget* parent)
     : QDialog(parent),
+      pages_(pages),
       exchange_(exchange),
       readingsList_(new QTableWidget(this)),
       averageList_(new QTableWidget(this)),
@@ -216,8 +217,7 @@ CBaseLineDlg::CBaseLineDlg(const BaselineExchange& exchange, QWidget* parent)
     // The page's settings and live values, copied under its lock.
     PageRecord page = PageRecord::Defaults();
     if (ValidPage()) {
-        CSectionGuard guard(&g_pageLock);
-        page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
+        page = pages_.Copy(exchange_.selectedPage);
     }
     coordinateUpper_ = page.rangeMax;
     coordinateLower_ = page.rangeMin;
@@ -332,8 +332,7 @@ void CBaseLineDlg::Read() {
     }
     ChannelValues live{};
     if (ValidPage()) {
-        CSectionGuard guard(&g_pageLock);
-        const auto& page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
+        const PageRecord page = pages_.Copy(exchange_.selectedPage);
         std::copy_n(page.live.begin(), kChannels, live.begin());
     }
     const int n = readings_.Add(live);
@@ -386,9 +385,7 @@ void CBaseLineDlg::SetAllModes(std::uint8_t mode) {
     ChannelModes modes{};
     modes.fill(mode);
     if (ValidPage()) {
-        CSectionGuard guard(&g_pageLock);
-        auto& page = g_pageTable[static_cast<std::size_t>(exchange_.selectedPage)];
-        page.mask = modes;
+        pages_.EditPage(exchange_.selectedPage, [&](PageRecord& page) { page.mask = modes; });
     }
     grid_->model().SetChannelModes(0, 0, modes);
 }

@@ -23,8 +23,9 @@ class CColorBar;
 // click), sets the display range and ends with OK.
 //
 // The dialog works on the working copies it is given and reads the page
-// (g_pageTable[selectedPage]) only for its live values and its range and
-// offset settings, each time under g_pageLock. The one change it makes to the
+// (page selectedPage of the station's page table) only for its live values
+// and its range and offset settings, each time under the table's lock. The
+// one change it makes to the
 // page itself is "全部打开" / "全部关闭", which set the page's channel modes
 // at once (they stay even when the dialog is cancelled). Everything else is
 // handed back by Result() after OK; storing it into the page and writing the
@@ -44,7 +45,8 @@ public:
     static constexpr std::int32_t kCoordinateMin = 0;
     static constexpr std::int32_t kCoordinateMax = 65535;
 
-    explicit CBaseLineDlg(const BaselineExchange& exchange, QWidget* parent = nullptr);
+    // `pages` is the station's page table; it must outlive the dialog.
+    CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, QWidget* parent = nullptr);
     ~CBaseLineDlg() override;
 
     // The edited arrays and the fields as last read from the controls.
@@ -93,6 +95,7 @@ private:
     void TakeTicksFromList();
     void ChooseOffsetBox(QCheckBox* chosen);
 
+    PageStore& pages_;
     BaselineExchange exchange_;
     ReadingTable readings_;
     bool averaged_ = false;

@@ -220,7 +220,7 @@ void CConfigCommands::OnSave() {
     FileError error;
     {
         WaitCursor wait;
-        error = SaveStationConfig(path, grid_, &report);
+        error = SaveStationConfig(path, grid_, station_.Pages(), &report);
     }
     if (error) {
         ShowMessage(owner_, FailureText(kSaveFailedText, error), {}, QMessageBox::Warning);

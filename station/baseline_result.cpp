@@ -37,14 +37,12 @@ void StoreBaselineResult(const BaselineResult& result, FamilyId family, PageReco
     page.offsetType = BaselineOffsetType(result, family);
 }
 
-bool StoreBaselineResult(const BaselineResult& result, FamilyId family, PageTable& table,
-                         CSectionLock& lock) {
+bool StoreBaselineResult(const BaselineResult& result, FamilyId family, PageStore& pages) {
     const std::int32_t page = result.edit.selectedPage;
     if (page < 0 || page >= kPageCount) {
         return false;
     }
-    CSectionGuard guard(&lock);
-    StoreBaselineResult(result, family, table[static_cast<std::size_t>(page)]);
+    pages.EditPage(page, [&](PageRecord& record) { StoreBaselineResult(result, family, record); });
     return true;
 }
 

@@ -46,11 +46,10 @@ std::uint8_t BaselineOffsetType(const BaselineResult& result, FamilyId family);
 // Live values are left alone.
 void StoreBaselineResult(const BaselineResult& result, FamilyId family, PageRecord& page);
 
-// The same into the page the result names, under `lock`; false (nothing
-// stored) when that page is outside the table. The caller then writes the
-// page to the family's board.
-bool StoreBaselineResult(const BaselineResult& result, FamilyId family,
-                         PageTable& table = g_pageTable, CSectionLock& lock = g_pageLock);
+// The same into the page of `pages` the result names, under its lock; false
+// (nothing stored) when that page is outside the table. The caller then
+// writes the page to the family's board.
+bool StoreBaselineResult(const BaselineResult& result, FamilyId family, PageStore& pages);
 
 // Page of the head (row, column) of a grid with `columns` columns, or nullopt
 // when the head lies outside the page table (the grid can show 100 heads, the

@@ -41,7 +41,7 @@ BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationC
             continue;
         }
         any = true;
-        StoreBaselineResult(result, family->Id());
+        StoreBaselineResult(result, family->Id(), station.Pages());
         if (family->WriteEditedPage(page)) {
             report.written.push_back(family->Id());
         } else {
@@ -52,7 +52,7 @@ BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationC
         // The board went away while the dialog was open. The operator's
         // edits stay in the page (a configuration save keeps them); the two
         // offset-type rules agree while exactly one box is ticked.
-        StoreBaselineResult(result, FamilyId::OneToOne);
+        StoreBaselineResult(result, FamilyId::OneToOne, station.Pages());
         report.noBoard = true;
     }
     return report;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/page_table.h"
 #include "grid/grid_model.h"
 #include "hid/family_id.h"
 #include "hid/hid_bus.h"
@@ -42,6 +43,8 @@ struct OpenRefusal {
 class FamilyHost {
 public:
     virtual GridModel& Grid() = 0;
+    // The station's page table (any thread, each page under its lock).
+    virtual PageStore& Pages() = 0;
     // The device-type menu (user-interface thread).
     virtual const TypeItems& DeviceTypes() const = 0;
     virtual void SetTypesAvailable(bool available) = 0;

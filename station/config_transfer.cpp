@@ -22,33 +22,24 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-void FillPageSettings(int page, const std::function<void(PageRecord&)>& fill) {
-    PageRecord record;
-    {
-        CSectionGuard guard(&g_pageLock);
-        record = g_pageTable[static_cast<std::size_t>(page)];
-    }
+void FillPageSettings(PageStore& pages, int page, const std::function<void(PageRecord&)>& fill) {
+    PageRecord record = pages.Copy(page);
     fill(record);
-    CSectionGuard guard(&g_pageLock);
-    PageRecord& target = g_pageTable[static_cast<std::size_t>(page)];
-    record.live = target.live;
-    target = record;
+    pages.EditPage(page, [&](PageRecord& target) {
+        record.live = target.live;
+        target = record;
+    });
 }
 
 namespace {
 
-PageRecord PageSnapshot(int page) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(page)];
-}
-
 // Puts a page's settings back as they were, keeping the live values the
 // worker wrote since.
-void RestorePageSettings(int page, PageRecord settings) {
-    CSectionGuard guard(&g_pageLock);
-    PageRecord& target = g_pageTable[static_cast<std::size_t>(page)];
-    settings.live = target.live;
-    target = settings;
+void RestorePageSettings(PageStore& pages, int page, PageRecord settings) {
+    pages.EditPage(page, [&](PageRecord& target) {
+        settings.live = target.live;
+        target = settings;
+    });
 }
 
 // The families a load writes to whose board is connected now.
@@ -157,12 +148,14 @@ void ConfigLoadJob::LoadNextPage(StationCore& station) {
         unsent_.push_back(page);
         return;
     }
-    const PageRecord before = PageSnapshot(page);
+    PageStore& pages = station.Pages();
+    const PageRecord before = pages.Copy(page);
     SuspectValues suspects;
-    FillPageSettings(page, [&](PageRecord& record) { reader_.ReadPage(page, record, &suspects); });
+    FillPageSettings(pages, page,
+                     [&](PageRecord& record) { reader_.ReadPage(page, record, &suspects); });
     station.WritePageToBoards(page, run_);
     if (!taken()) {
-        RestorePageSettings(page, before);
+        RestorePageSettings(pages, page, before);
         unsent_.push_back(page);
         return;
     }
@@ -196,16 +189,13 @@ std::string ConfigLoadJob::Report() const {
 
 // --- save -------------------------------------------------------------------
 
-FileError SaveStationConfig(const std::string& path, const GridModel& grid, SaveReport* report,
-                            const FileHooks* hooks) {
+FileError SaveStationConfig(const std::string& path, const GridModel& grid, const PageStore& pages,
+                            SaveReport* report, const FileHooks* hooks) {
     const ConfigGlobals globals{grid.GetFpcTest(), grid.GetColumns(), grid.GetRows()};
     // 36 KB: on the heap rather than the user-interface thread's stack.
-    auto pages = std::make_unique<PageTable>();
-    {
-        CSectionGuard guard(&g_pageLock);
-        *pages = g_pageTable;
-    }
-    return SaveConfig(path, globals, *pages, report, hooks);
+    auto table = std::make_unique<PageTable>();
+    pages.CopyAll(*table);
+    return SaveConfig(path, globals, *table, report, hooks);
 }
 
 // --- import of the older layout ---------------------------------------------
@@ -235,11 +225,12 @@ LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& stat
     if (result.error) {
         return result;
     }
-    const PageRecord before = PageSnapshot(0);
-    FillPageSettings(0, [&](PageRecord& record) { ReadLegacyPage(file, record); });
+    PageStore& pages = station.Pages();
+    const PageRecord before = pages.Copy(0);
+    FillPageSettings(pages, 0, [&](PageRecord& record) { ReadLegacyPage(file, record); });
     if (!runoff->WriteSettings()) {
         result.run.NoteMissed(FamilyId::OneToOne);
-        RestorePageSettings(0, before);
+        RestorePageSettings(pages, 0, before);
     }
     return result;
 }

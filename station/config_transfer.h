@@ -18,8 +18,9 @@ namespace kx {
 // page by page (each page into the page table, then to every connected board
 // family), the save of the grid's layout and the page table, and the import
 // of the older single-head layout. Everything here runs on the
-// user-interface thread; the page table is taken under g_pageLock only to
-// copy a page in or out, never across a board exchange or a file write.
+// user-interface thread; the station's page table is taken under its lock
+// only to copy a page in or out, never across a board exchange or a file
+// write.
 
 // --- texts ------------------------------------------------------------------
 
@@ -36,10 +37,10 @@ std::string NoRunoffForLegacyText();
 inline constexpr char kReloadAdviceText[] =
     "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入配置。";
 
-// A page's settings from a file into the table: `fill` gets a copy of the
+// A page's settings from a file into `pages`: `fill` gets a copy of the
 // page to change, and the copy replaces the page, except for the live values,
 // which stay the ones the worker wrote meanwhile (also while `fill` ran).
-void FillPageSettings(int page, const std::function<void(PageRecord&)>& fill);
+void FillPageSettings(PageStore& pages, int page, const std::function<void(PageRecord&)>& fill);
 
 // One sentence naming every family whose board stopped answering while the
 // configuration was written to it; empty when every connected board took it.
@@ -94,10 +95,11 @@ public:
     int PagesDone() const { return done_; }
     bool Done() const { return done_ >= PageCount(); }
 
-    // Reads page PagesDone() into g_pageTable (its live values kept) and
-    // writes it to every connected family in write order
-    // (StationCore::WritePageToBoards). A page no family took gets its old settings
-    // back; with no family to write to, the page is not touched at all.
+    // Reads page PagesDone() into the station's page table (its live values
+    // kept) and writes it to every connected family in write order
+    // (StationCore::WritePageToBoards). A page no family took gets its old
+    // settings back; with no family to write to, the page is not touched at
+    // all.
     // Does nothing once Done().
     void LoadNextPage(StationCore& station);
 
@@ -136,9 +138,9 @@ private:
 // --- save -------------------------------------------------------------------
 
 // Saves the grid's FPC-test value, columns and rows and the pages of its
-// layout from a copy of g_pageTable (taken under g_pageLock, released
-// before the file is written). A failed save leaves the old file whole.
-FileError SaveStationConfig(const std::string& path, const GridModel& grid,
+// layout from a copy of `pages` (taken under its lock, released before the
+// file is written). A failed save leaves the old file whole.
+FileError SaveStationConfig(const std::string& path, const GridModel& grid, const PageStore& pages,
                             SaveReport* report = nullptr, const FileHooks* hooks = nullptr);
 
 // --- import of the older layout ---------------------------------------------
@@ -154,11 +156,11 @@ struct LegacyImportResult {
     SettingsWriteRun run;
 };
 
-// Reads a file of the older single-head layout into page 0 (under
-// g_pageLock, its live values kept), then writes it to the connected
-// one-to-one board. Nothing else changes: no other page, not the grid, no
-// other family. Without a one-to-one board nothing is read or changed; a
-// board that does not take the page leaves page 0 as it was.
+// Reads a file of the older single-head layout into the station's page 0
+// (under the page table's lock, its live values kept), then writes it to the
+// connected one-to-one board. Nothing else changes: no other page, not the
+// grid, no other family. Without a one-to-one board nothing is read or
+// changed; a board that does not take the page leaves page 0 as it was.
 LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station);
 
 // The message for the operator after an import; empty when it went through.

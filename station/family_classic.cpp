@@ -63,7 +63,8 @@ void ClassicFamily::Step() {
     }
     const std::uint64_t bit = std::uint64_t{1} << channel;
     if (const std::optional<std::uint16_t> value = classic_.read_value(channel)) {
-        EditPage(0, [&](PageRecord& p) { p.live[static_cast<std::size_t>(channel)] = *value; });
+        host_.Pages().EditPage(
+            0, [&](PageRecord& p) { p.live[static_cast<std::size_t>(channel)] = *value; });
         answered_ |= bit;
     } else {
         answered_ &= ~bit;
@@ -81,7 +82,7 @@ bool ClassicFamily::ReadSettings() {
         return false;
     }
     const ClassicTesterFields settings = classic_.fields();
-    EditPage(0, [&](PageRecord& p) {
+    host_.Pages().EditPage(0, [&](PageRecord& p) {
         Widen(settings.reference, p.reference);
         Widen(settings.upper, p.upper);
         Widen(settings.lower, p.lower);
@@ -95,7 +96,7 @@ bool ClassicFamily::ReadSettings() {
         return false;
     }
     const ClassicTesterFields identity = classic_.fields();
-    EditPage(0, [&](PageRecord& p) {
+    host_.Pages().EditPage(0, [&](PageRecord& p) {
         p.rangeMax = identity.range_max;
         p.rangeMin = identity.range_min;
     });
@@ -103,7 +104,7 @@ bool ClassicFamily::ReadSettings() {
 }
 
 bool ClassicFamily::WriteSettings() {
-    const PageRecord r = PageCopy(0);
+    const PageRecord r = host_.Pages().Copy(0);
     // Every channel setting is an exchange of its own.
     const auto everyChannel = [](const auto& values, auto&& write) {
         for (int k = 0; k < kChannels; ++k) {

@@ -22,12 +22,12 @@ constexpr std::chrono::milliseconds kSilentHeadFirstRetry{250};
 constexpr std::chrono::milliseconds kSilentHeadRetry{2000};
 
 // Pages 1 .. lastPage (cut to the table) take page 0's range.
-void CopyRangeFromPageZero(int lastPage) {
-    CSectionGuard guard(&g_pageLock);
-    const PageRecord& first = g_pageTable[0];
+void CopyRangeFromPageZero(PageStore& pages, int lastPage) {
+    CSectionGuard guard(&pages.lock);
+    const PageRecord& first = pages.table[0];
     for (int p = 1; p <= std::min(lastPage, kPageCount - 1); ++p) {
-        g_pageTable[static_cast<std::size_t>(p)].rangeMax = first.rangeMax;
-        g_pageTable[static_cast<std::size_t>(p)].rangeMin = first.rangeMin;
+        pages.table[static_cast<std::size_t>(p)].rangeMax = first.rangeMax;
+        pages.table[static_cast<std::size_t>(p)].rangeMin = first.rangeMin;
     }
 }
 
@@ -125,7 +125,7 @@ void MasterFamily::Step() {
     const bool inStep = step.InStep();
     for (const Read& read : reads) {
         if (inStep) {
-            EditPage(read.page, [&](PageRecord& r) { Widen(read.values, r.live); });
+            host_.Pages().EditPage(read.page, [&](PageRecord& r) { Widen(read.values, r.live); });
         }
         host_.SetPageEpoch(read.page, inStep ? epoch : 0);
     }
@@ -176,14 +176,14 @@ bool MasterFamily::ReadSettings() {
         if (!upper) {
             return false;
         }
-        EditPage(p, [&](PageRecord& r) { Widen(*upper, r.upper); });
+        host_.Pages().EditPage(p, [&](PageRecord& r) { Widen(*upper, r.upper); });
         const std::optional<Words> lower = master_.read_lower_limits(*head);
         if (!lower) {
             return false;
         }
         // The board keeps no reference: the midpoint of the two limits,
         // counted from the lower one.
-        EditPage(p, [&](PageRecord& r) {
+        host_.Pages().EditPage(p, [&](PageRecord& r) {
             Widen(*lower, r.lower);
             for (std::size_t k = 0; k < kChannels; ++k) {
                 r.reference[k] = DerivedReference((*upper)[k], (*lower)[k]);
@@ -193,7 +193,7 @@ bool MasterFamily::ReadSettings() {
         if (!modes) {
             return false;
         }
-        EditPage(p, [&](PageRecord& r) { r.mask = *modes; });
+        host_.Pages().EditPage(p, [&](PageRecord& r) { r.mask = *modes; });
     }
     return ReadRange(pages - 1);
 }
@@ -202,13 +202,13 @@ bool MasterFamily::ReadRange(int lastPage) {
     const std::optional<std::uint16_t> max = master_.read_range_max();
     const std::optional<std::uint16_t> min = max ? master_.read_range_min() : std::nullopt;
     if (max) {
-        EditPage(0, [&](PageRecord& p) { p.rangeMax = *max; });
+        host_.Pages().EditPage(0, [&](PageRecord& p) { p.rangeMax = *max; });
     }
     if (!min) {
         return false;
     }
-    EditPage(0, [&](PageRecord& p) { p.rangeMin = *min; });
-    CopyRangeFromPageZero(lastPage);
+    host_.Pages().EditPage(0, [&](PageRecord& p) { p.rangeMin = *min; });
+    CopyRangeFromPageZero(host_.Pages(), lastPage);
     return true;
 }
 
@@ -220,7 +220,7 @@ bool MasterFamily::WritePage(int page) {
     if (!InTable(page)) {
         return false;
     }
-    const PageRecord r = PageCopy(page);
+    const PageRecord r = host_.Pages().Copy(page);
     const MasterMapEntry entry = DecodeMapEntry(master_.position_map(), page);
     const int head = HeadOfPage(page);
     if (entry.assigned && head < kMasterHeads) {

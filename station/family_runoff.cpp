@@ -62,7 +62,7 @@ void RunoffFamily::Step() {
     const std::optional<Words> values = runoff_.read_values();
     const bool inStep = step.InStep();
     if (values && inStep) {
-        EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
+        host_.Pages().EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
         host_.SetPageEpoch(0, epoch);
     } else {
         host_.SetPageEpoch(0, 0);
@@ -88,7 +88,7 @@ void RunoffFamily::Step() {
 }
 
 bool RunoffFamily::ReadSettings() {
-    return ReadHeadSettings(0, runoff_);
+    return ReadHeadSettings(host_.Pages(), 0, runoff_);
 }
 
 bool RunoffFamily::WriteSettings() {
@@ -97,7 +97,7 @@ bool RunoffFamily::WriteSettings() {
     if (!InTable(page)) {
         return false;
     }
-    return WriteHeadSettings(PageCopy(page), runoff_);
+    return WriteHeadSettings(host_.Pages().Copy(page), runoff_);
 }
 
 void RunoffFamily::SwitchOff() {

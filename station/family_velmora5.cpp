@@ -55,7 +55,7 @@ void Velmora5Family::Step() {
     const std::optional<Words> values = velmora5_.read_values(hiddata_velmora5::head_of_page(page));
     const bool inStep = step.InStep();
     if (values && inStep) {
-        EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
+        host_.Pages().EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
         host_.SetPageEpoch(page, epoch);
     } else {
         host_.SetPageEpoch(page, 0);
@@ -82,7 +82,8 @@ bool Velmora5Family::ReadSettings() {
     }
     // Always these four pages, whatever the grid's size.
     for (int page = 0; page < hiddata_velmora5::kSettingsPages; ++page) {
-        if (!ReadHeadSettings(page, velmora5_, hiddata_velmora5::head_of_page(page))) {
+        if (!ReadHeadSettings(host_.Pages(), page, velmora5_,
+                              hiddata_velmora5::head_of_page(page))) {
             return false;
         }
     }
@@ -93,7 +94,8 @@ bool Velmora5Family::WritePage(int page) {
     if (!InTable(page)) {
         return false;
     }
-    return WriteHeadSettings(PageCopy(page), velmora5_, hiddata_velmora5::head_of_page(page));
+    return WriteHeadSettings(host_.Pages().Copy(page), velmora5_,
+                             hiddata_velmora5::head_of_page(page));
 }
 
 }  // namespace kx

@@ -12,23 +12,11 @@
 namespace kx {
 
 // Page-table access shared by the station core and the board families. The
-// page table is taken under g_pageLock only to copy a page or some of its
-// fields, never across a board exchange.
+// station's page table is taken under its lock (PageStore) only to copy a
+// page or some of its fields, never across a board exchange.
 
 inline bool InTable(int page) {
     return page >= 0 && page < kPageCount;
-}
-
-// Edits one page under g_pageLock.
-template <class Edit>
-void EditPage(int page, Edit&& edit) {
-    CSectionGuard guard(&g_pageLock);
-    edit(g_pageTable[static_cast<std::size_t>(page)]);
-}
-
-inline PageRecord PageCopy(int page) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(page)];
 }
 
 // Board values widened without sign.
@@ -59,41 +47,41 @@ private:
 
 // A one-to-one or Velmora5 head's settings, board -> page: reference, upper
 // and lower limits, modes, range maximum and minimum, each stored into
-// `page` as it comes. False at the first read without reply; what did not
-// come leaves the page as it was. `head...` is the board's head number, if
-// its commands take one.
+// `page` of `pages` as it comes. False at the first read without reply;
+// what did not come leaves the page as it was. `head...` is the board's head
+// number, if its commands take one.
 template <class Board, class... Head>
-bool ReadHeadSettings(int page, Board& board, Head... head) {
+bool ReadHeadSettings(PageStore& pages, int page, Board& board, Head... head) {
     const std::optional<Words> reference = board.read_reference(head...);
     if (!reference) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { Widen(*reference, p.reference); });
+    pages.EditPage(page, [&](PageRecord& p) { Widen(*reference, p.reference); });
     const std::optional<Words> upper = board.read_upper_limits(head...);
     if (!upper) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { Widen(*upper, p.upper); });
+    pages.EditPage(page, [&](PageRecord& p) { Widen(*upper, p.upper); });
     const std::optional<Words> lower = board.read_lower_limits(head...);
     if (!lower) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { Widen(*lower, p.lower); });
+    pages.EditPage(page, [&](PageRecord& p) { Widen(*lower, p.lower); });
     const std::optional<ModeBytes> modes = board.read_channel_modes(head...);
     if (!modes) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { p.mask = *modes; });
+    pages.EditPage(page, [&](PageRecord& p) { p.mask = *modes; });
     const std::optional<std::uint16_t> max = board.read_range_max(head...);
     if (!max) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { p.rangeMax = *max; });
+    pages.EditPage(page, [&](PageRecord& p) { p.rangeMax = *max; });
     const std::optional<std::uint16_t> min = board.read_range_min(head...);
     if (!min) {
         return false;
     }
-    EditPage(page, [&](PageRecord& p) { p.rangeMin = *min; });
+    pages.EditPage(page, [&](PageRecord& p) { p.rangeMin = *min; });
     return true;
 }
 

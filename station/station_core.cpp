@@ -31,9 +31,9 @@ std::vector<int> PagesOf(std::uint64_t bits) {
 
 }  // namespace
 
-StationCore::StationCore(HidBus& bus, GridModel& grid, StationCallbacks callbacks,
+StationCore::StationCore(HidBus& bus, GridModel& grid, PageStore& pages, StationCallbacks callbacks,
                          const FamilyTable& families)
-    : m_grid(grid), m_callbacks(std::move(callbacks)) {
+    : m_grid(grid), m_pages(pages), m_callbacks(std::move(callbacks)) {
     m_typeItems[0] = {1, 1};
     for (int t = 1; t < kDeviceTypes; ++t) {
         m_typeItems[static_cast<std::size_t>(t)] = {0, 1};
@@ -112,17 +112,14 @@ void StationCore::Initialise() {
     m_grid.SetFpcTest(0);
     m_grid.SetColumns(1);
     m_grid.SetRows(1);
-    {
-        CSectionGuard guard(&g_pageLock);
-        InitPageTable(g_pageTable);
-    }
+    m_pages.Reset();
     for (int r = 0; r < m_grid.GetRows(); ++r) {
         for (int c = 0; c < m_grid.GetColumns(); ++c) {
             const int p = PageOf(r, c, m_grid.GetColumns());
             if (!InTable(p)) {
                 continue;
             }
-            const PageRecord page = PageCopy(p);
+            const PageRecord page = m_pages.Copy(p);
             m_grid.SetRange(c, r, page.rangeMax, page.rangeMin);
             m_grid.SetLowerLimits(c, r, page.lower);
             m_grid.SetUpperLimits(c, r, page.upper);
@@ -363,7 +360,7 @@ void StationCore::HandOverPages() {
             if (!InTable(p)) {
                 continue;
             }
-            const PageRecord page = PageCopy(p);
+            const PageRecord page = m_pages.Copy(p);
             // A page without a good read shows its last values, without data.
             m_grid.SetValues(c, r, Shown(page.live), m_pageEpoch[static_cast<std::size_t>(p)]);
             m_grid.SetReference(c, r, page.reference);

@@ -59,8 +59,9 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 // The main window's state and its long operations, without the window:
 // connection of the board family that is present and the reaction to plug
 // and unplug, the acquisition worker that polls the board and feeds the grid
-// model, and the settings transfer between the page table (g_pageTable) and
-// the boards.
+// model, and the settings transfer between the page table and the boards.
+// The page table (a PageStore) belongs to the core's owner, who hands it to
+// the constructor; it must outlive the core.
 //
 // Threads. Everything except the worker runs on the user-interface thread:
 // the constructor, Initialise, Connect, OnDeviceChange, the menu commands,
@@ -68,8 +69,9 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 // destructor. The worker (one at most) runs AcquisitionThreadProc, which
 // repeats AcquireStep. The protocol objects are shared by both; each holds
 // its own lock for a whole board exchange. Flags shared with the worker are
-// atomic. The page table is shared through g_pageLock, held only while a page
-// (or some of its fields) is copied, never across a board exchange.
+// atomic. The page table is shared through its lock (PageStore::lock), held
+// only while a page (or some of its fields) is copied, never across a board
+// exchange.
 //
 // Lock order (no code takes them the other way round):
 //   m_connectLock -> a family's settings-read lock (Velmora5, master) -> a
@@ -77,12 +79,12 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 //   m_stepLock -> a protocol object's lock
 //   m_connectLock -> m_workerLock (held while the worker is joined; the
 //                    worker never takes it nor m_connectLock)
-//   g_pageLock and the grid model's lock are leaves: nothing else is taken
-//   while one of them is held.
+//   the page table's lock and the grid model's lock are leaves: nothing else
+//   is taken while one of them is held.
 // StartAcquisition and StopAcquisition join the worker: never call them, or
 // an operation that calls them (Connect, OnDeviceChange, Close), while
-// holding the step lock, a protocol object's lock, g_pageLock or the grid's
-// lock.
+// holding the step lock, a protocol object's lock, the page table's lock or
+// the grid's lock.
 //
 // Families. The station's board families come from a FamilyTable (default
 // the standard one); the core knows no family by itself: it loops over the
@@ -118,7 +120,9 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 // outputs switched away from PASS once.
 class StationCore final : private FamilyHost {
 public:
-    StationCore(HidBus& bus, GridModel& grid, StationCallbacks callbacks = {},
+    // `pages` is the page table the core works on, kept by reference for the
+    // core's life.
+    StationCore(HidBus& bus, GridModel& grid, PageStore& pages, StationCallbacks callbacks = {},
                 const FamilyTable& families = StandardFamilyTable());
     ~StationCore();
     StationCore(const StationCore&) = delete;
@@ -127,7 +131,7 @@ public:
     // --- start-up, connection, hot-plug (user-interface thread) ----------------
 
     // The start of the main window: FPC test off, a 1 x 1 grid, every page
-    // of g_pageTable set to its defaults and copied into the grid (range,
+    // of the page table set to its defaults and copied into the grid (range,
     // lower, upper, reference, modes), no family ready, then Connect.
     void Initialise();
     // Probes every family, picks the one to use, sets the grid's size, reads
@@ -197,6 +201,10 @@ public:
     // board (a one-to-one board's outputs). After Close, Connect and hot-plug
     // events do nothing. The destructor closes too.
     void Close();
+
+    // The page table the core works on (the one its owner handed it); the
+    // windows read and edit a page under its lock. Any thread.
+    PageStore& Pages() override { return m_pages; }
 
     // The window's title as last set.
     const std::string& Title() const { return m_title; }
@@ -274,6 +282,7 @@ private:
     std::atomic<bool> m_reconnectAsked{false};
 
     GridModel& m_grid;
+    PageStore& m_pages;
     StationCallbacks m_callbacks;
     std::string m_title;
     // Last open-refusal message shown, so that every hot-plug event does not

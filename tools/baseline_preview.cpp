@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     callbacks.showMessage = [&window](const std::string& m) {
         kx::ShowMessage(&window, QString::fromStdString(m));
     };
-    kx::StationCore station(bus, grid->model(), std::move(callbacks));
+    kx::PageStore pages;
+    kx::StationCore station(bus, grid->model(), pages, std::move(callbacks));
     bus.set_hotplug_handler([&station](kx::HotplugEvent e, const std::string& path) {
         station.OnDeviceChange(e, path);
     });

@@ -732,10 +732,7 @@ TEST_F(MainWindow, FileEntriesRunTheirConfigurationCommands) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("station.ini"));
     dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice) { return file; });
-    {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].upper[5] = 1234;
-    }
+    dlg->station().Pages().EditPage(0, [](PageRecord& page) { page.upper[5] = 1234; });
     Action(kCmdSave)->trigger();
     ASSERT_TRUE(QFile::exists(file));
     Action(kCmdLoad)->trigger();

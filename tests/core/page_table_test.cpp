@@ -11,16 +11,17 @@ namespace kx {
 namespace {
 
 TEST(PageTable, InitialisationGivesEveryEntryOfTheStationsTableTheDefaults) {
-    // Whatever earlier users left in the station's own table, initialisation
+    // Whatever earlier users left in a station's table, initialisation
     // overwrites every field of all 64 entries.
-    for (PageRecord& r : g_pageTable) {
+    PageStore pages;
+    for (PageRecord& r : pages.table) {
         r = PageRecord{};
         r.live.fill(-1);
         r.upper.fill(3);
     }
-    InitPageTable();
-    ASSERT_EQ(g_pageTable.size(), 64u);
-    for (const PageRecord& r : g_pageTable) {
+    pages.Reset();
+    ASSERT_EQ(pages.table.size(), 64u);
+    for (const PageRecord& r : pages.table) {
         for (int k = 0; k < kChannels; ++k) {
             ASSERT_EQ(r.upper[k], 1100);
             ASSERT_EQ(r.lower[k], 500);

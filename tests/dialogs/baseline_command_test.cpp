@@ -25,15 +25,11 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "station/station_core.h"
+#include "tests/support/default_pages.h"
 #include "tests/support/message_recorder.h"
 
 namespace kx {
 namespace {
-
-PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
 
 // The main window as far as the command sees it: a grid attached as control
 // 1000, the station core driving its model, and the command installed.
@@ -43,16 +39,12 @@ protected:
     static constexpr int kHeight = 400;
 
     void SetUp() override {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
         window.resize(kWidth, kHeight);
         auto* placeholder = new QFrame(&window);
         placeholder->setGeometry(0, 0, kWidth, kHeight);
         bar = new CColorBar;
         ASSERT_TRUE(bar->AttachToControl(1000, placeholder));
-        core = std::make_unique<StationCore>(bus, bar->model());
+        core = std::make_unique<StationCore>(bus, bar->model(), pages);
         bus.set_hotplug_handler(
             [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
         command = InstallBaselineCommand(*bar, *core, &window);
@@ -95,6 +87,10 @@ protected:
 
     CBaseLineDlg* Dialog() const { return opened.empty() ? nullptr : opened.back(); }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     static std::vector<CBaseLineDlg*> OpenDialogs() {
         std::vector<CBaseLineDlg*> found;
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -107,6 +103,8 @@ protected:
 
     test::MessageRecorder messages;
     sim::SimBus bus;
+    // Before the window: its dialogs work on the pages until they go.
+    test::DefaultPages pages;
     QWidget window;
     CColorBar* bar = nullptr;
     std::unique_ptr<StationCore> core;

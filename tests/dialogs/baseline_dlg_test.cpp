@@ -14,6 +14,7 @@
 #include "dialogs/raw_data_file.h"
 #include "grid/color_bar.h"
 #include "tests/support/channel_values.h"
+#include "tests/support/default_pages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 
@@ -32,7 +33,6 @@ protected:
     void SetUp() override {
         previousDir = std::filesystem::current_path();
         std::filesystem::current_path(workDir.path());
-        InitPageTable();
     }
     void TearDown() override {
         if (dlg) {
@@ -42,19 +42,19 @@ protected:
         std::filesystem::current_path(previousDir);
     }
 
-    PageRecord& Page() { return g_pageTable[kPage]; }
+    PageRecord& Page() { return pages.table[kPage]; }
     void SetLive(const ChannelValues& values) {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         std::copy(values.begin(), values.end(), Page().live.begin());
     }
 
     void Open() {
         BaselineExchange exchange;
         {
-            CSectionGuard guard(&g_pageLock);
+            CSectionGuard guard(&pages.lock);
             exchange = BaselineExchangeFromPage(kPage, Page());
         }
-        dlg = std::make_unique<CBaseLineDlg>(exchange);
+        dlg = std::make_unique<CBaseLineDlg>(pages, exchange);
         dlg->open();
         QApplication::processEvents();
     }
@@ -92,6 +92,7 @@ protected:
     test::TempDir workDir;
     std::filesystem::path previousDir;
     test::MessageRecorder messages;
+    test::DefaultPages pages;  // outlives the dialog, which works on it
     std::unique_ptr<CBaseLineDlg> dlg;
 };
 
@@ -274,7 +275,7 @@ TEST_F(BaselineDlgTest, ApplyBeforeAverageStoresLimitsWithoutShowingThem) {
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     const BaselineResult result = dlg->Result();
     EXPECT_EQ(result.edit.editUpper, Filled(770));
-    ASSERT_TRUE(StoreBaselineResult(result, FamilyId::OneToOne));
+    ASSERT_TRUE(StoreBaselineResult(result, FamilyId::OneToOne, pages));
     EXPECT_EQ(Page().upper, Filled(770));
     EXPECT_EQ(Page().lower, Filled(630));
     EXPECT_EQ(Page().offsetType, 1);
@@ -305,7 +306,7 @@ TEST_F(BaselineDlgTest, ADoubleClickedChannelIsStoredOnOk) {
     const BaselineResult result = dlg->Result();
     EXPECT_EQ(result.edit.editModes[5], Greyed);
     EXPECT_EQ(result.edit.editModes[4], Masked);
-    StoreBaselineResult(result, FamilyId::Master);
+    StoreBaselineResult(result, FamilyId::Master, pages);
     EXPECT_EQ(Page().mask[5], Greyed);
     EXPECT_EQ(Page().mask[6], Masked);
 }
@@ -495,7 +496,7 @@ TEST_F(BaselineDlgTest, OpenAllAndCloseAllChangeThePageAtOnceAndSurviveCancel) {
     dlg->reject();
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
     EXPECT_EQ(Page().mask[3], Tested);
-    EXPECT_EQ(g_pageTable[kPage + 1].mask[3], Masked) << "other pages stay";
+    EXPECT_EQ(pages.table[kPage + 1].mask[3], Masked) << "other pages stay";
 }
 
 TEST_F(BaselineDlgTest, TheTableHolds255Readings) {

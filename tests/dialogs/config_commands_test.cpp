@@ -35,6 +35,7 @@
 #include "sim/sim_velmora5_board.h"
 #include "station/config_transfer.h"
 #include "station/station_core.h"
+#include "tests/support/default_pages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 
@@ -122,11 +123,6 @@ std::size_t CountSetFeatures(const sim::SimBoard& board) {
         }));
 }
 
-PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
-
 // The values a test file gives page p, channel k.
 int Reference(int p, int k) {
     return 700 + 10 * p + k;
@@ -196,8 +192,8 @@ std::string LegacyText() {
 
 // Page p as the file gives it; its range that of page `rangePage` (a master
 // board's range is board-wide: every write reads it back into pages 0 to 3).
-void ExpectPageFromFile(int p, int rangePage = -1) {
-    const PageRecord r = Page(p);
+void ExpectPageFromFile(const PageStore& pages, int p, int rangePage = -1) {
+    const PageRecord r = pages.Copy(p);
     const int q = rangePage < 0 ? p : rangePage;
     for (int k = 0; k < 32; ++k) {
         const auto i = static_cast<std::size_t>(k);
@@ -224,11 +220,7 @@ constexpr std::size_t kClassicWriteReports = 2 * (4 * 32 + 6);
 class ConfigCommandsTest : public ::testing::Test {
 protected:
     ConfigCommandsTest() {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
-        core = std::make_unique<StationCore>(bus, grid);
+        core = std::make_unique<StationCore>(bus, grid, pages);
         owner = std::make_unique<QWidget>();
         owner->resize(400, 300);
         owner->show();
@@ -305,6 +297,10 @@ protected:
         core->StopAcquisition();
         runoff->clear_received();
     }
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     void ClearReceived() {
         for (const auto& b :
              std::vector<std::shared_ptr<sim::SimBoard>>{runoff, velmora5, master, classic}) {
@@ -317,6 +313,7 @@ protected:
     test::MessageRecorder messages;
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::unique_ptr<StationCore> core;
     std::unique_ptr<QWidget> owner;
     CConfigCommands* commands = nullptr;
@@ -343,8 +340,8 @@ TEST_F(ConfigCommandsTest, LoadWritesEveryPageToEveryConnectedFamilyInOrder) {
     EXPECT_EQ(grid.GetFpcTest(), 1);
     EXPECT_EQ(grid.GetColumns(), 2);
     EXPECT_EQ(grid.GetRows(), 1);
-    ExpectPageFromFile(0, 1);
-    ExpectPageFromFile(1, 1);
+    ExpectPageFromFile(pages, 0, 1);
+    ExpectPageFromFile(pages, 1, 1);
     EXPECT_EQ(Page(2).upper[0], 1100) << "page 2 is not in the layout";
 
     // Page after page, each to the classic tester, the master board, the
@@ -403,9 +400,9 @@ TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
     grid.SetColumns(3);
     grid.SetRows(2);
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int p = 0; p < 6; ++p) {
-            PageRecord& r = g_pageTable[static_cast<std::size_t>(p)];
+            PageRecord& r = pages.table[static_cast<std::size_t>(p)];
             for (int k = 0; k < 32; ++k) {
                 const auto i = static_cast<std::size_t>(k);
                 r.reference[i] = Reference(p, k);
@@ -428,10 +425,7 @@ TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
     ASSERT_TRUE(std::filesystem::exists(File("station.ini")));
     EXPECT_FALSE(std::filesystem::exists(File("station")));
 
-    {
-        CSectionGuard guard(&g_pageLock);
-        InitPageTable(g_pageTable);
-    }
+    pages.Reset();
     grid.SetFpcTest(0);
     grid.SetColumns(1);
     grid.SetRows(1);
@@ -442,7 +436,7 @@ TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
     EXPECT_EQ(grid.GetColumns(), 3);
     EXPECT_EQ(grid.GetRows(), 2);
     for (int p = 0; p < 6; ++p) {
-        ExpectPageFromFile(p);
+        ExpectPageFromFile(pages, p);
     }
     EXPECT_EQ(Page(6).upper[0], 1100);
     EXPECT_EQ(choices,
@@ -576,17 +570,14 @@ TEST_F(ConfigCommandsTest, ALayoutThatDoesNotFitLoadsWhatFitsAndSaysWhich) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.columns);
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
+        pages.Reset();
         messages.texts.clear();
         test::WriteWhole(File("big.ini"), ConfigText(c.columns, c.rows, c.filePages));
         Choose(File("big.ini"));
         commands->OnLoad();
         EXPECT_EQ(grid.GetColumns(), c.gridColumns);
         EXPECT_EQ(grid.GetRows(), c.gridRows);
-        ExpectPageFromFile(c.pagesLoaded - 1);
+        ExpectPageFromFile(pages, c.pagesLoaded - 1);
         if (c.pagesLoaded < kPageCount) {
             EXPECT_EQ(Page(c.pagesLoaded).upper[0], 1100);
         }
@@ -606,8 +597,8 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     grid.SetColumns(2);
     grid.SetRows(2);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[1].upper.fill(1234);
+        CSectionGuard guard(&pages.lock);
+        pages.table[1].upper.fill(1234);
     }
     test::WriteWhole(File("old.ini"), LegacyText());
     Choose(File("old.ini"));
@@ -642,8 +633,8 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     // A one-to-one board that does not answer is named, with its head,
     // which keeps the settings the board holds.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].upper.fill(1111);
+        CSectionGuard guard(&pages.lock);
+        pages.table[0].upper.fill(1111);
     }
     const PageRecord before = Page(0);
     runoff->set_silent(true);
@@ -734,7 +725,7 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
     for (int p = 0; p < 4; ++p) {
         EXPECT_EQ(velmora5->memory().heads[static_cast<std::size_t>(p + 2)].upper[0], Upper(p, 0))
             << p;
-        ExpectPageFromFile(p);
+        ExpectPageFromFile(pages, p);
     }
     EXPECT_EQ(CountSetFeatures(*classic), 4 * kClassicWriteReports);
     EXPECT_EQ(CountCommand(*runoff, 0x11), 4u);
@@ -744,14 +735,14 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
 }
 
 // The settings of every page, without the live values the worker writes.
-std::vector<PageRecord> SettingsOfEveryPage() {
-    std::vector<PageRecord> pages;
-    CSectionGuard guard(&g_pageLock);
-    for (PageRecord r : g_pageTable) {
+std::vector<PageRecord> SettingsOfEveryPage(const PageStore& pages) {
+    std::vector<PageRecord> settings;
+    CSectionGuard guard(&pages.lock);
+    for (PageRecord r : pages.table) {
         r.live = {};
-        pages.push_back(r);
+        settings.push_back(r);
     }
-    return pages;
+    return settings;
 }
 
 bool SameSettings(const std::vector<PageRecord>& a, const std::vector<PageRecord>& b) {
@@ -774,10 +765,10 @@ TEST_F(ConfigCommandsTest, FilesThatAreNotAConfigurationAreRefusedAndChangeNothi
     grid.SetColumns(2);
     grid.SetRows(1);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[1].upper.fill(1234);
+        CSectionGuard guard(&pages.lock);
+        pages.table[1].upper.fill(1234);
     }
-    const std::vector<PageRecord> before = SettingsOfEveryPage();
+    const std::vector<PageRecord> before = SettingsOfEveryPage(pages);
 
     std::mt19937 rng(11);
     std::string junk(4096, '\0');
@@ -846,7 +837,7 @@ TEST_F(ConfigCommandsTest, FilesThatAreNotAConfigurationAreRefusedAndChangeNothi
         ASSERT_EQ(messages.texts.size(), 1);
         EXPECT_EQ(messages.texts[0].toStdString(), failed + "\n“" + file.string() + "”" + c.says +
                                                        "\n界面和测试板上的设置都没有改动。");
-        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(), before));
+        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(pages), before));
         EXPECT_EQ(grid.GetFpcTest(), 1);
         EXPECT_EQ(grid.GetColumns(), 2);
         EXPECT_EQ(grid.GetRows(), 1);
@@ -897,7 +888,7 @@ TEST_F(ConfigCommandsTest, WithoutABoardALoadSaysSoAndChangesNothing) {
         grid.SetFpcTest(0);
         grid.SetColumns(1);
         grid.SetRows(1);
-        const std::vector<PageRecord> before = SettingsOfEveryPage();
+        const std::vector<PageRecord> before = SettingsOfEveryPage(pages);
         commands->SetFileChooser([&](QWidget*, ConfigFileChoice choice) {
             choices.push_back(choice);
             if (c.unplugWhileChoosing) {
@@ -914,7 +905,7 @@ TEST_F(ConfigCommandsTest, WithoutABoardALoadSaysSoAndChangesNothing) {
         Run(c.command);
         EXPECT_EQ(messages.texts, QStringList{QString::fromStdString(c.says)});
         EXPECT_EQ(choices.size(), c.choosers);
-        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(), before));
+        EXPECT_TRUE(SameSettings(SettingsOfEveryPage(pages), before));
         EXPECT_EQ(grid.GetFpcTest(), 0);
         EXPECT_EQ(grid.GetColumns(), 1);
         EXPECT_EQ(grid.GetRows(), 1);
@@ -935,7 +926,7 @@ TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings
     bus.plug(velmora5);
     core->Initialise();
     ASSERT_EQ(core->ActiveFamily(), FamilyId::Velmora5);
-    const std::vector<PageRecord> before = SettingsOfEveryPage();
+    const std::vector<PageRecord> before = SettingsOfEveryPage(pages);
     const sim::Velmora5Memory boardBefore = velmora5->memory();
     test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
     Choose(File("four.ini"));
@@ -956,9 +947,9 @@ TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings
         "载入过程中测试板断开了连接。\n"
         "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入"
         "配置。");
-    ExpectPageFromFile(0);
-    ExpectPageFromFile(1);
-    const std::vector<PageRecord> after = SettingsOfEveryPage();
+    ExpectPageFromFile(pages, 0);
+    ExpectPageFromFile(pages, 1);
+    const std::vector<PageRecord> after = SettingsOfEveryPage(pages);
     EXPECT_TRUE(SameSettings({after[2], after[3]}, {before[2], before[3]}));
     const sim::Velmora5Memory board = velmora5->memory();
     EXPECT_EQ(board.heads[2].upper[0], Upper(0, 0));

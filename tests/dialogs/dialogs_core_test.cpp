@@ -705,14 +705,13 @@ TEST(BaselineResult, WhatIsStoredIntoThePagePerFamily) {
     }
 
     // Into the table, under its lock; a page outside the table is refused.
-    PageTable table{};
-    CSectionLock lock;
-    EXPECT_TRUE(StoreBaselineResult(r, FamilyId::Master, table, lock));
-    EXPECT_EQ(table[5].upper, Filled(770));
-    EXPECT_EQ(table[4].upper, Filled(0));
+    PageStore pages;
+    EXPECT_TRUE(StoreBaselineResult(r, FamilyId::Master, pages));
+    EXPECT_EQ(pages.table[5].upper, Filled(770));
+    EXPECT_EQ(pages.table[4].upper, Filled(0));
     for (std::int32_t bad : {-1, kPageCount}) {
         r.edit.selectedPage = bad;
-        EXPECT_FALSE(StoreBaselineResult(r, FamilyId::Master, table, lock));
+        EXPECT_FALSE(StoreBaselineResult(r, FamilyId::Master, pages));
     }
 }
 

@@ -325,12 +325,12 @@ Setup MakeSetup(std::uint8_t pick, std::uint8_t row) {
 
 // Board values are 16-bit; a master board's derived reference may reach half
 // the distance of the two limits above the larger one (DerivedReference).
-bool PagesInRange() {
+bool PagesInRange(const PageStore& pages) {
     constexpr std::int32_t kMaxReference = 0xFFFF + 0xFFFF / 2;
     const auto in = [](std::int32_t v, std::int32_t max) { return v >= 0 && v <= max; };
-    CSectionGuard guard(&g_pageLock);
-    for (std::size_t page = 0; page < g_pageTable.size(); ++page) {
-        const PageRecord& p = g_pageTable[page];
+    CSectionGuard guard(&pages.lock);
+    for (std::size_t page = 0; page < pages.table.size(); ++page) {
+        const PageRecord& p = pages.table[page];
         bool ok = in(p.rangeMax, 0xFFFF) && in(p.rangeMin, 0xFFFF);
         for (std::size_t k = 0; k < kChannels; ++k) {
             ok = ok && in(p.upper[k], 0xFFFF) && in(p.lower[k], 0xFFFF) &&
@@ -411,6 +411,7 @@ void RunInput(Feed& feed) {
 
     GridModel grid;
     GridFrame frame;
+    PageStore pages;
     {
         const StationCore* station = nullptr;
         GateBus gate(
@@ -423,7 +424,7 @@ void RunInput(Feed& feed) {
                        station->Find<MasterFamily>()->Kestrun9().waits_cancelled();
             },
             [&board] { return board->TakeFailedRead(); });
-        StationCore core(gate, grid);
+        StationCore core(gate, grid, pages);
         station = &core;
         const auto stop = [&core] { core.StopAcquisition(); };
 
@@ -435,7 +436,7 @@ void RunInput(Feed& feed) {
         }
         grid.Evaluate(800, 600, frame);
         Check(PassOnlyWithData(grid));
-        Check(PagesInRange());
+        Check(PagesInRange(pages));
 
         SettingsWriteRun run;
         for (int op = 0; op < 48 && !feed.empty(); ++op) {
@@ -560,7 +561,7 @@ void RunInput(Feed& feed) {
                     stop();
                     break;
             }
-            Check(PagesInRange());
+            Check(PagesInRange(pages));
         }
         core.Close();
         Check(core.AcquisitionWorkers() == 0);

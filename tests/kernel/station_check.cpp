@@ -26,7 +26,8 @@ int main() {
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::printf("message: %s\n", line.c_str());
     };
-    kx::StationCore station(bus, grid, std::move(callbacks));
+    kx::PageStore pages;
+    kx::StationCore station(bus, grid, pages, std::move(callbacks));
     station.Initialise();
     std::printf("workers: %d\n", station.AcquisitionWorkers());
     station.Close();

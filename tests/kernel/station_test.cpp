@@ -39,11 +39,6 @@ using sim::UsbTransfer;
 // milliseconds each; the grid shows it well within this.
 constexpr auto kSettleBound = 15s;
 
-PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
-
 class RealStation : public kernel::GadgetBusTest {
 protected:
     RealStation() {
@@ -51,7 +46,7 @@ protected:
         StationCallbacks callbacks;
         callbacks.setTitle = [this](const std::string& t) { titles.push_back(t); };
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks));
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
     }
     void SetUp() override {
         GadgetBusTest::SetUp();
@@ -81,7 +76,12 @@ protected:
             std::chrono::duration_cast<std::chrono::milliseconds>(kSettleBound), 10ms);
     }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     GridModel grid;
+    test::DefaultPages pages;
     std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
     std::vector<std::string> titles;
     std::vector<std::string> messages;
@@ -180,9 +180,9 @@ TEST_F(RealStation, OneToOneBoardConnectsShowsItsValuesAndTurnsItsOutputsToFail)
     // A limit page written back while the worker polls arrives whole, its
     // first byte 0 (channel 0's limit below 256).
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int k = 0; k < 32; ++k) {
-            g_pageTable[0].upper[static_cast<std::size_t>(k)] = 200 + 37 * k;
+            pages.table[0].upper[static_cast<std::size_t>(k)] = 200 + 37 * k;
         }
     }
     ASSERT_TRUE(core->Find<RunoffFamily>()->WriteSettings());

@@ -20,6 +20,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/support/default_pages.h"
 
 namespace kx {
 namespace {
@@ -28,11 +29,6 @@ using sim::SimClassicBoard;
 using sim::SimMasterBoard;
 using sim::SimRunoffBoard;
 using sim::SimVelmora5Board;
-
-PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
 
 // A master board that stops answering its range query (0xD8) once told to:
 // every other command still gets its reply.
@@ -54,11 +50,7 @@ protected:
     static constexpr int kClient = 1000;
 
     BaselineStore() {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
-        core = std::make_unique<StationCore>(bus, grid, StationCallbacks{});
+        core = std::make_unique<StationCore>(bus, grid, pages, StationCallbacks{});
         bus.set_hotplug_handler(
             [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
     }
@@ -77,9 +69,12 @@ protected:
         grid.Evaluate(kClient, kClient, *frame);
     }
 
+    // A copy of one page, taken under its lock.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     // What OK of the dialog hands back for `page`: the page's settings with
     // every array and field changed to values no board holds yet.
-    static BaselineResult Edited(int page, bool byPercentage, bool byValue) {
+    BaselineResult Edited(int page, bool byPercentage, bool byValue) const {
         BaselineResult r;
         r.edit = BaselineExchangeFromPage(page, Page(page));
         for (int c = 0; c < kChannels; ++c) {
@@ -145,6 +140,7 @@ protected:
 
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
     std::unique_ptr<StationCore> core;
 };
@@ -257,10 +253,10 @@ TEST_F(BaselineStore, MasterWritesTheAssignedHeadAndEveryShownPageTakesTheRange)
     ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
     ASSERT_EQ(grid.GetRows() * grid.GetColumns(), 9);
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int p = 0; p < 12; ++p) {
-            g_pageTable[static_cast<std::size_t>(p)].rangeMax = 99;
-            g_pageTable[static_cast<std::size_t>(p)].rangeMin = 9;
+            pages.table[static_cast<std::size_t>(p)].rangeMax = 99;
+            pages.table[static_cast<std::size_t>(p)].rangeMin = 9;
         }
     }
     const sim::MasterMemory before = board->memory();
@@ -376,9 +372,9 @@ TEST_F(BaselineStore, AMasterRangeReadWithoutReplyLeavesThePagesAndIsReported) {
     auto board = PlugMaster<MasterSilentOnRange>(2, 3);
     ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int p = 0; p < 6; ++p) {
-            g_pageTable[static_cast<std::size_t>(p)].rangeMax = 99;
+            pages.table[static_cast<std::size_t>(p)].rangeMax = 99;
         }
     }
     board->silentOnRange = true;

@@ -50,12 +50,13 @@ struct OneBoardStation {
         test::ResetStationState();
         StationCallbacks callbacks;
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks));
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
         bus.plug(board);
         core->Connect();
     }
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::vector<std::string> messages;
     std::unique_ptr<StationCore> core;
 };
@@ -120,7 +121,8 @@ TEST(FamilyNames, EveryMessageThatNamesAFamilyUsesItsOneName) {
 TEST(FamilyTable, ConnectionPriorityAndWriteOrderAreTheStationsOwn) {
     sim::SimBus bus;
     GridModel grid;
-    StationCore core(bus, grid);
+    PageStore pages;
+    StationCore core(bus, grid, pages);
     std::vector<FamilyId> priority;
     for (const BoardFamily* family : core.Families()) {
         priority.push_back(family->Id());
@@ -189,13 +191,13 @@ public:
             std::lock_guard guard(board_.lock);
             ++board_.steps;
         }
-        EditPage(0, [&](PageRecord& p) { p.live.fill(board_.measured); });
+        host_.Pages().EditPage(0, [&](PageRecord& p) { p.live.fill(board_.measured); });
         host_.SetPageEpoch(0, host_.Grid().DataEpoch());
         host_.HandOverPages();
     }
 
     bool ReadSettings() override {
-        EditPage(0, [&](PageRecord& p) { p.upper.fill(board_.upperLimit); });
+        host_.Pages().EditPage(0, [&](PageRecord& p) { p.upper.fill(board_.upperLimit); });
         return board_.answers;
     }
     bool WritePage(int page) override {
@@ -204,7 +206,7 @@ public:
             return false;
         }
         board_.pagesWritten.push_back(page);
-        board_.upperWritten.push_back(PageCopy(page).upper[0]);
+        board_.upperWritten.push_back(host_.Pages().Copy(page).upper[0]);
         return true;
     }
     void SwitchOff() override {
@@ -231,7 +233,7 @@ protected:
              }});
         StationCallbacks callbacks;
         callbacks.showMessage = [this](const std::string& m) { messages.push_back(m); };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks), table);
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks), table);
     }
 
     int Steps() {
@@ -242,6 +244,7 @@ protected:
     MemoryBoard memory;
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::vector<std::string> messages;
     std::unique_ptr<StationCore> core;
 };
@@ -251,7 +254,7 @@ TEST_F(AddedFamily, IsConnectedPolledWrittenAndClosedByTheCore) {
     EXPECT_EQ(core->Title(), MemoryFamily::kTitle);
     EXPECT_EQ(core->ActiveFamily(), MemoryFamily::kId);
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(test::Page(0).upper[0], memory.upperLimit);
+    EXPECT_EQ(pages.Copy(0).upper[0], memory.upperLimit);
     EXPECT_EQ(core->AcquisitionWorkers(), 1);
 
     // Polled by the worker: its values reach the grid as data.
@@ -301,7 +304,7 @@ TEST_F(AddedFamily, AHigherPriorityBoardIsPolledAndBothAreWritten) {
     core->AcquireStep();
     EXPECT_EQ(Steps(), 0) << "a lower-priority board is never polled";
 
-    EditPage(0, [](PageRecord& p) { p.upper.fill(1111); });
+    pages.EditPage(0, [](PageRecord& p) { p.upper.fill(1111); });
     SettingsWriteRun run;
     EXPECT_TRUE(core->WritePageToBoards(0, run));
     EXPECT_EQ(memory.upperWritten, (std::vector<std::int32_t>{1111}));

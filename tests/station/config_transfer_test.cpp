@@ -20,6 +20,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/support/default_pages.h"
 #include "tests/support/page_settings.h"
 #include "tests/support/temp_dir.h"
 
@@ -42,10 +43,6 @@ PageTable Table(int pages, int upperBase) {
 class ConfigTransfer : public ::testing::Test {
 protected:
     ConfigTransfer() {
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
         runoff->set_noise(0);
         master->set_present_heads({0, 1, 2, 3, 4, 5});
         for (int p = 0; p < 6; ++p) {
@@ -60,7 +57,8 @@ protected:
     test::TempDir dir;
     sim::SimBus bus;
     GridModel grid;
-    StationCore core{bus, grid};
+    PageStore pages;
+    StationCore core{bus, grid, pages};
     std::shared_ptr<sim::SimRunoffBoard> runoff = std::make_shared<sim::SimRunoffBoard>("borvane");
     std::shared_ptr<sim::SimVelmora5Board> velmora5 = std::make_shared<sim::SimVelmora5Board>();
     std::shared_ptr<sim::SimMasterBoard> master = std::make_shared<sim::SimMasterBoard>();
@@ -90,8 +88,8 @@ TEST_F(ConfigTransfer, LoadsPageByPageWhileTheWorkerPolls) {
     EXPECT_EQ(job->Report(), "");
 
     for (int p = 0; p < 6; ++p) {
-        CSectionGuard guard(&g_pageLock);
-        EXPECT_EQ(g_pageTable[static_cast<std::size_t>(p)].upper[0], 1000 + p) << p;
+        CSectionGuard guard(&pages.lock);
+        EXPECT_EQ(pages.table[static_cast<std::size_t>(p)].upper[0], 1000 + p) << p;
         EXPECT_EQ(master->memory().heads[static_cast<std::size_t>(p)].lower[0], 200 + p) << p;
     }
     for (int p = 0; p < 6; ++p) {
@@ -109,16 +107,16 @@ TEST_F(ConfigTransfer, LoadsPageByPageWhileTheWorkerPolls) {
     // A page's live values are the worker's, not the file's: a load keeps them.
     core.StopAcquisition();
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[1].live[4] = 777;
+        CSectionGuard guard(&pages.lock);
+        pages.table[1].live[4] = 777;
     }
     job = ConfigLoadJob::Open(path, error);
     ASSERT_TRUE(job);
     while (!job->Done()) {
         job->LoadNextPage(core);
     }
-    CSectionGuard guard(&g_pageLock);
-    EXPECT_EQ(g_pageTable[1].live[4], 777);
+    CSectionGuard guard(&pages.lock);
+    EXPECT_EQ(pages.table[1].live[4], 777);
 }
 
 TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
@@ -126,12 +124,12 @@ TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
     grid.SetColumns(2);
     grid.SetRows(1);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[1].upper.fill(1333);
+        CSectionGuard guard(&pages.lock);
+        pages.table[1].upper.fill(1333);
     }
     const std::string path = (dir.path() / "saved.ini").string();
     SaveReport report;
-    ASSERT_FALSE(SaveStationConfig(path, grid, &report));
+    ASSERT_FALSE(SaveStationConfig(path, grid, pages, &report));
     EXPECT_EQ(report.pages, 2);
     FileError error;
     std::optional<ConfigReader> reader = ConfigReader::Open(path, error);
@@ -146,22 +144,22 @@ TEST_F(ConfigTransfer, SavesACopyOfTheTableWhileTheWorkerWritesLiveValues) {
 // The worker writes a page's live values while a load fills the page's
 // settings: the load never puts back the values it copied before.
 TEST(ConfigPageFill, NeverOverwritesTheLiveValuesTheWorkerWroteMeanwhile) {
+    test::DefaultPages pages;
     {
-        CSectionGuard guard(&g_pageLock);
-        InitPageTable(g_pageTable);
-        g_pageTable[3].live.fill(100);
+        CSectionGuard guard(&pages.lock);
+        pages.table[3].live.fill(100);
     }
-    FillPageSettings(3, [](PageRecord& record) {
+    FillPageSettings(pages, 3, [&](PageRecord& record) {
         record.upper.fill(1234);
         record.live.fill(-1);  // nothing a file holds may reach the live values
         // Meanwhile the worker stores a step's values.
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[3].live.fill(555);
+        CSectionGuard guard(&pages.lock);
+        pages.table[3].live.fill(555);
     });
-    CSectionGuard guard(&g_pageLock);
-    EXPECT_EQ(g_pageTable[3].upper[0], 1234);
-    EXPECT_EQ(g_pageTable[3].live[0], 555);
-    EXPECT_EQ(g_pageTable[3].live[32], 555);
+    CSectionGuard guard(&pages.lock);
+    EXPECT_EQ(pages.table[3].upper[0], 1234);
+    EXPECT_EQ(pages.table[3].live[0], 555);
+    EXPECT_EQ(pages.table[3].live[32], 555);
 }
 
 // Settings of a page, without the live values.
@@ -170,9 +168,10 @@ void ExpectSameSettings(const PageRecord& a, const PageRecord& b, int page) {
     kx::ExpectSameSettings(a, b);
 }
 
-PageTable CopyOfTable() {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable;
+PageTable CopyOfTable(const PageStore& pages) {
+    PageTable table;
+    pages.CopyAll(table);
+    return table;
 }
 
 // One board alone and a 2 x 2 file: the board is unplugged part-way (a
@@ -210,10 +209,6 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
         test::TempDir dir;
         sim::SimBus bus;
         GridModel grid;
@@ -236,9 +231,10 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
             };
         }
         bus.plug(board);
-        StationCore core(bus, grid);
+        PageStore pages;
+        StationCore core(bus, grid, pages);
         core.Initialise();
-        const PageTable before = CopyOfTable();
+        const PageTable before = CopyOfTable(pages);
         std::vector<std::array<std::uint16_t, 32>> boardBefore;
         for (int p = 0; p < 4; ++p) {
             boardBefore.push_back(upperOf(p));
@@ -266,7 +262,7 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
         EXPECT_TRUE(job->ReportsAFailure());
         EXPECT_EQ(job->Report(), c.report);
 
-        const PageTable after = CopyOfTable();
+        const PageTable after = CopyOfTable(pages);
         for (int p = 0; p < 4; ++p) {
             const auto i = static_cast<std::size_t>(p);
             const bool sent = p <= c.afterPage;
@@ -285,7 +281,7 @@ TEST(ConfigTransferFailures, PagesNoBoardTookKeepTheirSettingsAndAreNamed) {
             board->set_silent(false);
             ASSERT_TRUE(core.Find<MasterFamily>()->ReadSettings());
         }
-        const PageTable reread = CopyOfTable();
+        const PageTable reread = CopyOfTable(pages);
         for (int p = 0; p < 4; ++p) {
             const auto i = static_cast<std::size_t>(p);
             EXPECT_EQ(reread[i].upper, after[i].upper) << p;
@@ -307,18 +303,15 @@ TEST(ConfigTransferSuspects, ValuesThatAreNoNumbersAreNamedForThePagesLoaded) {
         "CH04=1e999（读作 1）";
     for (const bool unplug : {false, true}) {
         SCOPED_TRACE(unplug ? "unplugged after page 0" : "every page loaded");
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
         test::TempDir dir;
         sim::SimBus bus;
         GridModel grid;
         auto velmora5 = std::make_shared<sim::SimVelmora5Board>();
         bus.plug(velmora5);
-        StationCore core(bus, grid);
+        PageStore pages;
+        StationCore core(bus, grid, pages);
         core.Initialise();
-        const PageTable before = CopyOfTable();
+        const PageTable before = CopyOfTable(pages);
 
         const std::string path = dir / "odd.ini";
         ASSERT_FALSE(SaveConfig(path, ConfigGlobals{0, 2, 1}, Table(2, 1000)));
@@ -342,7 +335,7 @@ TEST(ConfigTransferSuspects, ValuesThatAreNoNumbersAreNamedForThePagesLoaded) {
             }
         }
 
-        const PageTable after = CopyOfTable();
+        const PageTable after = CopyOfTable(pages);
         EXPECT_EQ(after[0].upper[3], 0);
         EXPECT_EQ(after[0].upper[2], 1000);
         EXPECT_EQ(job->Suspects().size(), unplug ? 2u : 4u);

@@ -28,7 +28,6 @@ using namespace std::chrono_literals;
 using sim::SignalModel;
 using sim::TouchPattern;
 using Clock = SignalModel::Clock;
-using test::Page;
 using test::WaitFor;
 
 constexpr std::uint16_t kCentre = 700;
@@ -202,9 +201,14 @@ protected:
         bus.plug(board);
     }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     sim::SimBus bus;
     GridModel grid;
-    StationCore station{bus, grid};
+    PageStore pages;
+    StationCore station{bus, grid, pages};
     std::shared_ptr<sim::SimBoard> board;
 };
 
@@ -234,14 +238,15 @@ TEST_F(DemoStation, MasterBoardReportsItsGridAndEveryMappedHeadIsLive) {
     station.Close();
     bus.unplug_all();
     GridModel small;
-    StationCore other(bus, small);
+    PageStore smallPages;
+    StationCore other(bus, small, smallPages);
     choice.columns = 3;
     choice.rows = 2;
     Plug(choice, sim::DemoSignal::Still);
     other.Initialise();
     EXPECT_EQ(small.GetColumns(), 3);
     EXPECT_EQ(small.GetRows(), 2);
-    EXPECT_TRUE(WaitFor([&] { return Page(5).live[31] != 0; }));
+    EXPECT_TRUE(WaitFor([&] { return smallPages.Copy(5).live[31] != 0; }));
     other.Close();
 }
 

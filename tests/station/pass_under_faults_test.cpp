@@ -24,7 +24,6 @@ using sim::UsbFrameBus;
 using test::FaultRig;
 using test::kFailing;
 using test::kPassing;
-using test::Page;
 
 // One master head does not answer: the others are still read, the inputs
 // and the emergency stop are read and the outputs written at every step, and
@@ -58,7 +57,7 @@ TEST(PassUnderFaults, ASilentMasterHeadHoldsUpNothingAndIsNamed) {
     EXPECT_GE(steps, 6);
     EXPECT_EQ(g_emergencyStop, 1) << "the stop pressed during the run was never latched";
     EXPECT_EQ(board->memory().outputs, (std::array<std::uint8_t, 7>{}));  // latched, buzzer off
-    EXPECT_EQ(Page(0).live[3], 900) << "the head that answers was not read";
+    EXPECT_EQ(rig.Page(0).live[3], 900) << "the head that answers was not read";
     EXPECT_TRUE(rig.grid.HasData(0, 0));
     EXPECT_FALSE(rig.grid.HasData(1, 0));
     EXPECT_EQ(rig.frame->verdicts[1][0], HeadVerdict::NoData);
@@ -147,7 +146,8 @@ TEST(PassUnderFaults, AShortReportIsNoReplyNeverZeros) {
     EXPECT_EQ(rig.messages[0], NoAnswerMessage(RunoffFamily::kName));
     // The lower limits never came: the page keeps its own, none became 0.
     for (int k = 0; k < kChannels; ++k) {
-        EXPECT_EQ(Page(0).lower[static_cast<std::size_t>(k)], PageRecord::Defaults().lower[0]) << k;
+        EXPECT_EQ(rig.Page(0).lower[static_cast<std::size_t>(k)], PageRecord::Defaults().lower[0])
+            << k;
     }
     rig.bus.cut_short(UsbFrameBus::Code(test::kReadValuesCode), 16, 3);
     for (int step = 0; step < 20; ++step) {
@@ -182,9 +182,9 @@ TEST(PassUnderFaults, ALateReplyAcrossAStopNeverBecomesASetting) {
     rig.inner.unplug(mouse);
     EXPECT_EQ(rig.bus.delivered().delayed, 1);
 
-    EXPECT_EQ(Page(0).reference[0], kPassing) << "the late live values became the reference";
-    EXPECT_EQ(Page(0).upper[0], test::kUpper);
-    EXPECT_EQ(Page(0).lower[0], test::kLower);
+    EXPECT_EQ(rig.Page(0).reference[0], kPassing) << "the late live values became the reference";
+    EXPECT_EQ(rig.Page(0).upper[0], test::kUpper);
+    EXPECT_EQ(rig.Page(0).lower[0], test::kLower);
 }
 
 // The second report of the outputs command does not reach the board: it is
@@ -259,8 +259,8 @@ TEST(PassUnderFaults, AVelmora5SettingThatDoesNotGoWholeIsOwedWhole) {
         rig.inner.plug(board);
         ASSERT_EQ(rig.core->ActiveFamily(), FamilyId::Velmora5);
         {
-            CSectionGuard guard(&g_pageLock);
-            g_pageTable[0].upper.fill(kWritten);
+            CSectionGuard guard(&rig.pages.lock);
+            rig.pages.table[0].upper.fill(kWritten);
         }
         rig.bus.fail_output(test::DataReportOf(kWriteUpperCode), c.skip,
                             hiddata::kContinuationTries);
@@ -335,9 +335,9 @@ TEST(PassUnderFaults, AHeadWithoutDataIsNeverAPass) {
     // information dialog does): three heads never get data. Their pages hold
     // zero values against zero limits, every channel tested.
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&rig.pages.lock);
         for (int p = 1; p < 4; ++p) {
-            PageRecord& page = g_pageTable[static_cast<std::size_t>(p)];
+            PageRecord& page = rig.pages.table[static_cast<std::size_t>(p)];
             page.mask.fill(Tested);
             page.upper.fill(0);
             page.lower.fill(0);
@@ -364,8 +364,8 @@ TEST(PassUnderFaults, AHeadWithoutDataIsNeverAPass) {
     rig.grid.SetRows(1);
     rig.grid.SetColumns(1);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].mask.fill(Masked);
+        CSectionGuard guard(&rig.pages.lock);
+        rig.pages.table[0].mask.fill(Masked);
     }
     for (int i = 0; i < 3; ++i) {
         rig.Step();

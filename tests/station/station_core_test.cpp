@@ -46,7 +46,6 @@ protected:
     void on_output(const Frame&) override {}
 };
 
-using test::Page;
 using test::WaitFor;
 
 std::shared_ptr<SimRunoffBoard> Runoff(const std::string& manufacturer) {
@@ -80,7 +79,7 @@ protected:
         callbacks.typeItemsChanged = [this](const TypeItems& items) {
             typeEvents.push_back(items);
         };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks));
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
         bus.set_hotplug_handler(
             [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
     }
@@ -95,6 +94,10 @@ protected:
     // Stops the worker so that a test can run steps itself.
     void Pause() { core->StopAcquisition(); }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     bool MachinesGreyedOut() const {
         for (int t = 1; t < kDeviceTypes; ++t) {
             if (core->DeviceTypes()[static_cast<std::size_t>(t)].available != 0) {
@@ -106,6 +109,7 @@ protected:
 
     sim::SimBus bus;
     GridModel grid;
+    test::DefaultPages pages;
     std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
     std::vector<std::string> titles;
     std::vector<std::string> messages;
@@ -152,6 +156,48 @@ TEST_F(Station, StartsDisconnectedWithTheMenuDefaults) {
     core->ToggleBuzzerInvert();
     EXPECT_EQ(core->BuzzerOn(), true);
     EXPECT_EQ(core->BuzzerInverted(), false);
+}
+
+// Two stations side by side each work on the page table their owner gave
+// them: one's start-up, board settings and live values never reach the
+// other's.
+TEST(StationPages, TwoStationsEachKeepToTheTableTheyWereGiven) {
+    struct Side {
+        std::int32_t reference;
+        std::int32_t upper;
+        std::uint16_t live;
+        sim::SimBus bus;
+        GridModel grid;
+        PageStore pages;
+    };
+    Side sides[2] = {{610, 1010, 811, {}, {}, {}}, {620, 1020, 822, {}, {}, {}}};
+    std::vector<std::unique_ptr<StationCore>> cores;
+    for (Side& side : sides) {
+        cores.push_back(std::make_unique<StationCore>(side.bus, side.grid, side.pages));
+        auto board = Runoff("borvane");
+        board->edit([&](sim::RunoffMemory& m) {
+            m.reference.fill(static_cast<std::uint16_t>(side.reference));
+            m.upper.fill(static_cast<std::uint16_t>(side.upper));
+        });
+        board->set_value(0, side.live);
+        side.bus.plug(board);
+    }
+    EXPECT_EQ(&cores[0]->Pages(), &sides[0].pages);
+    cores[0]->Initialise();
+    ASSERT_EQ(cores[0]->ActiveFamily(), FamilyId::OneToOne);
+    EXPECT_EQ(sides[1].pages.Copy(0).upper[0], 0) << "the start-up reached another table";
+    cores[1]->Initialise();
+    ASSERT_EQ(cores[1]->ActiveFamily(), FamilyId::OneToOne);
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        cores[i]->StopAcquisition();
+        cores[i]->AcquireStep();
+        const PageRecord page = sides[i].pages.Copy(0);
+        EXPECT_EQ(page.reference[0], sides[i].reference);
+        EXPECT_EQ(page.upper[0], sides[i].upper);
+        EXPECT_EQ(page.live[0], sides[i].live);
+        cores[i]->Close();
+    }
 }
 
 // --- the one-to-one testers ---------------------------------------------------
@@ -398,10 +444,10 @@ TEST_F(MasterStation, OutputsFollowTheFailCountAndTheEmergencyStopLatches) {
     Pause();
     // Pages 0 and 1 masked (no verdict), page 3 tested and within its limits.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].mask.fill(Masked);
-        g_pageTable[1].mask.fill(Masked);
-        g_pageTable[3].mask.fill(Tested);
+        CSectionGuard guard(&pages.lock);
+        pages.table[0].mask.fill(Masked);
+        pages.table[1].mask.fill(Masked);
+        pages.table[3].mask.fill(Tested);
     }
     board->set_input(1, 3);
     board->set_input(2, 4);
@@ -467,8 +513,8 @@ TEST_F(MasterStation, PagesPastTheTableAreNeitherHandedOverNorRead) {
     grid.SetRows(10);
     grid.SetColumns(10);
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[63].live.fill(6363);
+        CSectionGuard guard(&pages.lock);
+        pages.table[63].live.fill(6363);
     }
     core->AcquireStep();
     EXPECT_EQ(grid.GetValues(3, 6)[0], 6363);  // page 63
@@ -732,10 +778,7 @@ TEST_F(Station, LateRepliesNeverFillAPageWithAnotherCommandsAnswer) {
     const Case cases[] = {{130ms, true}, {250ms, true}, {700ms, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.delay.count());
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
+        pages.Reset();
         messages.clear();
         auto board = Runoff("borvane");
         board->edit([](sim::RunoffMemory& m) {
@@ -818,10 +861,7 @@ TEST_F(Station, MissedLiveReadKeepsThePagesLastValuesAndSendsNothingMore) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        {
-            CSectionGuard guard(&g_pageLock);
-            InitPageTable(g_pageTable);
-        }
+        pages.Reset();
         auto board = c.make();
         bus.plug(board);
         Pause();
@@ -892,8 +932,8 @@ TEST_F(Station, OneToOneWriteSendsThePageInOrderAsLow16Bits) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[0];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[0];
         p.mask.fill(Tested);
         p.mask[2] = Greyed;
         p.upper.fill(70000);  // low 16 bits: 4464
@@ -924,8 +964,8 @@ TEST_F(Station, Velmora5WriteGoesToTheHeadOfThePage) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[1];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[1];
         p.upper.fill(1333);
         p.lower.fill(333);
         p.reference.fill(833);
@@ -958,18 +998,18 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
     EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(2), 0);
     EXPECT_EQ(core->Find<MasterFamily>()->HeadOfPage(40), 0);
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[3];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[3];
         p.upper.fill(1250);
         p.lower.fill(250);
         p.mask.fill(Tested);
         p.rangeMax = 1800;
         p.rangeMin = 20;
-        g_pageTable[2] = g_pageTable[3];
-        g_pageTable[2].upper.fill(42);
-        g_pageTable[2].rangeMax = 77;
+        pages.table[2] = pages.table[3];
+        pages.table[2].upper.fill(42);
+        pages.table[2].rangeMax = 77;
         for (int q = 4; q < 8; ++q) {
-            g_pageTable[static_cast<std::size_t>(q)].rangeMax = 99;
+            pages.table[static_cast<std::size_t>(q)].rangeMax = 99;
         }
     }
     board->clear_received();
@@ -993,8 +1033,8 @@ TEST_F(MasterStation, WriteGoesToTheAssignedHeadAndReadsTheRangeBack) {
     // Page 2 has no head: no per-head write (head 0 keeps its limits), the
     // board-wide range is still written.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[2].rangeMax = 1700;
+        CSectionGuard guard(&pages.lock);
+        pages.table[2].rangeMax = 1700;
     }
     board->clear_received();
     EXPECT_TRUE(core->Find<MasterFamily>()->WritePage(2));
@@ -1010,8 +1050,8 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
     bus.plug(board);
     Pause();
     {
-        CSectionGuard guard(&g_pageLock);
-        PageRecord& p = g_pageTable[0];
+        CSectionGuard guard(&pages.lock);
+        PageRecord& p = pages.table[0];
         for (int k = 0; k < 32; ++k) {
             p.upper[static_cast<std::size_t>(k)] = 1000 + k;
         }
@@ -1056,8 +1096,8 @@ TEST_F(Station, ClassicWriteSendsEveryChannelSettingThenTheSetup) {
     // A percentage from a broken file is sent as 0, without undefined
     // behaviour.
     {
-        CSectionGuard guard(&g_pageLock);
-        g_pageTable[0].percentage = std::numeric_limits<float>::quiet_NaN();
+        CSectionGuard guard(&pages.lock);
+        pages.table[0].percentage = std::numeric_limits<float>::quiet_NaN();
     }
     EXPECT_TRUE(core->Find<ClassicFamily>()->WriteSettings());
     EXPECT_EQ(board->memory().percentage, 0);
@@ -1080,9 +1120,9 @@ TEST_F(Station, WritesStopAtTheFirstMissingReplyAndTheLoadSkipsThatFamily) {
     Pause();
     ASSERT_TRUE(core->Find<MasterFamily>()->Board().load_position_map());  // as its dialog would
     {
-        CSectionGuard guard(&g_pageLock);
+        CSectionGuard guard(&pages.lock);
         for (int p = 0; p < 4; ++p) {
-            g_pageTable[static_cast<std::size_t>(p)].upper.fill(1200 + p);
+            pages.table[static_cast<std::size_t>(p)].upper.fill(1200 + p);
         }
     }
     runoff->set_silent(true);

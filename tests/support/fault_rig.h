@@ -169,7 +169,7 @@ public:
             notices_.push_back(text);
         };
         callbacks.reconnectNeeded = [this] { ++reconnectsAsked; };
-        core = std::make_unique<StationCore>(bus, grid, std::move(callbacks));
+        core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
         inner.set_hotplug_handler([this](HotplugEvent e, const std::string& path) {
             core->OnDeviceChange(e, path);
             core->StopAcquisition();  // the test runs the steps
@@ -196,9 +196,14 @@ public:
     // Every head of the layout with Tested channels has data.
     bool EveryTestedHeadHasData() const { return test::EveryTestedHeadHasData(grid); }
 
+    // A copy of one page, taken under its lock, as the worker may be writing
+    // it.
+    PageRecord Page(int p) const { return pages.Copy(p); }
+
     sim::SimBus inner;
     sim::UsbFrameBus bus;
     GridModel grid;
+    DefaultPages pages;
     std::unique_ptr<GridFrame> frame = std::make_unique<GridFrame>();
     std::vector<std::string> titles;
     std::vector<std::string> messages;

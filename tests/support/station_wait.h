@@ -6,25 +6,14 @@
 #include <thread>
 
 #include "core/page_table.h"
-#include "core/section_lock.h"
 #include "station/station_core.h"
+#include "tests/support/default_pages.h"
 
 namespace kx::test {
 
-// A copy of one page of the station's page table, taken under its lock, as
-// the acquisition worker may be writing it.
-inline PageRecord Page(int p) {
-    CSectionGuard guard(&g_pageLock);
-    return g_pageTable[static_cast<std::size_t>(p)];
-}
-
 // The process-wide state a station core works on, as at the program's
-// start: the page table's defaults and the loop's globals.
+// start: the loop's globals.
 inline void ResetStationState() {
-    {
-        CSectionGuard guard(&g_pageLock);
-        InitPageTable(g_pageTable);
-    }
     g_classicChannel = 0;
     g_velmora5Page = 0;
     g_emergencyStop = 0;

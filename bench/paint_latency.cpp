@@ -153,7 +153,8 @@ int RunBoard(const Options& o, const std::string& boardText) {
         return done();
     };
 
-    kx::StationCore station(rig.bus(), model);
+    kx::PageStore pages;
+    kx::StationCore station(rig.bus(), model, pages);
     station.Initialise();
     if (!spinUntil([&] { return model.HasData(0, 0); }, 10000)) {
         std::fprintf(stderr, "kx_paint_latency: %s: the head at (0, 0) never got data\n",

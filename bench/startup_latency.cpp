@@ -135,8 +135,9 @@ Sample Measure(const Options& o, const kx::sim::DemoBoardChoice& choice) {
         }
     };
 
+    kx::PageStore pages;  // outlives the station
     t0 = Clock::now();
-    auto station = std::make_unique<kx::StationCore>(rig.bus(), model, std::move(callbacks));
+    auto station = std::make_unique<kx::StationCore>(rig.bus(), model, pages, std::move(callbacks));
     station->Initialise();
     s.initialise = Ms(Clock::now() - t0);
     kx::bench::RunLoop(loop, 10000);

@@ -1057,7 +1057,8 @@ TEST(AboutStationOfAStation, ReachesTheStationsFamiliesGridAndLatch) {
     });
     bus.plug(board);
     GridModel grid;
-    StationCore core(bus, grid);
+    PageStore pages;
+    StationCore core(bus, grid, pages);
     core.Initialise();
     ASSERT_TRUE(core.Present(FamilyId::Master));
 

@@ -36,9 +36,11 @@ public:
     BoardJobRunner& operator=(const BoardJobRunner&) = delete;
 
     // Starts `job` on the worker thread, then `done` (may be empty). False,
-    // and nothing runs, while another job or its completion is running.
+    // and nothing runs, while another job is waiting or running. Once a job
+    // has ended the runner takes the next one, even from inside the ended
+    // job's completion; that job starts after the completion has returned.
     bool Submit(Job job, Completion done = {});
-    // A job is waiting, running or completing.
+    // A job is waiting or running (not while only its completion runs).
     bool Busy() const;
     // Asks the running job to stop early; it decides where.
     void Cancel();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "station/board_family.h"
 
+#include "station/page_access.h"
+
 namespace kx {
 
 void OpenRefusal::Note(const hiddata& board, const char* familyName) {
@@ -27,6 +29,16 @@ void BoardFamily::CancelWaits(bool cancel) {
 void BoardFamily::ForgetOwed(const std::string& path) {
     for (hiddata* board : Boards()) {
         board->forget_owed(path);
+    }
+}
+
+void BoardFamily::StoreStepValues(int page, const std::optional<Words>& values, bool inStep,
+                                  std::uint32_t epoch) {
+    if (values && inStep) {
+        host_.Pages().EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
+        host_.SetPageEpoch(page, epoch);
+    } else {
+        host_.SetPageEpoch(page, 0);
     }
 }
 

@@ -139,6 +139,12 @@ protected:
     explicit BoardFamily(FamilyHost& host) : host_(host) {}
     // Every protocol object of the family.
     virtual std::vector<hiddata*> Boards() = 0;
+    // A step's read of one page's live values: kept, with the grid's data
+    // epoch at the read, when they came and the step stayed in step;
+    // otherwise nothing is stored and the page has no data until its next
+    // good read.
+    void StoreStepValues(int page, const std::optional<Words>& values, bool inStep,
+                         std::uint32_t epoch);
 
     FamilyHost& host_;
     std::atomic<bool> present_{false};

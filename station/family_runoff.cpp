@@ -60,13 +60,7 @@ void RunoffFamily::Step() {
     StepReads step(runoff_);
     const std::uint32_t epoch = grid.DataEpoch();
     const std::optional<Words> values = runoff_.read_values();
-    const bool inStep = step.InStep();
-    if (values && inStep) {
-        host_.Pages().EditPage(0, [&](PageRecord& p) { Widen(*values, p.live); });
-        host_.SetPageEpoch(0, epoch);
-    } else {
-        host_.SetPageEpoch(0, 0);
-    }
+    StoreStepValues(0, values, step.InStep(), epoch);
 
     host_.HandOverPages();
 

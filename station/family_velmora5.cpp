@@ -53,13 +53,7 @@ void Velmora5Family::Step() {
     StepReads step(velmora5_);
     const std::uint32_t epoch = grid.DataEpoch();
     const std::optional<Words> values = velmora5_.read_values(hiddata_velmora5::head_of_page(page));
-    const bool inStep = step.InStep();
-    if (values && inStep) {
-        host_.Pages().EditPage(page, [&](PageRecord& p) { Widen(*values, p.live); });
-        host_.SetPageEpoch(page, epoch);
-    } else {
-        host_.SetPageEpoch(page, 0);
-    }
+    StoreStepValues(page, values, step.InStep(), epoch);
     g_velmora5Page = static_cast<std::uint8_t>(page < kVelmora5LastPage ? page + 1 : 0);
 
     host_.HandOverPages();

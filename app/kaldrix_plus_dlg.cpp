@@ -20,6 +20,7 @@
 #include "dialogs/change_log.h"
 #include "dialogs/config_commands.h"
 #include "sim/sim_bus.h"
+#include "ui/board_job.h"
 #include "ui/message_box.h"
 
 namespace kx {
@@ -75,14 +76,32 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     m_colorBar = new CColorBar(this);
     m_colorBar->hide();  // until it takes the placeholder's place
 
+    // The connection, hot-plug and device-type choice run on the station's
+    // board lane, and the worker runs the steps: every callback is handed
+    // over to this thread. A queued call to a window that is gone by then is
+    // dropped.
     StationCallbacks callbacks;
-    callbacks.setTitle = [this](const std::string& title) { setWindowTitle(FromStd(title)); };
-    callbacks.typeItemsChanged = [this](const TypeItems&) { UpdateDeviceTypes(); };
-    callbacks.showMessage = [this](const std::string& text) {
-        ShowMessage(this, FromStd(text), kApplicationName, QMessageBox::Warning);
+    callbacks.setTitle = [this](const std::string& title) {
+        QMetaObject::invokeMethod(
+            this, [this, text = FromStd(title)] { setWindowTitle(text); }, Qt::QueuedConnection);
     };
-    // These two come from the worker: handed over to this thread. A queued
-    // call to a window that is gone by then is dropped.
+    callbacks.typeItemsChanged = [this](const TypeItems& items) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, items] {
+                m_typeItems = items;
+                UpdateDeviceTypes();
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.showMessage = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, message = FromStd(text)] {
+                ShowMessage(this, message, kApplicationName, QMessageBox::Warning);
+            },
+            Qt::QueuedConnection);
+    };
     callbacks.boardNotice = [this](const std::string& text) {
         QMetaObject::invokeMethod(
             this, [this, notice = FromStd(text)] { ShowBoardNotice(notice); },
@@ -90,10 +109,13 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     };
     callbacks.reconnectNeeded = [this] {
         QMetaObject::invokeMethod(
-            this, [this] { m_station->Connect(); }, Qt::QueuedConnection);
+            this, [this] { QueueBoardWork([](StationCore& station) { station.Connect(); }); },
+            Qt::QueuedConnection);
     };
     m_station = std::make_unique<StationCore>(*m_setup.bus, m_colorBar->model(), m_pages,
                                               std::move(callbacks));
+    m_typeItems = m_station->DeviceTypes();
+    m_connection = new BoardJob(this, &m_station->Lane());
 
     m_about = new CAboutCommand(*m_station, m_colorBar->model(), this);
     m_config = new CConfigCommands(*m_station, m_colorBar->model(), this);
@@ -107,9 +129,10 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
 
 CKaldrixPlusDlg::~CKaldrixPlusDlg() {
     qApp->removeEventFilter(this);
-    // The worker stops before the grid and the protocol objects go, and the
-    // commands that hold the station go before it does.
+    // The lane and the worker stop before the grid and the protocol objects
+    // go, and the commands that hold the station go before it does.
     m_station->Close();
+    delete m_connection;
     delete m_baseline;
     delete m_config;
     delete m_about;
@@ -128,14 +151,32 @@ void CKaldrixPlusDlg::OnInitDialog() {
     if (m_setup.deviceType > 0 && m_setup.deviceType < kDeviceTypes) {
         m_station->PresetDeviceType(m_setup.deviceType);
     }
+    m_typeItems = m_station->DeviceTypes();
     UpdateDeviceTypes();
     setWindowIcon(m_hIcon);
     setWindowState(windowState() | Qt::WindowMaximized);
     show();
     m_colorBar->AttachToControl(kGridControlId, m_gridControl);
     m_colorBar->SetRepaintTimer(1, true);
-    m_station->Initialise();
+    // The grid is drawn at once; the board's settings follow, read on the
+    // lane while the window paints and answers.
+    m_station->InitialisePages();
+    QueueBoardWork([](StationCore& station) { station.Connect(); });
     m_initialised = true;
+}
+
+bool CKaldrixPlusDlg::BoardWorkPending() const {
+    return m_connection != nullptr && m_connection->Busy();
+}
+
+void CKaldrixPlusDlg::QueueBoardWork(std::function<void(StationCore&)> work) {
+    StationCore* station = m_station.get();
+    m_connection->Queue<bool>(QStringLiteral("正在连接测试板…"),
+                              [station, work = std::move(work)](const std::atomic<bool>&) {
+                                  work(*station);
+                                  return true;
+                              },
+                              {});
 }
 
 void CKaldrixPlusDlg::RegisterHidNotification() {
@@ -163,7 +204,9 @@ void CKaldrixPlusDlg::OnHotplug(HotplugEvent event, const QString& path) {
     if (!m_initialised) {
         return;
     }
-    m_station->OnDeviceChange(event, path.toStdString());
+    QueueBoardWork([event, path = path.toStdString()](StationCore& station) {
+        station.OnDeviceChange(event, path);
+    });
 }
 
 // --- closing --------------------------------------------------------------------
@@ -370,7 +413,7 @@ void CKaldrixPlusDlg::UpdateCommand(QAction* action, bool submenu) {
         }
     };
     const int id = action->data().toInt();
-    const TypeItems& items = m_station->DeviceTypes();
+    const TypeItems& items = m_typeItems;
     for (int t = 0; t < kDeviceTypes; ++t) {
         if (id != kDeviceTypeCommands[t]) {
             continue;
@@ -416,8 +459,9 @@ void CKaldrixPlusDlg::UpdateDeviceTypes() {
 // --- commands -------------------------------------------------------------------
 
 void CKaldrixPlusDlg::OnDeviceType(int type) {
-    m_station->SelectDeviceType(type);
-    // The entry's own toggle is undone: the check marks are the station's.
+    QueueBoardWork([type](StationCore& station) { station.SelectDeviceType(type); });
+    // The entry's own toggle is undone: the check marks are the station's,
+    // and come back with the choice.
     UpdateDeviceTypes();
 }
 

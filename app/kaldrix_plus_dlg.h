@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,7 @@ class QMenuBar;
 
 namespace kx {
 
+class BoardJob;
 class CAboutCommand;
 class CBaselineCommand;
 class CConfigCommands;
@@ -91,13 +93,19 @@ struct StationSetup {
 };
 
 // The station's main window: the channel grid under a menu bar, over the
-// station core (acquire/), which holds the state and makes every decision
+// station core (station/), which holds the state and makes every decision
 // that needs no window. This class only wires the menus, the keys, the
 // hot-plug source and the dialogs to it.
 //
 //     CKaldrixPlusDlg dlg(setup);
 //     dlg.OnInitDialog();     // registers hot-plug, shows maximised, connects
 //
+// Whatever talks to a board runs on the station's board lane, never on the
+// window's thread: the connection (at start, after a plug or unplug, after a
+// device-type choice, when a board asks for it) is queued there, and the
+// title, the device-type marks and the messages it produces come back here.
+// The window paints its grid first and shows a busy cursor while the
+// connection runs.
 // Closing (the window's close button or "退出(&E)") stops and joins the
 // acquisition worker and switches a one-to-one board's outputs off before
 // anything is destroyed; finished() follows. While a configuration load is
@@ -122,7 +130,7 @@ public:
     // cannot register, a message, then the bus is rescanned instead;
     // start-up goes on), the version history, the icon, shown
     // maximised, the grid attached with its repaint timer, then the station
-    // core's start (page table, grid, Connect).
+    // core's start (page table, grid) and its Connect queued on the lane.
     void OnInitDialog();
 
     StationCore& station() { return *m_station; }
@@ -138,6 +146,9 @@ public:
     // boards or with periodMs < 2.
     void StartPlugCycle(int periodMs);
     int plugCycles() const { return m_plugCycles; }
+    // Board work of the window (connection, hot-plug, device type) is queued
+    // or running on the lane, or its results have not reached the window yet.
+    bool BoardWorkPending() const;
     CaptureWindowToggle& captureWindow() { return m_capture; }
     CAboutCommand& aboutCommand() { return *m_about; }
     CConfigCommands& configCommands() { return *m_config; }
@@ -185,6 +196,8 @@ private:
     // Commands.
     void OnDeviceType(int type);
     void OnHotplug(HotplugEvent event, const QString& path);
+    // Runs `work` on the station's board lane, after what waits there.
+    void QueueBoardWork(std::function<void(StationCore&)> work);
 
     void RegisterHidNotification();
     bool IsOwnWidget(QObject* object) const;
@@ -211,6 +224,11 @@ private:
     CConfigCommands* m_config = nullptr;
     CBaselineCommand* m_baseline = nullptr;
     HotplugSource* m_hotplug = nullptr;  // child
+    // The connection, hot-plug and device-type jobs on the station's lane.
+    BoardJob* m_connection = nullptr;  // child
+    // The device-type menu as the station last sent it (the station's own
+    // copy belongs to the lane's thread).
+    TypeItems m_typeItems{};
     bool m_initialised = false;
     int m_plugCycles = 0;
     // The station's one page table: made before the station core and

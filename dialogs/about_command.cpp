@@ -14,6 +14,7 @@
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "hid/hiddata_velmora5.h"
+#include "station/board_jobs.h"
 #include "station/device_info.h"
 #include "station/family_classic.h"
 #include "station/family_master.h"
@@ -38,6 +39,7 @@ AboutStation AboutStationOf(StationCore& station, GridModel& grid) {
     AboutStation about;
     StationCore* core = &station;
     GridModel* model = &grid;
+    about.lane = &core->Lane();
     about.present = [core](FamilyId family) { return core->Present(family); };
     RunoffFamily* runoff = core->Find<RunoffFamily>();
     Velmora5Family* velmora5 = core->Find<Velmora5Family>();
@@ -68,7 +70,10 @@ CAboutCommand::CAboutCommand(StationCore& station, GridModel& grid, QWidget* own
     : CAboutCommand(AboutStationOf(station, grid), owner) {}
 
 CAboutCommand::CAboutCommand(AboutStation station, QWidget* owner)
-    : QObject(owner), station_(std::move(station)), owner_(owner), job_(new BoardJob(owner)) {
+    : QObject(owner),
+      station_(std::move(station)),
+      owner_(owner),
+      job_(new BoardJob(owner, station_.lane)) {
     // The job lives as long as the command: deleting it waits for a running
     // job and drops its completion, which would call into the command.
     job_->setParent(this);
@@ -117,7 +122,8 @@ bool CAboutCommand::RefuseWhileBusy() {
         current_->activateWindow();
         return true;
     }
-    if (JobRunning()) {
+    // Its own job, or any other command's on the station's lane.
+    if (JobRunning() || (station_.lane != nullptr && station_.lane->Busy())) {
         ShowMessage(owner_, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
                     QMessageBox::Information);
         return true;

@@ -17,6 +17,7 @@ class QWidget;
 namespace kx {
 
 class BoardJob;
+class BoardJobRunner;
 class CAboutDlg;
 class GridModel;
 class StationCore;
@@ -47,6 +48,9 @@ struct AboutStation {
     std::function<void()> clearEmergencyStop;
     // Reads the master board's limits, modes and range into the page table.
     std::function<void()> readMasterSettings;
+    // Where the command's board work runs: the station's board lane, shared
+    // with every other command (null: a runner of the command's own).
+    BoardJobRunner* lane = nullptr;
 };
 
 // The about command's view of a station core and the grid it feeds. After a
@@ -75,7 +79,8 @@ AboutStation AboutStationOf(StationCore& station, GridModel& grid);
 // OK's writes run while the window keeps painting; their failure message and
 // the next family's dialog follow on the window's thread. While such a job
 // runs the owner shows a busy cursor and a further about command is refused
-// with a short message; the command's destructor waits for the job.
+// with a short message, as it is while any other job runs on the station's
+// lane; the command's destructor waits for the job.
 //
 //     about_ = new CAboutCommand(*m_station, m_colorBar->model(), this);
 //     connect(aboutAction, &QAction::triggered, about_, &CAboutCommand::OnAbout);

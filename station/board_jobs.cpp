@@ -8,28 +8,52 @@ namespace kx {
 BoardJobRunner::BoardJobRunner() : thread_([this] { Loop(); }) {}
 
 BoardJobRunner::~BoardJobRunner() {
+    Stop();
+}
+
+void BoardJobRunner::Stop() {
+    std::deque<Entry> dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         cancel_ = true;
+        dropped.swap(waiting_);
     }
     wake_.notify_all();
-    thread_.join();
+    // The dropped jobs' captures go here, outside the lock: they may be what
+    // another thread waits on.
+    dropped.clear();
+    std::lock_guard<std::mutex> join(joinLock_);
+    if (thread_.joinable()) {
+        thread_.join();
+    }
 }
 
-bool BoardJobRunner::Submit(Job job, Completion done) {
+bool BoardJobRunner::Submit(Job job, Completion done, const void* owner) {
     if (!job) {
         return false;
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (busy_ || stopping_) {
+        if (running_ || !waiting_.empty() || stopping_) {
             return false;
         }
-        busy_ = true;
-        cancel_ = false;
-        job_ = std::move(job);
-        done_ = std::move(done);
+        waiting_.push_back({std::move(job), std::move(done), owner});
+    }
+    wake_.notify_all();
+    return true;
+}
+
+bool BoardJobRunner::Enqueue(Job job, Completion done, const void* owner) {
+    if (!job) {
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            return false;
+        }
+        waiting_.push_back({std::move(job), std::move(done), owner});
     }
     wake_.notify_all();
     return true;
@@ -37,40 +61,48 @@ bool BoardJobRunner::Submit(Job job, Completion done) {
 
 bool BoardJobRunner::Busy() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return busy_;
+    return running_ || !waiting_.empty();
 }
 
 void BoardJobRunner::Cancel() {
     cancel_ = true;
 }
 
+void BoardJobRunner::Cancel(const void* owner) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_ && runningOwner_ == owner) {
+        cancel_ = true;
+    }
+}
+
 void BoardJobRunner::Loop() {
     for (;;) {
-        Job job;
-        Completion done;
+        Entry entry;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || job_; });
-            if (!job_) {
-                return;  // stopping with nothing submitted
+            wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+            if (stopping_) {
+                return;  // what waits was dropped by Stop
             }
-            job = std::move(job_);
-            done = std::move(done_);
-            job_ = nullptr;
-            done_ = nullptr;
+            entry = std::move(waiting_.front());
+            waiting_.pop_front();
+            running_ = true;
+            runningOwner_ = entry.owner;
+            cancel_ = false;
         }
-        job(cancel_);
+        entry.job(cancel_);
         // Idle before the completion runs: the completion may pass the result
         // to a thread that submits the next job straight away.
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            busy_ = false;
+            running_ = false;
+            runningOwner_ = nullptr;
         }
-        if (done) {
-            done();
+        if (entry.done) {
+            entry.done();
         }
         // The job's and completion's captures go here, on this thread, before
-        // the next job; the destructor's join waits for them too.
+        // the next job; Stop's join waits for them too.
     }
 }
 

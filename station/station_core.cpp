@@ -109,6 +109,11 @@ void StationCore::ShowMessage(const std::string& text) {
 // --- start-up -------------------------------------------------------------------
 
 void StationCore::Initialise() {
+    InitialisePages();
+    Connect();
+}
+
+void StationCore::InitialisePages() {
     m_grid.SetFpcTest(0);
     m_grid.SetColumns(1);
     m_grid.SetRows(1);
@@ -130,7 +135,6 @@ void StationCore::Initialise() {
     for (BoardFamily* family : m_families) {
         family->ClearReady();
     }
-    Connect();
 }
 
 // --- connection ---------------------------------------------------------------
@@ -430,6 +434,9 @@ bool StationCore::WritePageToBoards(int page, SettingsWriteRun& run) {
 // --- closing ------------------------------------------------------------------
 
 void StationCore::Close() {
+    // The lane first: a job that waits would connect again, and the running
+    // one holds the connection lock or writes to a board.
+    m_lane.Stop();
     {
         CSectionGuard guard(&m_connectLock);
         if (m_closed) {

@@ -18,6 +18,7 @@
 #include "grid/grid_model.h"
 #include "hid/hid_bus.h"
 #include "station/board_family.h"
+#include "station/board_jobs.h"
 #include "station/family_classic.h"
 #include "station/family_master.h"
 #include "station/family_runoff.h"
@@ -28,8 +29,9 @@
 namespace kx {
 
 // How the station tells its window what changed. Every callback runs on the
-// thread that called Connect, OnDeviceChange or a menu command (the
-// user-interface thread), never on the worker. Empty ones are skipped.
+// thread that called Connect, OnDeviceChange or a menu command (for the
+// window, the station's board lane: see StationCore::Lane), never on the
+// worker. Empty ones are skipped.
 struct StationCallbacks {
     std::function<void(const std::string& title)> setTitle;
     // Check marks or availability of the device-type entries changed.
@@ -63,10 +65,17 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns);
 // The page table (a PageStore) belongs to the core's owner, who hands it to
 // the constructor; it must outlive the core.
 //
-// Threads. Everything except the worker runs on the user-interface thread:
-// the constructor, Initialise, Connect, OnDeviceChange, the menu commands,
-// the settings transfer, StartAcquisition, StopAcquisition, Close and the
-// destructor. The worker (one at most) runs AcquisitionThreadProc, which
+// Threads. Everything except the worker runs on one thread at a time, the
+// "control" thread: the constructor, Initialise, Connect, OnDeviceChange,
+// the menu commands, the settings transfer, StartAcquisition,
+// StopAcquisition, Close and the destructor. Those that talk to boards
+// (Connect, OnDeviceChange, SelectDeviceType, the settings transfer) may
+// cost a silent board's timeout for every exchange, so a window never calls
+// them itself: it runs them as jobs on the station's board lane (Lane), one
+// after the other, and takes the callbacks they make over to its own thread.
+// Everything else of that list stays on the window's thread and is
+// quick; a test may call everything from its own thread while the lane is
+// idle. The worker (one at most) runs AcquisitionThreadProc, which
 // repeats AcquireStep. The protocol objects are shared by both; each holds
 // its own lock for a whole board exchange. Flags shared with the worker are
 // atomic. The page table is shared through its lock (PageStore::lock), held
@@ -134,6 +143,10 @@ public:
     // of the page table set to its defaults and copied into the grid (range,
     // lower, upper, reference, modes), no family ready, then Connect.
     void Initialise();
+    // Initialise without its Connect: no board is spoken to, so the window
+    // can paint its grid before the connection (a job on the lane) reads
+    // the board's settings.
+    void InitialisePages();
     // Probes every family, picks the one to use, sets the grid's size, reads
     // the board's settings into the page table, starts the worker and sets
     // the title.
@@ -195,11 +208,21 @@ public:
     // through.
     bool WritePageToBoards(int page, SettingsWriteRun& run);
 
+    // --- the board lane ----------------------------------------------------------
+
+    // Where the windows run every operation that talks to boards (the
+    // connection, hot-plug, device-type choice, configuration loads,
+    // baseline store-backs, the about reads and writes): one thread, one job
+    // at a time, so that no two operations' exchanges interleave. The worker
+    // keeps polling beside it, as it does beside any settings transfer.
+    BoardJobRunner& Lane() { return m_lane; }
+
     // --- closing (user-interface thread) ---------------------------------------
 
-    // Stops and joins the worker, then switches off every connected family's
-    // board (a one-to-one board's outputs). After Close, Connect and hot-plug
-    // events do nothing. The destructor closes too.
+    // Stops the lane (drops the jobs that wait, cancels and waits for the
+    // running one), stops and joins the worker, then switches off every
+    // connected family's board (a one-to-one board's outputs). After Close,
+    // Connect and hot-plug events do nothing. The destructor closes too.
     void Close();
 
     // The page table the core works on (the one its owner handed it); the
@@ -294,6 +317,9 @@ private:
     std::atomic<int> m_workers{0};
     std::mutex m_workerLock;
     std::thread m_worker;  // guarded by m_workerLock
+
+    // Last, so that it stops first should Close not have run.
+    BoardJobRunner m_lane;
 };
 
 }  // namespace kx

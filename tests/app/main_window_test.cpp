@@ -84,7 +84,15 @@ protected:
     CKaldrixPlusDlg& Start(StationSetup setup) {
         dlg = std::make_unique<CKaldrixPlusDlg>(std::move(setup));
         dlg->OnInitDialog();
+        Settle();
         return *dlg;
+    }
+    // The window's board work (connection, hot-plug, device type) runs on
+    // the station's lane: waits until it is done and its title, marks and
+    // messages have reached the window.
+    void Settle() {
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg->BoardWorkPending(), 10000);
+        QCoreApplication::processEvents();
     }
     CKaldrixPlusDlg& Start() { return Start(SimSetup()); }
 
@@ -239,6 +247,7 @@ TEST_F(MainWindow, DeviceTypeCommandsMoveTheSingleCheckMarkAndReconnect) {
     for (int type : order) {
         SCOPED_TRACE(type);
         Action(kDeviceTypeCommands[type])->trigger();
+        Settle();
         std::vector<bool> expected(6, false);
         expected[static_cast<std::size_t>(type)] = true;
         EXPECT_EQ(TypeChecks(), expected);
@@ -249,6 +258,7 @@ TEST_F(MainWindow, DeviceTypeCommandsMoveTheSingleCheckMarkAndReconnect) {
     // Choosing the checked entry again keeps its mark.
     Action(kCmdStandard)->trigger();
     Action(kCmdStandard)->trigger();
+    Settle();
     EXPECT_TRUE(TypeChecks()[0]);
 }
 
@@ -269,6 +279,7 @@ TEST_F(MainWindow, MachinesGreyedAfterVelmora5UntilOneToOneFoundThroughStandard)
     bus.plug(Runoff());
     ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }));
     Action(kCmdStandard)->trigger();
+    Settle();
     EXPECT_EQ(TypeAvailability(), std::vector<bool>(6, true));
 }
 
@@ -1029,6 +1040,7 @@ TEST(SingleInstanceCheck, SecondInstanceIsWarnedAndStillStarts) {
     setup.capture = NoCameras();
     CKaldrixPlusDlg dlg(std::move(setup));
     dlg.OnInitDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.BoardWorkPending(), 10000);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Orvane 设备已经连接"));
     dlg.close();
 }

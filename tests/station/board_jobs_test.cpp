@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The board job runner: one job at a time on its own thread, refusal while
-// busy, completions in order, the cancel flag, and a destructor that waits
-// for the running job and its completion.
+// busy, queued work in order, completions in order, the cancel flag, and a
+// stop that drops what waits and waits for the running job and its
+// completion.
 #include "station/board_jobs.h"
 
 #include <gtest/gtest.h>
@@ -172,6 +173,70 @@ TEST(BoardJobRunner, DestructorWaitsForTheJobAndItsCompletion) {
     const auto before = std::chrono::steady_clock::now();
     { BoardJobRunner idle; }
     EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+}
+
+// Queued work waits behind the running job in order and is never refused
+// until the stop; a command submitted meanwhile is refused, and a cancel
+// aimed at another owner's job leaves the running one alone.
+TEST(BoardJobRunner, QueuedJobsRunInOrderAndAStopDropsWhatWaits) {
+    BoardJobRunner runner;
+    Gate gate;
+    Gate started;
+    std::mutex mutex;
+    std::vector<int> order;
+    const auto note = [&](int n) {
+        std::lock_guard<std::mutex> lock(mutex);
+        order.push_back(n);
+    };
+    int first = 0;
+    int other = 0;
+    std::atomic<bool> firstCancelled{false};
+    ASSERT_TRUE(runner.Enqueue(
+        [&](const std::atomic<bool>& cancel) {
+            started.Open();
+            EXPECT_TRUE(gate.Wait());
+            firstCancelled = cancel.load();
+            note(1);
+        },
+        [&] { note(10); }, &first));
+    ASSERT_TRUE(started.Wait());
+    ASSERT_TRUE(runner.Enqueue([&](const std::atomic<bool>&) { note(2); }, [&] { note(20); }));
+    ASSERT_TRUE(runner.Enqueue([&](const std::atomic<bool>&) { note(3); }));
+    EXPECT_FALSE(runner.Submit([&](const std::atomic<bool>&) { note(99); }));
+    runner.Cancel(&other);
+    gate.Open();
+    ASSERT_TRUE(WaitIdle(runner));
+    EXPECT_FALSE(firstCancelled);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(order, (std::vector<int>{1, 10, 2, 20, 3}));
+        order.clear();
+    }
+
+    // A stop while one job runs and one waits: the running one is cancelled
+    // and finished with its completion, the waiting one never runs, and
+    // nothing is taken afterwards.
+    Gate second;
+    std::atomic<bool> sawCancel{false};
+    ASSERT_TRUE(runner.Enqueue(
+        [&](const std::atomic<bool>& cancel) {
+            second.Open();
+            const auto until = std::chrono::steady_clock::now() + 5s;
+            while (!cancel && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(1ms);
+            }
+            sawCancel = cancel.load();
+            note(4);
+        },
+        [&] { note(40); }));
+    ASSERT_TRUE(runner.Enqueue([&](const std::atomic<bool>&) { note(5); }, [&] { note(50); }));
+    ASSERT_TRUE(second.Wait());
+    runner.Stop();
+    EXPECT_TRUE(sawCancel);
+    EXPECT_FALSE(runner.Enqueue([&](const std::atomic<bool>&) { note(6); }));
+    EXPECT_FALSE(runner.Submit([&](const std::atomic<bool>&) { note(7); }));
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(order, (std::vector<int>{4, 40}));
 }
 
 }  // namespace

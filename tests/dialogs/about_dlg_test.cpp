@@ -46,6 +46,7 @@
 #include "station/family_runoff.h"
 #include "station/family_velmora5.h"
 #include "station/station_core.h"
+#include "tests/support/event_loop_gaps.h"
 #include "tests/support/message_recorder.h"
 
 namespace kx {
@@ -918,36 +919,14 @@ TEST_F(AboutCommandTest, FamiliesAreLookedAtWhenTheirTurnComes) {
 
 // --- a board that falls silent while a job runs -----------------------------------
 
-// Ticks every 5 ms on the window's thread while the command's board job runs
-// and records the longest time between two ticks; `onTick` runs at each tick.
-// Returns that longest gap in milliseconds.
+// Ticks on the window's thread while the command's board job runs; the
+// longest gap between ticks in milliseconds.
 qint64 LongestGapWhileTheJobRuns(CAboutCommand& about, const std::function<void()>& onTick) {
-    QTimer timer;
-    timer.setInterval(5);
-    QElapsedTimer since;
-    qint64 longest = 0;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (since.isValid()) {
-            longest = std::max(longest, since.elapsed());
-        }
-        since.start();
-        onTick();
-    });
-    timer.start();
-    QElapsedTimer waited;
-    waited.start();
-    while (about.JobRunning() && waited.elapsed() < 20000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    const qint64 gap = test::LongestGapWhile([&] { return about.JobRunning(); }, onTick);
     EXPECT_FALSE(about.JobRunning());
-    return longest;
+    return gap;
 }
-
-// A board wait on the window's thread shows as a gap of a whole read bound
-// (500 ms) or more. The gaps measured on a quiet machine are 10-15 ms (the
-// goal is under 50 ms); the bound here is half a read bound, so that a loaded
-// test machine's scheduling does not fail it and any board wait does.
-constexpr qint64 kLongestAllowedGapMs = 250;
+using test::kLongestAllowedGapMs;
 
 TEST_F(MasterAboutTest, SilentDuringTheReadsTheWindowKeepsTickingAndASecondAboutIsRefused) {
     test::MessageRecorder messages;

@@ -43,6 +43,7 @@
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "tests/support/event_loop_gaps.h"
 #include "tests/support/fault_rig.h"
 #include "tests/support/message_recorder.h"
 
@@ -720,6 +721,71 @@ TEST_F(MainWindow, AboutEntriesOpenTheCommandAndTheEmptyAboutBox) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->aboutCommand().CurrentDialog() != nullptr; }));
     dlg->aboutCommand().CurrentDialog()->reject();
     QCoreApplication::processEvents();
+}
+
+// Counts the paint events of one widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return false;
+    }
+};
+
+// A master board's settings read at connection is a few reports per head;
+// this one falls silent part of the way through, so the read waits out its
+// bound and the late-reply window. The window paints its grid before the
+// read ends, every turn of its event loop stays short, a command meanwhile
+// is refused rather than interleaved, and the connection ends with its
+// message.
+TEST_F(MainWindow, ABoardSilentDuringTheConnectionsReadNeverHoldsTheWindow) {
+    auto board = test::MasterBoard(4);
+    board->set_reply_delay(std::chrono::milliseconds(2));
+    bus.plug(board);
+    dlg = std::make_unique<CKaldrixPlusDlg>(SimSetup());
+    PaintCounter counter(&dlg->colorBar());
+    dlg->OnInitDialog();
+    ASSERT_TRUE(dlg->BoardWorkPending());
+    EXPECT_EQ(dlg->cursor().shape(), Qt::BusyCursor);
+    int paintedWhileConnecting = 0;
+    bool refused = false;
+    QElapsedTimer took;
+    took.start();
+    const qint64 gap = test::LongestGapWhile([&] { return dlg->BoardWorkPending(); },
+                                             [&] {
+                                                 if (board->received().size() >= 12) {
+                                                     board->set_silent(true);
+                                                 }
+                                                 if (dlg->BoardWorkPending()) {
+                                                     paintedWhileConnecting = counter.paints;
+                                                     if (!refused && !board->received().empty()) {
+                                                         refused = true;
+                                                         Action(kCmdAbout)->trigger();
+                                                     }
+                                                 }
+                                             });
+    std::cout << "longest gap between ticks: " << gap << " ms, connection " << took.elapsed()
+              << " ms, " << board->received().size() << " reports\n";
+    EXPECT_LT(gap, test::kLongestAllowedGapMs);
+    ASSERT_FALSE(dlg->BoardWorkPending());
+    QCoreApplication::processEvents();
+    EXPECT_GT(paintedWhileConnecting, 0);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(dlg->aboutCommand().CurrentDialog(), nullptr);
+    EXPECT_NE(dlg->cursor().shape(), Qt::BusyCursor);
+    EXPECT_EQ(Title(), QString::fromUtf8(kTitleOrvane));
+    // The read waited for the board, not the window.
+    EXPECT_GE(took.elapsed(), hiddata::kReadBoundMs);
+    EXPECT_EQ(messages.texts, (QStringList{QStringLiteral("正在与设备通信，请稍候再试。"),
+                                           QString::fromStdString(NoAnswerMessage(
+                                               dlg->station().Find(FamilyId::Master)->Name()))}));
+    board->set_silent(false);
 }
 
 TEST_F(MainWindow, FileEntriesRunTheirConfigurationCommands) {

@@ -116,6 +116,8 @@ protected:
         setup.capture = NoCameras();
         dlg = std::make_unique<CKaldrixPlusDlg>(std::move(setup));
         dlg->OnInitDialog();
+        // The connection runs on the station's board lane.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->BoardWorkPending(); }, 10000));
         ASSERT_EQ(Title(), QString::fromUtf8(kTitleDisconnected));
     }
     void TearDown() override {

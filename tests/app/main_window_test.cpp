@@ -747,6 +747,8 @@ TEST_F(MainWindow, FileEntriesRunTheirConfigurationCommands) {
     Action(kCmdSave)->trigger();
     ASSERT_TRUE(QFile::exists(file));
     Action(kCmdLoad)->trigger();
+    // The load writes the board on the station's lane.
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
     EXPECT_EQ(board->memory().upper[5], 1234);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
 }

@@ -831,6 +831,33 @@ TEST_F(ConfigCommandsTest, ABoardSilentMidLoadNeitherHoldsTheWindowNorLetsAComma
     master->set_silent(false);  // so that closing the station does not wait for it
 }
 
+// The owner goes, with the command, in the middle of a load: the load stops
+// after the page the lane is writing, no progress or message reaches the
+// command that is gone, and the lane is free again at once.
+TEST_F(ConfigCommandsTest, TheCommandGoingMidLoadStopsTheLoadAfterItsPage) {
+    PlugOneToOne();
+    test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
+    Choose(File("four.ini"));
+    bool gone = false;
+    QObject::connect(commands, &CConfigCommands::pageLoaded, [&](int page, int) {
+        if (page == 1 && !gone) {
+            gone = true;
+            // Leaves the handler before the command is deleted.
+            QTimer::singleShot(0, [&] { owner.reset(); });
+        }
+    });
+    commands->OnLoad();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owner == nullptr; }, 10000));
+    commands = nullptr;
+    EXPECT_FALSE(core->Lane().Busy());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
+    ExpectPageFromFile(pages, 0);
+    ExpectPageFromFile(pages, 1);
+    // At most the page the lane was writing when the command went.
+    EXPECT_LE(CountCommand(*runoff, 0x11), 3u);
+}
+
 // The settings of every page, without the live values the worker writes.
 std::vector<PageRecord> SettingsOfEveryPage(const PageStore& pages) {
     std::vector<PageRecord> settings;

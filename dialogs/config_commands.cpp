@@ -2,20 +2,24 @@
 #include "dialogs/config_commands.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QWidget>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "config/config_file.h"
 #include "grid/grid_model.h"
 #include "station/config_transfer.h"
 #include "station/station_core.h"
+#include "ui/board_job.h"
 #include "ui/message_box.h"
 #include "ui/wait_cursor.h"
 
@@ -23,17 +27,35 @@ namespace kx {
 
 namespace {
 
-// Marks a command as running for its whole scope.
+// Marks a command as running for its whole scope, unless it is released to
+// a job that ends the command later.
 class BusyScope {
 public:
     explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
-    ~BusyScope() { busy_ = false; }
+    ~BusyScope() {
+        if (held_) {
+            busy_ = false;
+        }
+    }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
+    void Release() { held_ = false; }
+
 private:
     bool& busy_;
+    bool held_ = true;
 };
+
+const QString& LaneBusyText() {
+    static const QString text = QStringLiteral("正在与设备通信，请稍候再试。");
+    return text;
+}
+
+// How long the lane waits, after a page, for the window to have taken the
+// page's progress before it writes the next one: the window's thread is
+// only this late when something holds it, and the load then goes on.
+constexpr auto kPageTurnBound = std::chrono::seconds(2);
 
 // The load's progress. It has no cancel button, and Escape or the window's
 // close button do not take it away: a load stopped half-way would leave the
@@ -108,10 +130,39 @@ QString ChooseConfigFile(QWidget* owner, ConfigFileChoice choice) {
     return chosen;
 }
 
+struct CConfigCommands::LoadMail {
+    std::mutex mutex;
+    std::condition_variable turned;
+    // Null once the command goes: no more progress is sent and the lane
+    // stops waiting for it.
+    CConfigCommands* target = nullptr;
+    // The pages whose progress the window has taken.
+    int taken = 0;
+};
+
 CConfigCommands::CConfigCommands(StationCore& station, GridModel& grid, QWidget* owner)
-    : QObject(owner), station_(station), grid_(grid), owner_(owner) {}
+    : QObject(owner),
+      station_(station),
+      grid_(grid),
+      owner_(owner),
+      job_(new BoardJob(owner, &station.Lane())),
+      mail_(std::make_shared<LoadMail>()) {
+    // The job lives as long as the command (see the destructor).
+    job_->setParent(this);
+    mail_->target = this;
+}
 
 CConfigCommands::~CConfigCommands() {
+    {
+        std::lock_guard<std::mutex> lock(mail_->mutex);
+        mail_->target = nullptr;
+    }
+    mail_->turned.notify_all();
+    // A running load ends before the command goes (after the page it is
+    // writing: see the job's cancel check); its completion is dropped with
+    // the job.
+    delete job_;
+    job_ = nullptr;
     CloseProgress();
 }
 
@@ -123,11 +174,23 @@ QString CConfigCommands::Choose(ConfigFileChoice choice) {
     return chooser_ ? chooser_(owner_, choice) : ChooseConfigFile(owner_, choice);
 }
 
+bool CConfigCommands::RefuseWhileLaneBusy() {
+    if (!station_.Lane().Busy()) {
+        return false;
+    }
+    ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+    return true;
+}
+
 void CConfigCommands::OnLoad() {
     if (busy_) {
         return;
     }
     BusyScope busy(busy_);
+    // Another command talks to the boards: the operator is told at once.
+    if (RefuseWhileLaneBusy()) {
+        return;
+    }
     // A configuration no board holds would be shown and judged against as
     // if it were loaded.
     const auto noBoard = [this] {
@@ -151,44 +214,96 @@ void CConfigCommands::OnLoad() {
         ShowMessage(owner_, FailureText(kLoadFailedText, error), {}, QMessageBox::Warning);
         return;
     }
-    // The board may have gone while the chooser was open.
-    if (noBoard()) {
+    // The board may have gone, or a connection started, while the chooser
+    // was open.
+    if (noBoard() || RefuseWhileLaneBusy()) {
         return;
     }
+    busy.Release();
+    StartLoad(std::make_shared<ConfigLoadJob>(std::move(*job)));
+}
+
+void CConfigCommands::StartLoad(std::shared_ptr<ConfigLoadJob> job) {
+    // The grid takes the file's globals here, on its own thread, before any
+    // page is written (as a refused job would leave them, they are put back
+    // then).
+    const std::int32_t fpcTest = grid_.GetFpcTest();
+    const std::int32_t columns = grid_.GetColumns();
+    const std::int32_t rows = grid_.GetRows();
+    job->ApplyGlobals(grid_);
     {
-        WaitCursor wait;
-        job->ApplyGlobals(grid_);
-        QElapsedTimer clock;
-        clock.start();
-        const int pages = job->PageCount();
-        while (!job->Done()) {
-            job->LoadNextPage(station_);
-            const int done = job->PagesDone();
-            emit pageLoaded(done - 1, pages);
-            if (!progress_ && clock.elapsed() >= kProgressDelay.count()) {
-                ShowProgress(done, pages);
-            }
-            if (progress_) {
-                progress_->setLabelText(
-                    QStringLiteral("正在把配置写入测试板：第 %1 / %2 个测试头……")
-                        .arg(done)
-                        .arg(pages));
-                progress_->setValue(done);
-            }
-            // Between pages the window repaints and hot-plug events are
-            // handled. Until the window-modal progress dialog shuts the
-            // window's input off, the operator's input waits, so that no
-            // command starts in the middle of the load.
-            QCoreApplication::processEvents(progress_ ? QEventLoop::AllEvents
-                                                      : QEventLoop::ExcludeUserInputEvents);
-        }
-        CloseProgress();
+        std::lock_guard<std::mutex> lock(mail_->mutex);
+        mail_->taken = 0;
     }
-    const std::string report = job->Report();
+    clock_.start();
+    StationCore* station = &station_;
+    const std::shared_ptr<LoadMail> mail = mail_;
+    const bool started = job_->Run<std::shared_ptr<ConfigLoadJob>>(
+        QStringLiteral("正在载入配置…"),
+        [job, station, mail](const std::atomic<bool>& cancel) {
+            // On the lane: page after page, in the order the job writes
+            // them. After each page the window is told and takes the
+            // progress (and whatever its pageLoaded listeners do) before the
+            // next page is written, as it did when the load ran on its
+            // thread.
+            const int pages = job->PageCount();
+            while (!job->Done() && !cancel.load()) {
+                job->LoadNextPage(*station);
+                const int done = job->PagesDone();
+                std::unique_lock<std::mutex> lock(mail->mutex);
+                CConfigCommands* target = mail->target;
+                if (target == nullptr) {
+                    break;
+                }
+                QMetaObject::invokeMethod(
+                    target, [target, done, pages] { target->PageDone(done, pages); },
+                    Qt::QueuedConnection);
+                const auto until = std::chrono::steady_clock::now() + kPageTurnBound;
+                // In short slices, so that a stop of the lane (its cancel
+                // flag, which wakes no one) is seen soon.
+                while (mail->target != nullptr && mail->taken < done && !cancel.load() &&
+                       std::chrono::steady_clock::now() < until) {
+                    mail->turned.wait_for(lock, std::chrono::milliseconds(10));
+                }
+            }
+            return job;
+        },
+        [this](std::shared_ptr<ConfigLoadJob> done) { LoadFinished(*done); });
+    if (!started) {
+        // Only when a job reached the lane between the check and here.
+        grid_.SetFpcTest(fpcTest);
+        grid_.SetColumns(columns);
+        grid_.SetRows(rows);
+        busy_ = false;
+        ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+    }
+}
+
+void CConfigCommands::PageDone(int done, int pages) {
+    emit pageLoaded(done - 1, pages);
+    if (!progress_ && clock_.elapsed() >= kProgressDelay.count()) {
+        ShowProgress(done, pages);
+    }
+    if (progress_) {
+        progress_->setLabelText(
+            QStringLiteral("正在把配置写入测试板：第 %1 / %2 个测试头……").arg(done).arg(pages));
+        progress_->setValue(done);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mail_->mutex);
+        mail_->taken = done;
+    }
+    mail_->turned.notify_all();
+}
+
+void CConfigCommands::LoadFinished(const ConfigLoadJob& job) {
+    BusyScope busy(busy_);
+    CloseProgress();
+    const std::string report = job.Report();
     if (!report.empty()) {
         // Values the file spells otherwise than they were read want the
         // operator's eye as much as heads that kept their settings.
-        const bool warn = job->ReportsAFailure() || !job->Suspects().empty();
+        const bool warn = job.ReportsAFailure() || !job.Suspects().empty();
         ShowMessage(owner_, Text(report), {},
                     warn ? QMessageBox::Warning : QMessageBox::Information);
     }
@@ -236,6 +351,9 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     BusyScope busy(busy_);
+    if (RefuseWhileLaneBusy()) {
+        return;
+    }
     if (!station_.Present(FamilyId::OneToOne)) {
         ShowMessage(owner_, Text(NoRunoffForLegacyText()), {}, QMessageBox::Warning);
         return;
@@ -245,19 +363,30 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     const std::string path = ExistingConfigFileName(LocalPath(chosen));
-    LegacyImportResult result;
-    {
-        WaitCursor wait;
-        result = ImportLegacyConfig(path, station_);
-    }
-    if (result.error) {
-        ShowMessage(owner_, FailureText(kLegacyLoadFailedText, result.error), {},
-                    QMessageBox::Warning);
+    FileError error;
+    std::optional<IniFile> file = OpenLegacyConfig(path, error);
+    if (!file) {
+        ShowMessage(owner_, FailureText(kLegacyLoadFailedText, error), {}, QMessageBox::Warning);
         return;
     }
-    if (const std::string notice = LegacyImportNotice(result); !notice.empty()) {
-        ShowMessage(owner_, Text(notice), {}, QMessageBox::Warning);
+    StationCore* station = &station_;
+    auto shared = std::make_shared<const IniFile>(std::move(*file));
+    const bool started = job_->Run<LegacyImportResult>(
+        QStringLiteral("正在载入配置…"),
+        [shared, station](const std::atomic<bool>&) {
+            return WriteLegacyConfig(*shared, *station);
+        },
+        [this](LegacyImportResult result) {
+            BusyScope done(busy_);
+            if (const std::string notice = LegacyImportNotice(result); !notice.empty()) {
+                ShowMessage(owner_, Text(notice), {}, QMessageBox::Warning);
+            }
+        });
+    if (!started) {
+        ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+        return;
     }
+    busy.Release();
 }
 
 void CConfigCommands::ShowProgress(int done, int pages) {

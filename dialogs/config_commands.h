@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
 namespace kx {
 
+class BoardJob;
+class ConfigLoadJob;
 class GridModel;
 class StationCore;
 
@@ -35,14 +39,21 @@ QString ChooseConfigFile(QWidget* owner, ConfigFileChoice choice);
 //     connect(saveAction, &QAction::triggered, m_config, &CConfigCommands::OnSave);
 //     connect(legacyAction, &QAction::triggered, m_config, &CConfigCommands::OnLegacyLoad);
 //
-// Each command runs on the user-interface thread and returns when it is
-// done. Load writes every page to every connected board family; while it
-// does, the event loop keeps turning between pages (the grid keeps
-// repainting, hot-plug events are handled), and a load that takes longer
-// than kProgressDelay shows a progress dialog, window-modal over the owner.
-// While a command runs, a further command does nothing (IsBusy); the owner
-// should not close or destroy itself, the station or the grid meanwhile.
-// Every message goes through ShowMessage.
+// The commands start on the user-interface thread; the board writes of the
+// two loads run as a job on the station's board lane (StationCore::Lane), so
+// that the window keeps painting and answering while a board takes its time
+// or stops answering, and no other board command interleaves with them.
+// Load writes every page to every connected board family, in order; after
+// each page the window hears of it (pageLoaded, the progress) before the
+// next page is written, and a load that takes longer than kProgressDelay
+// shows a progress dialog, window-modal over the owner. Parsing the file,
+// the grid and every message stay on the window's thread.
+// While a command runs (IsBusy, from its start until its last message), a
+// further command of this object does nothing; a load while another job
+// runs on the lane is refused with a message. The owner should not close
+// itself meanwhile; when the command goes, the running load stops after the
+// page it writes and its completion is dropped. The station and the grid
+// outlive the command. Every message goes through ShowMessage.
 class CConfigCommands : public QObject {
     Q_OBJECT
 
@@ -71,7 +82,16 @@ signals:
     void pageLoaded(int page, int pages);
 
 private:
+    // What the lane's thread and this object share: where a page's progress
+    // goes and how far the window has taken it.
+    struct LoadMail;
+
     QString Choose(ConfigFileChoice choice);
+    // The lane is taken by another command's job: says so.
+    bool RefuseWhileLaneBusy();
+    void StartLoad(std::shared_ptr<ConfigLoadJob> job);
+    void PageDone(int done, int pages);
+    void LoadFinished(const ConfigLoadJob& job);
     void ShowProgress(int done, int pages);
     void CloseProgress();
 
@@ -81,6 +101,9 @@ private:
     ConfigFileChooser chooser_;
     QPointer<QProgressDialog> progress_;
     bool busy_ = false;
+    BoardJob* job_ = nullptr;
+    std::shared_ptr<LoadMail> mail_;
+    QElapsedTimer clock_;
 };
 
 }  // namespace kx

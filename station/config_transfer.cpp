@@ -201,28 +201,50 @@ FileError SaveStationConfig(const std::string& path, const GridModel& grid, cons
 // --- import of the older layout ---------------------------------------------
 
 LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station) {
-    LegacyImportResult result;
     // The import goes to a one-to-one board only; without one, page 0 would
-    // show limits no board holds.
+    // show limits no board holds, and the file is not read at all.
     RunoffFamily* runoff = station.Find<RunoffFamily>();
     if (runoff == nullptr || !runoff->Present()) {
+        LegacyImportResult result;
         result.noRunoff = true;
         return result;
     }
+    FileError error;
+    std::optional<IniFile> file = OpenLegacyConfig(path, error);
+    if (!file) {
+        LegacyImportResult result;
+        result.error = error;
+        return result;
+    }
+    return WriteLegacyConfig(*file, station);
+}
+
+std::optional<IniFile> OpenLegacyConfig(const std::string& path, FileError& error) {
     IniFile file;
     bool missing = false;
-    result.error = ReadIniFile(path, file, &missing);
-    if (result.error) {
-        return result;
+    error = ReadIniFile(path, file, &missing);
+    if (error) {
+        return std::nullopt;
     }
     if (missing) {
-        result.error.code = ENOENT;
-        result.error.action = "打开文件";
-        result.error.path = path;
-        return result;
+        error = FileError{};
+        error.code = ENOENT;
+        error.action = "打开文件";
+        error.path = path;
+        return std::nullopt;
     }
-    result.error = CheckLegacyConfig(file, path);
-    if (result.error) {
+    error = CheckLegacyConfig(file, path);
+    if (error) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+LegacyImportResult WriteLegacyConfig(const IniFile& file, StationCore& station) {
+    LegacyImportResult result;
+    RunoffFamily* runoff = station.Find<RunoffFamily>();
+    if (runoff == nullptr || !runoff->Present()) {
+        result.noRunoff = true;
         return result;
     }
     PageStore& pages = station.Pages();

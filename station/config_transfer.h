@@ -17,10 +17,12 @@ namespace kx {
 // The configuration commands of the main window without the window: a load
 // page by page (each page into the page table, then to every connected board
 // family), the save of the grid's layout and the page table, and the import
-// of the older single-head layout. Everything here runs on the
-// user-interface thread; the station's page table is taken under its lock
-// only to copy a page in or out, never across a board exchange or a file
-// write.
+// of the older single-head layout. A file is read and the grid set on the
+// user-interface thread; what writes the boards (LoadNextPage,
+// WriteLegacyConfig) runs where the station's board operations run (the
+// window runs it on the station's board lane), one caller at a time. The
+// station's page table is taken under its lock only to copy a page in or
+// out, never across a board exchange or a file write.
 
 // --- texts ------------------------------------------------------------------
 
@@ -162,6 +164,14 @@ struct LegacyImportResult {
 // grid, no other family. Without a one-to-one board nothing is read or
 // changed; a board that does not take the page leaves page 0 as it was.
 LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station);
+
+// The import in two halves, so that the file is read on one thread and the
+// board written on another: OpenLegacyConfig reads and checks the file
+// (nothing changes; a failure fills `error`), WriteLegacyConfig does the
+// rest of ImportLegacyConfig with it (the one-to-one board looked for again,
+// as it may have gone meanwhile).
+std::optional<IniFile> OpenLegacyConfig(const std::string& path, FileError& error);
+LegacyImportResult WriteLegacyConfig(const IniFile& file, StationCore& station);
 
 // The message for the operator after an import; empty when it went through.
 std::string LegacyImportNotice(const LegacyImportResult& result);

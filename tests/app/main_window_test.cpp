@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QTranslator>
 #include <QWindow>
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -813,8 +814,32 @@ TEST_F(MainWindow, FileEntriesRunTheirConfigurationCommands) {
     Action(kCmdSave)->trigger();
     ASSERT_TRUE(QFile::exists(file));
     Action(kCmdLoad)->trigger();
+    // The load writes the board on the station's lane.
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
     EXPECT_EQ(board->memory().upper[5], 1234);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+// The load writes the board on the station's lane while the window answers;
+// the window does not close until the load is done, and then it does.
+TEST_F(MainWindow, ALoadKeepsTheWindowOpenUntilItIsDone) {
+    auto board = Runoff();
+    bus.plug(board);
+    Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("station.ini"));
+    dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice) { return file; });
+    Action(kCmdSave)->trigger();
+    ASSERT_TRUE(QFile::exists(file));
+    board->set_reply_delay(std::chrono::milliseconds(50));
+    Action(kCmdLoad)->trigger();
+    ASSERT_TRUE(dlg->configCommands().IsBusy());
+    EXPECT_FALSE(dlg->close());
+    EXPECT_TRUE(dlg->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
+    board->set_reply_delay(std::chrono::milliseconds(0));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+    EXPECT_TRUE(dlg->close());
 }
 
 TEST_F(MainWindow, ClickOnTheGridOpensTheBaselineDialog) {

@@ -14,11 +14,13 @@
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "dialogs/about_command.h"
 #include "grid/grid_model.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_classic_board.h"
@@ -36,6 +39,7 @@
 #include "station/config_transfer.h"
 #include "station/station_core.h"
 #include "tests/support/default_pages.h"
+#include "tests/support/event_loop_gaps.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 
@@ -253,6 +257,12 @@ protected:
                 commands->OnLegacyLoad();
                 break;
         }
+        Settle();
+    }
+    // The loads write the boards on the station's lane: waits (bounded) for
+    // the command's end.
+    void Settle() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !commands->IsBusy(); }, 10000));
     }
 
     // Plugs one board of every family; the station uses the one-to-one
@@ -334,6 +344,7 @@ TEST_F(ConfigCommandsTest, LoadWritesEveryPageToEveryConnectedFamilyInOrder) {
     log.Clear();
 
     commands->OnLoad();
+    Settle();
 
     EXPECT_EQ(choices, std::vector<ConfigFileChoice>{ConfigFileChoice::Load});
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
@@ -431,6 +442,7 @@ TEST_F(ConfigCommandsTest, SaveThenLoadRestoresThePagesAndTheGridsGlobals) {
     grid.SetRows(1);
     Choose(File("station"));  // the open dialog's typed name as well
     commands->OnLoad();
+    Settle();
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
     EXPECT_EQ(grid.GetFpcTest(), 1);
     EXPECT_EQ(grid.GetColumns(), 3);
@@ -575,6 +587,7 @@ TEST_F(ConfigCommandsTest, ALayoutThatDoesNotFitLoadsWhatFitsAndSaysWhich) {
         test::WriteWhole(File("big.ini"), ConfigText(c.columns, c.rows, c.filePages));
         Choose(File("big.ini"));
         commands->OnLoad();
+        Settle();
         EXPECT_EQ(grid.GetColumns(), c.gridColumns);
         EXPECT_EQ(grid.GetRows(), c.gridRows);
         ExpectPageFromFile(pages, c.pagesLoaded - 1);
@@ -605,6 +618,7 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     ClearReceived();
 
     commands->OnLegacyLoad();
+    Settle();
 
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
     EXPECT_EQ(choices, std::vector<ConfigFileChoice>{ConfigFileChoice::LegacyLoad});
@@ -639,6 +653,7 @@ TEST_F(ConfigCommandsTest, LegacyImportWritesPageZeroToTheOneToOneBoardOnly) {
     const PageRecord before = Page(0);
     runoff->set_silent(true);
     commands->OnLegacyLoad();
+    Settle();
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(
         messages.texts[0].toStdString(),
@@ -694,6 +709,7 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
 
     const auto start = Clock::now();
     commands->OnLoad();
+    Settle();
     const auto took = Clock::now() - start;
     timer.stop();
 
@@ -732,6 +748,114 @@ TEST_F(ConfigCommandsTest, ABoardThatFallsSilentCostsOneBoundAndIsNamed) {
     EXPECT_EQ(CountCommand(*runoff, 0x02), 4u);
     EXPECT_GT(CountCommand(*runoff, 0xF0), 4u) << "the station kept polling";
     EXPECT_EQ(core->AcquisitionWorkers(), 1);
+}
+
+// The load's writes run on the station's lane. A master board that answers
+// in 20 ms falls silent in the middle of page 1's write: the window's event
+// loop keeps turning (no turn waits for a board), the cursor shows the
+// work, another command that would talk to the boards is refused at once,
+// a second load of this command does nothing, and the load ends with the
+// message naming the board. Nothing but the load reaches the master board.
+TEST_F(ConfigCommandsTest, ABoardSilentMidLoadNeitherHoldsTheWindowNorLetsACommandIn) {
+    PlugEveryFamily();
+    test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
+    Choose(File("four.ini"));
+    ClearReceived();
+    master->set_reply_delay(std::chrono::milliseconds(20));
+    CAboutCommand about(*core, grid, owner.get());
+    CConfigCommands other(*core, grid, owner.get());
+    other.SetFileChooser([&](QWidget*, ConfigFileChoice c) {
+        ADD_FAILURE() << "the refused command asked for a file";
+        choices.push_back(c);
+        return chosen;
+    });
+    std::vector<int> loaded;
+    QObject::connect(commands, &CConfigCommands::pageLoaded,
+                     [&](int page, int) { loaded.push_back(page); });
+
+    commands->OnLoad();
+    ASSERT_TRUE(commands->IsBusy());
+    bool refused = false;
+    bool busyCursor = false;
+    const qint64 gap = test::LongestGapWhile(
+        [&] { return commands->IsBusy(); },
+        [&] {
+            if (CountCommand(*master, 0x31) >= 2) {
+                master->set_silent(true);
+            }
+            busyCursor = busyCursor || owner->cursor().shape() == Qt::BusyCursor;
+            if (!refused && commands->IsBusy() && core->Lane().Busy()) {
+                refused = true;
+                commands->OnLoad();  // nothing: this command runs
+                commands->OnLegacyLoad();
+                about.OnAbout();  // the lane is taken: refused with a message
+                other.OnLoad();
+                other.OnLegacyLoad();
+            }
+        });
+    std::cout << "longest gap between ticks: " << gap << " ms\n";
+    EXPECT_LT(gap, test::kLongestAllowedGapMs);
+    ASSERT_FALSE(commands->IsBusy());
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_NE(owner->cursor().shape(), Qt::BusyCursor);
+    EXPECT_EQ(about.CurrentDialog(), nullptr);
+    EXPECT_EQ(choices, std::vector<ConfigFileChoice>{ConfigFileChoice::Load});
+    EXPECT_EQ(loaded, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(commands->Progress(), nullptr);
+
+    const QString refusal = QStringLiteral("正在与设备通信，请稍候再试。");
+    EXPECT_EQ(messages.texts,
+              (QStringList{refusal, refusal, refusal,
+                           QStringLiteral("以下测试板没有应答，载入的设置没有完整写入：多测试头主板"
+                                          "。\n请检查测试板及其 USB 连接（必要时拔下再插上），"
+                                          "等窗口标题显示“设备已经连接”后重新载入配置。")}));
+
+    // The master board got page 0 whole and the start of page 1, and no
+    // command of another: the about reads never went out.
+    const std::vector<std::uint8_t> masterPage{0x31, 0x11, 0x21, 0xD7, 0xD9, 0xD8, 0xDA};
+    std::vector<std::uint8_t> twoPages = masterPage;
+    twoPages.insert(twoPages.end(), masterPage.begin(), masterPage.end());
+    const std::vector<std::uint8_t> got = Commands(master->received_outputs(), kMasterSets, 2);
+    ASSERT_GT(got.size(), masterPage.size());
+    ASSERT_LT(got.size(), twoPages.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), twoPages.begin()));
+    EXPECT_EQ(master->memory().heads[4].upper[0], Upper(0, 0));
+    // The other families got every page.
+    for (int p = 0; p < 4; ++p) {
+        EXPECT_EQ(velmora5->memory().heads[static_cast<std::size_t>(p + 2)].upper[0], Upper(p, 0))
+            << p;
+        ExpectPageFromFile(pages, p);
+    }
+    EXPECT_EQ(CountSetFeatures(*classic), 4 * kClassicWriteReports);
+    master->set_silent(false);  // so that closing the station does not wait for it
+}
+
+// The owner goes, with the command, in the middle of a load: the load stops
+// after the page the lane is writing, no progress or message reaches the
+// command that is gone, and the lane is free again at once.
+TEST_F(ConfigCommandsTest, TheCommandGoingMidLoadStopsTheLoadAfterItsPage) {
+    PlugOneToOne();
+    test::WriteWhole(File("four.ini"), ConfigText(2, 2, 4));
+    Choose(File("four.ini"));
+    bool gone = false;
+    QObject::connect(commands, &CConfigCommands::pageLoaded, [&](int page, int) {
+        if (page == 1 && !gone) {
+            gone = true;
+            // Leaves the handler before the command is deleted.
+            QTimer::singleShot(0, [&] { owner.reset(); });
+        }
+    });
+    commands->OnLoad();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owner == nullptr; }, 10000));
+    commands = nullptr;
+    EXPECT_FALSE(core->Lane().Busy());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join("|").toStdString();
+    ExpectPageFromFile(pages, 0);
+    ExpectPageFromFile(pages, 1);
+    // At most the page the lane was writing when the command went.
+    EXPECT_LE(CountCommand(*runoff, 0x11), 3u);
 }
 
 // The settings of every page, without the live values the worker writes.
@@ -938,6 +1062,7 @@ TEST_F(ConfigCommandsTest, AnUnplugDuringALoadNamesTheHeadsThatKeptTheirSettings
     });
 
     commands->OnLoad();
+    Settle();
 
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(
@@ -971,6 +1096,7 @@ TEST_F(ConfigCommandsTest, ValuesThatAreNoNumbersLoadAsBeforeAndAreNamed) {
     Choose(File("odd.ini"));
 
     commands->OnLoad();
+    Settle();
 
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_EQ(messages.texts[0].toStdString(),

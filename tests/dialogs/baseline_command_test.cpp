@@ -4,13 +4,15 @@
 // pointer, over a station core driving software boards, and the dialog's
 // buttons decide what reaches the page table and the boards. The dialog is
 // opened with open() by the command and closed here; every message box is
-// answered by the recorder.
+// answered by the recorder. OK's store-back runs on the station's board
+// lane: the tests wait for the command's finished signal before they look.
 #include "dialogs/baseline_command.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -87,6 +89,18 @@ protected:
 
     CBaseLineDlg* Dialog() const { return opened.empty() ? nullptr : opened.back(); }
 
+    // The store-back runs on the station's lane: waits, at most 10 s, for
+    // the command's end and for the lane to be idle.
+    bool WaitForFinish() {
+        QElapsedTimer waited;
+        waited.start();
+        while ((finished.empty() || command->StoreBackRunning() || core->Lane().Busy()) &&
+               waited.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return !finished.empty();
+    }
+
     // A copy of one page, taken under its lock, as the worker may be writing
     // it.
     PageRecord Page(int p) const { return pages.Copy(p); }
@@ -158,6 +172,7 @@ TEST_F(BaselineCommandTest, MasterHeadClickedAndAcceptedReachesItsAssignedHead) 
     dlg->coordinateLowerEdit()->setText(QStringLiteral("20"));
     dlg->Apply();
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    ASSERT_TRUE(WaitForFinish());
     EXPECT_EQ(finished, std::vector<bool>{true});
     EXPECT_EQ(command->CurrentDialog(), nullptr);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
@@ -241,6 +256,7 @@ TEST_F(BaselineCommandTest, ABoardThatWentSilentIsReportedAndThePageKeepsTheEdit
     dlg->coordinateUpperEdit()->setText(QStringLiteral("1666"));
     board->set_silent(true);
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    ASSERT_TRUE(WaitForFinish());
     EXPECT_EQ(finished, std::vector<bool>{true});
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_TRUE(messages.texts[0].contains(QStringLiteral("没有应答")))

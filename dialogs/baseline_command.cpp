@@ -3,13 +3,15 @@
 
 #include <QString>
 #include <QWidget>
+#include <atomic>
+#include <string>
 
 #include "core/page_table.h"
 #include "dialogs/baseline_dlg.h"
 #include "grid/color_bar.h"
 #include "station/station_core.h"
+#include "ui/board_job.h"
 #include "ui/message_box.h"
-#include "ui/wait_cursor.h"
 
 namespace kx {
 
@@ -17,6 +19,10 @@ CBaselineCommand::CBaselineCommand(StationCore& station, GridModel& grid, QWidge
     : QObject(owner), station_(station), grid_(grid), owner_(owner) {}
 
 CBaselineCommand::~CBaselineCommand() {
+    // A store-back that runs ends first (its writes are bounded); one that
+    // waits for the lane is dropped, and neither reaches this command again.
+    delete job_;
+    job_ = nullptr;
     // A dialog still open belongs to the owner; it must not call back into
     // a command that is gone.
     if (current_) {
@@ -46,6 +52,14 @@ void CBaselineCommand::OnGridClicked() {
         case BaselineTarget::Kind::Page:
             break;
     }
+    // The store-back of an earlier OK, or any other board work of the
+    // station (a connection may be reading this very page): the dialog
+    // would show a page in flux and its OK could not be written now.
+    if (job_ != nullptr || station_.Lane().Busy()) {
+        ShowMessage(owner_, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
+                    QMessageBox::Information);
+        return;
+    }
 
     PageStore& pages = station_.Pages();
     const BaselineExchange exchange =
@@ -60,20 +74,52 @@ void CBaselineCommand::OnGridClicked() {
 void CBaselineCommand::Finish(CBaseLineDlg* dialog, int result) {
     current_ = nullptr;
     const bool accepted = result == QDialog::Accepted;
-    // Taken before anything can run the event loop (the message box below).
     const BaselineResult edited = dialog->Result();
     dialog->deleteLater();
-    if (accepted) {
-        {
-            WaitCursor wait;
-            lastReport_ = StoreBaselineAndWrite(edited, station_);
-        }
-        const std::string text = BaselineWriteMessage(lastReport_);
-        if (!text.empty()) {
-            ShowMessage(owner_, QString::fromStdString(text), QString(), QMessageBox::Warning);
-        }
+    if (!accepted) {
+        emit finished(false);
+        return;
     }
-    emit finished(accepted);
+    StoreBack(edited);
+}
+
+void CBaselineCommand::StoreBack(const BaselineResult& edited) {
+    // Queued rather than refused: the lane was idle when the dialog opened,
+    // and a job it took meanwhile (a hot-plug connection) must not cost the
+    // operator's OK. With the lane idle the store-back starts at once.
+    auto* job = new BoardJob(owner_.data(), &station_.Lane());
+    job->setParent(this);
+    StationCore* station = &station_;
+    const bool queued = job->Queue<BaselineWriteReport>(
+        QStringLiteral("正在写入设备…"),
+        [station, edited](const std::atomic<bool>&) {
+            // The cancel flag (the station closing) is not looked at: the
+            // writes are bounded, each family's stopping at its first missed
+            // reply, and the edits reach every board that takes them.
+            return StoreBaselineAndWrite(edited, *station);
+        },
+        [this, job](BaselineWriteReport report) {
+            job->deleteLater();
+            job_ = nullptr;
+            Report(report);
+        });
+    if (!queued) {
+        // The station has closed its lane (the window is closing): no board
+        // is written, the edits stay in the page and the operator is told.
+        delete job;
+        Report(StoreBaselineWithoutBoards(edited, station_));
+        return;
+    }
+    job_ = job;
+}
+
+void CBaselineCommand::Report(const BaselineWriteReport& report) {
+    lastReport_ = report;
+    const std::string text = BaselineWriteMessage(lastReport_);
+    if (!text.empty()) {
+        ShowMessage(owner_, QString::fromStdString(text), QString(), QMessageBox::Warning);
+    }
+    emit finished(true);
 }
 
 CBaselineCommand* InstallBaselineCommand(CColorBar& grid, StationCore& station, QWidget* owner) {

@@ -49,12 +49,22 @@ BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationC
         }
     }
     if (!any) {
-        // The board went away while the dialog was open. The operator's
-        // edits stay in the page (a configuration save keeps them); the two
-        // offset-type rules agree while exactly one box is ticked.
-        StoreBaselineResult(result, FamilyId::OneToOne, station.Pages());
-        report.noBoard = true;
+        // The board went away while the dialog was open.
+        return StoreBaselineWithoutBoards(result, station);
     }
+    return report;
+}
+
+BaselineWriteReport StoreBaselineWithoutBoards(const BaselineResult& result, StationCore& station) {
+    BaselineWriteReport report;
+    if (result.edit.selectedPage < 0 || result.edit.selectedPage >= kPageCount) {
+        report.outsideTable = true;
+        return report;
+    }
+    // The operator's edits stay in the page (a configuration save keeps
+    // them); the two offset-type rules agree while exactly one box is ticked.
+    StoreBaselineResult(result, FamilyId::OneToOne, station.Pages());
+    report.noBoard = true;
     return report;
 }
 

@@ -13,8 +13,11 @@ namespace kx {
 
 // The baseline command without its windows: which head a click on the main
 // grid opens the baseline dialog for, and what OK of that dialog stores into
-// the page table and writes to the boards. User-interface thread only; the
-// acquisition worker may run meanwhile.
+// the page table and writes to the boards. FindBaselineTarget is quick and
+// talks to no board (the window's thread); StoreBaselineAndWrite talks to
+// every connected board and runs where the station's board operations run
+// (its board lane, StationCore::Lane), one at a time with the others. The
+// acquisition worker may run beside either.
 
 // What a click on the main grid asks for.
 struct BaselineTarget {
@@ -55,7 +58,14 @@ struct BaselineWriteReport {
 // every page of the grid (rows x columns);
 // a read that gets no reply leaves the pages as they were. A board that
 // misses a reply keeps the edited values in the page and is reported.
+// The store into each family's page comes right before that family's write
+// (the page a family writes holds its own offset-type rule), so the stores
+// run with the writes, on the same thread.
 BaselineWriteReport StoreBaselineAndWrite(const BaselineResult& result, StationCore& station);
+// The result into its page without any board (one-to-one rule), reported as
+// `noBoard`: what StoreBaselineAndWrite does when no family is connected, and
+// what the window does when the station can no longer write to boards.
+BaselineWriteReport StoreBaselineWithoutBoards(const BaselineResult& result, StationCore& station);
 
 // The operator's messages (UTF-8); empty when there is nothing to say.
 std::string BaselineOutsideTableMessage(const BaselineTarget& target);

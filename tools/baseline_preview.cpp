@@ -143,11 +143,19 @@ int main(int argc, char** argv) {
     ok = kx::preview::WritePng(kx::preview::GrabDialog(*dlg), *folder, "baseline_dialog.png") && ok;
 
     const kx::ChannelValues reference = dlg->Exchange().editReference;
+    // OK's store-back runs on the station's board lane; the window goes on
+    // until it has ended (bounded).
+    bool stored = false;
+    QObject::connect(command, &kx::CBaselineCommand::finished, [&stored](bool) { stored = true; });
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    for (int n = 0; n < 200 && !stored; ++n) {
+        Settle(50);
+    }
     const kx::sim::RunoffMemory m = board->memory();
     std::printf("board after OK: reference[0]=%d upper[0]=%d lower[0]=%d range %d..%d\n",
                 m.reference[0], m.upper[0], m.lower[0], m.range_min, m.range_max);
-    ok = ok && m.reference[0] == reference[0] && command->LastReport().notAnswered.empty();
+    ok =
+        ok && stored && m.reference[0] == reference[0] && command->LastReport().notAnswered.empty();
     Settle(50);
     station.Close();
     return ok ? 0 : 2;

@@ -4,19 +4,26 @@
 // pointer, over a station core driving software boards, and the dialog's
 // buttons decide what reaches the page table and the boards. The dialog is
 // opened with open() by the command and closed here; every message box is
-// answered by the recorder.
+// answered by the recorder. OK's store-back runs on the station's board
+// lane: the tests wait for the command's finished signal before they look.
 #include "dialogs/baseline_command.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dialogs/baseline_dlg.h"
@@ -26,6 +33,7 @@
 #include "sim/sim_runoff_board.h"
 #include "station/station_core.h"
 #include "tests/support/default_pages.h"
+#include "tests/support/event_loop_gaps.h"
 #include "tests/support/message_recorder.h"
 
 namespace kx {
@@ -86,6 +94,18 @@ protected:
     }
 
     CBaseLineDlg* Dialog() const { return opened.empty() ? nullptr : opened.back(); }
+
+    // The store-back runs on the station's lane: waits, at most 10 s, for
+    // the command's end and for the lane to be idle.
+    bool WaitForFinish() {
+        QElapsedTimer waited;
+        waited.start();
+        while ((finished.empty() || command->StoreBackRunning() || core->Lane().Busy()) &&
+               waited.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return !finished.empty();
+    }
 
     // A copy of one page, taken under its lock, as the worker may be writing
     // it.
@@ -158,6 +178,7 @@ TEST_F(BaselineCommandTest, MasterHeadClickedAndAcceptedReachesItsAssignedHead) 
     dlg->coordinateLowerEdit()->setText(QStringLiteral("20"));
     dlg->Apply();
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    ASSERT_TRUE(WaitForFinish());
     EXPECT_EQ(finished, std::vector<bool>{true});
     EXPECT_EQ(command->CurrentDialog(), nullptr);
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(u'|').toStdString();
@@ -241,6 +262,7 @@ TEST_F(BaselineCommandTest, ABoardThatWentSilentIsReportedAndThePageKeepsTheEdit
     dlg->coordinateUpperEdit()->setText(QStringLiteral("1666"));
     board->set_silent(true);
     dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    ASSERT_TRUE(WaitForFinish());
     EXPECT_EQ(finished, std::vector<bool>{true});
     ASSERT_EQ(messages.texts.size(), 1);
     EXPECT_TRUE(messages.texts[0].contains(QStringLiteral("没有应答")))
@@ -273,6 +295,136 @@ TEST_F(BaselineCommandTest, AHeadWithoutAPageIsRefusedWithAMessage) {
     ClickHead(6, 3);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(Dialog()->Exchange().selectedPage, 63);
+}
+
+// The store-back's first write has reached the master board: the channel
+// modes of a head (command 0x31). The worker's reads and outputs are not.
+bool ModesWriteArrived(const sim::SimMasterBoard& board) {
+    const std::vector<Frame> frames = board.received_outputs();
+    return std::any_of(frames.begin(), frames.end(),
+                       [](const Frame& f) { return f[1] == 0x01 && f[2] == 0x29 && f[3] == 0x31; });
+}
+
+// The master board answers each report 20 ms late and falls silent once the
+// store-back's first write has reached it, so the rest of the store-back
+// waits out its read bound. It does so on the station's lane: every turn of
+// the window's event loop stays short, a click meanwhile is refused with a
+// message and opens no dialog, and the store-back ends with the message
+// naming the board; the page keeps the edits.
+TEST_F(BaselineCommandTest, MasterSilentDuringTheWritesTheWindowKeepsTickingAndAClickIsRefused) {
+    auto board = std::make_shared<sim::SimMasterBoard>();
+    board->set_noise(0);
+    board->edit([](sim::MasterMemory& m) {
+        m.rows = 1;
+        m.columns = 2;
+    });
+    board->set_present_heads({3, 5});
+    board->assign(0, 0, 0, 3);
+    board->assign(1, 0, 1, 5);
+    bus.plug(board);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::Master);
+    ClickHead(0, 1);
+    ASSERT_EQ(opened.size(), 1u);
+    CBaseLineDlg* dlg = Dialog();
+    ASSERT_EQ(dlg->Exchange().selectedPage, 1);
+    dlg->coordinateUpperEdit()->setText(QStringLiteral("1777"));
+
+    board->set_reply_delay(std::chrono::milliseconds(20));
+    board->clear_received();
+    dlg->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    ASSERT_TRUE(command->StoreBackRunning());
+    EXPECT_EQ(window.cursor().shape(), Qt::BusyCursor);
+    EXPECT_TRUE(finished.empty());
+    bool silent = false;
+    bool clicked = false;
+    const qint64 gap = test::LongestGapWhile([&] { return finished.empty(); },
+                                             [&] {
+                                                 if (!silent && ModesWriteArrived(*board)) {
+                                                     board->set_silent(true);
+                                                     silent = true;
+                                                 }
+                                                 if (!clicked && command->StoreBackRunning()) {
+                                                     clicked = true;
+                                                     ClickHead(0, 0);
+                                                 }
+                                             });
+    std::cout << "longest gap between ticks: " << gap << " ms\n";
+    EXPECT_LT(gap, test::kLongestAllowedGapMs);
+    ASSERT_TRUE(WaitForFinish());
+    EXPECT_TRUE(silent);
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(finished, std::vector<bool>{true});
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_EQ(command->CurrentDialog(), nullptr);
+    EXPECT_TRUE(OpenDialogs().empty());
+    ASSERT_EQ(messages.texts.size(), 2) << messages.texts.join(u'|').toStdString();
+    EXPECT_EQ(messages.texts[0], QStringLiteral("正在与设备通信，请稍候再试。"));
+    EXPECT_TRUE(messages.texts[1].contains(QStringLiteral("没有应答")))
+        << messages.texts[1].toStdString();
+    EXPECT_TRUE(messages.texts[1].contains(QString::fromUtf8(FamilyName(FamilyId::Master))));
+    EXPECT_EQ(command->LastReport().notAnswered, std::vector<FamilyId>{FamilyId::Master});
+    EXPECT_EQ(Page(1).rangeMax, 1777);
+    EXPECT_NE(window.cursor().shape(), Qt::BusyCursor);
+    bus.unplug(board);  // so that closing does not wait on it
+}
+
+// Board work of another command on the station's lane: it ends when the
+// test lets it go (or the lane stops), at most after 10 s. The flag is
+// shared, as a test that stops early leaves the job to the fixture's close.
+using Release = std::shared_ptr<std::atomic<bool>>;
+BoardJobRunner::Job HoldLane(Release release) {
+    return [release](const std::atomic<bool>& cancel) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!*release && !cancel && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+}
+
+// While other board work runs on the lane (a connection, the about reads) a
+// click opens no dialog and the operator is told; once it is done the dialog
+// opens. Board work the lane takes while the dialog is open holds OK's
+// store-back back until it is done, and the store-back then runs whole.
+TEST_F(BaselineCommandTest, WhileTheLaneIsBusyAClickIsRefusedAndOkWaitsItsTurn) {
+    auto board = std::make_shared<sim::SimRunoffBoard>("borvane");
+    board->edit([](sim::RunoffMemory& m) { m.range_max = 1500; });
+    bus.plug(board);
+    ASSERT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+
+    const Release firstDone = std::make_shared<std::atomic<bool>>(false);
+    ASSERT_TRUE(core->Lane().Submit(HoldLane(firstDone)));
+    ClickHead(0, 0);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(OpenDialogs().empty());
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("正在与设备通信，请稍候再试。")});
+    *firstDone = true;
+    QElapsedTimer waited;
+    waited.start();
+    while (core->Lane().Busy() && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_FALSE(core->Lane().Busy());
+
+    ClickHead(0, 0);
+    ASSERT_EQ(opened.size(), 1u);
+    const Release secondDone = std::make_shared<std::atomic<bool>>(false);
+    ASSERT_TRUE(core->Lane().Submit(HoldLane(secondDone)));
+    Dialog()->coordinateUpperEdit()->setText(QStringLiteral("1666"));
+    Dialog()->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+    EXPECT_TRUE(command->StoreBackRunning());
+    waited.restart();
+    while (waited.elapsed() < 100) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_TRUE(finished.empty());
+    EXPECT_EQ(board->memory().range_max, 1500);
+    *secondDone = true;
+    ASSERT_TRUE(WaitForFinish());
+    EXPECT_EQ(finished, std::vector<bool>{true});
+    EXPECT_EQ(command->LastReport().written, std::vector<FamilyId>{FamilyId::OneToOne});
+    EXPECT_EQ(board->memory().range_max, 1666);
+    EXPECT_EQ(Page(0).rangeMax, 1666);
+    EXPECT_EQ(messages.texts.size(), 1);
 }
 
 }  // namespace

@@ -158,24 +158,27 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     EXPECT_TRUE(messages.texts.isEmpty()) << qPrintable(messages.texts.join(u'\n'));
 
     std::vector<Delivered> delivered;
+    // The window's step on an arrival queues its connection on the
+    // station's board lane, which may open the node at once: the nodes as
+    // they are when the arrival reaches the window.
+    std::vector<QMap<QString, std::string>> nodesWhenInserted;
     QObject::connect(
         udev, &HotplugSource::deviceChanged, dlg.get(),
         [&](HotplugEvent event, const QString& path) {
             delivered.push_back(
                 {event, path, QThread::currentThread() == qApp->thread(), IsCharacterDevice(path)});
-        },
-        Qt::DirectConnection);
-    // The window's first step on an arrival, before its Connect opens
-    // anything, is the title "USB设备已经插入": the nodes as they are then.
-    bool titleOffThread = false;
-    std::vector<QMap<QString, std::string>> nodesWhenInserted;
-    QObject::connect(
-        dlg.get(), &QWidget::windowTitleChanged, dlg.get(),
-        [&](const QString& title) {
-            titleOffThread = titleOffThread || QThread::currentThread() != qApp->thread();
-            if (title == QString::fromUtf8(kTitleInserted)) {
+            if (event == HotplugEvent::Arrival) {
                 nodesWhenInserted.push_back(HidrawModes());
             }
+        },
+        Qt::DirectConnection);
+    // Every title change (the connection's come from the lane) reaches the
+    // window on its own thread.
+    bool titleOffThread = false;
+    QObject::connect(
+        dlg.get(), &QWidget::windowTitleChanged, dlg.get(),
+        [&](const QString&) {
+            titleOffThread = titleOffThread || QThread::currentThread() != qApp->thread();
         },
         Qt::DirectConnection);
     const GridModel& grid = dlg->colorBar().model();
@@ -193,7 +196,8 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     ASSERT_EQ(nodesWhenInserted.size(), 1u);
     EXPECT_EQ(nodesWhenInserted[0].value(first), kRuleMode)
         << "the arrival came before udev had applied its rules to " << qPrintable(first);
-    ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
+    ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane) && !dlg->BoardWorkPending(); }))
+        << qPrintable(Title());
     EXPECT_EQ(dlg->station().ActiveFamily(), FamilyId::OneToOne);
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
     EXPECT_EQ(dlg->station().Find<RunoffFamily>()->Board().device_path(), first.toStdString());
@@ -208,7 +212,10 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     ASSERT_TRUE(RunUntil([&] { return delivered.size() >= 2; })) << "no removal reached the window";
     EXPECT_EQ(delivered[1].event, HotplugEvent::Removal);
     EXPECT_EQ(delivered[1].path, first);
-    ASSERT_TRUE(RunUntil([&] { return dlg->station().AcquisitionWorkers() == 0; }));
+    // The connection runs on the station's board lane: its end, and what it
+    // sent the window.
+    ASSERT_TRUE(RunUntil(
+        [&] { return dlg->station().AcquisitionWorkers() == 0 && !dlg->BoardWorkPending(); }));
     EXPECT_TRUE(TitleIs(kTitleDisconnected)) << qPrintable(Title());
     EXPECT_EQ(dlg->station().ActiveFamily(), FamilyId::None);
     EXPECT_EQ(grid.GetColumns(), 0);
@@ -221,7 +228,8 @@ TEST_F(MainWindowOnRealBus, UdevPlugUnplugAndReplugReachTheWindowOnItsThread) {
     EXPECT_TRUE(delivered[2].nodeExists) << qPrintable(delivered[2].path);
     ASSERT_EQ(nodesWhenInserted.size(), 2u);
     EXPECT_EQ(nodesWhenInserted[1].value(delivered[2].path), kRuleMode);
-    ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane); })) << qPrintable(Title());
+    ASSERT_TRUE(RunUntil([&] { return TitleIs(kTitleOrvane) && !dlg->BoardWorkPending(); }))
+        << qPrintable(Title());
     EXPECT_EQ(dlg->station().AcquisitionWorkers(), 1);
     EXPECT_EQ(dlg->station().Find<RunoffFamily>()->Board().device_path(),
               delivered[2].path.toStdString());

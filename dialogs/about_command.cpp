@@ -124,8 +124,7 @@ bool CAboutCommand::RefuseWhileBusy() {
     }
     // Its own job, or any other command's on the station's lane.
     if (JobRunning() || (station_.lane != nullptr && station_.lane->Busy())) {
-        ShowMessage(owner_, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
-                    QMessageBox::Information);
+        ShowBoardBusy(owner_);
         return true;
     }
     return false;

@@ -56,8 +56,7 @@ void CBaselineCommand::OnGridClicked() {
     // station (a connection may be reading this very page): the dialog
     // would show a page in flux and its OK could not be written now.
     if (job_ != nullptr || station_.Lane().Busy()) {
-        ShowMessage(owner_, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
-                    QMessageBox::Information);
+        ShowBoardBusy(owner_);
         return;
     }
 

@@ -47,11 +47,6 @@ private:
     bool held_ = true;
 };
 
-const QString& LaneBusyText() {
-    static const QString text = QStringLiteral("正在与设备通信，请稍候再试。");
-    return text;
-}
-
 // How long the lane waits, after a page, for the window to have taken the
 // page's progress before it writes the next one: the window's thread is
 // only this late when something holds it, and the load then goes on.
@@ -178,7 +173,7 @@ bool CConfigCommands::RefuseWhileLaneBusy() {
     if (!station_.Lane().Busy()) {
         return false;
     }
-    ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+    ShowBoardBusy(owner_);
     return true;
 }
 
@@ -275,7 +270,7 @@ void CConfigCommands::StartLoad(std::shared_ptr<ConfigLoadJob> job) {
         grid_.SetColumns(columns);
         grid_.SetRows(rows);
         busy_ = false;
-        ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+        ShowBoardBusy(owner_);
     }
 }
 
@@ -383,7 +378,7 @@ void CConfigCommands::OnLegacyLoad() {
             }
         });
     if (!started) {
-        ShowMessage(owner_, LaneBusyText(), QString(), QMessageBox::Information);
+        ShowBoardBusy(owner_);
         return;
     }
     busy.Release();

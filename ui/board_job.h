@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "station/board_jobs.h"
+#include "ui/message_box.h"
 
 namespace kx {
 
@@ -44,6 +45,13 @@ namespace kx {
 // those still waiting in a shared runner are waited for too, so the runner
 // must be stopped (StationCore::Close) before an object with queued work
 // goes.
+// What a command tells the operator when it finds the board lane busy
+// (its own job or another command's): one text for every command.
+inline void ShowBoardBusy(QWidget* owner) {
+    ShowMessage(owner, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
+                QMessageBox::Information);
+}
+
 class BoardJob : public QObject {
 public:
     explicit BoardJob(QWidget* owner, BoardJobRunner* runner = nullptr)

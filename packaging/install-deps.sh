@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
-# With --test, also clang, with which test.sh builds the Qt-free core; with
+# With --test, also clang, with which test.sh builds the Qt-free core, and
+# PostgreSQL, whose server the records forwarding test starts; with
 # --fuzz, clang and its sanitizer runtime for the fuzz targets; with
 # --package, lintian, which checks the Debian package (build-deb.sh); with
 # --soak, gnuplot and gawk for bench/soak.sh. --test and --package add udev,
@@ -19,6 +20,8 @@ packages=(
     # and jpegdec.
     libqt6multimedia6 libqt6multimediawidgets6
     libhidapi-dev libudev-dev
+    # The test records: SQLite, and libpq for the line's PostgreSQL server.
+    libsqlite3-dev libpq-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation fonts-noto-cjk
     # Qt's own texts (standard buttons, the file chooser) in Chinese.
@@ -27,7 +30,7 @@ packages=(
     xvfb xauth
 )
 case "${1:-}" in
-    --test) packages+=(clang udev) ;;
+    --test) packages+=(clang udev postgresql) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --package) packages+=(lintian udev) ;;
     --soak) packages+=(gnuplot-nox gawk) ;;

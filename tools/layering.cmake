@@ -12,7 +12,7 @@ cmake_minimum_required(VERSION 3.25)
 
 set(levels
     core:0
-    hid:1 grid:1 config:1
+    hid:1 grid:1 config:1 records:1
     sim:2
     station:3
     ui:4
@@ -21,7 +21,7 @@ set(levels
     tools:7)
 
 # Folders without Qt, and the Qt-free files of folders that also hold widgets.
-set(qt_free_folders core hid config sim station)
+set(qt_free_folders core hid config records sim station)
 set(qt_free_files
     grid/grid_fixture grid/grid_layout grid/grid_model
     ui/typed_value

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+#include "ui/status_strip.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace kx {
+
+CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("statusStrip"));
+    setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
+    // Its own height, and never a reason for the window to be wider: on a
+    // narrow window the texts on the right are cut.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setStyleSheet(QStringLiteral(
+        "#statusStrip { background: #202020; }"
+        " QLabel { color: white; font-size: 18pt; font-weight: bold; padding: 0 6px; }"
+        " QLabel#stripPassed { color: #40e040; }"
+        " QLabel#stripFailed { color: #ff5050; }"
+        " QLabel#stripYield { color: #ffd040; }"
+        " QLabel#stripConfig, QLabel#stripBoard, QLabel#stripSerial { font-size: 14pt; }"
+        " QLabel#stripWaiting { color: #ffa040; }"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(8);
+    const auto label = [this, layout](const char* name, int stretch = 0) {
+        auto* l = new QLabel(this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText);
+        layout->addWidget(l, stretch);
+        return l;
+    };
+    tested_ = label("stripTested");
+    passed_ = label("stripPassed");
+    failed_ = label("stripFailed");
+    yield_ = label("stripYield");
+    layout->addSpacing(12);
+    config_ = label("stripConfig", 1);
+    board_ = label("stripBoard", 1);
+    serial_ = label("stripSerial", 1);
+    waiting_ = label("stripWaiting");
+    for (QLabel* l : {config_, board_, serial_}) {
+        // Long names are cut rather than widening the window.
+        l->setMinimumWidth(40);
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    SetState(state_);
+}
+
+QString CStatusStrip::YieldText(std::int64_t tested, std::int64_t passed) {
+    if (tested <= 0) {
+        return QStringLiteral("良率 --");
+    }
+    const double percent = 100.0 * static_cast<double>(passed) / static_cast<double>(tested);
+    return QStringLiteral("良率 %1%").arg(percent, 0, 'f', 1);
+}
+
+void CStatusStrip::SetState(const StripState& state) {
+    state_ = state;
+    tested_->setText(QStringLiteral("已测 %1").arg(state.tested));
+    passed_->setText(QStringLiteral("通过 %1").arg(state.passed));
+    failed_->setText(QStringLiteral("失败 %1").arg(state.failed));
+    yield_->setText(YieldText(state.tested, state.passed));
+    const QString config = ConfigText();
+    config_->setText(config);
+    config_->setToolTip(config);
+    board_->setText(BoardText());
+    board_->setToolTip(BoardText());
+    serial_->setText(SerialText());
+    serial_->setToolTip(SerialText());
+    waiting_->setVisible(state.waiting.has_value());
+    waiting_->setText(WaitingText());
+}
+
+QString CStatusStrip::CountsText() const {
+    return QStringLiteral("%1  %2  %3  %4")
+        .arg(tested_->text(), passed_->text(), failed_->text(), yield_->text());
+}
+
+QString CStatusStrip::ConfigText() const {
+    return state_.config.isEmpty() ? QStringLiteral("测试板设置") : state_.config;
+}
+
+QString CStatusStrip::BoardText() const {
+    return state_.board.isEmpty() ? QStringLiteral("未连接测试板") : state_.board;
+}
+
+QString CStatusStrip::SerialText() const {
+    return QStringLiteral("条码 %1").arg(state_.lastSerial.isEmpty() ? QStringLiteral("--")
+                                                                     : state_.lastSerial);
+}
+
+QString CStatusStrip::WaitingText() const {
+    return state_.waiting ? QStringLiteral("待上传 %1").arg(*state_.waiting) : QString();
+}
+
+}  // namespace kx

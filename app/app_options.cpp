@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/app_options.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
+#include <QStringDecoder>
+
+#include "records/record_forwarder.h"
 
 namespace kx {
 
@@ -45,6 +50,17 @@ QString AppUsage() {
         "                      them back up to a second later (soak runs; needs\n"
         "                      --simulate)\n"
         "  --real              the real USB bus (the default)\n"
+        "\n"
+        "Test records:\n"
+        "  --records-db PATH      the records database (default\n"
+        "                         $XDG_DATA_HOME/kaldrixplus/records.db)\n"
+        "  --records-server URI   also send every record to the line's PostgreSQL\n"
+        "                         server, e.g. postgresql://station@db.line/records\n"
+        "  --station NAME         the station's name in the records (default: host name)\n"
+        "  --operator NAME        the operator's name in the records\n"
+        "The same as keys db, server, station and operator in the [records] section\n"
+        "of $XDG_CONFIG_HOME/kaldrixplus/kaldrixplus.conf; the command line wins.\n"
+        "\n"
         "  --version, --help\n");
 }
 
@@ -131,6 +147,20 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             (a == QLatin1String("--warmup") ? options.warmupMs : options.quitAfterMs) = *ms;
+        } else if (a == QLatin1String("--records-db") || a == QLatin1String("--records-server") ||
+                   a == QLatin1String("--station") || a == QLatin1String("--operator")) {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            if (v.trimmed().isEmpty()) {
+                error = a + QStringLiteral(" needs a value");
+                return std::nullopt;
+            }
+            QString& field = a == QLatin1String("--records-db")       ? options.recordsDb
+                             : a == QLatin1String("--records-server") ? options.recordsServer
+                             : a == QLatin1String("--station")        ? options.station
+                                                                      : options.operatorName;
+            field = v.trimmed();
         } else if (a == QLatin1String("--plug-cycle")) {
             if (!value(v)) {
                 return std::nullopt;
@@ -162,6 +192,108 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
         options.quitAfterMs = kDefaultScreenshotDelayMs;
     }
     return options;
+}
+
+QString DefaultSettingsPath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return base + QStringLiteral("/kaldrixplus/kaldrixplus.conf");
+}
+
+bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error) {
+    // A settings file is a few lines; anything much larger is not one.
+    constexpr qint64 kMaxSettingsBytes = 64 * 1024;
+    QFile file(path);
+    if (!file.exists()) {
+        return true;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        error =
+            QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.read(kMaxSettingsBytes + 1);
+    if (bytes.size() > kMaxSettingsBytes) {
+        error = QStringLiteral("the settings file %1 is larger than 64 KiB").arg(path);
+        return false;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (utf8.hasError() || text.contains(QChar(0))) {
+        error = QStringLiteral("the settings file %1 is not UTF-8 text").arg(path);
+        return false;
+    }
+    if (text.startsWith(QChar(0xFEFF))) {
+        text.remove(0, 1);
+    }
+    struct Key {
+        const char* name;
+        QString AppOptions::*field;
+    };
+    static const Key kKeys[] = {{"db", &AppOptions::recordsDb},
+                                {"server", &AppOptions::recordsServer},
+                                {"station", &AppOptions::station},
+                                {"operator", &AppOptions::operatorName}};
+    QString section;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QString line = lines[n].trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) ||
+            line.startsWith(QLatin1Char(';'))) {
+            continue;
+        }
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            section = line.mid(1, line.size() - 2).trimmed().toLower();
+            continue;
+        }
+        if (section != QLatin1String("records")) {
+            continue;  // other sections belong to others
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            error = QStringLiteral("%1 line %2: expected key = value").arg(path).arg(n + 1);
+            return false;
+        }
+        const QString key = line.left(equals).trimmed().toLower();
+        const QString value = line.mid(equals + 1).trimmed();
+        const Key* known = nullptr;
+        for (const Key& k : kKeys) {
+            if (key == QLatin1String(k.name)) {
+                known = &k;
+            }
+        }
+        if (known == nullptr) {
+            error = QStringLiteral(
+                        "%1 line %2: unknown key %3 in [records] (db, server, station, "
+                        "operator)")
+                        .arg(path)
+                        .arg(n + 1)
+                        .arg(key);
+            return false;
+        }
+        QString& field = options.*(known->field);
+        if (field.isEmpty()) {
+            field = value;  // the command line wins
+        }
+    }
+    return true;
+}
+
+bool CheckRecordsOptions(const AppOptions& options, QString& error) {
+    if (options.recordsServer.isEmpty()) {
+        return true;
+    }
+    std::string reason;
+    if (!RecordForwarder::ValidServer(options.recordsServer.toStdString(), &reason)) {
+        error = QStringLiteral(
+                    "the records server %1 is not a PostgreSQL address (%2); "
+                    "expected postgresql://user@host[:port]/database")
+                    .arg(options.recordsServer, QString::fromStdString(reason));
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kx

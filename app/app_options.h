@@ -37,6 +37,17 @@ struct AppOptions {
     // 0: never.
     int plugCycleS = 0;
 
+    // Test records: the local database (--records-db; empty: the default
+    // place, DefaultRecordsPath), the line's PostgreSQL server
+    // (--records-server; empty: none), the station's and the operator's
+    // names written into each record (--station, empty: the host name;
+    // --operator). Those not given on the command line come from the
+    // settings file's [records] section (MergeSettingsFile).
+    QString recordsDb;
+    QString recordsServer;
+    QString station;
+    QString operatorName;
+
     bool help = false;
     bool version = false;
     // Message boxes are answered by the program (printed on standard error)
@@ -55,5 +66,27 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
 
 // The text --help prints.
 QString AppUsage();
+
+// The station's settings file: $XDG_CONFIG_HOME/kaldrixplus/kaldrixplus.conf
+// ($HOME/.config when XDG_CONFIG_HOME is unset or not absolute).
+QString DefaultSettingsPath();
+
+// Fills the records' options the command line left empty from the settings
+// file's [records] section (keys db, server, station, operator):
+//
+//     [records]
+//     db = /var/lib/line3/records.db
+//     server = postgresql://station@db.line3/records
+//     station = 3号线-2
+//     operator = 王芳
+//
+// A missing file is no error. False with `error` set (English) when the file
+// cannot be read, is not text or holds a line it does not understand.
+bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error);
+
+// Checks what the records' options say once the command line and the
+// settings file are merged: a server address the sender accepts. False with
+// `error` set (English).
+bool CheckRecordsOptions(const AppOptions& options, QString& error);
 
 }  // namespace kx

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QPixmap>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -18,7 +19,9 @@
 #include "app/app_options.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "app/quit_signals.h"
+#include "app/records_service.h"
 #include "hid/hidapi_bus.h"
+#include "records/record_store.h"
 #include "sim/demo_bench.h"
 #include "sim/sim_bus.h"
 #include "station/family_table.h"
@@ -27,6 +30,10 @@
 namespace kx {
 
 namespace {
+
+constexpr const char* kRecordsOptionsFailed = "测试记录的设置有误，程序无法启动：\n%1";
+constexpr const char* kRecordsDbFailed =
+    "无法打开测试记录数据库：\n%1\n\n原因：%2\n\n测试可以继续，但不会保存测试记录。";
 
 constexpr const char* kHidInitFailed =
     "无法初始化 USB HID 访问（hidapi），测试板将无法连接。请检查系统的 hidraw 支持后重新启动程序。";
@@ -108,9 +115,24 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
     InstallQtChineseTexts(app);
 
     QString error;
-    const std::optional<AppOptions> options = ParseAppOptions(arguments, error);
+    std::optional<AppOptions> options = ParseAppOptions(arguments, error);
     if (!options) {
         std::fprintf(stderr, "kaldrixplus: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    // The records' settings: the command line, then the settings file. A
+    // wrong one stops the start with a message, on the terminal and on the
+    // screen, rather than a station that silently keeps or sends nothing.
+    if (!options->help && !options->version &&
+        (!MergeSettingsFile(*options, DefaultSettingsPath(), error) ||
+         !CheckRecordsOptions(*options, error))) {
+        std::fprintf(stderr, "kaldrixplus: %s\n", error.toLocal8Bit().constData());
+        std::unique_ptr<ScopedMessageHandler> printing;
+        if (options->unattended()) {
+            printing = std::make_unique<ScopedMessageHandler>(PrintingHandler());
+        }
+        ShowMessage(nullptr, QString::fromUtf8(kRecordsOptionsFailed).arg(error),
+                    QString::fromLatin1(kApplicationName), QMessageBox::Critical);
         return 2;
     }
     if (options->help) {
@@ -133,11 +155,33 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     SingleInstance instance;
     instance.WarnIfNotFirst();
 
+    // The records: written by their own thread, sent by another when a
+    // server is set. The service outlives the window (it takes the last
+    // panels' records when the window closes) and drains at the end.
+    RecordsSetup records;
+    records.dbPath =
+        options.recordsDb.isEmpty() ? DefaultRecordsPath() : options.recordsDb.toStdString();
+    records.server = options.recordsServer.toStdString();
+    records.station =
+        (options.station.isEmpty() ? QSysInfo::machineHostName() : options.station).toStdString();
+    records.operatorName = options.operatorName.toStdString();
+    std::string recordsError;
+    std::unique_ptr<RecordsService> recordsService = RecordsService::Start(records, &recordsError);
+    if (!recordsService) {
+        ShowMessage(
+            nullptr,
+            QString::fromUtf8(kRecordsDbFailed)
+                .arg(QString::fromStdString(records.dbPath), QString::fromStdString(recordsError)),
+            QString::fromLatin1(kApplicationName), QMessageBox::Warning);
+    }
+
     // The buses outlive the window, which holds the station and its worker.
     std::unique_ptr<sim::SimBus> simBus;
     std::unique_ptr<HidapiBus> realBus;
     StationSetup setup;
     setup.deviceType = options.machine;
+    setup.recordsDb = records.dbPath;
+    setup.records = recordsService.get();
     if (options.simulated()) {
         simBus = std::make_unique<sim::SimBus>();
         // Flat-out polling of software boards at the pace of a full-speed

@@ -13,13 +13,16 @@
 #include <algorithm>
 
 #include "app/hotplug_source.h"
+#include "app/records_service.h"
 #include "dialogs/about_command.h"
 #include "dialogs/about_common.h"
 #include "dialogs/baseline_command.h"
 #include "dialogs/baseline_dlg.h"  // CBaselineCommand::CurrentDialog() needs the whole type
 #include "dialogs/change_log.h"
 #include "dialogs/config_commands.h"
+#include "dialogs/records_window.h"
 #include "sim/sim_bus.h"
+#include "station/family_table.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
 
@@ -72,6 +75,10 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
                        " font-weight: bold; padding: 6px; }"));
     m_boardNotice->hide();
     layout->addWidget(m_boardNotice);
+    // The counts of the test records, always shown: the grid gives up the
+    // strip's height.
+    m_strip = new CStatusStrip(this);
+    layout->addWidget(m_strip);
 
     m_colorBar = new CColorBar(this);
     m_colorBar->hide();  // until it takes the placeholder's place
@@ -83,7 +90,14 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     StationCallbacks callbacks;
     callbacks.setTitle = [this](const std::string& title) {
         QMetaObject::invokeMethod(
-            this, [this, text = FromStd(title)] { setWindowTitle(text); }, Qt::QueuedConnection);
+            this,
+            [this, text = FromStd(title)] {
+                setWindowTitle(text);
+                // The title follows every connection and loss: so does the
+                // strip's board.
+                UpdateStrip();
+            },
+            Qt::QueuedConnection);
     };
     callbacks.typeItemsChanged = [this](const TypeItems& items) {
         QMetaObject::invokeMethod(
@@ -123,12 +137,33 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     // pointer.
     m_baseline = InstallBaselineCommand(*m_colorBar, *m_station, this);
 
+    if (m_setup.records != nullptr) {
+        // Committed batches come from the writer's thread, queued; the count
+        // on screen changes only once the records are on the disk.
+        connect(m_setup.records, &RecordsService::committed, this,
+                [this](const std::shared_ptr<const std::vector<TestRecord>>& batch) {
+                    if (batch) {
+                        OnRecordsCommitted(*batch);
+                    }
+                });
+        if (m_setup.records->HasServer()) {
+            m_counts.waiting = m_setup.records->Waiting();
+            connect(m_setup.records, &RecordsService::forwardingChanged, this,
+                    [this](qint64 waiting, const QString&) {
+                        m_counts.waiting = waiting;
+                        UpdateStrip();
+                    });
+        }
+    }
+    UpdateStrip();
+
     BuildMenus();
     qApp->installEventFilter(this);
 }
 
 CKaldrixPlusDlg::~CKaldrixPlusDlg() {
     qApp->removeEventFilter(this);
+    delete m_recordsWindow;
     // The lane and the worker stop before the grid and the protocol objects
     // go, and the commands that hold the station go before it does.
     m_station->Close();
@@ -299,6 +334,21 @@ void CKaldrixPlusDlg::BuildMenus() {
     connect(&m_capture, &CaptureWindowToggle::shownChanged, this,
             [this, camera] { m_capture.UpdateAction(camera); });
 
+    QMenu* records = m_menuBar->addMenu(QStringLiteral("记录(&R)"));
+    QAction* list = AddCommand(records, QStringLiteral("测试记录…"), kCmdRecords);
+    QAction* exportAll = AddCommand(records, QStringLiteral("导出…"), kCmdExportRecords);
+    records->addSeparator();
+    QAction* reset = AddCommand(records, QStringLiteral("重置计数"), kCmdResetCounters);
+    connect(list, &QAction::triggered, this, [this] { OpenRecordsWindow(); });
+    connect(exportAll, &QAction::triggered, this, [this] {
+        // The window's export of every record; the window stays open for a
+        // closer look.
+        CRecordsWindow* window = OpenRecordsWindow();
+        QMetaObject::invokeMethod(
+            window, [window] { window->ExportAll(); }, Qt::QueuedConnection);
+    });
+    connect(reset, &QAction::triggered, this, &CKaldrixPlusDlg::ResetCounters);
+
     BuildDemoMenu();
 
     QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&A)"));
@@ -309,7 +359,7 @@ void CKaldrixPlusDlg::BuildMenus() {
     m_emptyAboutAction = help->addAction(QString::fromUtf8(kEmptyAboutText));
     connect(m_emptyAboutAction, &QAction::triggered, m_about, &CAboutCommand::ShowEmptyAbout);
 
-    for (QMenu* menu : {file, operation, types, buzzer, help}) {
+    for (QMenu* menu : {file, operation, types, buzzer, records, help}) {
         connect(menu, &QMenu::aboutToShow, this, [this, menu] { OnInitMenuPopup(menu); });
     }
 }
@@ -463,6 +513,49 @@ void CKaldrixPlusDlg::OnDeviceType(int type) {
     // The entry's own toggle is undone: the check marks are the station's,
     // and come back with the choice.
     UpdateDeviceTypes();
+}
+
+// --- records ----------------------------------------------------------------------
+
+CRecordsWindow* CKaldrixPlusDlg::recordsWindow() const {
+    return m_recordsWindow.data();
+}
+
+CRecordsWindow* CKaldrixPlusDlg::OpenRecordsWindow() {
+    if (!m_recordsWindow) {
+        // A window of its own beside the grid, deleted when it closes; the
+        // main window's keys stay the main window's.
+        m_recordsWindow = new CRecordsWindow(m_setup.recordsDb, this);
+        m_recordsWindow->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        m_recordsWindow->Refresh();
+    }
+    m_recordsWindow->show();
+    m_recordsWindow->raise();
+    m_recordsWindow->activateWindow();
+    return m_recordsWindow;
+}
+
+void CKaldrixPlusDlg::OnRecordsCommitted(const std::vector<TestRecord>& batch) {
+    for (const TestRecord& record : batch) {
+        ++m_counts.tested;
+        ++(record.verdict == RecordVerdict::Pass ? m_counts.passed : m_counts.failed);
+        m_counts.lastSerial = FromStd(record.serial);
+    }
+    UpdateStrip();
+}
+
+void CKaldrixPlusDlg::ResetCounters() {
+    m_counts.tested = 0;
+    m_counts.passed = 0;
+    m_counts.failed = 0;
+    UpdateStrip();
+}
+
+void CKaldrixPlusDlg::UpdateStrip() {
+    const FamilyId family = m_station->ActiveFamily();
+    m_counts.board = family == FamilyId::None ? QString() : QString::fromUtf8(FamilyName(family));
+    m_strip->SetState(m_counts);
 }
 
 // --- keys -----------------------------------------------------------------------

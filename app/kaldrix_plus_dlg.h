@@ -8,13 +8,16 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "capture/capture_video.h"
 #include "capture/capture_window_toggle.h"
 #include "capture/dialog_cap_view.h"  // CaptureWindowToggle::Dialog() needs the whole type
 #include "grid/color_bar.h"
+#include "records/test_record.h"
 #include "station/station_core.h"
+#include "ui/status_strip.h"
 
 class QAction;
 class QKeyEvent;
@@ -29,7 +32,9 @@ class BoardJob;
 class CAboutCommand;
 class CBaselineCommand;
 class CConfigCommands;
+class CRecordsWindow;
 class HotplugSource;
+class RecordsService;
 
 namespace sim {
 class SimBoard;
@@ -64,6 +69,9 @@ enum CommandId : int {
     kCmdCaptureWindow = 32796,
     kCmdBuzzerInvert = 32800,
     kCmdBuzzerOn = 32801,
+    kCmdRecords = 32810,
+    kCmdExportRecords = 32811,
+    kCmdResetCounters = 32812,
     kCmdSave = 57603,
     kCmdExit = 57665,
 };
@@ -90,6 +98,11 @@ struct StationSetup {
     CaptureSystem capture = SystemCapture();
     // Device type carrying the check mark at start (0 standard, 1-5 machine n).
     int deviceType = 0;
+    // The test records: where the records window reads them, and the writer
+    // (and sender) that keep them; null when the database could not be
+    // opened. The service outlives the window.
+    std::string recordsDb;
+    RecordsService* records = nullptr;
 };
 
 // The station's main window: the channel grid under a menu bar, over the
@@ -157,6 +170,14 @@ public:
     HotplugSource* hotplugSource() const { return m_hotplug; }
     // The notice under the grid (hidden while there is none).
     QLabel* boardNotice() const { return m_boardNotice; }
+    // The counters under the grid.
+    CStatusStrip* statusStrip() const { return m_strip; }
+    // The records window, or null while it is not open.
+    CRecordsWindow* recordsWindow() const;
+    // "测试记录…": opens the records window (one, not modal) or raises it.
+    CRecordsWindow* OpenRecordsWindow();
+    // "重置计数": the counts start again from zero.
+    void ResetCounters();
 
     // Runs the update handlers of a popup's entries, as when it opens.
     void OnInitMenuPopup(QMenu* popup);
@@ -192,6 +213,9 @@ private:
     void UpdateCommand(QAction* action, bool submenu);
     void UpdateDeviceTypes();
     void ShowBoardNotice(const QString& text);
+    // A batch of records is in the database: the counts follow.
+    void OnRecordsCommitted(const std::vector<TestRecord>& batch);
+    void UpdateStrip();
 
     // Commands.
     void OnDeviceType(int type);
@@ -214,6 +238,11 @@ private:
     QIcon m_hIcon;
     QMenuBar* m_menuBar = nullptr;
     QLabel* m_boardNotice = nullptr;
+    CStatusStrip* m_strip = nullptr;
+    // What the strip shows: the counts since the start or "重置计数", and
+    // what the station runs with.
+    StripState m_counts;
+    QPointer<CRecordsWindow> m_recordsWindow;
     QMenu* m_demoMenu = nullptr;
     QMap<int, QAction*> m_commands;
     QAction* m_emptyAboutAction = nullptr;

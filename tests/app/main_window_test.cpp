@@ -233,6 +233,10 @@ TEST_F(MainWindow, MenuBarHoldsItsEntriesInOrder) {
         "操作(&O) > 蜂鸣器 > 反转",
         "操作(&O) > -",
         "操作(&O) > 创建视频窗口",
+        "记录(&R) > 测试记录…",
+        "记录(&R) > 导出…",
+        "记录(&R) > -",
+        "记录(&R) > 重置计数",
         "帮助(&A) > 关于(&A)",
         "帮助(&A) > -",
         "帮助(&A) > 关于 KaldrixPlus(&A)...",
@@ -567,8 +571,13 @@ TEST_F(MainWindow, GridFillsTheClientAreaBelowTheMenuBarAtEverySize) {
         ASSERT_EQ(dlg->size(), size);
         const int menuBottom = dlg->menuBar()->geometry().bottom() + 1;
         const QRect grid = dlg->colorBar().geometry();
-        EXPECT_EQ(grid,
-                  QRect(2, menuBottom + 10, size.width() - 12, size.height() - menuBottom - 17));
+        // The counters' strip below it takes its own height and no more.
+        const QRect strip = dlg->statusStrip()->geometry();
+        EXPECT_GT(strip.height(), 20);
+        EXPECT_EQ(strip.bottom(), size.height() - 7 - 1);
+        EXPECT_EQ(strip.top(), grid.bottom() + 1);
+        EXPECT_EQ(grid, QRect(2, menuBottom + 10, size.width() - 12,
+                              size.height() - menuBottom - 17 - strip.height()));
         EXPECT_TRUE(dlg->rect().contains(grid));
         EXPECT_EQ(dlg->colorBar().RepaintOffscreen().size(), grid.size());
     }
@@ -1148,6 +1157,9 @@ protected:
         env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The records and the settings of the test's own.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
     }
     void Launch(QProcess& p, const QStringList& arguments) {
         p.setProcessEnvironment(env);

@@ -1,0 +1,317 @@
+// SPDX-License-Identifier: MIT
+// The test records in the main window: the counters' strip under the grid
+// after committed records and after "重置计数", the "记录(&R)" menu and its
+// one records window, the records' options (command line and settings file),
+// and the program refusing a wrong server address at its start.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "app/app_options.h"
+#include "app/kaldrix_plus_dlg.h"
+#include "app/records_service.h"
+#include "dialogs/records_window.h"
+#include "sim/sim_bus.h"
+#include "sim/sim_runoff_board.h"
+#include "tests/support/message_recorder.h"
+
+namespace kx {
+namespace {
+
+TestRecord Panel(const std::string& serial, RecordVerdict verdict) {
+    TestRecord r;
+    r.uuid = NewUuid();
+    r.timeMs = 1'765'000'000'000LL;
+    r.startMs = r.timeMs - 1000;
+    r.station = "bench";
+    r.config = kBoardSettings;
+    r.board.family = "one-to-one";
+    r.row = 1;
+    r.column = 1;
+    r.serial = serial;
+    r.verdict = verdict;
+    return r;
+}
+
+class RecordsInTheWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        setup.dbPath = dir.filePath(QStringLiteral("records.db")).toStdString();
+        setup.station = "bench";
+    }
+    void TearDown() override {
+        if (dlg) {
+            dlg->close();
+            dlg.reset();
+        }
+        service.reset();
+    }
+    CKaldrixPlusDlg& Start() {
+        std::string error;
+        service = RecordsService::Start(setup, &error);
+        EXPECT_TRUE(service) << error;
+        StationSetup s;
+        s.bus = &bus;
+        s.simBus = &bus;
+        s.capture = CaptureSystem{[] { return false; }, [] { return QList<CaptureInput>{}; }};
+        s.recordsDb = setup.dbPath;
+        s.records = service.get();
+        dlg = std::make_unique<CKaldrixPlusDlg>(std::move(s));
+        dlg->OnInitDialog();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg->BoardWorkPending(); }, 10000));
+        return *dlg;
+    }
+    QString Counts() const { return dlg->statusStrip()->CountsText(); }
+    bool WaitForCounts(const QString& text) {
+        return QTest::qWaitFor([&] { return Counts() == text; }, 10000);
+    }
+
+    QTemporaryDir dir;
+    RecordsSetup setup;
+    test::MessageRecorder messages;
+    sim::SimBus bus;
+    std::unique_ptr<RecordsService> service;
+    std::unique_ptr<CKaldrixPlusDlg> dlg;
+};
+
+TEST_F(RecordsInTheWindow, StripCountsCommittedRecordsUntilTheReset) {
+    Start();
+    CStatusStrip* strip = dlg->statusStrip();
+    EXPECT_EQ(Counts(), QStringLiteral("已测 0  通过 0  失败 0  良率 --"));
+    EXPECT_EQ(strip->ConfigText(), QStringLiteral("测试板设置"));
+    EXPECT_EQ(strip->BoardText(), QStringLiteral("未连接测试板"));
+    EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 --"));
+    EXPECT_FALSE(strip->waitingLabel()->isVisible());  // no server
+
+    service->Submit({Panel("A1", RecordVerdict::Pass), Panel("A2", RecordVerdict::Pass)});
+    service->Submit({Panel("A3", RecordVerdict::Fail)});
+    ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 3  通过 2  失败 1  良率 66.7%")))
+        << Counts().toStdString();
+    EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 A3"));
+
+    dlg->CommandAction(kCmdResetCounters)->trigger();
+    EXPECT_EQ(Counts(), QStringLiteral("已测 0  通过 0  失败 0  良率 --"));
+    // The last serial stays: it names the panel in the fixture.
+    EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 A3"));
+
+    service->Submit({Panel("B1", RecordVerdict::Pass)});
+    ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 1  通过 1  失败 0  良率 100.0%")))
+        << Counts().toStdString();
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+TEST_F(RecordsInTheWindow, StripNamesTheConnectedBoard) {
+    auto board = std::make_shared<sim::SimRunoffBoard>("ravuno-demo");
+    bus.plug(board);
+    Start();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dlg->statusStrip()->BoardText() != QStringLiteral("未连接测试板"); }, 10000));
+    bus.unplug(board);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dlg->statusStrip()->BoardText() == QStringLiteral("未连接测试板"); }, 10000));
+}
+
+TEST_F(RecordsInTheWindow, RecordsEntryOpensOneWindowThatListsWhatWasCommitted) {
+    Start();
+    service->Submit({Panel("C1", RecordVerdict::Fail)});
+    ASSERT_TRUE(service->Flush(std::chrono::seconds(10)));
+
+    QAction* open = dlg->CommandAction(kCmdRecords);
+    ASSERT_NE(open, nullptr);
+    EXPECT_EQ(dlg->recordsWindow(), nullptr);
+    open->trigger();
+    CRecordsWindow* window = dlg->recordsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isModal());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("测试记录"));
+    ASSERT_EQ(window->model().rowCount(), 1);
+    EXPECT_EQ(window->model().RecordAt(0)->record.serial, "C1");
+
+    // Again: the same window, showing what came since.
+    service->Submit({Panel("C2", RecordVerdict::Pass)});
+    ASSERT_TRUE(service->Flush(std::chrono::seconds(10)));
+    open->trigger();
+    EXPECT_EQ(dlg->recordsWindow(), window);
+    EXPECT_EQ(window->model().rowCount(), 2);
+
+    // Typing into the window's serial field is no operator's key of the
+    // main window.
+    QTest::keyClicks(window->serialEdit(), QStringLiteral("C2"));
+    EXPECT_TRUE(g_keyBuffer.isEmpty()) << g_keyBuffer.toStdString();
+
+    // Closed, it goes; the entry makes a new one.
+    window->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->recordsWindow() == nullptr; }, 5000));
+    open->trigger();
+    EXPECT_NE(dlg->recordsWindow(), nullptr);
+}
+
+TEST_F(RecordsInTheWindow, ExportEntryAsksForTheFileOfEveryRecord) {
+    Start();
+    dlg->CommandAction(kCmdRecords)->trigger();
+    CRecordsWindow* window = dlg->recordsWindow();
+    ASSERT_NE(window, nullptr);
+    window->verdictCombo()->setCurrentIndex(1);  // PASS only
+    int asked = 0;
+    std::optional<ExportFormat> askedFormat = ExportFormat::Csv;
+    window->SetFileChooser([&](QWidget*, std::optional<ExportFormat> format) {
+        ++asked;
+        askedFormat = format;
+        return ExportChoice{};  // cancelled
+    });
+    dlg->CommandAction(kCmdExportRecords)->trigger();
+    EXPECT_EQ(dlg->recordsWindow(), window);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return asked == 1; }, 5000));
+    EXPECT_FALSE(askedFormat.has_value());                 // the operator chooses the format
+    EXPECT_EQ(window->verdictCombo()->currentIndex(), 0);  // every record
+    EXPECT_FALSE(window->Exporting());
+}
+
+// --- options --------------------------------------------------------------------
+
+struct SettingsCase {
+    const char* name;
+    const char* file;  // nullptr: no file
+    QStringList arguments;
+    bool ok;
+    QString db, server, station, operatorName;
+};
+
+TEST(RecordsOptions, CommandLineThenSettingsFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const SettingsCase cases[] = {
+        {"nothing", nullptr, {}, true, "", "", "", ""},
+        {"command line",
+         nullptr,
+         {"--records-db", "/r/a.db", "--records-server", "postgresql://u@h/db", "--station", "S2",
+          "--operator", "王芳"},
+         true,
+         "/r/a.db",
+         "postgresql://u@h/db",
+         "S2",
+         "王芳"},
+        {"file",
+         "# line 3\n[other]\ndb = /not/this.db\n[records]\n db = /f/r.db "
+         "\nserver=postgres://x@y/z\n"
+         "station = 3号线-2\n; a comment\noperator = 李雷\n",
+         {},
+         true,
+         "/f/r.db",
+         "postgres://x@y/z",
+         "3号线-2",
+         "李雷"},
+        {"command line wins",
+         "[records]\ndb = /f/r.db\nstation = file\n",
+         {"--station", "cli"},
+         true,
+         "/f/r.db",
+         "",
+         "cli",
+         ""},
+        {"byte-order mark and CRLF",
+         "\xEF\xBB\xBF[Records]\r\nOperator = x\r\n",
+         {},
+         true,
+         "",
+         "",
+         "",
+         "x"},
+        {"unknown key", "[records]\nsever = postgresql://u@h/db\n", {}, false, "", "", "", ""},
+        {"no equals sign", "[records]\nstation\n", {}, false, "", "", "", ""},
+        {"not text", "[records]\nstation = \xff\xfe\n", {}, false, "", "", "", ""},
+    };
+    for (const SettingsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QStringLiteral("kaldrixplus.conf"));
+        QFile::remove(path);
+        if (c.file != nullptr) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.file);
+        }
+        QString error;
+        std::optional<AppOptions> o = ParseAppOptions(c.arguments, error);
+        ASSERT_TRUE(o) << error.toStdString();
+        EXPECT_EQ(MergeSettingsFile(*o, path, error), c.ok) << error.toStdString();
+        if (!c.ok) {
+            EXPECT_TRUE(error.contains(path)) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(o->recordsDb, c.db);
+        EXPECT_EQ(o->recordsServer, c.server);
+        EXPECT_EQ(o->station, c.station);
+        EXPECT_EQ(o->operatorName, c.operatorName);
+    }
+    // Options that need a value.
+    for (const char* option : {"--records-db", "--records-server", "--station", "--operator"}) {
+        QString error;
+        EXPECT_FALSE(ParseAppOptions({option}, error)) << option;
+        EXPECT_FALSE(ParseAppOptions({option, " "}, error)) << option;
+    }
+    EXPECT_TRUE(AppUsage().contains(QStringLiteral("--records-server")));
+    EXPECT_TRUE(AppUsage().contains(QStringLiteral("--operator")));
+}
+
+TEST(RecordsOptions, SettingsFileFollowsXdgConfigHome) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/etc/xdg-test");
+    EXPECT_EQ(DefaultSettingsPath(), QStringLiteral("/etc/xdg-test/kaldrixplus/kaldrixplus.conf"));
+    qputenv("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ(DefaultSettingsPath(), QDir::homePath() + "/.config/kaldrixplus/kaldrixplus.conf");
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(RecordsOptions, ServerAddressIsChecked) {
+    const std::pair<const char*, bool> servers[] = {
+        {"", true},
+        {"postgresql://station@db.line3/records", true},
+        {"postgres://station@db.line3:5433/records", true},
+        {"mysql://station@db/records", false},
+        {"db.line3", false},
+    };
+    for (const auto& [server, ok] : servers) {
+        AppOptions o;
+        o.recordsServer = QString::fromUtf8(server);
+        QString error;
+        EXPECT_EQ(CheckRecordsOptions(o, error), ok) << server << " " << error.toStdString();
+    }
+}
+
+TEST(RecordsProgram, WrongServerAddressStopsTheStartWithAMessage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString runtime = dir.filePath(QStringLiteral("run"));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KX_KALDRIXPLUS), {"--simulate", "none", "--records-server",
+                                             "http://db.line3/records", "--quit-after", "5000"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 2);
+    const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_TRUE(errors.contains(QStringLiteral("http://db.line3/records"))) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(QStringLiteral("测试记录的设置有误"))) << errors.toStdString();
+    // Nothing was started: no database made.
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("data/kaldrixplus/records.db"))));
+}
+
+}  // namespace
+}  // namespace kx

@@ -27,6 +27,39 @@ bool AnyTested(const ChannelModes& modes) {
     return std::any_of(modes.begin(), modes.end(), [](std::uint8_t m) { return m == Tested; });
 }
 
+// Evaluate's classification of one channel, without setting its mark.
+ChannelClass ClassOf(const HeadSlot& head, int k) {
+    if (head.mode[k] != Tested || !head.hasData) {
+        return ChannelClass::Unjudged;
+    }
+    if (head.value[k] > head.upper[k]) {
+        return ChannelClass::Over;
+    }
+    if (head.value[k] < head.lower[k]) {
+        return ChannelClass::Under;
+    }
+    return ChannelClass::Within;
+}
+
+HeadVerdict VerdictOf(const HeadSlot& head, const std::array<ChannelClass, kChannels>& classes) {
+    if (!AnyTested(head.mode)) {
+        return HeadVerdict::Load;
+    }
+    if (!head.hasData) {
+        return HeadVerdict::NoData;
+    }
+    const bool anyOut = std::any_of(classes.begin(), classes.end(), [](ChannelClass c) {
+        return c == ChannelClass::Over || c == ChannelClass::Under;
+    });
+    return anyOut ? HeadVerdict::Fail : HeadVerdict::Pass;
+}
+
+void Worsen(CycleWorst& worst, CycleWorst step) {
+    if (static_cast<int>(step) > static_cast<int>(worst)) {
+        worst = step;
+    }
+}
+
 std::int32_t ClampCount(std::int32_t n, std::int32_t max) {
     return std::clamp<std::int32_t>(n, 0, max);
 }
@@ -87,6 +120,7 @@ void GridModel::ForgetDataLocked() {
         dataEpoch_ = 1;
     }
     passAllowed_.store(false, std::memory_order_relaxed);
+    RestartCyclesLocked(false);
 }
 
 std::uint32_t GridModel::DataEpoch() const {
@@ -100,6 +134,7 @@ void GridModel::SetNoData(int column, int row) {
     }
     CSectionGuard guard(&lock_);
     SetHasDataLocked(heads_[column][row], false);
+    NoteStepLocked(column, row, false);
 }
 
 // A pass allowed at the last evaluation stands only while every head with
@@ -164,6 +199,7 @@ bool GridModel::SetValues(int column, int row, std::span<const std::int32_t, kCh
     HeadSlot& head = heads_[column][row];
     std::copy(values.begin(), values.end(), head.value.begin());
     SetHasDataLocked(head, epoch == dataEpoch_);
+    NoteStepLocked(column, row, head.hasData);
     return head.hasData;
 }
 
@@ -276,6 +312,100 @@ void GridModel::ClearGreenMarksLocked() {
             heads_[column][row].greenMark.fill(0);
         }
     }
+}
+
+// --- cycles -------------------------------------------------------------------
+
+void GridModel::NoteStepLocked(int column, int row, bool hasData) {
+    HeadCycleStats& stats = cycles_[column][row];
+    if (!hasData) {
+        ++stats.noDataSteps;
+        Worsen(stats.worst, CycleWorst::NoData);
+        return;
+    }
+    const HeadSlot& head = heads_[column][row];
+    bool failed = false;
+    for (int k = 0; k < kChannels; ++k) {
+        const std::int32_t v = head.value[k];
+        if (stats.steps == 0) {
+            stats.low[k] = v;
+            stats.high[k] = v;
+        } else {
+            stats.low[k] = std::min(stats.low[k], v);
+            stats.high[k] = std::max(stats.high[k], v);
+        }
+        const ChannelClass c = ClassOf(head, k);
+        failed = failed || c == ChannelClass::Over || c == ChannelClass::Under;
+    }
+    ++stats.steps;
+    if (failed) {
+        ++stats.failedSteps;
+        Worsen(stats.worst, CycleWorst::Fail);
+    }
+}
+
+void GridModel::RestartCyclesLocked(bool atFpcClose) {
+    HeadCycleStats fresh;
+    fresh.startedAtFpcClose = atFpcClose;
+    for (auto& column : cycles_) {
+        column.fill(fresh);
+    }
+}
+
+ClosedCycles GridModel::CopyHeadsLocked(bool automatic) const {
+    ClosedCycles closed;
+    closed.columns = columns_;
+    closed.rows = rows_;
+    closed.fpcTest = fpcTest_;
+    closed.automatic = automatic;
+    closed.heads.reserve(static_cast<std::size_t>(rows_ * columns_));
+    for (int row = 0; row < rows_; ++row) {
+        for (int column = 0; column < columns_; ++column) {
+            ClosedHead& h = closed.heads.emplace_back();
+            h.column = column;
+            h.row = row;
+            h.slot = heads_[column][row];
+            for (int k = 0; k < kChannels; ++k) {
+                h.classes[k] = ClassOf(h.slot, k);
+                if (h.classes[k] == ChannelClass::Over) {
+                    h.slot.greenMark[k] = 1;
+                }
+            }
+            h.verdict = VerdictOf(h.slot, h.classes);
+            h.stats = cycles_[column][row];
+        }
+    }
+    return closed;
+}
+
+ClosedCycles GridModel::CloseCycles(bool clearMarks) {
+    CSectionGuard guard(&lock_);
+    ClosedCycles closed = CopyHeadsLocked(false);
+    RestartCyclesLocked(false);
+    if (clearMarks) {
+        ClearGreenMarksLocked();
+    }
+    return closed;
+}
+
+void GridModel::RestartCycles() {
+    CSectionGuard guard(&lock_);
+    RestartCyclesLocked(false);
+}
+
+std::vector<ClosedCycles> GridModel::TakeFpcClosed() {
+    std::vector<ClosedCycles> taken;
+    CSectionGuard guard(&lock_);
+    taken.swap(fpcClosed_);
+    return taken;
+}
+
+HeadCycleStats GridModel::GetCycleStats(int column, int row) const {
+    if (!InStorage(column, row)) {
+        return {};
+    }
+    CSectionGuard guard(&lock_);
+    return cycles_[column][row];
 }
 
 void GridModel::SetFpcTest(std::int32_t on) {
@@ -437,6 +567,13 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
     const std::int32_t failCount = failCount_.load(std::memory_order_relaxed);
     // A head without data has not shown that its channels respond.
     if (tested - marked == 0 && failCount == 0 && noDataCount_ == 0 && rows_ * columns_ != 0) {
+        // With the FPC test on this closes every head's cycle: the copy is
+        // kept for the window (TakeFpcClosed) before the marks go. A grid
+        // without a Tested channel has tested nothing and closes nothing.
+        if (fpcTest_ != 0 && tested > 0) {
+            fpcClosed_.push_back(CopyHeadsLocked(true));
+            RestartCyclesLocked(true);
+        }
         ClearGreenMarksLocked();
     }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/page_table.h"
 #include "core/section_lock.h"
@@ -48,6 +49,27 @@ struct HeadSlot {
     bool hasData = false;
 };
 
+// The worst judgement of a head during its cycle, from best to worst.
+enum class CycleWorst : std::uint8_t { Pass = 0, NoData = 1, Fail = 2 };
+
+// What the grid has seen of one head since its cycle began. A step is one
+// SetValues (values from the board: judged with the head's limits and modes
+// as they stand, by the same rule as Evaluate) or one read without data
+// (SetNoData, or SetValues at a forgotten epoch).
+struct HeadCycleStats {
+    // Lowest and highest value of every channel over the steps with values;
+    // only meaningful when steps > 0.
+    ChannelValues low{};
+    ChannelValues high{};
+    std::int64_t steps = 0;        // steps with values
+    std::int64_t failedSteps = 0;  // of those, steps with a Tested channel out of its limits
+    std::int64_t noDataSteps = 0;  // reads without data
+    CycleWorst worst = CycleWorst::Pass;
+    // The cycle began at an automatic close of the FPC test (Evaluate), not
+    // at a key, a layout change or a restart.
+    bool startedAtFpcClose = false;
+};
+
 template <typename T>
 using HeadGrid = std::array<std::array<T, kMaxGridRows>, kMaxGridColumns>;  // [column][row]
 
@@ -86,6 +108,28 @@ struct GridFrame {
     GridLayout Layout() const {
         return GridLayout(clientWidth, clientHeight, columns, rows, showVerdictRow);
     }
+};
+
+// One head at the close of its cycle: its data, and its judgement by
+// Evaluate's rules at that moment. `slot.greenMark` holds the marks as they
+// stood before the close cleared them, with the channels over their upper
+// limit at the close marked too (the next repaint would have marked them).
+struct ClosedHead {
+    std::int32_t column = 0;
+    std::int32_t row = 0;
+    HeadSlot slot{};
+    std::array<ChannelClass, kChannels> classes{};
+    HeadVerdict verdict = HeadVerdict::Load;
+    HeadCycleStats stats{};
+};
+
+// Every head inside the layout at one close, row by row.
+struct ClosedCycles {
+    std::int32_t columns = 0;
+    std::int32_t rows = 0;
+    std::int32_t fpcTest = 0;
+    bool automatic = false;  // closed by Evaluate's FPC rule, not by a caller
+    std::vector<ClosedHead> heads;
 };
 
 // The channel grid's data and rules, without any drawing: up to 10 x 10 heads
@@ -176,6 +220,26 @@ public:
     // the hit head of the last evaluation; other mode bytes stay.
     void CycleHitChannelMode();
 
+    // --- cycles ------------------------------------------------------------------
+    //
+    // Every head keeps the statistics of its current cycle (HeadCycleStats),
+    // updated by SetValues and SetNoData. A cycle of every head starts afresh
+    // at a layout change or ForgetData, at CloseCycles, at RestartCycles and
+    // at an automatic FPC close (Evaluate, while the FPC test is on).
+
+    // Copies every head inside the layout with its judgement now and its
+    // statistics, then starts every head's statistics afresh; with
+    // `clearMarks`, the green marks are cleared in the same locked section,
+    // so the copy holds the marks as they were just before they went.
+    ClosedCycles CloseCycles(bool clearMarks);
+    // Starts every head's statistics afresh, copying nothing.
+    void RestartCycles();
+    // The heads of the automatic FPC closes made by Evaluate since the last
+    // call, oldest first (copies taken before Evaluate cleared the marks).
+    // The window takes them after each Evaluate.
+    std::vector<ClosedCycles> TakeFpcClosed();
+    HeadCycleStats GetCycleStats(int column, int row) const;
+
     // One repaint's judgement for a window of clientWidth x clientHeight:
     // classifies every channel, sets green marks, judges the heads, finds the
     // head and channel under the pointer, closes a finished FPC cycle, and
@@ -192,6 +256,9 @@ private:
     void ClearGreenMarksLocked();
     void ForgetDataLocked();
     void SetHasDataLocked(HeadSlot& head, bool hasData);
+    void RestartCyclesLocked(bool atFpcClose);
+    ClosedCycles CopyHeadsLocked(bool automatic) const;
+    void NoteStepLocked(int column, int row, bool hasData);
     std::int32_t ClampedHitColumnLocked() const;
     std::int32_t ClampedHitRowLocked() const;
 
@@ -215,6 +282,8 @@ private:
     // same evaluation as failCount_.
     std::int32_t passCount_ = 0;
     std::int32_t noDataCount_ = 0;
+    HeadGrid<HeadCycleStats> cycles_{};
+    std::vector<ClosedCycles> fpcClosed_;
 };
 
 // Cycle of a double click: 0 -> 1 -> 2 -> 0, any other byte unchanged.

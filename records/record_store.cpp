@@ -501,6 +501,10 @@ int RecordStore::SchemaVersion() const {
     return m_version;
 }
 
+void RecordStore::SetBusyTimeout(std::chrono::milliseconds timeout) {
+    sqlite3_busy_timeout(m_db, static_cast<int>(timeout.count()));
+}
+
 const std::string& RecordStore::Path() const {
     return m_path;
 }

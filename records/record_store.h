@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +63,9 @@ public:
     RecordStore& operator=(const RecordStore&) = delete;
 
     int SchemaVersion() const;
+    // How long a write waits for another connection's lock before it fails
+    // (a few seconds unless set).
+    void SetBusyTimeout(std::chrono::milliseconds timeout);
     const std::string& Path() const;
 
     // All the records in one transaction, all or none. False with `error`.

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <span>
 
 #include "app/hotplug_source.h"
 #include "app/records_service.h"
@@ -93,9 +95,9 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
             this,
             [this, text = FromStd(title)] {
                 setWindowTitle(text);
-                // The title follows every connection and loss: so does the
-                // strip's board.
-                UpdateStrip();
+                // The title follows every connection and loss: so do the
+                // records' board and the strip.
+                OnBoardChanged();
             },
             Qt::QueuedConnection);
     };
@@ -137,6 +139,28 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     // pointer.
     m_baseline = InstallBaselineCommand(*m_colorBar, *m_station, this);
 
+    m_recorder = std::make_unique<TestRecorder>(m_colorBar->model());
+    if (m_setup.records != nullptr) {
+        m_recorder->SetStationName(m_setup.records->Setup().station);
+        m_recorder->SetOperator(m_setup.records->Setup().operatorName);
+    }
+    m_recorder->StartCycles();
+    // After each repaint's judgement the grid may have closed FPC cycles by
+    // itself: the timer's tick repaints first (the grid connected to it
+    // before), then the closes are taken.
+    connect(&m_colorBar->repaintTimer(), &QTimer::timeout, this,
+            &CKaldrixPlusDlg::TakeAutomaticCloses);
+    // A configuration loaded: the records name it, and a new cycle starts.
+    connect(m_config, &CConfigCommands::configLoaded, this,
+            [this](const QString& path, const QByteArray& bytes) {
+                TakeAutomaticCloses();
+                m_recorder->SetConfigFile(
+                    path.toStdString(),
+                    std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                              static_cast<std::size_t>(bytes.size())));
+                m_recorder->StartCycles();
+                UpdateStrip();
+            });
     if (m_setup.records != nullptr) {
         // Committed batches come from the writer's thread, queued; the count
         // on screen changes only once the records are on the disk.
@@ -320,7 +344,11 @@ void CKaldrixPlusDlg::BuildMenus() {
     operation->addSeparator();
     AddToggle(operation, QStringLiteral("使能FPC测试"), kCmdFpcTest, &StationCore::ToggleFpcTest);
     QAction* clear = AddCommand(operation, QStringLiteral("清除绿色标记"), kCmdClearGreenMarks);
-    connect(clear, &QAction::triggered, this, [this] { m_station->ClearGreenMarks(); });
+    connect(clear, &QAction::triggered, this, [this] {
+        // The end of a panel as Enter is, with the serial typed so far.
+        EndOfPanel();
+        g_keyBuffer.clear();
+    });
     QMenu* buzzer = operation->addMenu(QStringLiteral("蜂鸣器"));
     AddToggle(buzzer, QStringLiteral("使能"), kCmdBuzzerOn, &StationCore::ToggleBuzzerOn);
     AddToggle(buzzer, QStringLiteral("反转"), kCmdBuzzerInvert, &StationCore::ToggleBuzzerInvert);
@@ -537,25 +565,67 @@ CRecordsWindow* CKaldrixPlusDlg::OpenRecordsWindow() {
 }
 
 void CKaldrixPlusDlg::OnRecordsCommitted(const std::vector<TestRecord>& batch) {
-    for (const TestRecord& record : batch) {
-        ++m_counts.tested;
-        ++(record.verdict == RecordVerdict::Pass ? m_counts.passed : m_counts.failed);
-        m_counts.lastSerial = FromStd(record.serial);
-    }
+    m_recordCounters.OnCommitted(batch, true);
     UpdateStrip();
 }
 
 void CKaldrixPlusDlg::ResetCounters() {
-    m_counts.tested = 0;
-    m_counts.passed = 0;
-    m_counts.failed = 0;
+    m_recordCounters.Reset();
     UpdateStrip();
 }
 
 void CKaldrixPlusDlg::UpdateStrip() {
-    const FamilyId family = m_station->ActiveFamily();
-    m_counts.board = family == FamilyId::None ? QString() : QString::fromUtf8(FamilyName(family));
+    const RecordCounters::Figures figures = m_recordCounters.Get();
+    m_counts.tested = figures.tested;
+    m_counts.passed = figures.passed;
+    m_counts.failed = figures.failed;
+    m_counts.lastSerial = FromStd(figures.lastSerial);
+    const std::string& config = m_recorder->Config();
+    m_counts.config = config == kBoardSettings ? QString() : QFileInfo(FromStd(config)).fileName();
+    m_counts.board = FromStd(m_recorder->Board().family);
     m_strip->SetState(m_counts);
+}
+
+void CKaldrixPlusDlg::OnBoardChanged() {
+    const FamilyId family = m_station->ActiveFamily();
+    if (family != m_recordedFamily) {
+        // The cycles of the board that went end without a record, but for
+        // the FPC closes the grid made by itself; the connection read the
+        // new board's own settings.
+        TakeAutomaticCloses();
+        m_recordedFamily = family;
+        BoardInfo board;
+        if (family != FamilyId::None) {
+            board.family = FamilyName(family);
+            for (int t = 0; t < kDeviceTypes; ++t) {
+                if (m_typeItems[static_cast<std::size_t>(t)].checked != 0) {
+                    board.machineType = t;
+                }
+            }
+        }
+        m_recorder->SetBoard(board);
+        m_recorder->SetBoardSettings();
+        m_recorder->StartCycles();
+    }
+    UpdateStrip();
+}
+
+void CKaldrixPlusDlg::EndOfPanel() {
+    const std::string serial =
+        SerialFromKeyBuffer(g_keyBuffer.toStdString(), std::string_view(kUnlockWord));
+    // The recorder clears the green marks in the same locked section as it
+    // copies the heads.
+    Submit(m_recorder->EndOfPanel(serial));
+}
+
+void CKaldrixPlusDlg::TakeAutomaticCloses() {
+    Submit(m_recorder->TakeAutomaticCloses());
+}
+
+void CKaldrixPlusDlg::Submit(std::vector<TestRecord> records) {
+    if (!records.empty() && m_setup.records != nullptr) {
+        m_setup.records->Submit(std::move(records));
+    }
 }
 
 // --- keys -----------------------------------------------------------------------
@@ -626,7 +696,9 @@ bool CKaldrixPlusDlg::FilterKey(const QKeyEvent& key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Space: {
-            m_station->ClearGreenMarks();
+            // The records of the panel first, with the serial as typed;
+            // then the buffer's check against the unlock word.
+            EndOfPanel();
             g_keyBuffer = g_keyBuffer.toLower();
             const bool unlocked = g_keyBuffer == QLatin1String(kUnlockWord);
             // Emptied before the box's event loop runs; the terminating key's

@@ -17,6 +17,7 @@
 #include "grid/color_bar.h"
 #include "records/test_record.h"
 #include "station/station_core.h"
+#include "station/test_recorder.h"
 #include "ui/status_strip.h"
 
 class QAction;
@@ -178,6 +179,8 @@ public:
     CRecordsWindow* OpenRecordsWindow();
     // "重置计数": the counts start again from zero.
     void ResetCounters();
+    // Turns the grid's closed cycles into records (user-interface thread).
+    TestRecorder& recorder() { return *m_recorder; }
 
     // Runs the update handlers of a popup's entries, as when it opens.
     void OnInitMenuPopup(QMenu* popup);
@@ -216,6 +219,17 @@ private:
     // A batch of records is in the database: the counts follow.
     void OnRecordsCommitted(const std::vector<TestRecord>& batch);
     void UpdateStrip();
+    // The end of a panel (Enter, Space, "清除绿色标记"): every head's cycle
+    // closed with the serial in the key buffer, the green marks cleared, the
+    // records queued for the writer. The buffer is left as it is.
+    void EndOfPanel();
+    // The grid's automatic FPC closes since the last look, queued for the
+    // writer.
+    void TakeAutomaticCloses();
+    void Submit(std::vector<TestRecord> records);
+    // The board the station is connected to changed: a new cycle, with the
+    // board's own settings.
+    void OnBoardChanged();
 
     // Commands.
     void OnDeviceType(int type);
@@ -242,6 +256,9 @@ private:
     // What the strip shows: the counts since the start or "重置计数", and
     // what the station runs with.
     StripState m_counts;
+    RecordCounters m_recordCounters;
+    std::unique_ptr<TestRecorder> m_recorder;
+    FamilyId m_recordedFamily = FamilyId::None;
     QPointer<CRecordsWindow> m_recordsWindow;
     QMenu* m_demoMenu = nullptr;
     QMap<int, QAction*> m_commands;

@@ -65,6 +65,17 @@ protected:
     void closeEvent(QCloseEvent* event) override { event->ignore(); }
 };
 
+// The bytes of a configuration file as the load reads it, for the records'
+// fingerprint; a configuration is small, a larger file gives nothing.
+QByteArray ConfigBytes(const std::string& path) {
+    constexpr qint64 kMaxConfigBytes = 64 * 1024 * 1024;
+    QFile file(QFile::decodeName(path.c_str()));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfigBytes) {
+        return {};
+    }
+    return file.read(kMaxConfigBytes);
+}
+
 std::string LocalPath(const QString& name) {
     return QFile::encodeName(name).toStdString();
 }
@@ -203,6 +214,7 @@ void CConfigCommands::OnLoad() {
         return;
     }
     const std::string path = ExistingConfigFileName(LocalPath(chosen));
+    QByteArray bytes = ConfigBytes(path);
     FileError error;
     std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
     if (!job) {
@@ -215,6 +227,8 @@ void CConfigCommands::OnLoad() {
         return;
     }
     busy.Release();
+    loadPath_ = QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath();
+    loadBytes_ = std::move(bytes);
     StartLoad(std::make_shared<ConfigLoadJob>(std::move(*job)));
 }
 
@@ -294,6 +308,7 @@ void CConfigCommands::PageDone(int done, int pages) {
 void CConfigCommands::LoadFinished(const ConfigLoadJob& job) {
     BusyScope busy(busy_);
     CloseProgress();
+    emit configLoaded(loadPath_, loadBytes_);
     const std::string report = job.Report();
     if (!report.empty()) {
         // Values the file spells otherwise than they were read want the
@@ -358,6 +373,7 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     const std::string path = ExistingConfigFileName(LocalPath(chosen));
+    QByteArray bytes = ConfigBytes(path);
     FileError error;
     std::optional<IniFile> file = OpenLegacyConfig(path, error);
     if (!file) {
@@ -371,8 +387,10 @@ void CConfigCommands::OnLegacyLoad() {
         [shared, station](const std::atomic<bool>&) {
             return WriteLegacyConfig(*shared, *station);
         },
-        [this](LegacyImportResult result) {
+        [this, loaded = QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath(),
+         bytes](LegacyImportResult result) {
             BusyScope done(busy_);
+            emit configLoaded(loaded, bytes);
             if (const std::string notice = LegacyImportNotice(result); !notice.empty()) {
                 ShowMessage(owner_, Text(notice), {}, QMessageBox::Warning);
             }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
@@ -80,6 +81,10 @@ public slots:
 signals:
     // A page of a load is in the page table and was written to the boards.
     void pageLoaded(int page, int pages);
+    // A load (or a legacy load) has ended and the station tests with the
+    // file's settings from now on: its absolute path and the bytes it was
+    // read from (the test records keep their fingerprint).
+    void configLoaded(const QString& path, const QByteArray& bytes);
 
 private:
     // What the lane's thread and this object share: where a page's progress
@@ -104,6 +109,9 @@ private:
     BoardJob* job_ = nullptr;
     std::shared_ptr<LoadMail> mail_;
     QElapsedTimer clock_;
+    // The file of the load running now, for configLoaded.
+    QString loadPath_;
+    QByteArray loadBytes_;
 };
 
 }  // namespace kx

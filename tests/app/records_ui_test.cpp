@@ -20,6 +20,7 @@
 #include "app/kaldrix_plus_dlg.h"
 #include "app/records_service.h"
 #include "dialogs/records_window.h"
+#include "records/record_store.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 #include "tests/support/message_recorder.h"
@@ -101,8 +102,7 @@ TEST_F(RecordsInTheWindow, StripCountsCommittedRecordsUntilTheReset) {
 
     dlg->CommandAction(kCmdResetCounters)->trigger();
     EXPECT_EQ(Counts(), QStringLiteral("已测 0  通过 0  失败 0  良率 --"));
-    // The last serial stays: it names the panel in the fixture.
-    EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 A3"));
+    EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 --"));
 
     service->Submit({Panel("B1", RecordVerdict::Pass)});
     ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 1  通过 1  失败 0  良率 100.0%")))
@@ -176,6 +176,106 @@ TEST_F(RecordsInTheWindow, ExportEntryAsksForTheFileOfEveryRecord) {
     EXPECT_FALSE(askedFormat.has_value());                 // the operator chooses the format
     EXPECT_EQ(window->verdictCombo()->currentIndex(), 0);  // every record
     EXPECT_FALSE(window->Exporting());
+}
+
+// --- panels closed by the operator and by the grid --------------------------------
+
+class PanelsInTheWindow : public RecordsInTheWindow {
+protected:
+    // One head of 32 tested channels, limits 0 to 100.
+    void OneHead() {
+        GridModel& grid = dlg->colorBar().model();
+        grid.SetColumns(1);
+        grid.SetRows(1);
+        ChannelValues upper{};
+        upper.fill(100);
+        grid.SetUpperLimits(0, 0, upper);
+        grid.SetLowerLimits(0, 0, ChannelValues{});
+        grid.SetChannelModes(0, 0, ChannelModes{});
+    }
+    void Values(int all, int channel3) {
+        ChannelValues values{};
+        values.fill(all);
+        values[3] = channel3;
+        dlg->colorBar().model().SetValues(0, 0, values);
+    }
+    void Type(const QString& text) {
+        for (QChar c : text) {
+            QTest::keyClick(dlg.get(), c.toLatin1());
+        }
+    }
+    // The records committed so far, oldest first.
+    std::vector<TestRecord> Stored() {
+        EXPECT_TRUE(service->Flush(std::chrono::seconds(10)));
+        std::string error;
+        auto store = RecordStore::Open(setup.dbPath, RecordStore::Mode::ReadOnly, &error);
+        EXPECT_TRUE(store) << error;
+        std::vector<TestRecord> records;
+        if (store) {
+            store->ForEach(
+                {},
+                [&](const StoredRecord& r) {
+                    records.push_back(r.record);
+                    return true;
+                },
+                &error);
+        }
+        return records;
+    }
+};
+
+TEST_F(PanelsInTheWindow, EnterAndTheClearCommandCloseThePanelWithTheTypedSerial) {
+    Start();
+    OneHead();
+    Values(50, 50);
+    Type(QStringLiteral("SN-7"));
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    EXPECT_TRUE(g_keyBuffer.isEmpty());
+    ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 1  通过 1  失败 0  良率 100.0%")))
+        << Counts().toStdString() << " " << Stored().back().reason;
+    EXPECT_EQ(dlg->statusStrip()->SerialText(), QStringLiteral("条码 SN-7"));
+
+    // Channel 4 out of its limits; the menu's command ends the panel.
+    Values(50, 200);
+    Type(QStringLiteral("X1"));
+    dlg->CommandAction(kCmdClearGreenMarks)->trigger();
+    EXPECT_TRUE(g_keyBuffer.isEmpty());
+    ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 2  通过 1  失败 1  良率 50.0%")))
+        << Counts().toStdString();
+
+    // The unlock word is never a serial; Space ends the panel too.
+    Values(50, 50);
+    Type(QString::fromLatin1(kUnlockWord));
+    QTest::keyClick(dlg.get(), Qt::Key_Space);
+
+    const std::vector<TestRecord> records = Stored();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].serial, "SN-7");
+    EXPECT_EQ(records[0].verdict, RecordVerdict::Pass);
+    EXPECT_EQ(records[0].station, "bench");
+    EXPECT_EQ(records[1].serial, "X1");
+    EXPECT_EQ(records[1].verdict, RecordVerdict::Fail);
+    EXPECT_EQ(records[1].reason, "channels out of limits: 4");
+    EXPECT_EQ(records[1].channels[3].value, 200);
+    EXPECT_EQ(records[2].serial, "");
+    EXPECT_EQ(records[2].verdict, RecordVerdict::Pass);
+}
+
+TEST_F(PanelsInTheWindow, TheGridsOwnFpcCloseWritesAPassAndTheKeyAfterItNothing) {
+    Start();
+    OneHead();
+    dlg->colorBar().model().SetFpcTest(1);
+    Values(200, 200);   // every channel driven over its limit: all marked
+    QTest::qWait(100);  // repaints judge and mark
+    Values(50, 50);     // back within: the grid closes the cycle by itself
+    ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 1  通过 1  失败 0  良率 100.0%")))
+        << Counts().toStdString();
+    Type(QStringLiteral("late"));
+    QTest::keyClick(dlg.get(), Qt::Key_Return);  // an empty cycle
+    const std::vector<TestRecord> records = Stored();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].reason, kReasonEveryChannelResponded);
+    EXPECT_TRUE(records[0].fpc);
 }
 
 // --- options --------------------------------------------------------------------

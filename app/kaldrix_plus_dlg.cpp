@@ -92,14 +92,7 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
     StationCallbacks callbacks;
     callbacks.setTitle = [this](const std::string& title) {
         QMetaObject::invokeMethod(
-            this,
-            [this, text = FromStd(title)] {
-                setWindowTitle(text);
-                // The title follows every connection and loss: so do the
-                // records' board and the strip.
-                OnBoardChanged();
-            },
-            Qt::QueuedConnection);
+            this, [this, text = FromStd(title)] { setWindowTitle(text); }, Qt::QueuedConnection);
     };
     callbacks.typeItemsChanged = [this](const TypeItems& items) {
         QMetaObject::invokeMethod(
@@ -230,12 +223,15 @@ bool CKaldrixPlusDlg::BoardWorkPending() const {
 
 void CKaldrixPlusDlg::QueueBoardWork(std::function<void(StationCore&)> work) {
     StationCore* station = m_station.get();
-    m_connection->Queue<bool>(QStringLiteral("正在连接测试板…"),
-                              [station, work = std::move(work)](const std::atomic<bool>&) {
-                                  work(*station);
-                                  return true;
-                              },
-                              {});
+    m_connection->Queue<bool>(
+        QStringLiteral("正在连接测试板…"),
+        [station, work = std::move(work)](const std::atomic<bool>&) {
+            work(*station);
+            return true;
+        },
+        // Back on this thread once the station has connected (or lost) its
+        // board and read its settings: the records follow.
+        [this](bool) { OnBoardChanged(); });
 }
 
 void CKaldrixPlusDlg::RegisterHidNotification() {
@@ -582,7 +578,7 @@ void CKaldrixPlusDlg::UpdateStrip() {
     m_counts.lastSerial = FromStd(figures.lastSerial);
     const std::string& config = m_recorder->Config();
     m_counts.config = config == kBoardSettings ? QString() : QFileInfo(FromStd(config)).fileName();
-    m_counts.board = FromStd(m_recorder->Board().family);
+    m_counts.board = RecordFamilyText(m_recorder->Board().family);
     m_strip->SetState(m_counts);
 }
 
@@ -596,7 +592,7 @@ void CKaldrixPlusDlg::OnBoardChanged() {
         m_recordedFamily = family;
         BoardInfo board;
         if (family != FamilyId::None) {
-            board.family = FamilyName(family);
+            board.family = RecordFamilyKey(family);
             for (int t = 0; t < kDeviceTypes; ++t) {
                 if (m_typeItems[static_cast<std::size_t>(t)].checked != 0) {
                     board.machineType = t;

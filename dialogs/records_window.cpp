@@ -22,6 +22,7 @@
 #include <map>
 #include <thread>
 
+#include "station/family_table.h"
 #include "ui/message_box.h"
 
 namespace kx {
@@ -108,6 +109,37 @@ QString RecordConfigText(const std::string& config) {
     return QFileInfo(FromStd(config)).fileName();
 }
 
+namespace {
+
+struct FamilyKey {
+    FamilyId id;
+    const char* key;
+};
+constexpr FamilyKey kFamilyKeys[] = {{FamilyId::OneToOne, "one-to-one"},
+                                     {FamilyId::Velmora5, "velmora5"},
+                                     {FamilyId::Master, "master"},
+                                     {FamilyId::Classic, "classic"}};
+
+}  // namespace
+
+const char* RecordFamilyKey(FamilyId family) {
+    for (const FamilyKey& k : kFamilyKeys) {
+        if (k.id == family) {
+            return k.key;
+        }
+    }
+    return "";
+}
+
+QString RecordFamilyText(const std::string& key) {
+    for (const FamilyKey& k : kFamilyKeys) {
+        if (key == k.key) {
+            return QString::fromUtf8(FamilyName(k.id));
+        }
+    }
+    return FromStd(key);
+}
+
 // --- the list ----------------------------------------------------------------------
 
 RecordsTableModel::RecordsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -189,7 +221,7 @@ QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
             case kColConfig:
                 return RecordConfigText(r.config);
             case kColBoard:
-                return FromStd(r.board.family);
+                return RecordFamilyText(r.board.family);
             case kColStation:
                 return FromStd(r.station);
             case kColOperator:
@@ -525,6 +557,15 @@ void CRecordsWindow::ShowChannels(const StoredRecord* stored) {
             channels_->setItem(c, k, item);
         }
     }
+    // The first channel out of its limits in sight.
+    for (int c = 0; c < kChannels; ++c) {
+        const ChannelRecord& ch = stored->record.channels[static_cast<std::size_t>(c)];
+        if (ch.mode == 0 && (ch.channelClass == 2 || ch.channelClass == 3)) {
+            channels_->scrollToItem(channels_->item(c, 0), QAbstractItemView::PositionAtCenter);
+            return;
+        }
+    }
+    channels_->scrollToTop();
 }
 
 void CRecordsWindow::UpdateStatus() {

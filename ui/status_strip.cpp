@@ -39,8 +39,9 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     board_ = label("stripBoard", 1);
     serial_ = label("stripSerial", 1);
     waiting_ = label("stripWaiting");
-    for (QLabel* l : {config_, board_, serial_}) {
-        // Long names are cut rather than widening the window.
+    for (QLabel* l : {config_, board_}) {
+        // Long names are cut rather than widening the window; the serial,
+        // which the operator checks against the panel, is cut last.
         l->setMinimumWidth(40);
         l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     }

@@ -115,7 +115,10 @@ TEST_F(RecordsInTheWindow, StripNamesTheConnectedBoard) {
     bus.plug(board);
     Start();
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return dlg->statusStrip()->BoardText() != QStringLiteral("未连接测试板"); }, 10000));
+        [&] { return dlg->statusStrip()->BoardText() == QStringLiteral("一拖一测试板"); }, 10000))
+        << dlg->statusStrip()->BoardText().toStdString();
+    // The records name the family by its stable key.
+    EXPECT_EQ(dlg->recorder().Board().family, "one-to-one");
     bus.unplug(board);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return dlg->statusStrip()->BoardText() == QStringLiteral("未连接测试板"); }, 10000));

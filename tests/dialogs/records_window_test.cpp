@@ -195,7 +195,7 @@ TEST_F(RecordsWindowTest, ColumnsShowTheRecordAsTheOperatorReadsIt) {
     EXPECT_EQ(Cell(1, M::kColVerdict), QStringLiteral("FAIL"));
     EXPECT_EQ(Cell(1, M::kColReason), QStringLiteral("通道超出上下限：1"));
     EXPECT_EQ(Cell(1, M::kColConfig), QStringLiteral("panel-a.ini"));
-    EXPECT_EQ(Cell(1, M::kColBoard), QStringLiteral("one-to-one"));
+    EXPECT_EQ(Cell(1, M::kColBoard), QStringLiteral("一拖一测试板"));
     EXPECT_EQ(Cell(1, M::kColStation), QStringLiteral("line3-2"));
     EXPECT_EQ(Cell(1, M::kColOperator), QStringLiteral("wang"));
     EXPECT_EQ(window->model().index(1, M::kColVerdict).data(Qt::ForegroundRole).value<QColor>(),

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: MIT
+// Opening the records window on a database of a million records, to its
+// first rows on the screen: the window made, the database opened read-only,
+// the newest page read and the window shown and painted once. Goal: 300 ms.
+//
+// The database is made once, in the user's cache folder
+// ($XDG_CACHE_HOME/kaldrixplus-bench/records-1m.db, ~/.cache without it),
+// and reused by later runs; --rebuild makes it again.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs/records_window.h"
+#include "records/record_store.h"
+
+namespace {
+
+constexpr std::int64_t kRecords = 1'000'000;
+std::string g_db;
+
+std::string CacheFolder() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    }
+    return (base + QStringLiteral("/kaldrixplus-bench")).toStdString();
+}
+
+// A day's production of a four-head station, over and over: serials, both
+// verdicts, four heads, a second apart.
+kx::TestRecord Sample(std::int64_t i) {
+    kx::TestRecord r;
+    r.uuid = kx::NewUuid();
+    r.timeMs = 1'764'000'000'000LL + i * 1000;
+    r.utcOffsetMinutes = 480;
+    r.startMs = r.timeMs - 3000;
+    r.durationMs = 3000;
+    r.station = "line3-2";
+    r.operatorName = "op";
+    r.config = "/home/op/configs/panel-a.ini";
+    r.configSha256 = std::string(64, 'c');
+    r.board = {"master", "maker", "tester", "1.2", "0042", 0};
+    r.page = static_cast<std::int32_t>(i % 4);
+    r.row = 1 + r.page / 2;
+    r.column = 1 + r.page % 2;
+    r.serial = "SN" + std::to_string(10'000'000 + i);
+    r.verdict = i % 37 == 0 ? kx::RecordVerdict::Fail : kx::RecordVerdict::Pass;
+    r.reason = r.verdict == kx::RecordVerdict::Fail ? "channels out of limits: 7" : "";
+    r.steps = 40;
+    for (int c = 0; c < kx::kChannels; ++c) {
+        kx::ChannelRecord& ch = r.channels[static_cast<std::size_t>(c)];
+        ch.value = 500 + c;
+        ch.low = 490;
+        ch.high = 510 + c;
+        ch.lower = 100;
+        ch.upper = 900;
+        ch.reference = 450;
+        ch.channelClass = 1;
+    }
+    return r;
+}
+
+// Makes the database unless a complete one is there (its marker file is
+// written last).
+bool Prepare(bool rebuild) {
+    const std::string folder = CacheFolder();
+    g_db = folder + "/records-1m.db";
+    const QString marker = QString::fromStdString(g_db + ".complete");
+    if (!rebuild && QFile::exists(marker)) {
+        return true;
+    }
+    QDir().mkpath(QString::fromStdString(folder));
+    QFile::remove(marker);
+    for (const char* end : {"", "-wal", "-shm"}) {
+        QFile::remove(QString::fromStdString(g_db + end));
+    }
+    std::string error;
+    std::unique_ptr<kx::RecordStore> store =
+        kx::RecordStore::Open(g_db, kx::RecordStore::Mode::ReadWrite, &error);
+    if (!store) {
+        std::fprintf(stderr, "cannot make %s: %s\n", g_db.c_str(), error.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "making %s (%lld records, once)...\n", g_db.c_str(),
+                 static_cast<long long>(kRecords));
+    QElapsedTimer clock;
+    clock.start();
+    // Large transactions; the records of one are made afresh each time, so
+    // that the memory stays small.
+    constexpr std::int64_t kBatch = 50'000;
+    std::vector<kx::TestRecord> batch;
+    batch.reserve(kBatch);
+    for (std::int64_t first = 0; first < kRecords; first += kBatch) {
+        batch.clear();
+        for (std::int64_t i = first; i < first + kBatch && i < kRecords; ++i) {
+            batch.push_back(Sample(i));
+        }
+        if (!store->Insert(batch, &error)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", g_db.c_str(), error.c_str());
+            return false;
+        }
+    }
+    store.reset();
+    QFile file(marker);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    std::fprintf(stderr, "made in %.1f s\n", static_cast<double>(clock.elapsed()) / 1000.0);
+    return true;
+}
+
+void BM_RecordsWindowOpen(benchmark::State& state) {
+    for (auto _ : state) {
+        kx::CRecordsWindow window(g_db);
+        window.show();
+        // The first paint of the list.
+        QCoreApplication::processEvents();
+        if (window.model().rowCount() == 0) {
+            state.SkipWithError("no rows shown");
+            break;
+        }
+        benchmark::DoNotOptimize(window.model().RecordAt(0));
+        state.PauseTiming();
+        window.close();
+        state.ResumeTiming();
+    }
+    state.SetLabel("1,000,000 records, to the first rows painted");
+}
+
+BENCHMARK(BM_RecordsWindowOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A filter applied in the open window, to the first page listed (or the end
+// of the list): the window waits for it.
+void BM_RecordsWindowFilter(benchmark::State& state) {
+    kx::CRecordsWindow window(g_db);
+    window.show();
+    QCoreApplication::processEvents();
+    const int which = static_cast<int>(state.range(0));
+    const char* const labels[] = {"FAIL only (1 in 37)", "serial part of one record",
+                                  "serial nowhere", "one head of four", "one hour, a week back"};
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.ClearFilter();
+        state.ResumeTiming();
+        switch (which) {
+            case 0:
+                window.verdictCombo()->setCurrentIndex(2);
+                break;
+            case 1:
+                window.serialEdit()->setText(QStringLiteral("SN10500000"));
+                window.ApplyFilter();
+                break;
+            case 2:
+                window.serialEdit()->setText(QStringLiteral("nowhere"));
+                window.ApplyFilter();
+                break;
+            case 3:
+                window.headCombo()->setCurrentIndex(window.headCombo()->findData(3));
+                break;
+            default: {
+                // The records span 1,000,000 s (11.6 days) from the first.
+                const QDateTime from = QDateTime::fromMSecsSinceEpoch(
+                    1'764'000'000'000LL + (kRecords - 7 * 24 * 3600) * 1000LL);
+                window.untilEdit()->setDateTime(from.addSecs(3600));
+                window.sinceEdit()->setDateTime(from);
+                window.untilCheck()->setChecked(true);
+                window.sinceCheck()->setChecked(true);
+                break;
+            }
+        }
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(window.model().rowCount());
+    }
+    state.SetLabel(labels[which]);
+}
+
+BENCHMARK(BM_RecordsWindowFilter)
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool rebuild = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--rebuild") == 0) {
+            rebuild = true;
+            for (int j = i; j + 1 < argc; ++j) {
+                argv[j] = argv[j + 1];
+            }
+            --argc;
+            --i;
+        }
+    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    if (!Prepare(rebuild)) {
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

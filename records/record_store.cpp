@@ -37,6 +37,17 @@ constexpr int kBusyTimeoutMs = 4000;
 constexpr std::size_t kChannelBytes = 27;
 constexpr std::size_t kChannelBlobBytes = kChannelBytes * kChannels;
 
+// The indexes. A record's row is some 1.2 kB, nearly all of it channels,
+// and a station writes some 20 million a year, so no listing may read rows
+// it does not give:
+//   records_time     time ranges; with the offset and the verdict, the
+//                    summaries by day read only the index
+//   records_verdict  the verdict filter, in id order for keyset paging
+//   records_page     the head filter, likewise
+//   records_filter   every filtered column in id order (some 50 bytes a
+//                    record): a serial substring or a long time range is
+//                    tested there, newest first, and stops at the page's end
+//   uuid (unique)    a record written twice is stored once
 // Version 1: the records. Kept as it was written then: a fresh database is
 // made with it and then migrated like an old one, so both end up with the
 // same schema.
@@ -70,9 +81,10 @@ CREATE TABLE records (
     failed_steps INTEGER NOT NULL,
     channels BLOB NOT NULL
 );
-CREATE INDEX records_time ON records (time_ms);
+CREATE INDEX records_time ON records (time_ms, utc_offset_min, verdict);
 CREATE INDEX records_verdict ON records (verdict, id);
 CREATE INDEX records_page ON records (head_page, id);
+CREATE INDEX records_filter ON records (id, time_ms, verdict, head_page, serial);
 PRAGMA user_version = 1;
 )sql";
 
@@ -350,12 +362,11 @@ Where MakeWhere(const RecordFilter& filter) {
 // whole rows of the range again by id for each page. A range of a few days
 // (the common case: today, a given day or week) is cheap to take through the
 // index as bare ids, sorted, then the rows by id. A range of months is
-// better walked in id order from the newest end, testing the time of each
-// row: records are written in time order, so it meets the range at once.
-// The choice rests on the distance between the ids of the range's first and
-// last record in time (the number of its records when the clock never went
-// back); either way the rows are those the filter takes, only the cost
-// differs.
+// better tested in id order in records_filter, from the newest end: records
+// are written in time order, so it meets the range soon. The choice rests
+// on the distance between the ids of the range's first and last record in
+// time (the number of its records when the clock never went back); either
+// way the rows are those the filter takes, only the cost differs.
 constexpr std::int64_t kSortedIdsAtMost = 200'000;
 
 std::int64_t TimeRangeSpan(sqlite3* db, const RecordFilter& filter) {
@@ -385,19 +396,23 @@ std::int64_t TimeRangeSpan(sqlite3* db, const RecordFilter& filter) {
 }
 
 // "FROM ... WHERE ..." of the records a filter takes, for a SELECT that ends
-// with "ORDER BY id [DESC] [LIMIT ?]".
+// with "ORDER BY id [DESC] [LIMIT ?]". Binds: the filter's values, then with
+// `limited` the limit once for the ids and once for the SELECT.
 std::string RecordsFrom(sqlite3* db, const RecordFilter& filter, const Where& where,
-                        const char* order, bool limited) {
-    if (!filter.sinceMs && !filter.untilMs) {
+                        const char* order, bool limited, bool* innerLimit) {
+    *innerLimit = false;
+    const bool timeRange = filter.sinceMs || filter.untilMs;
+    if (!timeRange && filter.serialContains.empty()) {
+        // The verdict and head indexes, or the table itself, in id order.
         return " FROM records" + where.sql;
     }
-    if (TimeRangeSpan(db, filter) <= kSortedIdsAtMost) {
-        return std::string(
-                   " FROM records WHERE id IN (SELECT id FROM records INDEXED BY "
-                   "records_time") +
-               where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
+    const char* index = "records_filter";
+    if (timeRange && TimeRangeSpan(db, filter) <= kSortedIdsAtMost) {
+        index = "records_time";
     }
-    return " FROM records NOT INDEXED" + where.sql;
+    *innerLimit = limited;
+    return std::string(" FROM records WHERE id IN (SELECT id FROM records INDEXED BY ") + index +
+           where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
 }
 
 }  // namespace
@@ -665,8 +680,8 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
     if (beforeId > 0) {
         where.Add("id < ?", {false, beforeId, {}});
     }
-    const std::string from = RecordsFrom(m_db, filter, where, "DESC", true);
-    const bool innerLimit = from.find("LIMIT ?") != std::string::npos;
+    bool innerLimit = false;
+    const std::string from = RecordsFrom(m_db, filter, where, "DESC", true, &innerLimit);
     const std::string sql = "SELECT " + SelectColumns() + from + " ORDER BY id DESC LIMIT ?";
     Statement stmt(m_db, sql);
     if (!stmt.Ok()) {
@@ -729,7 +744,9 @@ bool RecordStore::ForEach(const RecordFilter& filter,
                           const std::function<bool(const StoredRecord&)>& sink,
                           std::string* error) {
     const Where where = MakeWhere(filter);
-    Statement stmt(m_db, "SELECT " + SelectColumns() + RecordsFrom(m_db, filter, where, "", false) +
+    bool innerLimit = false;
+    Statement stmt(m_db, "SELECT " + SelectColumns() +
+                             RecordsFrom(m_db, filter, where, "", false, &innerLimit) +
                              " ORDER BY id");
     if (!stmt.Ok()) {
         SetError(error, DbError(m_db, "cannot read the records"));

@@ -48,9 +48,10 @@ CREATE TABLE records (
     failed_steps INTEGER NOT NULL,
     channels BLOB NOT NULL
 );
-CREATE INDEX records_time ON records (time_ms);
+CREATE INDEX records_time ON records (time_ms, utc_offset_min, verdict);
 CREATE INDEX records_verdict ON records (verdict, id);
 CREATE INDEX records_page ON records (head_page, id);
+CREATE INDEX records_filter ON records (id, time_ms, verdict, head_page, serial);
 PRAGMA user_version = 1;
 )sql";
 

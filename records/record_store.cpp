@@ -212,6 +212,14 @@ bool DecodeChannels(const void* data, std::size_t size,
     return true;
 }
 
+// Adds `note` to a list of notes separated by "; ".
+void AppendNote(std::string* notes, const std::string& note) {
+    if (!notes->empty()) {
+        *notes += "; ";
+    }
+    *notes += note;
+}
+
 std::string ColumnText(sqlite3_stmt* stmt, int column) {
     const auto* text = sqlite3_column_text(stmt, column);
     const int bytes = sqlite3_column_bytes(stmt, column);
@@ -701,7 +709,7 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
         if (ReadRow(stmt.get(), &record, &why)) {
             out.push_back(std::move(record));
         } else {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -759,7 +767,7 @@ bool RecordStore::ForEach(const RecordFilter& filter,
         StoredRecord record;
         std::string why;
         if (!ReadRow(stmt.get(), &record, &why)) {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
             continue;
         }
         if (!sink(record)) {
@@ -851,7 +859,7 @@ std::vector<StoredRecord> RecordStore::Unforwarded(int limit, std::string* error
         if (ReadRow(stmt.get(), &record, &why)) {
             out.push_back(std::move(record));
         } else {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -927,7 +935,10 @@ bool RecordStore::IntegrityOk(std::string* error) {
     std::string report;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        report += (report.empty() ? "" : "\n") + ColumnText(stmt.get(), 0);
+        if (!report.empty()) {
+            report += '\n';
+        }
+        report += ColumnText(stmt.get(), 0);
     }
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot check the database"));

@@ -333,8 +333,8 @@ struct Where {
         int index = 1;
         for (const Value& v : values) {
             if (v.isText) {
-                sqlite3_bind_text(stmt, index++, v.text.data(), static_cast<int>(v.text.size()),
-                                  SQLITE_TRANSIENT);
+                sqlite3_bind_text64(stmt, index++, v.text.data(), v.text.size(), SQLITE_TRANSIENT,
+                                    SQLITE_UTF8);
             } else {
                 sqlite3_bind_int64(stmt, index++, v.number);
             }
@@ -628,7 +628,9 @@ bool RecordStore::Insert(std::span<const TestRecord> records, std::string* error
         sqlite3_stmt* s = stmt.get();
         int i = 1;
         auto text = [&](const std::string& value) {
-            sqlite3_bind_text(s, i++, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+            // 64-bit length: a text too long for SQLite fails the insert
+            // (the column stays NULL) instead of being cut.
+            sqlite3_bind_text64(s, i++, value.data(), value.size(), SQLITE_STATIC, SQLITE_UTF8);
         };
         text(r.uuid);
         sqlite3_bind_int64(s, i++, r.timeMs);

@@ -533,12 +533,14 @@ TEST_F(RecordStoreTest, VersionOneIsMigrated) {
     ASSERT_EQ(sqlite3_prepare_v2(db,
                                  "SELECT (SELECT user_version FROM pragma_user_version), "
                                  "(SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND "
-                                 "name = 'records_unforwarded')",
+                                 "name = 'records_unforwarded'), "
+                                 "(SELECT journal_mode FROM pragma_journal_mode)",
                                  -1, &stmt, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(stmt, 0), 2);
     EXPECT_EQ(sqlite3_column_int(stmt, 1), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)), "wal");
     sqlite3_finalize(stmt);
     sqlite3_close(db);
 }

@@ -15,7 +15,7 @@ root="$(cd "$(dirname "$0")" && pwd)"
 "$root/packaging/install-deps.sh"
 cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DKALDRIX_TESTS=OFF \
     -DKALDRIX_BENCH=OFF
-cmake --build "$root/build/release" -j"$(nproc)" --target kaldrixplus kaldrix-probe
+cmake --build "$root/build/release" -j"$(nproc)" --target kaldrixplus kaldrix-probe kaldrix-records
 program="$root/build/release/app/kaldrixplus"
 
 args=("$@")

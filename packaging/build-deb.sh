@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Builds the Debian package of the station: a Release build of kaldrixplus
-# and kaldrix-probe in build/deb (hardened with Debian's own build flags),
+# Builds the Debian package of the station: a Release build of kaldrixplus,
+# kaldrix-probe and kaldrix-records in build/deb (hardened with Debian's own build flags),
 # packed by CPack into build/deb/kaldrixplus_<version>_<arch>.deb, then
 # checked with lintian (installed by install-deps.sh --package).
 #   packaging/build-deb.sh [-jN]
@@ -25,7 +25,7 @@ cxxflags="$(flags CPPFLAGS) $(flags CXXFLAGS | sed 's/\(^\| \)-g\( \|$\)/ /')"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     -DKALDRIX_TESTS=OFF -DKALDRIX_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)"
-cmake --build "$build" --target kaldrixplus kaldrix-probe "$jobs"
+cmake --build "$build" --target kaldrixplus kaldrix-probe kaldrix-records "$jobs"
 
 rm -f "$build"/kaldrixplus_*.deb
 (cd "$build" && cpack -G DEB)

@@ -69,9 +69,18 @@ dpkg-query -W -f='${Status} ${Version}\n' kaldrixplus | grep -q '^install ok ins
     exit 1
 }
 dpkg-query -W -f='installed: ${Package} ${Version}\nDepends: ${Depends}\n' kaldrixplus
+# The test records' libraries, found by dpkg-shlibdeps in what the programs
+# link.
+depends="$(dpkg-query -W -f='${Depends}' kaldrixplus)"
+for lib in libsqlite3-0 libpq5; do
+    case ", $depends" in
+        *", $lib "* | *", $lib,"* | *", $lib") ;;
+        *) echo "FAIL: the package does not depend on $lib" >&2; exit 1 ;;
+    esac
+done
 
 echo "== files"
-for f in /usr/bin/kaldrixplus /usr/bin/kaldrix-probe \
+for f in /usr/bin/kaldrixplus /usr/bin/kaldrix-probe /usr/bin/kaldrix-records \
     /usr/lib/udev/rules.d/70-kaldrixplus.rules \
     /usr/share/applications/kaldrixplus.desktop \
     /usr/share/icons/hicolor/64x64/apps/kaldrixplus.png \
@@ -79,7 +88,7 @@ for f in /usr/bin/kaldrixplus /usr/bin/kaldrix-probe \
     /usr/share/doc/kaldrixplus/copyright /usr/share/doc/kaldrixplus/changelog.gz; do
     [ -s "$f" ] || { echo "FAIL: missing $f" >&2; exit 1; }
 done
-[ -x /usr/bin/kaldrixplus ] && [ -x /usr/bin/kaldrix-probe ]
+[ -x /usr/bin/kaldrixplus ] && [ -x /usr/bin/kaldrix-probe ] && [ -x /usr/bin/kaldrix-records ]
 dpkg -L kaldrixplus >/tmp/files
 owned=()
 while read -r f; do
@@ -95,6 +104,19 @@ timeout 20 kaldrix-probe --help >/tmp/probe.txt 2>&1 || {
     exit 1
 }
 head -n 3 /tmp/probe.txt | sed 's/^/  /'
+
+echo "== kaldrix-records --help"
+timeout 20 kaldrix-records --help >/tmp/records.txt 2>&1 || {
+    cat /tmp/records.txt >&2
+    echo "FAIL: kaldrix-records --help" >&2
+    exit 1
+}
+grep -q 'kaldrix-records export' /tmp/records.txt || {
+    cat /tmp/records.txt >&2
+    echo "FAIL: kaldrix-records --help shows no usage" >&2
+    exit 1
+}
+head -n 3 /tmp/records.txt | sed 's/^/  /'
 
 echo "== the menu entry's command"
 exec_line="$(sed -n 's/^Exec=//p' /usr/share/applications/kaldrixplus.desktop | head -n 1)"

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The CSV and JSON Lines exports of the test records.
 //
-// Both formats are written into one growing buffer with std::to_chars and
-// plain appends: no stream, no per-field string. A record's line costs one
-// pass over its texts and about 300 numbers.
+// Both formats are written into one buffer through a raw pointer, with
+// std::to_chars for the numbers: room for a whole record is made once (its
+// texts' length bounds it), then no field checks, allocates or measures a
+// name at run time. No stream, no per-field string.
 //
 // Texts come from outside (a scanner types the serial, the board reports
 // its strings, a path names the configuration): each is written as valid
@@ -25,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -38,20 +40,30 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-template <typename Int>
-void AppendInt(std::string& out, Int value) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, r.ptr);
+// The writers below put bytes through a raw pointer into room made before
+// each record (RecordBound), with no check per byte.
+
+template <std::size_t N>
+char* Lit(char* p, const char (&text)[N]) {
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
 }
 
-void AppendPadded(std::string& out, std::int64_t value, int width) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    for (int n = static_cast<int>(r.ptr - buf); n < width; ++n) {
-        out += '0';
-    }
-    out.append(buf, r.ptr);
+char* Put(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
+}
+
+template <typename Int>
+char* PutInt(char* p, Int value) {
+    return std::to_chars(p, p + 24, value).ptr;
+}
+
+// 0 to 99 with two digits.
+char* Put2(char* p, std::int64_t value) {
+    *p++ = static_cast<char>('0' + value / 10);
+    *p++ = static_cast<char>('0' + value % 10);
+    return p;
 }
 
 // The length of the well-formed UTF-8 sequence at `s[i]`, or, when it is
@@ -97,49 +109,57 @@ int Utf8Sequence(std::string_view s, std::size_t i) {
     return len;
 }
 
-// `text` as the inside of a quoted CSV field.
-void AppendCsvText(std::string& out, std::string_view text) {
-    out += '"';
+// A non-ASCII sequence at `text[i]`, kept or replaced; advances `i`.
+char* PutUtf8(char* p, std::string_view text, std::size_t& i) {
+    const int n = Utf8Sequence(text, i);
+    if (n > 0) {
+        p = Put(p, text.substr(i, static_cast<std::size_t>(n)));
+        i += static_cast<std::size_t>(n);
+    } else {
+        p = Put(p, kReplacement);
+        i += static_cast<std::size_t>(-n);
+    }
+    return p;
+}
+
+// `text` as a quoted CSV field: at most 3 bytes for each of its bytes, and 3.
+char* PutCsvText(char* p, std::string_view text) {
+    *p++ = '"';
     if (!text.empty()) {
         const char first = text.front();
         if (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' ||
             first == '\r') {
-            out += '\'';
+            *p++ = '\'';
         }
     }
     std::size_t i = 0;
     while (i < text.size()) {
-        // The plain run up to the next quote or non-ASCII byte in one append.
+        // The plain run up to the next quote or non-ASCII byte in one copy.
         std::size_t j = i;
         while (j < text.size() && text[j] != '"' && static_cast<unsigned char>(text[j]) < 0x80) {
             ++j;
         }
-        out.append(text.data() + i, j - i);
+        p = Put(p, text.substr(i, j - i));
         i = j;
         if (i == text.size()) {
             break;
         }
         if (text[i] == '"') {
-            out += "\"\"";
+            p = Lit(p, "\"\"");
             ++i;
-            continue;
-        }
-        const int n = Utf8Sequence(text, i);
-        if (n > 0) {
-            out.append(text.data() + i, static_cast<std::size_t>(n));
-            i += static_cast<std::size_t>(n);
         } else {
-            out += kReplacement;
-            i += static_cast<std::size_t>(-n);
+            p = PutUtf8(p, text, i);
         }
     }
-    out += '"';
+    *p++ = '"';
+    return p;
 }
 
-// `text` as a JSON string with its quotes.
-void AppendJsonText(std::string& out, std::string_view text) {
+// `text` as a JSON string with its quotes: at most 6 bytes for each of its
+// bytes, and 2.
+char* PutJsonText(char* p, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
+    *p++ = '"';
     std::size_t i = 0;
     while (i < text.size()) {
         std::size_t j = i;
@@ -150,53 +170,47 @@ void AppendJsonText(std::string& out, std::string_view text) {
             }
             ++j;
         }
-        out.append(text.data() + i, j - i);
+        p = Put(p, text.substr(i, j - i));
         i = j;
         if (i == text.size()) {
             break;
         }
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-                case '"':
-                    out += "\\\"";
-                    break;
-                case '\\':
-                    out += "\\\\";
-                    break;
-                case '\b':
-                    out += "\\b";
-                    break;
-                case '\f':
-                    out += "\\f";
-                    break;
-                case '\n':
-                    out += "\\n";
-                    break;
-                case '\r':
-                    out += "\\r";
-                    break;
-                case '\t':
-                    out += "\\t";
-                    break;
-                default:
-                    out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 15];
-            }
-            ++i;
+        if (c >= 0x80) {
+            p = PutUtf8(p, text, i);
             continue;
         }
-        const int n = Utf8Sequence(text, i);
-        if (n > 0) {
-            out.append(text.data() + i, static_cast<std::size_t>(n));
-            i += static_cast<std::size_t>(n);
-        } else {
-            out += kReplacement;
-            i += static_cast<std::size_t>(-n);
+        switch (c) {
+            case '"':
+                p = Lit(p, "\\\"");
+                break;
+            case '\\':
+                p = Lit(p, "\\\\");
+                break;
+            case '\b':
+                p = Lit(p, "\\b");
+                break;
+            case '\f':
+                p = Lit(p, "\\f");
+                break;
+            case '\n':
+                p = Lit(p, "\\n");
+                break;
+            case '\r':
+                p = Lit(p, "\\r");
+                break;
+            case '\t':
+                p = Lit(p, "\\t");
+                break;
+            default:
+                p = Lit(p, "\\u00");
+                *p++ = kHex[c >> 4];
+                *p++ = kHex[c & 15];
         }
+        ++i;
     }
-    out += '"';
+    *p++ = '"';
+    return p;
 }
 
 // Days since 1970-01-01 to the proleptic Gregorian date (H. Hinnant's
@@ -217,14 +231,15 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
 }
 
 // The station's local time of `utcMs` as ISO 8601 with milliseconds and the
-// offset: 2026-12-11T08:00:00.123+08:00. Times no station could have
-// written (beyond ±100,000 years, from a damaged database) give "".
-void AppendIsoTime(std::string& out, std::int64_t utcMs, std::int32_t offsetMinutes) {
+// offset: 2026-12-11T08:00:00.123+08:00 (at most 37 bytes). Times no station
+// could have written (beyond ±100,000 years, an offset beyond a day: a
+// damaged database) give "".
+char* PutIsoTime(char* p, std::int64_t utcMs, std::int32_t offsetMinutes) {
     constexpr std::int64_t kLimitMs = 100000LL * 366 * 86400000LL;
     constexpr std::int32_t kLimitOffset = 24 * 60;
     if (utcMs > kLimitMs || utcMs < -kLimitMs || offsetMinutes > kLimitOffset ||
         offsetMinutes < -kLimitOffset) {
-        return;
+        return p;
     }
     const std::int64_t local = utcMs + std::int64_t{offsetMinutes} * 60000;
     constexpr std::int64_t kDayMs = 86400000;
@@ -238,45 +253,63 @@ void AppendIsoTime(std::string& out, std::int64_t utcMs, std::int32_t offsetMinu
     int month = 0, day = 0;
     CivilFromDays(days, year, month, day);
     if (year < 0) {
-        out += '-';
+        *p++ = '-';
         year = -year;
     }
-    AppendPadded(out, year, 4);
-    out += '-';
-    AppendPadded(out, month, 2);
-    out += '-';
-    AppendPadded(out, day, 2);
-    out += 'T';
-    AppendPadded(out, ms / 3600000, 2);
-    out += ':';
-    AppendPadded(out, ms / 60000 % 60, 2);
-    out += ':';
-    AppendPadded(out, ms / 1000 % 60, 2);
-    out += '.';
-    AppendPadded(out, ms % 1000, 3);
+    if (year < 10000) {
+        p = Put2(p, year / 100);
+        p = Put2(p, year % 100);
+    } else {
+        p = PutInt(p, year);
+    }
+    *p++ = '-';
+    p = Put2(p, month);
+    *p++ = '-';
+    p = Put2(p, day);
+    *p++ = 'T';
+    p = Put2(p, ms / 3600000);
+    *p++ = ':';
+    p = Put2(p, ms / 60000 % 60);
+    *p++ = ':';
+    p = Put2(p, ms / 1000 % 60);
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + ms % 1000 / 100);
+    p = Put2(p, ms % 100);
     const std::int32_t off = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    out += offsetMinutes < 0 ? '-' : '+';
-    AppendPadded(out, off / 60, 2);
-    out += ':';
-    AppendPadded(out, off % 60, 2);
+    *p++ = offsetMinutes < 0 ? '-' : '+';
+    p = Put2(p, off / 60);
+    *p++ = ':';
+    return Put2(p, off % 60);
 }
 
 constexpr const char* kChannelFields[] = {"value",     "low",  "high",  "upper", "lower",
                                           "reference", "mode", "class", "mark"};
 
-void AppendCsv(std::string& out, const TestRecord& r) {
+// Room enough for either format of `r`: six bytes for every byte of its
+// texts (a control character in JSON), and for the names, numbers and times
+// (32 channels of nine numbers with their names are under 7 KiB).
+std::size_t RecordBound(const TestRecord& r) {
+    const std::size_t texts = r.uuid.size() + r.station.size() + r.operatorName.size() +
+                              r.config.size() + r.configSha256.size() + r.board.family.size() +
+                              r.board.manufacturer.size() + r.board.product.size() +
+                              r.board.firmware.size() + r.board.deviceId.size() + r.serial.size() +
+                              r.reason.size();
+    return 6 * texts + 16384;
+}
+
+char* PutCsv(char* p, const TestRecord& r) {
     const auto text = [&](std::string_view s) {
-        AppendCsvText(out, s);
-        out += ',';
+        p = PutCsvText(p, s);
+        *p++ = ',';
     };
     const auto num = [&](auto v) {
-        AppendInt(out, v);
-        out += ',';
+        p = PutInt(p, v);
+        *p++ = ',';
     };
     const auto time = [&](std::int64_t ms) {
-        out += '"';
-        AppendIsoTime(out, ms, r.utcOffsetMinutes);
-        out += "\",";
+        *p++ = '"';
+        p = PutIsoTime(p, ms, r.utcOffsetMinutes);
+        p = Lit(p, "\",");
         num(ms);
     };
     text(r.uuid);
@@ -315,93 +348,116 @@ void AppendCsv(std::string& out, const TestRecord& r) {
         num(int{c.channelClass});
         num(int{c.greenMark});
     }
-    out.back() = '\r';  // the last comma
-    out += '\n';
+    p[-1] = '\r';  // over the last comma
+    *p++ = '\n';
+    return p;
 }
 
-void AppendJson(std::string& out, const TestRecord& r) {
-    const auto key = [&](const char* name) {
-        out += '"';
-        out += name;
-        out += "\":";
+char* PutJson(char* p, const TestRecord& r) {
+    // Each name with the comma before it: `key` is `,"name":`.
+    const auto text = [&](std::string_view key, std::string_view s) {
+        p = Put(p, key);
+        p = PutJsonText(p, s);
     };
-    const auto text = [&](const char* name, std::string_view s) {
-        key(name);
-        AppendJsonText(out, s);
-        out += ',';
+    const auto num = [&](std::string_view key, auto v) {
+        p = Put(p, key);
+        p = PutInt(p, v);
     };
-    const auto num = [&](const char* name, auto v) {
-        key(name);
-        AppendInt(out, v);
-        out += ',';
+    const auto time = [&](std::string_view key, std::string_view msKey, std::int64_t ms) {
+        p = Put(p, key);
+        *p++ = '"';
+        p = PutIsoTime(p, ms, r.utcOffsetMinutes);
+        *p++ = '"';
+        num(msKey, ms);
     };
-    const auto time = [&](const char* name, const char* msName, std::int64_t ms) {
-        key(name);
-        out += '"';
-        AppendIsoTime(out, ms, r.utcOffsetMinutes);
-        out += "\",";
-        num(msName, ms);
-    };
-    out += '{';
-    text("uuid", r.uuid);
-    time("time", "time_ms", r.timeMs);
-    num("utc_offset_minutes", r.utcOffsetMinutes);
-    time("start", "start_ms", r.startMs);
-    num("duration_ms", r.durationMs);
-    text("station", r.station);
-    text("operator", r.operatorName);
-    text("config", r.config);
-    text("config_sha256", r.configSha256);
-    key("board");
-    out += '{';
-    text("family", r.board.family);
-    text("manufacturer", r.board.manufacturer);
-    text("product", r.board.product);
-    text("firmware", r.board.firmware);
-    text("device_id", r.board.deviceId);
-    num("machine_type", r.board.machineType);
-    out.back() = '}';
-    out += ',';
-    num("page", r.page);
-    num("row", r.row);
-    num("column", r.column);
-    text("serial", r.serial);
-    text("verdict", VerdictText(r.verdict));
-    text("reason", r.reason);
-    key("fpc");
-    out += r.fpc ? "true," : "false,";
-    text("worst", WorstVerdictText(r.worst));
-    num("steps", r.steps);
-    num("failed_steps", r.failedSteps);
-    key("channels");
-    out += '[';
+    text("{\"uuid\":", r.uuid);
+    time(",\"time\":", ",\"time_ms\":", r.timeMs);
+    num(",\"utc_offset_minutes\":", r.utcOffsetMinutes);
+    time(",\"start\":", ",\"start_ms\":", r.startMs);
+    num(",\"duration_ms\":", r.durationMs);
+    text(",\"station\":", r.station);
+    text(",\"operator\":", r.operatorName);
+    text(",\"config\":", r.config);
+    text(",\"config_sha256\":", r.configSha256);
+    text(",\"board\":{\"family\":", r.board.family);
+    text(",\"manufacturer\":", r.board.manufacturer);
+    text(",\"product\":", r.board.product);
+    text(",\"firmware\":", r.board.firmware);
+    text(",\"device_id\":", r.board.deviceId);
+    num(",\"machine_type\":", r.board.machineType);
+    num("},\"page\":", r.page);
+    num(",\"row\":", r.row);
+    num(",\"column\":", r.column);
+    text(",\"serial\":", r.serial);
+    text(",\"verdict\":", VerdictText(r.verdict));
+    text(",\"reason\":", r.reason);
+    p = Lit(p, ",\"fpc\":");
+    p = r.fpc ? Lit(p, "true") : Lit(p, "false");
+    text(",\"worst\":", WorstVerdictText(r.worst));
+    num(",\"steps\":", r.steps);
+    num(",\"failed_steps\":", r.failedSteps);
+    p = Lit(p, ",\"channels\":[");
     int number = 1;
     for (const ChannelRecord& c : r.channels) {
-        out += '{';
-        num("channel", number++);
-        num("value", c.value);
-        num("low", c.low);
-        num("high", c.high);
-        num("upper", c.upper);
-        num("lower", c.lower);
-        num("reference", c.reference);
-        num("mode", int{c.mode});
-        num("class", int{c.channelClass});
-        num("mark", int{c.greenMark});
-        out.back() = '}';
-        out += ',';
+        num(number == 1 ? "{\"channel\":" : ",{\"channel\":", number);
+        ++number;
+        num(",\"value\":", c.value);
+        num(",\"low\":", c.low);
+        num(",\"high\":", c.high);
+        num(",\"upper\":", c.upper);
+        num(",\"lower\":", c.lower);
+        num(",\"reference\":", c.reference);
+        num(",\"mode\":", int{c.mode});
+        num(",\"class\":", int{c.channelClass});
+        num(",\"mark\":", int{c.greenMark});
+        *p++ = '}';
     }
-    out.back() = ']';
-    out += "}\n";
+    return Lit(p, "]}\n");
 }
 
-void AppendRecord(std::string& out, ExportFormat format, const TestRecord& r) {
-    if (format == ExportFormat::Csv) {
-        AppendCsv(out, r);
-    } else {
-        AppendJson(out, r);
+// A growing output of which `used` bytes are written; the string behind it
+// is kept at its full size, so that making room for a record costs nothing
+// once it is large enough.
+class Output {
+public:
+    explicit Output(std::size_t initial) { buffer_.resize(initial); }
+
+    void Append(ExportFormat format, const TestRecord& r) {
+        const std::size_t bound = RecordBound(r);
+        if (used_ + bound > buffer_.size()) {
+            buffer_.resize(std::max(buffer_.size() * 2, used_ + bound));
+        }
+        char* const start = buffer_.data() + used_;
+        char* const end = format == ExportFormat::Csv ? PutCsv(start, r) : PutJson(start, r);
+        used_ += static_cast<std::size_t>(end - start);
     }
-}
+    void Append(std::string_view bytes) {
+        if (used_ + bytes.size() > buffer_.size()) {
+            buffer_.resize(used_ + bytes.size());
+        }
+        std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
+    std::size_t Used() const { return used_; }
+    // The bytes written as a string, for as long as `fn` runs; then empty.
+    template <typename Fn>
+    bool Drain(Fn&& fn) {
+        const std::size_t full = buffer_.size();
+        buffer_.resize(used_);
+        const bool ok = fn(static_cast<const std::string&>(buffer_));
+        buffer_.resize(full);
+        used_ = 0;
+        return ok;
+    }
+    std::string Take() && {
+        buffer_.resize(used_);
+        return std::move(buffer_);
+    }
+
+private:
+    std::string buffer_;
+    std::size_t used_ = 0;
+};
 
 // Records are collected into chunks of about this size before they are
 // written out.
@@ -415,10 +471,9 @@ ExportResult Run(RecordStore& store, const RecordFilter& filter, ExportFormat fo
                  const std::function<void(std::int64_t)>& progress,
                  const std::atomic<bool>* cancel) {
     ExportResult result;
-    std::string buffer;
-    buffer.reserve(kChunkBytes + 64 * 1024);
+    Output out(kChunkBytes + 64 * 1024);
     if (format == ExportFormat::Csv) {
-        buffer = CsvHeader();
+        out.Append(CsvHeader());
     }
     bool cancelled = false;
     bool writeFailed = false;
@@ -430,14 +485,11 @@ ExportResult Run(RecordStore& store, const RecordFilter& filter, ExportFormat fo
                 cancelled = true;
                 return false;
             }
-            AppendRecord(buffer, format, stored.record);
+            out.Append(format, stored.record);
             ++result.records;
-            if (buffer.size() >= kChunkBytes) {
-                if (!write(buffer)) {
-                    writeFailed = true;
-                    return false;
-                }
-                buffer.clear();
+            if (out.Used() >= kChunkBytes && !out.Drain(write)) {
+                writeFailed = true;
+                return false;
             }
             if (progress && result.records % kProgressEvery == 0) {
                 progress(result.records);
@@ -456,7 +508,7 @@ ExportResult Run(RecordStore& store, const RecordFilter& filter, ExportFormat fo
         result.error = "读取记录失败：" + dbError;
         return result;
     }
-    if (!buffer.empty() && !write(buffer)) {
+    if (out.Used() > 0 && !out.Drain(write)) {
         return result;
     }
     if (progress) {
@@ -510,10 +562,7 @@ std::string CsvHeader() {
          "failed_steps";
     for (int ch = 1; ch <= kChannels; ++ch) {
         for (const char* field : kChannelFields) {
-            h += ",ch";
-            AppendInt(h, ch);
-            h += '_';
-            h += field;
+            h += ",ch" + std::to_string(ch) + "_" + field;
         }
     }
     h += "\r\n";
@@ -521,15 +570,15 @@ std::string CsvHeader() {
 }
 
 std::string CsvLine(const TestRecord& record) {
-    std::string out;
-    AppendCsv(out, record);
-    return out;
+    Output out(0);
+    out.Append(ExportFormat::Csv, record);
+    return std::move(out).Take();
 }
 
 std::string JsonLine(const TestRecord& record) {
-    std::string out;
-    AppendJson(out, record);
-    return out;
+    Output out(0);
+    out.Append(ExportFormat::Jsonl, record);
+    return std::move(out).Take();
 }
 
 ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, ExportFormat format,

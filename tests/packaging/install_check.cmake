@@ -18,7 +18,8 @@ foreach(file
         "${PREFIX}/share/icons/hicolor/64x64/apps/kaldrixplus.png"
         "${PREFIX}/share/kaldrixplus/brand/default.png"
         "${PREFIX}/share/man/man1/kaldrixplus.1.gz"
-        "${PREFIX}/share/man/man1/kaldrix-probe.1.gz")
+        "${PREFIX}/share/man/man1/kaldrix-probe.1.gz"
+        "${PREFIX}/share/man/man1/kaldrix-records.1.gz")
     if(NOT EXISTS "${STAGE}${file}")
         message(FATAL_ERROR "not installed: ${file}\n${output}")
     endif()

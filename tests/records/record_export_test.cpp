@@ -6,9 +6,17 @@
 #include "records/record_export.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/records/record_fixture.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace kx {
 namespace {
@@ -283,6 +291,167 @@ TEST(RecordExportFormat, TimesInTheStationsOffset) {
                   std::string::npos)
             << json.substr(0, 120);
     }
+}
+
+// A database of `count` records of the shared fixture, written in one go.
+std::unique_ptr<RecordStore> StoreWith(const std::string& path, int count) {
+    std::string error;
+    auto store = RecordStore::Open(path, RecordStore::Mode::ReadWrite, &error);
+    EXPECT_TRUE(store) << error;
+    std::vector<TestRecord> records;
+    for (int i = 0; i < count; ++i) {
+        records.push_back(test::SequenceRecord(static_cast<std::uint64_t>(i)));
+    }
+    EXPECT_TRUE(store->Insert(records, &error)) << error;
+    return store;
+}
+
+TEST(RecordExportFile, TakesWhatTheFilterTakesInBothFormatsToFileAndSink) {
+    test::TempDir dir;
+    const int kCount = 40;
+    auto store = StoreWith(dir / "records.db", kCount);
+    ASSERT_TRUE(store);
+    const auto t = [](int i) { return test::SequenceRecord(static_cast<std::uint64_t>(i)).timeMs; };
+    struct Case {
+        const char* name;
+        RecordFilter filter;
+        bool (*takes)(const TestRecord&, std::int64_t since, std::int64_t until);
+    };
+    const std::int64_t since = t(5), until = t(31);
+    const Case cases[] = {
+        {"all", {}, [](const TestRecord&, std::int64_t, std::int64_t) { return true; }},
+        {"time range",
+         {since, until, {}, "", {}},
+         [](const TestRecord& r, std::int64_t s, std::int64_t u) {
+             return r.timeMs >= s && r.timeMs < u;
+         }},
+        {"failures in the range",
+         {since, until, RecordVerdict::Fail, "", {}},
+         [](const TestRecord& r, std::int64_t s, std::int64_t u) {
+             return r.timeMs >= s && r.timeMs < u && r.verdict == RecordVerdict::Fail;
+         }},
+        {"serial text",
+         {{}, {}, {}, "_%1", {}},
+         [](const TestRecord& r, std::int64_t, std::int64_t) {
+             return r.serial.find("_%1") != std::string::npos;
+         }},
+        {"page",
+         {{}, {}, {}, "", 7},
+         [](const TestRecord& r, std::int64_t, std::int64_t) { return r.page == 7; }},
+        {"nothing",
+         {t(kCount), {}, {}, "", {}},
+         [](const TestRecord&, std::int64_t, std::int64_t) { return false; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string csv = CsvHeader(), jsonl;
+        std::int64_t expected = 0;
+        for (int i = 0; i < kCount; ++i) {
+            const TestRecord r = test::SequenceRecord(static_cast<std::uint64_t>(i));
+            if (c.takes(r, since, until)) {
+                csv += CsvLine(r);
+                jsonl += JsonLine(r);
+                ++expected;
+            }
+        }
+        for (const auto& [format, bytes] :
+             {std::pair{ExportFormat::Csv, csv}, std::pair{ExportFormat::Jsonl, jsonl}}) {
+            const std::string path = dir / "export.out";
+            std::int64_t lastProgress = -1;
+            const ExportResult file = ExportRecords(*store, c.filter, format, path,
+                                                    [&](std::int64_t n) { lastProgress = n; });
+            ASSERT_TRUE(file.ok) << file.error;
+            EXPECT_EQ(file.records, expected);
+            EXPECT_EQ(lastProgress, expected);
+            EXPECT_EQ(test::ReadWhole(path), bytes);
+
+            std::string sunk;
+            const ExportResult sink =
+                ExportRecords(*store, c.filter, format, [&](const std::string& chunk) {
+                    sunk += chunk;
+                    return true;
+                });
+            ASSERT_TRUE(sink.ok) << sink.error;
+            EXPECT_EQ(sink.records, expected);
+            EXPECT_EQ(sunk, bytes);
+        }
+    }
+    // The file is the user's, as the umask allows, not the temporary file's
+    // owner-only mode.
+    const auto perms = std::filesystem::status(dir / "export.out").permissions();
+    EXPECT_NE(perms & std::filesystem::perms::group_read, std::filesystem::perms::none);
+}
+
+// A failed or cancelled export leaves no file of its own: no half file, no
+// temporary file, and a file that was there before keeps its bytes.
+TEST(RecordExportFile, FailedOrCancelledLeavesNoFile) {
+    test::TempDir dir;
+    auto store = StoreWith(dir / "db/records.db", 2500);
+    ASSERT_TRUE(store);
+    std::filesystem::create_directory(dir.path() / "out");
+    const std::string target = dir / "out/records.csv";
+    test::WriteWhole(target, "the old export\n");
+    std::filesystem::create_directory(dir.path() / "out/a folder");
+
+    struct Case {
+        const char* name;
+        std::string path;
+        bool cancelFirst;
+        std::int64_t cancelAt;  // from the progress callback; 0: never
+    };
+    const Case cases[] = {
+        {"folder missing", dir / "out/missing/records.csv", false, 0},
+        {"a folder in the way", dir / "out/a folder", false, 0},
+        {"a path ending in a slash", dir / "out/", false, 0},
+        {"cancelled before", target, true, 0},
+        {"cancelled half-way", target, false, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> cancel{c.cancelFirst};
+        const ExportResult result = ExportRecords(
+            *store, {}, ExportFormat::Csv, c.path,
+            [&](std::int64_t n) {
+                if (c.cancelAt != 0 && n >= c.cancelAt) {
+                    cancel = true;
+                }
+            },
+            &cancel);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        EXPECT_EQ(dir.List(dir.path() / "out"),
+                  (std::vector<std::string>{"a folder", "records.csv"}));
+        EXPECT_EQ(test::ReadWhole(target), "the old export\n");
+    }
+
+    // The disk fills up half-way (the file size limit stands for it): the
+    // write fails, and the temporary file goes.
+    test::ChildProcess child([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{256 * 1024, 256 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ExportResult r = ExportRecords(*store, {}, ExportFormat::Jsonl, target);
+        return std::string(r.ok ? "ok" : "failed: " + r.error);
+    });
+    const auto said = child.Wait(std::chrono::seconds(60));
+    ASSERT_TRUE(said);
+    EXPECT_EQ(said->rfind("failed: ", 0), 0u) << *said;
+    EXPECT_EQ(dir.List(dir.path() / "out"), (std::vector<std::string>{"a folder", "records.csv"}));
+    EXPECT_EQ(test::ReadWhole(target), "the old export\n");
+
+    // A sink that stops taking: not a success.
+    int chunks = 0;
+    const ExportResult stopped = ExportRecords(*store, {}, ExportFormat::Csv,
+                                               [&](const std::string&) { return ++chunks < 1; });
+    EXPECT_FALSE(stopped.ok);
+    EXPECT_FALSE(stopped.error.empty());
+    EXPECT_EQ(chunks, 1);
+
+    // And the same export, not stopped, replaces the old file.
+    const ExportResult done = ExportRecords(*store, {}, ExportFormat::Csv, target);
+    ASSERT_TRUE(done.ok) << done.error;
+    EXPECT_EQ(done.records, 2500);
+    EXPECT_EQ(dir.List(dir.path() / "out"), (std::vector<std::string>{"a folder", "records.csv"}));
 }
 
 }  // namespace

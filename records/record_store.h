@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,24 +56,38 @@ public:
     // Opens (and for ReadWrite creates, with its folders) the database.
     // Null with `error` set when it cannot: unreadable, not a database, or
     // written by a newer station.
-    static std::unique_ptr<RecordStore> Open(const std::string& path, Mode mode, std::string* error);
+    static std::unique_ptr<RecordStore> Open(const std::string& path, Mode mode,
+                                             std::string* error);
     ~RecordStore();
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
     int SchemaVersion() const;
+    // How long a write waits for another connection's lock before it fails
+    // (a few seconds unless set).
+    void SetBusyTimeout(std::chrono::milliseconds timeout);
     const std::string& Path() const;
 
     // All the records in one transaction, all or none. False with `error`.
+    // A record whose uuid is already stored is that record written again
+    // (a retried batch) and changes nothing. A malformed uuid fails the
+    // batch.
     bool Insert(std::span<const TestRecord> records, std::string* error);
 
+    // The readers below give the records they can read. A row that cannot be
+    // a record (its channel data not the size this station writes, an
+    // unknown verdict: a damaged file or a foreign writer) is left out and
+    // named in `error`, and the others are still given; a database error
+    // gives nothing, with `error` set.
+    //
     // Newest first: up to `limit` records with id < beforeId (0: from the
     // newest).
     std::vector<StoredRecord> Page(const RecordFilter& filter, std::int64_t beforeId, int limit,
                                    std::string* error);
     std::optional<StoredRecord> Find(std::int64_t id, std::string* error);
     // Oldest first, every record the filter takes, until `sink` returns
-    // false. False on a database error.
+    // false. False on a database error, or at the end when a row could not
+    // be read (`error` names it).
     bool ForEach(const RecordFilter& filter, const std::function<bool(const StoredRecord&)>& sink,
                  std::string* error);
     std::vector<SummaryRow> Summary(const RecordFilter& filter, SummaryBy by, std::string* error);
@@ -81,6 +96,7 @@ public:
     // forwarded, and their marking once the server has them.
     std::vector<StoredRecord> Unforwarded(int limit, std::string* error);
     bool MarkForwarded(std::span<const std::int64_t> ids, std::string* error);
+    // -1 on error.
     std::int64_t UnforwardedCount(std::string* error);
 
     // PRAGMA integrity_check says "ok".
@@ -88,6 +104,7 @@ public:
 
 private:
     RecordStore() = default;
+    std::string SelectColumns() const;
     sqlite3* m_db = nullptr;
     std::string m_path;
     int m_version = 0;

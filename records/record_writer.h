@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -26,8 +27,8 @@ public:
     // Runs on the writer's thread after each attempt: the batch, and whether
     // it is committed (on false, `error` says why and the batch is tried
     // again later).
-    using Committed =
-        std::function<void(const std::vector<TestRecord>& batch, bool ok, const std::string& error)>;
+    using Committed = std::function<void(const std::vector<TestRecord>& batch, bool ok,
+                                         const std::string& error)>;
 
     RecordWriter(std::unique_ptr<RecordStore> store, Committed committed);
     // Writes what is queued (bounded by `drainTimeout` of the last Stop), then
@@ -43,7 +44,28 @@ public:
     // Waits until every batch queued so far is committed; false on timeout.
     bool Flush(std::chrono::milliseconds timeout);
     // Writes what is queued within `drainTimeout`, then ends the thread.
+    // A batch being written when the time is up is finished first (bounded
+    // by the store's busy timeout). Batches left are not written; Submit
+    // after Stop only queues.
     void Stop(std::chrono::milliseconds drainTimeout = std::chrono::seconds(5));
+
+private:
+    void Run();
+
+    std::unique_ptr<RecordStore> m_store;
+    Committed m_committed;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;      // the thread: work, or stop
+    std::condition_variable m_progress;  // Flush: a batch committed
+    // The batches to write, oldest first. The head stays until it is
+    // committed: the thread writes it unlocked, and only the thread pops.
+    std::deque<std::vector<TestRecord>> m_queue;
+    std::uint64_t m_submitted = 0;  // batches queued since the start
+    std::uint64_t m_written = 0;    // of those, committed (in order)
+    bool m_stopping = false;
+    std::chrono::steady_clock::time_point m_drainDeadline{};
+    std::mutex m_stopMutex;  // one Stop at a time joins
+    std::thread m_thread;
 };
 
 }  // namespace kx

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "records/record_store.h"
+#include "records/record_writer.h"
 #include "records/test_record.h"
 #include "tests/records/pg_server.h"
 #include "tests/support/temp_dir.h"
@@ -252,18 +253,23 @@ TEST_F(RecordForwarderServerTest, ThousandRecordsArriveOnceEachThroughAServerRes
     RecordForwarder forwarder(db, server_->Uri(), log.Callback(), FastRetry());
     forwarder.Start();
 
-    // The station commits one record at a time at a steady pace, and tells
-    // the sender after each.
+    // The station's writer commits each panel's records (one per head, four
+    // heads) in one transaction and tells the sender, as the window does;
+    // the station closes a panel every few milliseconds.
+    constexpr int kHeads = 4;
     std::atomic<int> committed{0};
-    std::thread station([&] {
-        auto own = OpenStore(db);
-        for (int i = 0; own && i < kRecords; ++i) {
-            std::string error;
-            ASSERT_TRUE(own->Insert(std::span(&records[static_cast<std::size_t>(i)], 1), &error))
-                << error;
-            committed = i + 1;
-            forwarder.Wake();
-            std::this_thread::sleep_for(2ms);
+    RecordWriter writer(OpenStore(db),
+                        [&](const std::vector<TestRecord>& batch, bool ok, const std::string&) {
+                            if (ok) {
+                                committed += static_cast<int>(batch.size());
+                                forwarder.Wake();
+                            }
+                        });
+    std::jthread station([&] {
+        for (int i = 0; i < kRecords; i += kHeads) {
+            writer.Submit(
+                std::vector<TestRecord>(records.begin() + i, records.begin() + i + kHeads));
+            std::this_thread::sleep_for(8ms);
         }
     });
 
@@ -280,6 +286,7 @@ TEST_F(RecordForwarderServerTest, ThousandRecordsArriveOnceEachThroughAServerRes
     EXPECT_GT(Unforwarded(*store), 0);
     ASSERT_TRUE(server_->Start(&error)) << error;
     station.join();
+    ASSERT_TRUE(writer.Flush(10s));
     ASSERT_EQ(committed, kRecords);
 
     ASSERT_TRUE(WaitFor(

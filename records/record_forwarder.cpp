@@ -33,13 +33,21 @@ struct PgResultClear {
 };
 using PgResult = std::unique_ptr<PGresult, PgResultClear>;
 
-// libpq's messages end with a line break and may span several lines.
+// libpq's messages end with a line break and may span several indented
+// lines: one line, single spaces.
 std::string OneLine(const char* message) {
-    std::string text = message != nullptr ? message : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+    std::string text;
+    for (const char* p = message != nullptr ? message : ""; *p != '\0'; ++p) {
+        const bool space = *p == ' ' || *p == '\n' || *p == '\t' || *p == '\r';
+        if (!space) {
+            text += *p;
+        } else if (!text.empty() && text.back() != ' ') {
+            text += ' ';
+        }
+    }
+    if (!text.empty() && text.back() == ' ') {
         text.pop_back();
     }
-    std::replace(text.begin(), text.end(), '\n', ' ');
     return text.empty() ? "未知错误" : text;
 }
 

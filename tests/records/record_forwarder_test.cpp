@@ -364,6 +364,17 @@ TEST_F(RecordForwarderServerTest, RecordAlreadyOnServerChangesNothing) {
         RecordForwarder forwarder(dbA, server_->Uri(), log.Callback(), FastRetry());
         forwarder.Start();
         ASSERT_TRUE(WaitFor([&] { return Unforwarded(*storeA) == 0; }, 10s)) << log.AnyError();
+
+        // The server restarts while the sender idles: the connection it
+        // kept is dead, and a fresh one takes the next record without a
+        // failure to report.
+        ASSERT_TRUE(server_->Stop(&error)) << error;
+        ASSERT_TRUE(server_->Start(&error)) << error;
+        first.push_back(MakeRecord(5));
+        ASSERT_TRUE(storeA->Insert(std::span(&first.back(), 1), &error)) << error;
+        forwarder.Wake();
+        ASSERT_TRUE(WaitFor([&] { return Unforwarded(*storeA) == 0; }, 10s)) << log.AnyError();
+        EXPECT_EQ(log.AnyError(), "");
     }
 
     TestRecord again = first[1];
@@ -382,7 +393,7 @@ TEST_F(RecordForwarderServerTest, RecordAlreadyOnServerChangesNothing) {
     ASSERT_TRUE(WaitFor([&] { return Unforwarded(*storeB) == 0; }, 10s)) << log.AnyError();
     forwarder.Stop();
 
-    EXPECT_EQ(ServerCount(), 4);
+    EXPECT_EQ(ServerCount(), 5);
     PgClient client(server_->Uri());
     ASSERT_TRUE(client.Ok()) << client.Error();
     for (const TestRecord& r : first) {

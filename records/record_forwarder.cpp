@@ -402,7 +402,9 @@ void RecordForwarder::Stop() {
         m_stopping = true;
     }
     m_wakeup.notify_all();
-    if (m_thread.joinable()) {
+    // From the status callback, on the sender's own thread: it ends when the
+    // callback returns, and a later Stop joins it.
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) {
         m_thread.join();
     }
 }

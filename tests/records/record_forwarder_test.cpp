@@ -407,6 +407,57 @@ TEST_F(RecordForwarderServerTest, RecordAlreadyOnServerChangesNothing) {
     ExpectOnServer(client, replaced);
 }
 
+// A server that holds the insert (another session locks the table) past the
+// statement timeout: the sender gives up, reports it, keeps the records and
+// stops at once. The inserts it gave up on still wait in the server and
+// commit once the lock goes, the sender never hearing of it; sent again, the
+// records are on the server once each.
+TEST_F(RecordForwarderServerTest, InsertHeldPastTheStatementTimeoutArrivesOnce) {
+    const std::string db = local_ / "records.db";
+    auto store = OpenStore(db);
+    ASSERT_TRUE(store);
+    std::vector<TestRecord> records;
+    for (int i = 0; i < 11; ++i) {
+        records.push_back(MakeRecord(i));
+    }
+    std::string error;
+    ASSERT_TRUE(store->Insert(std::span(records.data(), 1), &error)) << error;
+    StatusLog log;
+    RecordForwarder::Options options = FastRetry();
+    options.queryTimeoutSeconds = 1;
+    RecordForwarder forwarder(db, server_->Uri(), log.Callback(), options);
+    forwarder.Start();
+    ASSERT_TRUE(WaitFor([&] { return Unforwarded(*store) == 0; }, 10s)) << log.AnyError();
+
+    PgClient locker(server_->Uri());
+    ASSERT_TRUE(locker.Ok()) << locker.Error();
+    ASSERT_TRUE(locker.Query("BEGIN")) << locker.QueryError();
+    ASSERT_TRUE(locker.Query("LOCK TABLE " + kTable + " IN ACCESS EXCLUSIVE MODE"))
+        << locker.QueryError();
+    ASSERT_TRUE(store->Insert(std::span(records).subspan(1), &error)) << error;
+    forwarder.Wake();
+    ASSERT_TRUE(WaitFor([&] { return !log.AnyError().empty(); }, 10s));
+    EXPECT_NE(log.AnyError().find("秒内没有应答"), std::string::npos) << log.AnyError();
+    EXPECT_EQ(forwarder.Waiting(), 10);
+
+    // Inside the next held insert.
+    forwarder.Wake();
+    std::this_thread::sleep_for(300ms);
+    const auto before = std::chrono::steady_clock::now();
+    forwarder.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+    EXPECT_EQ(Unforwarded(*store), 10);
+
+    ASSERT_TRUE(locker.Query("COMMIT")) << locker.QueryError();
+    forwarder.Start();
+    ASSERT_TRUE(WaitFor([&] { return Unforwarded(*store) == 0; }, 10s)) << log.AnyError();
+    forwarder.Stop();
+    const auto counts = locker.Query("SELECT count(*), count(DISTINCT uuid) FROM " + kTable);
+    ASSERT_TRUE(counts) << locker.QueryError();
+    EXPECT_EQ(counts->front(), (std::vector<std::string>{"11", "11"}));
+    ExpectOnServer(locker, records.back());
+}
+
 // Servers that do not answer: records wait, the failure is reported, and
 // Stop does not wait for the connection attempt to time out.
 TEST(RecordForwarderUnreachableTest, RecordsWaitAndStopIsQuick) {

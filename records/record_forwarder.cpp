@@ -531,12 +531,12 @@ void RecordForwarder::Run() {
             return Step::Failed;
         }
         waiting = count;
-        if (count == 0) {
-            return Step::Idle;
-        }
         if (!serverValid) {
             *error = invalid;
             return Step::Failed;
+        }
+        if (count == 0) {
+            return Step::Idle;
         }
         const std::vector<StoredRecord> batch = store->Unforwarded(batchSize, error);
         if (!error->empty()) {
@@ -601,7 +601,8 @@ void RecordForwarder::Run() {
             WaitUntil(Clock::now() + retryMax, true);
             continue;
         }
-        conn.reset();
+        // A server that failed has already lost its connection; a local
+        // failure keeps it.
         publish(error);
         // A Wake cuts the wait short, but not below retryMin: a station that
         // commits many records while the server is down does not hammer it.

@@ -47,7 +47,10 @@ public:
     void Start();
     // New records were committed: send without waiting for the next retry.
     void Wake();
-    // Ends the thread within about the connect timeout.
+    // Ends the thread within about the connect timeout: in practice some
+    // 50 ms, as the sender looks at Stop between short waits on the server;
+    // only a host name lookup, which libpq makes blocking, can take as long
+    // as the system's resolver allows.
     void Stop();
     std::int64_t Waiting() const;
 

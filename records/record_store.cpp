@@ -927,7 +927,8 @@ bool RecordStore::IntegrityOk(std::string* error) {
     std::string report;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        report += (report.empty() ? "" : "\n") + ColumnText(stmt.get(), 0);
+        report += report.empty() ? "" : "\n";
+        report += ColumnText(stmt.get(), 0);
     }
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot check the database"));

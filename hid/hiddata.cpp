@@ -66,6 +66,8 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     device = std::move(found);
     path_ = device ? found_path : std::string();
     open_failure_ = failure;
+    manufacturer_ = device ? std::string(manufacturer) : std::string();
+    product_ = device ? std::string(product) : std::string();
     // A reply owed by this very device will reach the new handle as well
     // (the old one was still open when the new one was made): it stays owed,
     // with its give-up time. Another device owes nothing; an open that found
@@ -102,6 +104,16 @@ bool hiddata::is_open() const {
 std::string hiddata::device_path() const {
     CSectionGuard guard(&lock);
     return path_;
+}
+
+std::string hiddata::device_manufacturer() const {
+    CSectionGuard guard(&lock);
+    return device ? manufacturer_ : std::string();
+}
+
+std::string hiddata::device_product() const {
+    CSectionGuard guard(&lock);
+    return device ? product_ : std::string();
 }
 
 int hiddata::wait_input(std::uint8_t* payload, Clock::time_point deadline) {

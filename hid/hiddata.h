@@ -158,6 +158,10 @@ public:
     const char* family() const { return family_; }
     // Bus path of the open device, empty when closed.
     std::string device_path() const;
+    // The USB manufacturer and product strings of the open device (those it
+    // was opened by, folded); empty when closed.
+    std::string device_manufacturer() const;
+    std::string device_product() const;
 
 protected:
     using Clock = std::chrono::steady_clock;
@@ -234,6 +238,8 @@ private:
     const char* family_;
     const bool trace_;
     std::string path_;
+    std::string manufacturer_;  // of the open device
+    std::string product_;
     OpenFailure open_failure_ = OpenFailure::None;
     std::atomic<bool> cancelled_{false};
     std::atomic<std::uint32_t> out_of_step_{0};

@@ -5,6 +5,19 @@
 
 namespace kx {
 
+BoardInfo BoardFamily::Describe() {
+    BoardInfo info;
+    info.family = Name();
+    for (hiddata* board : Boards()) {
+        if (board->is_open()) {
+            info.manufacturer = board->device_manufacturer();
+            info.product = board->device_product();
+            break;
+        }
+    }
+    return info;
+}
+
 void OpenRefusal::Note(const hiddata& board, const char* familyName) {
     if (failure != OpenFailure::NotFound) {
         return;

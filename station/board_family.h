@@ -13,6 +13,7 @@
 #include "hid/family_id.h"
 #include "hid/hid_bus.h"
 #include "hid/hiddata.h"
+#include "records/test_record.h"
 
 namespace kx {
 
@@ -105,6 +106,13 @@ public:
     // page data forgotten): the grid's size, the board's settings into the
     // page table. False when the board missed a reply.
     virtual bool SetUp() = 0;
+
+    // The board in use as the test records name it: the family's name, the
+    // USB strings of its first open board, and the firmware version and
+    // serial number when the family read them at its set-up (otherwise
+    // empty). The machine type is the station's to fill in. Same thread as
+    // SetUp.
+    virtual BoardInfo Describe();
 
     // --- acquisition ------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "station/device_info.h"
 #include "station/page_access.h"
 #include "station/station_texts.h"
 
@@ -101,6 +102,20 @@ bool ClassicFamily::ReadSettings() {
         p.rangeMin = identity.range_min;
     });
     return classic_.load_firmware_info() && classic_.reread_texts();
+}
+
+BoardInfo ClassicFamily::Describe() {
+    BoardInfo info = BoardFamily::Describe();
+    if (Ready()) {
+        const ClassicTesterFields fields = classic_.fields();
+        info.firmware = DecodeFirmwareInfo(fields.firmware_info).version_text();
+        // Texts from the board: printable ASCII only, cut to their field.
+        info.deviceId = BoardText(fields.serial_number, 8);
+        if (info.deviceId.empty()) {
+            info.deviceId = BoardText(fields.device_id, 8);
+        }
+    }
+    return info;
 }
 
 bool ClassicFamily::WriteSettings() {

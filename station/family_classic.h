@@ -31,6 +31,8 @@ public:
     bool Ready() const override { return ready_.load(); }
     void ClearReady() override { ready_ = false; }
     bool SetUp() override;
+    // With the firmware version and serial number its set-up read.
+    BoardInfo Describe() override;
 
     void Step() override;
     void ForgetData() override { answered_ = 0; }

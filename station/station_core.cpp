@@ -176,7 +176,14 @@ std::vector<std::string> StationCore::ConnectLocked() {
             ForgetPageData();
             setUpAnswered = family.SetUp();
             m_activeFamily = family.Id();
+            BoardInfo board = family.Describe();
+            const auto checked = std::find_if(m_typeItems.begin(), m_typeItems.end(),
+                                              [](const TypeItem& t) { return t.checked != 0; });
+            board.machineType = checked == m_typeItems.end()
+                                    ? 0
+                                    : static_cast<std::int32_t>(checked - m_typeItems.begin());
             StartAcquisition();
+            NoteBoard(std::move(board));
         }
         if (!setUpAnswered) {
             messages.push_back(NoAnswerMessage(family.Name()));
@@ -210,6 +217,22 @@ void StationCore::Disconnect() {
     }
     m_grid.SetColumns(0);
     m_grid.SetRows(0);
+    NoteBoard({});
+}
+
+void StationCore::NoteBoard(BoardInfo board) {
+    {
+        std::lock_guard<std::mutex> guard(m_boardLock);
+        m_board = board;
+    }
+    if (m_callbacks.cyclesRestarted) {
+        m_callbacks.cyclesRestarted(board);
+    }
+}
+
+BoardInfo StationCore::ConnectedBoard() const {
+    std::lock_guard<std::mutex> guard(m_boardLock);
+    return m_board;
 }
 
 void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {

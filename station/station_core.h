@@ -39,6 +39,11 @@ struct StationCallbacks {
     // A message box for the operator (the window shows it with ShowMessage).
     // Sent once Connect has made every change and released its lock.
     std::function<void(const std::string& text)> showMessage;
+    // Every head's test cycle starts afresh: a family was just set up as the
+    // one in use (`board` describes it, ConnectedBoard) or the board in use
+    // went away (`board` empty). The grid's data and cycle statistics have
+    // been forgotten by then.
+    std::function<void(const BoardInfo& board)> cyclesRestarted;
 
     // The two below run on the WORKER thread: the window must hand them over
     // to its own thread (a queued call) and must not call into the station
@@ -235,6 +240,10 @@ public:
     // ascending order. Any thread.
     std::vector<int> SilentPages() const;
     FamilyId ActiveFamily() const { return m_activeFamily.load(); }
+    // The board in use as the test records name it, described when its
+    // family was set up (machine type: the device type checked then); empty
+    // while none is. Any thread.
+    BoardInfo ConnectedBoard() const;
 
     // --- what the window shows and sets (user-interface thread) -----------------
 
@@ -275,6 +284,9 @@ private:
     void ShowMessage(const std::string& text);
     // Stops the worker, clears every readiness and empties the grid.
     void Disconnect();
+    // Notes the board in use (a family just set up, or none) and tells the
+    // window its cycles start afresh.
+    void NoteBoard(BoardInfo board);
     // Cancels the waits of every family's protocol objects (or resumes them).
     void CancelWaits(bool cancel);
     void StopWorkerLocked();
@@ -314,6 +326,8 @@ private:
     std::atomic<bool> m_closed{false};
 
     std::atomic<FamilyId> m_activeFamily{FamilyId::None};
+    mutable std::mutex m_boardLock;
+    BoardInfo m_board;  // guarded by m_boardLock
     std::atomic<int> m_workers{0};
     std::mutex m_workerLock;
     std::thread m_worker;  // guarded by m_workerLock

@@ -270,8 +270,14 @@ void TestRecorder::Append(const ClosedCycles& closed, std::string_view serial,
         RecordVerdict verdict = RecordVerdict::Pass;
         std::string reason;
         if (fpc) {
-            if (closed.automatic) {
+            if (closed.automatic && head.verdict != HeadVerdict::Fail) {
                 reason = kReasonEveryChannelResponded;
+            } else if (closed.automatic) {
+                // The grid closes by the fail count of the last repaint that
+                // showed the verdict row; a head out of its limits at the
+                // close is no pass.
+                verdict = RecordVerdict::Fail;
+                reason = ReasonWithChannels(kReasonChannelsOutOfLimits, outOfLimits);
             } else if (head.stats.startedAtFpcClose &&
                        static_cast<int>(unmarked.size()) == tested) {
                 continue;  // empty: nothing of the head responded since the automatic close

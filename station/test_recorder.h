@@ -75,7 +75,10 @@ std::string HostName();
 // - FPC test off: the verdict is the head's at the close; the reason is ""
 //   for PASS and "channels out of limits: 3, 17" (channels from 1) for FAIL.
 // - FPC test on: the grid's automatic close gives PASS "every channel
-//   responded". A key before it gives FAIL "channels did not respond: ..."
+//   responded" (FAIL "channels out of limits: ..." for a head out of its
+//   limits then, which the grid's close allows while the verdict row is
+//   hidden: it goes by the fail count of the last repaint that showed it).
+//   A key before it gives FAIL "channels did not respond: ..."
 //   with the Tested channels never marked; a head whose Tested channels were
 //   all marked gives PASS "every channel responded", or FAIL "channels out of
 //   limits: ..." when it is out of its limits at the key.

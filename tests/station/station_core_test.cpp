@@ -79,6 +79,7 @@ protected:
         callbacks.typeItemsChanged = [this](const TypeItems& items) {
             typeEvents.push_back(items);
         };
+        callbacks.cyclesRestarted = [this](const BoardInfo& b) { boards.push_back(b); };
         core = std::make_unique<StationCore>(bus, grid, pages, std::move(callbacks));
         bus.set_hotplug_handler(
             [this](HotplugEvent e, const std::string& path) { core->OnDeviceChange(e, path); });
@@ -114,6 +115,7 @@ protected:
     std::vector<std::string> titles;
     std::vector<std::string> messages;
     std::vector<TypeItems> typeEvents;
+    std::vector<BoardInfo> boards;  // cyclesRestarted
     std::unique_ptr<StationCore> core;
 };
 
@@ -663,6 +665,41 @@ TEST_F(Station, EveryFamilyReconnectsAfterReplug) {
         bus.unplug(board);
     }
     EXPECT_TRUE(messages.empty());
+}
+
+// The connection describes the board in use for the test records and starts
+// every head's cycle afresh; the board going away empties the description.
+TEST_F(Station, ConnectionDescribesTheBoardAndRestartsTheCycles) {
+    core->PresetDeviceType(3);
+    ChannelValues five{};
+    five.fill(5);
+    grid.SetValues(0, 0, five);
+    ASSERT_EQ(grid.GetCycleStats(0, 0).steps, 1);
+    auto classic = std::make_shared<SimClassicBoard>();
+    classic->edit(
+        [](sim::ClassicMemory& m) { m.serial_number = std::string("CT\x01\x7f") + "99"; });
+    bus.plug(classic);
+    ASSERT_FALSE(boards.empty());
+    const BoardInfo described = boards.back();
+    EXPECT_EQ(described, core->ConnectedBoard());
+    EXPECT_EQ(described.family, ClassicFamily::kName);
+    EXPECT_FALSE(described.manufacturer.empty());
+    EXPECT_EQ(described.product, CClassicTester::kProduct);
+    EXPECT_EQ(described.firmware, "0x107");
+    EXPECT_EQ(described.deviceId, "CT??99");  // board texts: printable ASCII only
+    EXPECT_EQ(described.machineType, 3);
+
+    core->StopAcquisition();
+    grid.SetValues(0, 0, five);
+    const std::size_t before = boards.size();
+    bus.unplug(classic);
+    ASSERT_EQ(boards.size(), before + 2);  // the removal, and the connection that found nothing
+    EXPECT_EQ(boards.back(), BoardInfo{});
+    EXPECT_EQ(core->ConnectedBoard(), BoardInfo{});
+    EXPECT_EQ(grid.GetCycleStats(0, 0).steps, 0);
+
+    bus.plug(classic);
+    EXPECT_EQ(boards.back(), described);
 }
 
 TEST_F(Station, RemovingAnotherHidDeviceLeavesTheBoardConnected) {

@@ -71,7 +71,7 @@ TEST(KeyBufferTest, FullBufferTakesNothingMoreBackspaceIncluded) {
 constexpr int kTestedA = 3;
 
 struct Action {
-    enum Kind { Values, NoData, Paint, EvaluateOnly, Key } kind;
+    enum Kind { Values, NoData, Paint, EvaluateOnly, HideVerdictRow, Key } kind;
     int column = 0;
     std::vector<std::pair<int, std::int32_t>> set{};  // channel index -> value
     std::vector<std::string> keys{};                  // Key: what was typed
@@ -86,6 +86,9 @@ Action NoDataOf(int column) {
 // A repaint: Evaluate, then the window takes the automatic closes.
 Action Paint() {
     return {Action::Paint, 0, {}, {}};
+}
+Action HideVerdicts() {
+    return {Action::HideVerdictRow, 0, {}, {}};
 }
 // Evaluate with the automatic closes left in the grid.
 Action Eval() {
@@ -227,6 +230,11 @@ std::vector<CycleCase> Cases() {
          // Head B never goes over, so no automatic close; head A is whole.
          {AllOverA(), V(1), Paint(), V(0), V(1), Paint(), Key()},
          {{1, "", P, kResponded, WF, 2, 1}, {2, "", F, "channels did not respond: 1", WP, 2, 0}}},
+        {"on: an automatic close with the verdict row hidden is no pass for a head out of limits",
+         true,
+         false,
+         {V(0), Paint(), HideVerdicts(), AllOverA(), Paint()},
+         {{1, "", F, "channels out of limits: 1, 2, 3", WF, 2, 1}}},
         {"on: a head without data holds up the close and is not recorded",
          true,
          true,
@@ -284,6 +292,9 @@ public:
                 Add(recorder.TakeAutomaticCloses());
                 break;
             }
+            case Action::HideVerdictRow:
+                grid.ShowVerdictRow(false);
+                break;
             case Action::EvaluateOnly:
                 grid.Evaluate(800, 600, *frame);
                 break;

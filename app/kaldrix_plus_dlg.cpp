@@ -24,7 +24,6 @@
 #include "dialogs/config_commands.h"
 #include "dialogs/records_window.h"
 #include "sim/sim_bus.h"
-#include "station/family_table.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
 
@@ -115,6 +114,10 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
         QMetaObject::invokeMethod(
             this, [this, notice = FromStd(text)] { ShowBoardNotice(notice); },
             Qt::QueuedConnection);
+    };
+    callbacks.cyclesRestarted = [this](const BoardInfo& board) {
+        QMetaObject::invokeMethod(
+            this, [this, board] { OnCyclesRestarted(board); }, Qt::QueuedConnection);
     };
     callbacks.reconnectNeeded = [this] {
         QMetaObject::invokeMethod(
@@ -223,15 +226,12 @@ bool CKaldrixPlusDlg::BoardWorkPending() const {
 
 void CKaldrixPlusDlg::QueueBoardWork(std::function<void(StationCore&)> work) {
     StationCore* station = m_station.get();
-    m_connection->Queue<bool>(
-        QStringLiteral("正在连接测试板…"),
-        [station, work = std::move(work)](const std::atomic<bool>&) {
-            work(*station);
-            return true;
-        },
-        // Back on this thread once the station has connected (or lost) its
-        // board and read its settings: the records follow.
-        [this](bool) { OnBoardChanged(); });
+    m_connection->Queue<bool>(QStringLiteral("正在连接测试板…"),
+                              [station, work = std::move(work)](const std::atomic<bool>&) {
+                                  work(*station);
+                                  return true;
+                              },
+                              {});
 }
 
 void CKaldrixPlusDlg::RegisterHidNotification() {
@@ -578,31 +578,18 @@ void CKaldrixPlusDlg::UpdateStrip() {
     m_counts.lastSerial = FromStd(figures.lastSerial);
     const std::string& config = m_recorder->Config();
     m_counts.config = config == kBoardSettings ? QString() : QFileInfo(FromStd(config)).fileName();
-    m_counts.board = RecordFamilyText(m_recorder->Board().family);
+    m_counts.board = FromStd(m_recorder->Board().family);
     m_strip->SetState(m_counts);
 }
 
-void CKaldrixPlusDlg::OnBoardChanged() {
-    const FamilyId family = m_station->ActiveFamily();
-    if (family != m_recordedFamily) {
-        // The cycles of the board that went end without a record, but for
-        // the FPC closes the grid made by itself; the connection read the
-        // new board's own settings.
-        TakeAutomaticCloses();
-        m_recordedFamily = family;
-        BoardInfo board;
-        if (family != FamilyId::None) {
-            board.family = RecordFamilyKey(family);
-            for (int t = 0; t < kDeviceTypes; ++t) {
-                if (m_typeItems[static_cast<std::size_t>(t)].checked != 0) {
-                    board.machineType = t;
-                }
-            }
-        }
-        m_recorder->SetBoard(board);
-        m_recorder->SetBoardSettings();
-        m_recorder->StartCycles();
-    }
+void CKaldrixPlusDlg::OnCyclesRestarted(const BoardInfo& board) {
+    // The grid forgot its data and cycles: what the old board's heads had
+    // closed by themselves still goes to the records; then the new board,
+    // with its own settings (no file loaded since the connection).
+    TakeAutomaticCloses();
+    m_recorder->SetBoard(board);
+    m_recorder->SetBoardSettings();
+    m_recorder->StartCycles();
     UpdateStrip();
 }
 

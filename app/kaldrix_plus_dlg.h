@@ -227,9 +227,9 @@ private:
     // writer.
     void TakeAutomaticCloses();
     void Submit(std::vector<TestRecord> records);
-    // The board the station is connected to changed: a new cycle, with the
-    // board's own settings.
-    void OnBoardChanged();
+    // The station set up a board (or lost it): new cycles, with the board's
+    // own settings.
+    void OnCyclesRestarted(const BoardInfo& board);
 
     // Commands.
     void OnDeviceType(int type);
@@ -258,7 +258,6 @@ private:
     StripState m_counts;
     RecordCounters m_recordCounters;
     std::unique_ptr<TestRecorder> m_recorder;
-    FamilyId m_recordedFamily = FamilyId::None;
     QPointer<CRecordsWindow> m_recordsWindow;
     QMenu* m_demoMenu = nullptr;
     QMap<int, QAction*> m_commands;

@@ -22,7 +22,6 @@
 #include <map>
 #include <thread>
 
-#include "station/family_table.h"
 #include "ui/message_box.h"
 
 namespace kx {
@@ -109,37 +108,6 @@ QString RecordConfigText(const std::string& config) {
     return QFileInfo(FromStd(config)).fileName();
 }
 
-namespace {
-
-struct FamilyKey {
-    FamilyId id;
-    const char* key;
-};
-constexpr FamilyKey kFamilyKeys[] = {{FamilyId::OneToOne, "one-to-one"},
-                                     {FamilyId::Velmora5, "velmora5"},
-                                     {FamilyId::Master, "master"},
-                                     {FamilyId::Classic, "classic"}};
-
-}  // namespace
-
-const char* RecordFamilyKey(FamilyId family) {
-    for (const FamilyKey& k : kFamilyKeys) {
-        if (k.id == family) {
-            return k.key;
-        }
-    }
-    return "";
-}
-
-QString RecordFamilyText(const std::string& key) {
-    for (const FamilyKey& k : kFamilyKeys) {
-        if (key == k.key) {
-            return QString::fromUtf8(FamilyName(k.id));
-        }
-    }
-    return FromStd(key);
-}
-
 // --- the list ----------------------------------------------------------------------
 
 RecordsTableModel::RecordsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -221,7 +189,7 @@ QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
             case kColConfig:
                 return RecordConfigText(r.config);
             case kColBoard:
-                return RecordFamilyText(r.board.family);
+                return FromStd(r.board.family);
             case kColStation:
                 return FromStd(r.station);
             case kColOperator:

@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "hid/family_id.h"
 #include "records/record_export.h"
 #include "records/record_store.h"
 
@@ -35,11 +34,6 @@ namespace kx {
 QString RecordReasonText(const std::string& reason);
 // The configuration column: the file's name, or "测试板设置".
 QString RecordConfigText(const std::string& config);
-// The name a record keeps for a board family ("one-to-one", "velmora5",
-// "master", "classic"; "" for none), and the family's name on screen for
-// such a name (any other text as it stands).
-const char* RecordFamilyKey(FamilyId family);
-QString RecordFamilyText(const std::string& key);
 
 // The records of a store, newest first, loaded page by page as the view
 // scrolls (keyset paging on the row number), so that a database of millions

@@ -117,8 +117,9 @@ TEST_F(RecordsInTheWindow, StripNamesTheConnectedBoard) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return dlg->statusStrip()->BoardText() == QStringLiteral("一拖一测试板"); }, 10000))
         << dlg->statusStrip()->BoardText().toStdString();
-    // The records name the family by its stable key.
-    EXPECT_EQ(dlg->recorder().Board().family, "one-to-one");
+    // The records name the board as the station described it.
+    EXPECT_EQ(dlg->recorder().Board().family, "一拖一测试板");
+    EXPECT_EQ(dlg->recorder().Board().manufacturer, "ravuno-demo");
     bus.unplug(board);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return dlg->statusStrip()->BoardText() == QStringLiteral("未连接测试板"); }, 10000));

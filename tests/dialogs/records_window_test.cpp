@@ -48,7 +48,7 @@ TestRecord Record(int hours, const std::string& serial, RecordVerdict verdict, i
     r.operatorName = "wang";
     r.config = "/home/op/configs/panel-a.ini";
     r.configSha256 = std::string(64, 'a');
-    r.board.family = "one-to-one";
+    r.board.family = "一拖一测试板";
     r.page = page;
     r.row = 1;
     r.column = page + 1;

@@ -110,6 +110,20 @@ TEST_F(RecordsInTheWindow, StripCountsCommittedRecordsUntilTheReset) {
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
 }
 
+// A server that refuses every connection: the records wait, and the strip
+// says how many.
+TEST_F(RecordsInTheWindow, StripShowsTheRecordsWaitingForTheServer) {
+    setup.server = "postgresql://station@127.0.0.1:1/records";
+    Start();
+    CStatusStrip* strip = dlg->statusStrip();
+    EXPECT_FALSE(strip->waitingLabel()->isHidden());
+    service->Submit({Panel("W1", RecordVerdict::Pass), Panel("W2", RecordVerdict::Fail)});
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return strip->WaitingText() == QStringLiteral("待上传 2"); }, 15000))
+        << strip->WaitingText().toStdString();
+    EXPECT_EQ(Counts(), QStringLiteral("已测 2  通过 1  失败 1  良率 50.0%"));
+}
+
 TEST_F(RecordsInTheWindow, StripNamesTheConnectedBoard) {
     auto board = std::make_shared<sim::SimRunoffBoard>("ravuno-demo");
     bus.plug(board);

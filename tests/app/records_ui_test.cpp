@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -19,8 +20,10 @@
 #include "app/app_options.h"
 #include "app/kaldrix_plus_dlg.h"
 #include "app/records_service.h"
+#include "dialogs/config_commands.h"
 #include "dialogs/records_window.h"
 #include "records/record_store.h"
+#include "records/sha256.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_runoff_board.h"
 #include "tests/support/message_recorder.h"
@@ -294,6 +297,43 @@ TEST_F(PanelsInTheWindow, TheGridsOwnFpcCloseWritesAPassAndTheKeyAfterItNothing)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].reason, kReasonEveryChannelResponded);
     EXPECT_TRUE(records[0].fpc);
+}
+
+TEST_F(PanelsInTheWindow, ALoadedConfigurationNamesTheRecordsAndTheStrip) {
+    auto board = std::make_shared<sim::SimRunoffBoard>("ravuno-demo");
+    bus.plug(board);
+    Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->recorder().Board().family != ""; }, 10000));
+    EXPECT_EQ(dlg->statusStrip()->ConfigText(), QStringLiteral("测试板设置"));
+    const QString path = dir.filePath(QStringLiteral("面板A.ini"));
+    CConfigCommands& config = dlg->configCommands();
+    config.SetFileChooser([&](QWidget*, ConfigFileChoice) { return path; });
+    config.OnSave();
+    ASSERT_TRUE(QFile::exists(path));
+    config.OnLoad();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !config.IsBusy(); }, 30000));
+    EXPECT_EQ(dlg->statusStrip()->ConfigText(), QStringLiteral("面板A.ini"));
+    EXPECT_EQ(dlg->recorder().Config(), QFileInfo(path).absoluteFilePath().toStdString());
+
+    // The records carry the file and the fingerprint of its bytes.
+    Type(QStringLiteral("C9"));
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    const std::vector<TestRecord> records = Stored();
+    ASSERT_FALSE(records.empty());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(records.back().config, QFileInfo(path).absoluteFilePath().toStdString());
+    EXPECT_EQ(
+        records.back().configSha256,
+        Sha256Hex(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    EXPECT_EQ(records.back().serial, "C9");
+
+    // The board gone and back: its own settings again.
+    bus.unplug(board);
+    bus.plug(board);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return dlg->statusStrip()->ConfigText() == QStringLiteral("测试板设置"); }, 10000));
 }
 
 // --- options --------------------------------------------------------------------

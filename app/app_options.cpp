@@ -210,19 +210,18 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         return true;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        error =
-            QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
+        error = QStringLiteral("无法读取设置文件 %1：%2").arg(path, file.errorString());
         return false;
     }
     const QByteArray bytes = file.read(kMaxSettingsBytes + 1);
     if (bytes.size() > kMaxSettingsBytes) {
-        error = QStringLiteral("the settings file %1 is larger than 64 KiB").arg(path);
+        error = QStringLiteral("设置文件 %1 大于 64 KiB，不是设置文件").arg(path);
         return false;
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8(bytes);
     if (utf8.hasError() || text.contains(QChar(0))) {
-        error = QStringLiteral("the settings file %1 is not UTF-8 text").arg(path);
+        error = QStringLiteral("设置文件 %1 不是 UTF-8 文本").arg(path);
         return false;
     }
     if (text.startsWith(QChar(0xFEFF))) {
@@ -253,7 +252,7 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals <= 0) {
-            error = QStringLiteral("%1 line %2: expected key = value").arg(path).arg(n + 1);
+            error = QStringLiteral("设置文件 %1 第 %2 行：应为“键 = 值”").arg(path).arg(n + 1);
             return false;
         }
         const QString key = line.left(equals).trimmed().toLower();
@@ -266,8 +265,8 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         }
         if (known == nullptr) {
             error = QStringLiteral(
-                        "%1 line %2: unknown key %3 in [records] (db, server, station, "
-                        "operator)")
+                        "设置文件 %1 第 %2 行：[records] 中没有键 %3（可用：db、server、station、"
+                        "operator）")
                         .arg(path)
                         .arg(n + 1)
                         .arg(key);
@@ -288,8 +287,8 @@ bool CheckRecordsOptions(const AppOptions& options, QString& error) {
     std::string reason;
     if (!RecordForwarder::ValidServer(options.recordsServer.toStdString(), &reason)) {
         error = QStringLiteral(
-                    "the records server %1 is not a PostgreSQL address (%2); "
-                    "expected postgresql://user@host[:port]/database")
+                    "记录服务器地址 %1 无效（%2）；应为 "
+                    "postgresql://用户@主机[:端口]/数据库")
                     .arg(options.recordsServer, QString::fromStdString(reason));
         return false;
     }

@@ -80,13 +80,14 @@ QString DefaultSettingsPath();
 //     station = 3号线-2
 //     operator = 王芳
 //
-// A missing file is no error. False with `error` set (English) when the file
-// cannot be read, is not text or holds a line it does not understand.
+// A missing file is no error. False with `error` set (Chinese: the station
+// shows it on the screen too) when the file cannot be read, is not text or
+// holds a line it does not understand.
 bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error);
 
 // Checks what the records' options say once the command line and the
 // settings file are merged: a server address the sender accepts. False with
-// `error` set (English).
+// `error` set (Chinese).
 bool CheckRecordsOptions(const AppOptions& options, QString& error);
 
 }  // namespace kx

@@ -166,6 +166,13 @@ CKaldrixPlusDlg::CKaldrixPlusDlg(StationSetup setup, QWidget* parent)
                         OnRecordsCommitted(*batch);
                     }
                 });
+        // A batch the writer could not commit stays queued and is tried
+        // again; until one is committed the strip says records are not
+        // being saved.
+        connect(m_setup.records, &RecordsService::writeFailed, this, [this](const QString& why) {
+            m_counts.writeError = why;
+            UpdateStrip();
+        });
         if (m_setup.records->HasServer()) {
             m_counts.waiting = m_setup.records->Waiting();
             connect(m_setup.records, &RecordsService::forwardingChanged, this,
@@ -562,6 +569,7 @@ CRecordsWindow* CKaldrixPlusDlg::OpenRecordsWindow() {
 
 void CKaldrixPlusDlg::OnRecordsCommitted(const std::vector<TestRecord>& batch) {
     m_recordCounters.OnCommitted(batch, true);
+    m_counts.writeError.clear();
     UpdateStrip();
 }
 

@@ -19,7 +19,8 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
         " QLabel#stripFailed { color: #ff5050; }"
         " QLabel#stripYield { color: #ffd040; }"
         " QLabel#stripConfig, QLabel#stripBoard, QLabel#stripSerial { font-size: 14pt; }"
-        " QLabel#stripWaiting { color: #ffa040; }"));
+        " QLabel#stripWaiting { color: #ffa040; }"
+        " QLabel#stripWriteError { color: white; background: #c00000; }"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(8);
@@ -39,6 +40,7 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     board_ = label("stripBoard", 1);
     serial_ = label("stripSerial", 1);
     waiting_ = label("stripWaiting");
+    writeError_ = label("stripWriteError");
     for (QLabel* l : {config_, board_}) {
         // Long names are cut rather than widening the window; the serial,
         // which the operator checks against the panel, is cut last.
@@ -71,6 +73,9 @@ void CStatusStrip::SetState(const StripState& state) {
     serial_->setToolTip(SerialText());
     waiting_->setVisible(state.waiting.has_value());
     waiting_->setText(WaitingText());
+    writeError_->setVisible(!state.writeError.isEmpty());
+    writeError_->setText(QStringLiteral("记录未保存"));
+    writeError_->setToolTip(state.writeError);
 }
 
 QString CStatusStrip::CountsText() const {

@@ -22,6 +22,9 @@ struct StripState {
     QString lastSerial;
     // Records waiting for the line's server; nullopt: no server configured.
     std::optional<std::int64_t> waiting;
+    // Why the last batch of records could not be written ("" once one was):
+    // the records wait in memory and the operator must know.
+    QString writeError;
     bool operator==(const StripState&) const = default;
 };
 
@@ -46,6 +49,7 @@ public:
     QString SerialText() const;
     QString WaitingText() const;  // "" while hidden
     QLabel* waitingLabel() const { return waiting_; }
+    QLabel* writeErrorLabel() const { return writeError_; }
 
     // "良率 97.5%", "良率 --" before the first panel.
     static QString YieldText(std::int64_t tested, std::int64_t passed);
@@ -60,6 +64,7 @@ private:
     QLabel* board_ = nullptr;
     QLabel* serial_ = nullptr;
     QLabel* waiting_ = nullptr;
+    QLabel* writeError_ = nullptr;
 };
 
 }  // namespace kx

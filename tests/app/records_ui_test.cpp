@@ -107,9 +107,14 @@ TEST_F(RecordsInTheWindow, StripCountsCommittedRecordsUntilTheReset) {
     EXPECT_EQ(Counts(), QStringLiteral("已测 0  通过 0  失败 0  良率 --"));
     EXPECT_EQ(strip->SerialText(), QStringLiteral("条码 --"));
 
+    // A batch the writer could not commit: said on the strip until one is.
+    emit service->writeFailed(QStringLiteral("database or disk is full"));
+    EXPECT_TRUE(strip->writeErrorLabel()->isVisible());
+    EXPECT_EQ(strip->writeErrorLabel()->text(), QStringLiteral("记录未保存"));
     service->Submit({Panel("B1", RecordVerdict::Pass)});
     ASSERT_TRUE(WaitForCounts(QStringLiteral("已测 1  通过 1  失败 0  良率 100.0%")))
         << Counts().toStdString();
+    EXPECT_FALSE(strip->writeErrorLabel()->isVisible());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
 }
 

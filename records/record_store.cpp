@@ -495,6 +495,21 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
                             std::to_string(kSchemaVersion) + "); it is left untouched");
         return nullptr;
     }
+    // Nor is a file of another program: tables, but no version or no
+    // records table.
+    std::int64_t tables = 0;
+    std::int64_t recordsTables = 0;
+    if (!QueryInt(db, "SELECT count(*) FROM sqlite_schema", &tables, &why) ||
+        !QueryInt(db,
+                  "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'records'",
+                  &recordsTables, &why)) {
+        SetError(error, path + ": " + why);
+        return nullptr;
+    }
+    if ((version == 0 && tables != 0) || (version >= 1 && recordsTables != 1)) {
+        SetError(error, path + ": not a records database; it is left untouched");
+        return nullptr;
+    }
     if (writable) {
         // WAL: readers (the records window, the sender) never wait for the
         // writer. FULL: a commit is on the disk when it returns, so a record
@@ -525,7 +540,6 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
                 return nullptr;
             }
             bool ok = QueryInt(db, "PRAGMA user_version", &version, &why);
-            std::int64_t tables = 0;
             if (ok) {
                 ok = QueryInt(db, "SELECT count(*) FROM sqlite_schema", &tables, &why);
             }
@@ -554,17 +568,9 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
                 return nullptr;
             }
         }
-    } else {
-        std::int64_t tables = 0;
-        if (!QueryInt(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'records'", &tables,
-                      &why)) {
-            SetError(error, path + ": " + why);
-            return nullptr;
-        }
-        if (version < 1 || tables != 1) {
-            SetError(error, path + ": not a records database");
-            return nullptr;
-        }
+    } else if (version < 1) {
+        SetError(error, path + ": not a records database (it is empty)");
+        return nullptr;
     }
     store->m_version = static_cast<int>(version);
     return store;

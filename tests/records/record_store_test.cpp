@@ -561,14 +561,24 @@ TEST_F(RecordStoreTest, ForeignAndNewerDatabasesAreRefused) {
         EXPECT_EQ(RecordStore::Open(path, mode, &error), nullptr);
         EXPECT_NE(error.find("newer"), std::string::npos) << error;
     }
-    EXPECT_EQ(test::ReadWhole(path), before);
+    EXPECT_TRUE(test::ReadWhole(path) == before) << "the file was written";
 
-    const std::string foreign = dir / "foreign.db";
-    RawExec(foreign, "CREATE TABLE other (x)");
-    error.clear();
-    EXPECT_EQ(RecordStore::Open(foreign, RecordStore::Mode::ReadWrite, &error), nullptr);
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(RecordStore::Open(foreign, RecordStore::Mode::ReadOnly, &error), nullptr);
+    // Another program's databases, with and without a version of their own,
+    // are refused and not switched to WAL either.
+    for (const std::string sql :
+         {"CREATE TABLE other (x)", "CREATE TABLE other (x); PRAGMA user_version = 1"}) {
+        SCOPED_TRACE(sql);
+        const std::string foreign = dir / "foreign.db";
+        std::filesystem::remove(foreign);
+        RawExec(foreign, sql);
+        const std::string untouched = test::ReadWhole(foreign);
+        for (const auto mode : {RecordStore::Mode::ReadWrite, RecordStore::Mode::ReadOnly}) {
+            error.clear();
+            EXPECT_EQ(RecordStore::Open(foreign, mode, &error), nullptr);
+            EXPECT_NE(error.find("not a records database"), std::string::npos) << error;
+        }
+        EXPECT_TRUE(test::ReadWhole(foreign) == untouched) << "the file was written";
+    }
 
     const std::string garbage = dir / "garbage.db";
     test::WriteWhole(garbage, std::string(4096, 'x'));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -36,6 +37,17 @@ constexpr int kBusyTimeoutMs = 4000;
 constexpr std::size_t kChannelBytes = 27;
 constexpr std::size_t kChannelBlobBytes = kChannelBytes * kChannels;
 
+// The indexes. A record's row is some 1.2 kB, nearly all of it channels,
+// and a station writes some 20 million a year, so no listing may read rows
+// it does not give:
+//   records_time     time ranges; with the offset and the verdict, the
+//                    summaries by day read only the index
+//   records_verdict  the verdict filter, in id order for keyset paging
+//   records_page     the head filter, likewise
+//   records_filter   every filtered column in id order (some 50 bytes a
+//                    record): a serial substring or a long time range is
+//                    tested there, newest first, and stops at the page's end
+//   uuid (unique)    a record written twice is stored once
 // Version 1: the records. Kept as it was written then: a fresh database is
 // made with it and then migrated like an old one, so both end up with the
 // same schema.
@@ -69,9 +81,10 @@ CREATE TABLE records (
     failed_steps INTEGER NOT NULL,
     channels BLOB NOT NULL
 );
-CREATE INDEX records_time ON records (time_ms);
+CREATE INDEX records_time ON records (time_ms, utc_offset_min, verdict);
 CREATE INDEX records_verdict ON records (verdict, id);
 CREATE INDEX records_page ON records (head_page, id);
+CREATE INDEX records_filter ON records (id, time_ms, verdict, head_page, serial);
 PRAGMA user_version = 1;
 )sql";
 
@@ -199,6 +212,14 @@ bool DecodeChannels(const void* data, std::size_t size,
     return true;
 }
 
+// Adds `note` to a list of notes separated by "; ".
+void AppendNote(std::string* notes, const std::string& note) {
+    if (!notes->empty()) {
+        *notes += "; ";
+    }
+    *notes += note;
+}
+
 std::string ColumnText(sqlite3_stmt* stmt, int column) {
     const auto* text = sqlite3_column_text(stmt, column);
     const int bytes = sqlite3_column_bytes(stmt, column);
@@ -312,8 +333,8 @@ struct Where {
         int index = 1;
         for (const Value& v : values) {
             if (v.isText) {
-                sqlite3_bind_text(stmt, index++, v.text.data(), static_cast<int>(v.text.size()),
-                                  SQLITE_TRANSIENT);
+                sqlite3_bind_text64(stmt, index++, v.text.data(), v.text.size(), SQLITE_TRANSIENT,
+                                    SQLITE_UTF8);
             } else {
                 sqlite3_bind_int64(stmt, index++, v.number);
             }
@@ -342,6 +363,64 @@ Where MakeWhere(const RecordFilter& filter) {
         where.Add("head_page = ?", {false, *filter.page, {}});
     }
     return where;
+}
+
+// Records in id order under a filter with a time range. The time index
+// finds the range but gives it in time order, and SQLite would sort the
+// whole rows of the range again by id for each page. A range of a few days
+// (the common case: today, a given day or week) is cheap to take through the
+// index as bare ids, sorted, then the rows by id. A range of months is
+// better tested in id order in records_filter, from the newest end: records
+// are written in time order, so it meets the range soon. The choice rests
+// on the distance between the ids of the range's first and last record in
+// time (the number of its records when the clock never went back); either
+// way the rows are those the filter takes, only the cost differs.
+constexpr std::int64_t kSortedIdsAtMost = 200'000;
+
+std::int64_t TimeRangeSpan(sqlite3* db, const RecordFilter& filter) {
+    RecordFilter range;
+    range.sinceMs = filter.sinceMs;
+    range.untilMs = filter.untilMs;
+    const Where where = MakeWhere(range);
+    std::int64_t ends[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        Statement stmt(
+            db, "SELECT id FROM records INDEXED BY records_time" + where.sql +
+                    (i == 0 ? " ORDER BY time_ms LIMIT 1" : " ORDER BY time_ms DESC LIMIT 1"));
+        if (!stmt.Ok()) {
+            return std::numeric_limits<std::int64_t>::max();
+        }
+        where.Bind(stmt.get());
+        const int rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_DONE) {
+            return 0;
+        }
+        if (rc != SQLITE_ROW) {
+            return std::numeric_limits<std::int64_t>::max();
+        }
+        ends[i] = sqlite3_column_int64(stmt.get(), 0);
+    }
+    return (ends[0] > ends[1] ? ends[0] - ends[1] : ends[1] - ends[0]) + 1;
+}
+
+// "FROM ... WHERE ..." of the records a filter takes, for a SELECT that ends
+// with "ORDER BY id [DESC] [LIMIT ?]". Binds: the filter's values, then with
+// `limited` the limit once for the ids and once for the SELECT.
+std::string RecordsFrom(sqlite3* db, const RecordFilter& filter, const Where& where,
+                        const char* order, bool limited, bool* innerLimit) {
+    *innerLimit = false;
+    const bool timeRange = filter.sinceMs || filter.untilMs;
+    if (!timeRange && filter.serialContains.empty()) {
+        // The verdict and head indexes, or the table itself, in id order.
+        return " FROM records" + where.sql;
+    }
+    const char* index = "records_filter";
+    if (timeRange && TimeRangeSpan(db, filter) <= kSortedIdsAtMost) {
+        index = "records_time";
+    }
+    *innerLimit = limited;
+    return std::string(" FROM records WHERE id IN (SELECT id FROM records INDEXED BY ") + index +
+           where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
 }
 
 }  // namespace
@@ -549,7 +628,9 @@ bool RecordStore::Insert(std::span<const TestRecord> records, std::string* error
         sqlite3_stmt* s = stmt.get();
         int i = 1;
         auto text = [&](const std::string& value) {
-            sqlite3_bind_text(s, i++, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+            // 64-bit length: a text too long for SQLite fails the insert
+            // (the column stays NULL) instead of being cut.
+            sqlite3_bind_text64(s, i++, value.data(), value.size(), SQLITE_STATIC, SQLITE_UTF8);
         };
         text(r.uuid);
         sqlite3_bind_int64(s, i++, r.timeMs);
@@ -609,14 +690,18 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
     if (beforeId > 0) {
         where.Add("id < ?", {false, beforeId, {}});
     }
-    const std::string sql =
-        "SELECT " + SelectColumns() + " FROM records" + where.sql + " ORDER BY id DESC LIMIT ?";
+    bool innerLimit = false;
+    const std::string from = RecordsFrom(m_db, filter, where, "DESC", true, &innerLimit);
+    const std::string sql = "SELECT " + SelectColumns() + from + " ORDER BY id DESC LIMIT ?";
     Statement stmt(m_db, sql);
     if (!stmt.Ok()) {
         SetError(error, DbError(m_db, "cannot list the records"));
         return out;
     }
-    const int next = where.Bind(stmt.get());
+    int next = where.Bind(stmt.get());
+    if (innerLimit) {
+        sqlite3_bind_int64(stmt.get(), next++, limit);
+    }
     sqlite3_bind_int64(stmt.get(), next, limit);
     std::string skipped;
     int rc = SQLITE_ROW;
@@ -626,7 +711,7 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
         if (ReadRow(stmt.get(), &record, &why)) {
             out.push_back(std::move(record));
         } else {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -669,8 +754,10 @@ bool RecordStore::ForEach(const RecordFilter& filter,
                           const std::function<bool(const StoredRecord&)>& sink,
                           std::string* error) {
     const Where where = MakeWhere(filter);
-    Statement stmt(m_db,
-                   "SELECT " + SelectColumns() + " FROM records" + where.sql + " ORDER BY id");
+    bool innerLimit = false;
+    Statement stmt(m_db, "SELECT " + SelectColumns() +
+                             RecordsFrom(m_db, filter, where, "", false, &innerLimit) +
+                             " ORDER BY id");
     if (!stmt.Ok()) {
         SetError(error, DbError(m_db, "cannot read the records"));
         return false;
@@ -682,7 +769,7 @@ bool RecordStore::ForEach(const RecordFilter& filter,
         StoredRecord record;
         std::string why;
         if (!ReadRow(stmt.get(), &record, &why)) {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
             continue;
         }
         if (!sink(record)) {
@@ -774,7 +861,7 @@ std::vector<StoredRecord> RecordStore::Unforwarded(int limit, std::string* error
         if (ReadRow(stmt.get(), &record, &why)) {
             out.push_back(std::move(record));
         } else {
-            skipped += (skipped.empty() ? "" : "; ") + why;
+            AppendNote(&skipped, why);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -850,7 +937,10 @@ bool RecordStore::IntegrityOk(std::string* error) {
     std::string report;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        report += (report.empty() ? "" : "\n") + ColumnText(stmt.get(), 0);
+        if (!report.empty()) {
+            report += '\n';
+        }
+        report += ColumnText(stmt.get(), 0);
     }
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot check the database"));

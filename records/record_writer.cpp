@@ -82,10 +82,15 @@ void RecordWriter::Run() {
         }
         lock.lock();
         if (ok) {
+            // The batch is freed outside the lock, which Submit waits for.
+            std::vector<TestRecord> done = std::move(m_queue.front());
             m_queue.pop_front();
             ++m_written;
             retry = kFirstRetry;
             m_progress.notify_all();
+            lock.unlock();
+            done = {};
+            lock.lock();
             continue;
         }
         // Try the same batch again later; a Stop cuts the wait short only

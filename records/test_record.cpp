@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "records/test_record.h"
 
+#include <sys/random.h>
+
 #include <random>
 
 namespace kx {
@@ -22,17 +24,26 @@ const char* WorstVerdictText(WorstVerdict verdict) {
 }
 
 std::string NewUuid() {
-    // The kernel's generator on every call (getrandom through
-    // std::random_device): no state to seed, nothing shared between threads,
-    // and a forked process does not repeat its parent's numbers.
-    std::random_device source;
+    // The kernel's generator on every call: no state to seed, nothing
+    // shared between threads, and a forked process does not repeat its
+    // parent's numbers. std::random_device should getrandom ever fail.
     std::array<std::uint8_t, 16> bytes{};
-    for (int i = 0; i < 16; i += 4) {
-        const std::uint32_t word = source();
-        bytes[i] = static_cast<std::uint8_t>(word);
-        bytes[i + 1] = static_cast<std::uint8_t>(word >> 8);
-        bytes[i + 2] = static_cast<std::uint8_t>(word >> 16);
-        bytes[i + 3] = static_cast<std::uint8_t>(word >> 24);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::getrandom(bytes.data() + got, bytes.size() - got, 0);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (got < bytes.size()) {
+        std::random_device source;
+        for (std::size_t i = 0; i < bytes.size(); i += 4) {
+            const std::uint32_t word = source();
+            for (std::size_t b = 0; b < 4; ++b) {
+                bytes[i + b] = static_cast<std::uint8_t>(word >> (8 * b));
+            }
+        }
     }
     bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0f) | 0x40);  // version 4
     bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3f) | 0x80);  // RFC 4122 variant

@@ -48,9 +48,10 @@ CREATE TABLE records (
     failed_steps INTEGER NOT NULL,
     channels BLOB NOT NULL
 );
-CREATE INDEX records_time ON records (time_ms);
+CREATE INDEX records_time ON records (time_ms, utc_offset_min, verdict);
 CREATE INDEX records_verdict ON records (verdict, id);
 CREATE INDEX records_page ON records (head_page, id);
+CREATE INDEX records_filter ON records (id, time_ms, verdict, head_page, serial);
 PRAGMA user_version = 1;
 )sql";
 
@@ -294,6 +295,81 @@ TEST_F(RecordStoreTest, FiltersAndPaging) {
     EXPECT_EQ(taken, 3);
 }
 
+// Time ranges are found through the time index or by walking the ids,
+// depending on how far apart the range's ids lie; both give the same
+// records, also when the station's clock went back between records. The
+// ids here jump by half a million half-way, so that wide ranges take the
+// walk.
+TEST_F(RecordStoreTest, TimeRangesWhateverTheClockDid) {
+    {
+        auto store = OpenOrFail(path);
+        ASSERT_NE(store, nullptr);
+        InsertOrFail(*store, Sequence(0, 60));
+    }
+    RawExec(path, "UPDATE records SET id = id + 500000 WHERE id > 30");
+    auto store = OpenOrFail(path);
+    ASSERT_NE(store, nullptr);
+    std::vector<TestRecord> late = Sequence(100, 40);
+    for (std::size_t i = 0; i < late.size(); ++i) {
+        // The clock set back by a minute after the 10th of these.
+        late[i].timeMs = SequenceRecord(59).timeMs + 1000 * static_cast<std::int64_t>(i) -
+                         (i >= 10 ? 60'000 : 0);
+    }
+    InsertOrFail(*store, late);
+
+    std::string error;
+    std::vector<StoredRecord> all;  // oldest first
+    ASSERT_TRUE(store->ForEach(
+        {}, [&](const StoredRecord& s) { return all.push_back(s), true; }, &error));
+    ASSERT_EQ(all.size(), 100u);
+    const std::int64_t t0 = all[0].record.timeMs;
+    const std::int64_t tEnd = all[59].record.timeMs;
+    struct Range {
+        std::optional<std::int64_t> since, until;
+        std::optional<RecordVerdict> verdict;
+    };
+    const Range ranges[] = {
+        {t0, t0 + 10 * 1003, {}},              // narrow, low ids
+        {t0 + 20 * 1003, t0 + 40 * 1003, {}},  // across the jump
+        {{}, t0 + 45 * 1003, {}},              // open below, across
+        {t0 + 40 * 1003, {}, {}},              // open above, with the clock's step
+        {tEnd - 50'000, tEnd + 5'000, {}},     // where the clock went back
+        {t0, {}, RecordVerdict::Fail},         // everything, one verdict
+        {tEnd - 70'000, tEnd - 30'000, RecordVerdict::Pass},
+    };
+    for (const Range& range : ranges) {
+        RecordFilter filter;
+        filter.sinceMs = range.since;
+        filter.untilMs = range.until;
+        filter.verdict = range.verdict;
+        std::vector<std::int64_t> expected;  // oldest first
+        for (const StoredRecord& s : all) {
+            if ((!range.since || s.record.timeMs >= *range.since) &&
+                (!range.until || s.record.timeMs < *range.until) &&
+                (!range.verdict || s.record.verdict == *range.verdict)) {
+                expected.push_back(s.id);
+            }
+        }
+        SCOPED_TRACE(::testing::Message() << "range of " << expected.size());
+        std::vector<std::int64_t> each;
+        ASSERT_TRUE(store->ForEach(
+            filter, [&](const StoredRecord& s) { return each.push_back(s.id), true; }, &error));
+        EXPECT_EQ(each, expected);
+        std::vector<std::int64_t> paged;
+        for (std::int64_t before = 0;;) {
+            const auto page = store->Page(filter, before, 4, &error);
+            for (const auto& s : page) {
+                paged.insert(paged.begin(), s.id);
+            }
+            if (page.size() < 4) {
+                break;
+            }
+            before = page.back().id;
+        }
+        EXPECT_EQ(paged, expected);
+    }
+}
+
 TEST_F(RecordStoreTest, SummaryByTotalDayAndHead) {
     auto store = OpenOrFail(path);
     ASSERT_NE(store, nullptr);
@@ -457,12 +533,14 @@ TEST_F(RecordStoreTest, VersionOneIsMigrated) {
     ASSERT_EQ(sqlite3_prepare_v2(db,
                                  "SELECT (SELECT user_version FROM pragma_user_version), "
                                  "(SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND "
-                                 "name = 'records_unforwarded')",
+                                 "name = 'records_unforwarded'), "
+                                 "(SELECT journal_mode FROM pragma_journal_mode)",
                                  -1, &stmt, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(stmt, 0), 2);
     EXPECT_EQ(sqlite3_column_int(stmt, 1), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 2)), "wal");
     sqlite3_finalize(stmt);
     sqlite3_close(db);
 }

@@ -24,6 +24,7 @@
 #include "sim/sim_master_board.h"
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
+#include "station/test_recorder.h"
 #include "tests/support/station_wait.h"
 
 namespace kx {
@@ -700,6 +701,34 @@ TEST_F(Station, ConnectionDescribesTheBoardAndRestartsTheCycles) {
 
     bus.plug(classic);
     EXPECT_EQ(boards.back(), described);
+}
+
+// The end-of-panel key on the window's thread while the worker feeds the
+// grid: every key after a step records the head, with the board the
+// connection described.
+TEST_F(Station, KeysWhileTheWorkerRunsRecordTheHead) {
+    bus.plug(Runoff("TARSEL"));
+    ASSERT_FALSE(boards.empty());
+    TestRecorder recorder(grid);
+    recorder.SetBoard(boards.back());
+    recorder.StartCycles();
+    int recorded = 0;
+    for (int key = 0; key < 20; ++key) {
+        ASSERT_TRUE(WaitFor([&] { return grid.GetCycleStats(0, 0).steps > 0; }));
+        Evaluate();
+        const std::vector<TestRecord> records = recorder.EndOfPanel("SN" + std::to_string(key));
+        for (const TestRecord& r : records) {
+            EXPECT_EQ(r.board.family, RunoffFamily::kName);
+            EXPECT_EQ(r.serial, "SN" + std::to_string(key));
+            EXPECT_EQ(r.column, 1);
+            EXPECT_EQ(r.row, 1);
+            EXPECT_GT(r.steps, 0);
+            EXPECT_EQ(r.config, kBoardSettings);
+        }
+        recorded += static_cast<int>(records.size());
+    }
+    // A key may meet a head whose read just went unanswered; nearly all do not.
+    EXPECT_GE(recorded, 15);
 }
 
 TEST_F(Station, RemovingAnotherHidDeviceLeavesTheBoardConnected) {

@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <filesystem>
 
 #include "records/record_forwarder.h"
+#include "records/record_store.h"
 
 namespace kx {
 
@@ -272,12 +274,29 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
                         .arg(key);
             return false;
         }
+        // The file's database and server are the line's: a demonstration
+        // on software boards neither writes its panels among the line's
+        // records nor sends them to its server (the command line still
+        // may).
+        const bool linesOwn = known->field == &AppOptions::recordsDb ||
+                              known->field == &AppOptions::recordsServer;
         QString& field = options.*(known->field);
-        if (field.isEmpty()) {
+        if (field.isEmpty() && !(linesOwn && options.simulated())) {
             field = value;  // the command line wins
         }
     }
     return true;
+}
+
+std::string RecordsDbPath(const AppOptions& options) {
+    if (!options.recordsDb.isEmpty()) {
+        return options.recordsDb.toStdString();
+    }
+    std::filesystem::path path = DefaultRecordsPath();
+    if (options.simulated()) {
+        path.replace_filename("records-simulated.db");
+    }
+    return path.string();
 }
 
 bool CheckRecordsOptions(const AppOptions& options, QString& error) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "sim/demo_bench.h"
@@ -80,10 +81,16 @@ QString DefaultSettingsPath();
 //     station = 3号线-2
 //     operator = 王芳
 //
-// A missing file is no error. False with `error` set (Chinese: the station
+// On software boards (--simulate) the file's db and server are not taken:
+// they are the line's. A missing file is no error. False with `error` set (Chinese: the station
 // shows it on the screen too) when the file cannot be read, is not text or
 // holds a line it does not understand.
 bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error);
+
+// The records database: --records-db (or the settings file's db), else
+// DefaultRecordsPath; a run on software boards (--simulate) keeps its
+// records apart, in records-simulated.db beside the line's.
+std::string RecordsDbPath(const AppOptions& options);
 
 // Checks what the records' options say once the command line and the
 // settings file are merged: a server address the sender accepts. False with

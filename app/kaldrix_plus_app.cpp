@@ -159,8 +159,7 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     // server is set. The service outlives the window (it takes the last
     // panels' records when the window closes) and drains at the end.
     RecordsSetup records;
-    records.dbPath =
-        options.recordsDb.isEmpty() ? DefaultRecordsPath() : options.recordsDb.toStdString();
+    records.dbPath = RecordsDbPath(options);
     records.server = options.recordsServer.toStdString();
     records.station =
         (options.station.isEmpty() ? QSysInfo::machineHostName() : options.station).toStdString();

@@ -391,6 +391,23 @@ TEST(RecordsOptions, CommandLineThenSettingsFile) {
          "",
          "",
          "x"},
+        {"software boards keep out of the line's database and server",
+         "[records]\ndb = /f/r.db\nserver = postgres://x@y/z\nstation = s\noperator = o\n",
+         {"--simulate", "classic"},
+         true,
+         "",
+         "",
+         "s",
+         "o"},
+        {"software boards with a database and server named on the command line",
+         "[records]\ndb = /f/r.db\n",
+         {"--simulate", "none", "--records-db", "/d/demo.db", "--records-server",
+          "postgres://a@b/c"},
+         true,
+         "/d/demo.db",
+         "postgres://a@b/c",
+         "",
+         ""},
         {"unknown key", "[records]\nsever = postgresql://u@h/db\n", {}, false, "", "", "", ""},
         {"no equals sign", "[records]\nstation\n", {}, false, "", "", "", ""},
         {"not text", "[records]\nstation = \xff\xfe\n", {}, false, "", "", "", ""},
@@ -425,6 +442,21 @@ TEST(RecordsOptions, CommandLineThenSettingsFile) {
     }
     EXPECT_TRUE(AppUsage().contains(QStringLiteral("--records-server")));
     EXPECT_TRUE(AppUsage().contains(QStringLiteral("--operator")));
+}
+
+TEST(RecordsOptions, SoftwareBoardsKeepTheirRecordsApart) {
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", "/srv/data");
+    QString error;
+    std::optional<AppOptions> real = ParseAppOptions({}, error);
+    std::optional<AppOptions> demo = ParseAppOptions({"--simulate", "one-to-one"}, error);
+    std::optional<AppOptions> named =
+        ParseAppOptions({"--simulate", "one-to-one", "--records-db", "/d/x.db"}, error);
+    ASSERT_TRUE(real && demo && named);
+    EXPECT_EQ(RecordsDbPath(*real), "/srv/data/kaldrixplus/records.db");
+    EXPECT_EQ(RecordsDbPath(*demo), "/srv/data/kaldrixplus/records-simulated.db");
+    EXPECT_EQ(RecordsDbPath(*named), "/d/x.db");
+    qputenv("XDG_DATA_HOME", saved);
 }
 
 TEST(RecordsOptions, SettingsFileFollowsXdgConfigHome) {

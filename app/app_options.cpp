@@ -278,8 +278,8 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         // on software boards neither writes its panels among the line's
         // records nor sends them to its server (the command line still
         // may).
-        const bool linesOwn = known->field == &AppOptions::recordsDb ||
-                              known->field == &AppOptions::recordsServer;
+        const bool linesOwn =
+            known->field == &AppOptions::recordsDb || known->field == &AppOptions::recordsServer;
         QString& field = options.*(known->field);
         if (field.isEmpty() && !(linesOwn && options.simulated())) {
             field = value;  // the command line wins

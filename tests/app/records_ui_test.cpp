@@ -321,6 +321,11 @@ TEST_F(PanelsInTheWindow, ALoadedConfigurationNamesTheRecordsAndTheStrip) {
     EXPECT_EQ(dlg->statusStrip()->ConfigText(), QStringLiteral("面板A.ini"));
     EXPECT_EQ(dlg->recorder().Config(), QFileInfo(path).absoluteFilePath().toStdString());
 
+    // The load began a new cycle: the board's next values give the head its
+    // data (a key before them closes nothing, on a loaded machine too).
+    GridModel& grid = dlg->colorBar().model();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return grid.HasData(0, 0) && grid.GetCycleStats(0, 0).steps > 0; }, 10000));
     // The records carry the file and the fingerprint of its bytes.
     Type(QStringLiteral("C9"));
     QTest::keyClick(dlg.get(), Qt::Key_Return);

@@ -108,18 +108,158 @@ QString RecordConfigText(const std::string& config) {
     return QFileInfo(FromStd(config)).fileName();
 }
 
+// --- the reader thread -------------------------------------------------------------
+
+RecordPageReader::RecordPageReader(std::string dbPath, Deliver deliver)
+    : dbPath_(std::move(dbPath)), deliver_(std::move(deliver)) {
+    thread_ = std::thread([this] { Run(); });
+}
+
+RecordPageReader::~RecordPageReader() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        pending_.reset();
+        if (store_ != nullptr && running_ != 0) {
+            store_->Interrupt();
+        }
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void RecordPageReader::Ask(Request request) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        newest_ = std::max(newest_, request.generation);
+        // A query for an older list is of no use any more: SQLite stops it
+        // at its next step. (Interrupt is a no-op between statements, so it
+        // cannot hit the next query by mistake: that one starts under this
+        // mutex.)
+        if (store_ != nullptr && running_ != 0 && running_ < newest_) {
+            store_->Interrupt();
+        }
+        pending_ = std::move(request);
+    }
+    wake_.notify_all();
+}
+
+void RecordPageReader::Reopen() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    reopen_ = true;
+}
+
+void RecordPageReader::SetDelayForTest(std::chrono::milliseconds delay) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    delay_ = delay;
+}
+
+void RecordPageReader::Run() {
+    std::unique_ptr<RecordStore> store;
+    std::string openError;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stop_ || pending_.has_value(); });
+        if (stop_) {
+            break;
+        }
+        Request request = std::move(*pending_);
+        pending_.reset();
+        if (request.generation < newest_) {
+            continue;
+        }
+        if (reopen_ || !store) {
+            // Opening reads the schema: a moment, but not on the window's
+            // thread either.
+            reopen_ = false;
+            store_ = nullptr;
+            lock.unlock();
+            store.reset();
+            openError.clear();
+            store = RecordStore::Open(dbPath_, RecordStore::Mode::ReadOnly, &openError);
+            lock.lock();
+            if (stop_) {
+                break;
+            }
+            store_ = store.get();
+            if (request.generation < newest_) {
+                continue;
+            }
+        }
+        Result result;
+        result.generation = request.generation;
+        if (!store) {
+            result.error = openError;
+            result.openFailed = true;
+            lock.unlock();
+            deliver_(std::move(result));
+            lock.lock();
+            continue;
+        }
+        if (delay_.count() > 0) {
+            const std::uint64_t mine = request.generation;
+            wake_.wait_for(lock, delay_, [&] { return stop_ || newest_ > mine; });
+            if (stop_) {
+                break;
+            }
+            if (newest_ > mine) {
+                continue;
+            }
+        }
+        running_ = request.generation;
+        lock.unlock();
+        result.page = store->Page(request.filter, request.beforeId, request.limit, &result.error);
+        lock.lock();
+        if (!stop_ && request.generation == newest_ && !result.error.empty() &&
+            store->Interrupted()) {
+            // An interrupt meant for the query before, landed as this one
+            // began: once more.
+            lock.unlock();
+            result.error.clear();
+            result.page =
+                store->Page(request.filter, request.beforeId, request.limit, &result.error);
+            lock.lock();
+        }
+        running_ = 0;
+        if (stop_) {
+            break;
+        }
+        // Interrupted or not, a page of an older list is dropped here
+        // already; the model drops any that slips through.
+        if (request.generation < newest_) {
+            continue;
+        }
+        lock.unlock();
+        deliver_(std::move(result));
+        lock.lock();
+    }
+    store_ = nullptr;
+    lock.unlock();
+    store.reset();
+}
+
 // --- the list ----------------------------------------------------------------------
 
 RecordsTableModel::RecordsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void RecordsTableModel::Reset(RecordStore* store, const RecordFilter& filter) {
+void RecordsTableModel::Reset(RecordPageReader* reader, const RecordFilter& filter) {
     beginResetModel();
-    store_ = store;
+    reader_ = reader;
     filter_ = filter;
     rows_.clear();
-    atEnd_ = store_ == nullptr;
+    // A page on its way belongs to the old list.
+    ++generation_;
+    atEnd_ = reader_ == nullptr;
     fetches_ = 0;
     endResetModel();
+    SetFetching(false);
+}
+
+void RecordsTableModel::SetFetching(bool fetching) {
+    if (fetching_ != fetching) {
+        fetching_ = fetching;
+        emit fetchingChanged(fetching_);
+    }
 }
 
 const StoredRecord* RecordsTableModel::RecordAt(int row) const {
@@ -142,30 +282,44 @@ bool RecordsTableModel::canFetchMore(const QModelIndex& parent) const {
 }
 
 void RecordsTableModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || atEnd_ || store_ == nullptr) {
+    if (parent.isValid() || atEnd_ || reader_ == nullptr || fetching_) {
         return;
     }
-    const std::int64_t before = rows_.empty() ? 0 : rows_.back().id;
-    std::string error;
-    std::vector<StoredRecord> page = store_->Page(filter_, before, kPageSize, &error);
+    RecordPageReader::Request request;
+    request.generation = generation_;
+    request.filter = filter_;
+    request.beforeId = rows_.empty() ? 0 : rows_.back().id;
+    request.limit = kPageSize;
+    SetFetching(true);
+    reader_->Ask(std::move(request));
+}
+
+void RecordsTableModel::Receive(RecordPageReader::Result result) {
+    if (result.generation != generation_ || !fetching_) {
+        return;  // a page of a list that is no longer shown
+    }
     ++fetches_;
-    const QString newError = FromStd(error);
-    if (!error.empty() || static_cast<int>(page.size()) < kPageSize) {
+    const QString newError = FromStd(result.error);
+    if (!result.error.empty() || static_cast<int>(result.page.size()) < kPageSize) {
         // A database error ends the list where it stands; Refresh tries again.
         atEnd_ = true;
+    }
+    // Not fetching any more before the rows go in: a view that asks for
+    // the next page as they arrive gets it.
+    fetching_ = false;
+    openFailed_ = result.openFailed;
+    if (!result.page.empty()) {
+        const int first = static_cast<int>(rows_.size());
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(result.page.size()) - 1);
+        rows_.insert(rows_.end(), std::make_move_iterator(result.page.begin()),
+                     std::make_move_iterator(result.page.end()));
+        endInsertRows();
     }
     if (newError != error_) {
         error_ = newError;
         emit errorChanged(error_);
     }
-    if (page.empty()) {
-        return;
-    }
-    const int first = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(page.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(page.begin()),
-                 std::make_move_iterator(page.end()));
-    endInsertRows();
+    emit fetchingChanged(false);
 }
 
 QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
@@ -413,6 +567,18 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
                 ShowChannels(model_->RecordAt(current.isValid() ? current.row() : -1));
             });
 
+    // The reader posts each page to the model; the model drops a page of a
+    // list it no longer shows. The window ends the reader before the model
+    // goes, and Qt drops a page still posted to it then.
+    RecordsTableModel* model = model_;
+    reader_ = std::make_unique<RecordPageReader>(dbPath_, [model](RecordPageReader::Result result) {
+        QMetaObject::invokeMethod(
+            model,
+            [model, result = std::move(result)]() mutable { model->Receive(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+    connect(model_, &RecordsTableModel::fetchingChanged, this, &CRecordsWindow::UpdateStatus);
+
     resize(1000, 560);
     ShowChannels(nullptr);
     Refresh();
@@ -429,20 +595,13 @@ CRecordsWindow::~CRecordsWindow() {
     }
     delete progress_;
     model_->Reset(nullptr, {});
-}
-
-void CRecordsWindow::OpenStore() {
-    model_->Reset(nullptr, model_->Filter());
-    store_.reset();
-    std::string error;
-    store_ = RecordStore::Open(dbPath_, RecordStore::Mode::ReadOnly, &error);
-    openError_ =
-        store_ ? QString()
-               : QStringLiteral("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), FromStd(error));
+    // Interrupts a query under way and waits for the reader's thread; a
+    // page it posted is dropped with the model.
+    reader_.reset();
 }
 
 void CRecordsWindow::Refresh() {
-    OpenStore();
+    reader_->Reopen();
     ApplyFilter();
 }
 
@@ -468,7 +627,7 @@ RecordFilter CRecordsWindow::FilterFromFields() const {
 
 void CRecordsWindow::ApplyFilter() {
     serialDelay_.stop();
-    model_->Reset(store_.get(), FilterFromFields());
+    model_->Reset(reader_.get(), FilterFromFields());
     // The first page at once; the view asks for more as it scrolls.
     if (model_->canFetchMore(QModelIndex())) {
         model_->fetchMore(QModelIndex());
@@ -538,8 +697,11 @@ void CRecordsWindow::ShowChannels(const StoredRecord* stored) {
 
 void CRecordsWindow::UpdateStatus() {
     QString text;
-    if (!openError_.isEmpty()) {
-        text = openError_;
+    if (model_->Fetching()) {
+        text = QStringLiteral("正在查询…");
+    } else if (model_->OpenFailed()) {
+        text =
+            QStringLiteral("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), model_->LastError());
     } else if (!model_->LastError().isEmpty()) {
         text = QStringLiteral("读取记录失败：") + model_->LastError();
     } else {

@@ -8,11 +8,15 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "records/record_export.h"
@@ -35,10 +39,68 @@ QString RecordReasonText(const std::string& reason);
 // The configuration column: the file's name, or "测试板设置".
 QString RecordConfigText(const std::string& config);
 
+// Reads the pages of the records list on a thread of its own, through a
+// read-only store it opens there, so that a slow query (a serial text over
+// millions of records takes seconds) never holds up the window's thread,
+// which is also the main window's. One query at a time; a request of a newer
+// generation supersedes the one waiting and interrupts the one running, whose
+// page is dropped. `deliver` runs on the reading thread: it must only post
+// the page to the window's thread.
+class RecordPageReader {
+public:
+    struct Request {
+        std::uint64_t generation = 0;
+        RecordFilter filter;
+        std::int64_t beforeId = 0;
+        int limit = 0;
+    };
+    struct Result {
+        std::uint64_t generation = 0;
+        std::vector<StoredRecord> page;
+        std::string error;        // "" when none
+        bool openFailed = false;  // the database could not be opened
+    };
+    using Deliver = std::function<void(Result)>;
+
+    RecordPageReader(std::string dbPath, Deliver deliver);
+    // Interrupts a running query and waits for the thread (bounded by the
+    // statement's reaction to the interrupt, a few milliseconds).
+    ~RecordPageReader();
+    RecordPageReader(const RecordPageReader&) = delete;
+    RecordPageReader& operator=(const RecordPageReader&) = delete;
+
+    // Queues the request; an older waiting request is dropped and a running
+    // query of an older generation is interrupted.
+    void Ask(Request request);
+    // The next request opens the database anew.
+    void Reopen();
+    // Tests only: each query waits this long first (cut short by a newer
+    // request or the end), as a query over a very large database would.
+    void SetDelayForTest(std::chrono::milliseconds delay);
+
+private:
+    void Run();
+
+    std::string dbPath_;
+    Deliver deliver_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::optional<Request> pending_;
+    std::uint64_t newest_ = 0;   // the newest generation asked for
+    std::uint64_t running_ = 0;  // the generation of the query under way, 0: none
+    bool reopen_ = true;
+    bool stop_ = false;
+    std::chrono::milliseconds delay_{0};
+    RecordStore* store_ = nullptr;  // the thread's store, for Interrupt (under mutex_)
+    std::thread thread_;
+};
+
 // The records of a store, newest first, loaded page by page as the view
 // scrolls (keyset paging on the row number), so that a database of millions
-// of records shows its first rows at once. The store belongs to the caller
-// and outlives the model.
+// of records shows its first rows at once. The pages come from a reader
+// thread: fetchMore asks for the next page and returns at once, the rows
+// arrive through the window's event loop. The reader belongs to the caller
+// and outlives the model's use of it.
 class RecordsTableModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -59,31 +121,47 @@ public:
 
     explicit RecordsTableModel(QObject* parent = nullptr);
 
-    // A store (or none) and the filter: the rows start again from the newest.
-    void Reset(RecordStore* store, const RecordFilter& filter);
+    // A reader (or none) and the filter: the rows start again from the
+    // newest; a page still on its way for the old filter is dropped.
+    void Reset(RecordPageReader* reader, const RecordFilter& filter);
     const RecordFilter& Filter() const { return filter_; }
     const StoredRecord* RecordAt(int row) const;
-    // Pages read from the store since the last Reset.
+    // Pages received since the last Reset.
     int PagesFetched() const { return fetches_; }
+    // A page has been asked for and has not arrived yet.
+    bool Fetching() const { return fetching_; }
     // The store's last error ("" when none).
     const QString& LastError() const { return error_; }
+    // The last error came from opening the database.
+    bool OpenFailed() const { return openFailed_; }
+    // Takes a page from the reader (on the model's thread). Public for the
+    // reader's queued call.
+    void Receive(RecordPageReader::Result result);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    // More rows may follow (also while a page is on its way).
     bool canFetchMore(const QModelIndex& parent) const override;
+    // Asks for the next page unless one is on its way; returns at once.
     void fetchMore(const QModelIndex& parent) override;
 
 signals:
     void errorChanged(const QString& error);
+    void fetchingChanged(bool fetching);
 
 private:
-    RecordStore* store_ = nullptr;
+    void SetFetching(bool fetching);
+
+    RecordPageReader* reader_ = nullptr;
     RecordFilter filter_;
     std::vector<StoredRecord> rows_;
+    std::uint64_t generation_ = 0;
     bool atEnd_ = true;
+    bool fetching_ = false;
+    bool openFailed_ = false;
     int fetches_ = 0;
     QString error_;
 };
@@ -102,7 +180,8 @@ using ExportFileChooser =
 ExportChoice ChooseExportFile(QWidget* owner, std::optional<ExportFormat> format);
 
 // The station's test records ("测试记录"): a window of its own, not modal,
-// over the records database, which it opens read-only by itself. Filters
+// over the records database, which its reader thread opens read-only by
+// itself (the list's queries never run on the window's thread). Filters
 // (time range, verdict, serial text, head) above the list, the selected
 // record's 32 channels below it, and the export of the filtered records to
 // CSV or JSON Lines, run off the window's thread with a progress dialog.
@@ -117,7 +196,8 @@ public:
     // Reopens the database and lists the newest records again (the station
     // keeps writing while the window is open).
     void Refresh();
-    // Takes the filter fields as they stand now and lists again.
+    // Takes the filter fields as they stand now and lists again: the first
+    // page comes from the reader thread ("正在查询…" until it arrives).
     void ApplyFilter();
     // The filter the fields make.
     RecordFilter FilterFromFields() const;
@@ -135,6 +215,7 @@ public:
     void SetFileChooser(ExportFileChooser chooser);
 
     RecordsTableModel& model() { return *model_; }
+    RecordPageReader& reader() { return *reader_; }
     QTableView* recordsView() const { return view_; }
     QTableWidget* channelsTable() const { return channels_; }
     QCheckBox* sinceCheck() const { return sinceOn_; }
@@ -152,15 +233,13 @@ public:
 private:
     struct ExportState;
 
-    void OpenStore();
     void ShowChannels(const StoredRecord* record);
     void NoteHeads(int first, int last);
     void ExportFinished(const ExportResult& result, const QString& path, bool cancelled);
     void UpdateStatus();
 
     std::string dbPath_;
-    std::unique_ptr<RecordStore> store_;
-    QString openError_;
+    std::unique_ptr<RecordPageReader> reader_;
     RecordsTableModel* model_ = nullptr;
     QTableView* view_ = nullptr;
     QTableWidget* channels_ = nullptr;

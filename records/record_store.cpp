@@ -582,6 +582,14 @@ RecordStore::~RecordStore() {
     sqlite3_close_v2(m_db);
 }
 
+void RecordStore::Interrupt() {
+    sqlite3_interrupt(m_db);
+}
+
+bool RecordStore::Interrupted() const {
+    return sqlite3_errcode(m_db) == SQLITE_INTERRUPT;
+}
+
 int RecordStore::SchemaVersion() const {
     return m_version;
 }

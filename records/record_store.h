@@ -102,6 +102,14 @@ public:
     // PRAGMA integrity_check says "ok".
     bool IntegrityOk(std::string* error);
 
+    // Stops the statement running on this store's thread (a Page or ForEach
+    // under way returns its error, "interrupted"); a no-op when none runs.
+    // The one member another thread may call, while the store is open.
+    void Interrupt();
+    // The last call that failed on this store's thread failed because of
+    // Interrupt.
+    bool Interrupted() const;
+
 private:
     RecordStore() = default;
     std::string SelectColumns() const;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The records window over a database the tests write: the filters, one
 // record's channels, the paging of the list, the texts it shows and the
-// export with its messages. Every message box is answered by a recorder and
-// the file chooser is the test's.
+// export with its messages, and the list's pages read off the window's thread
+// (a slow query neither stalls the window nor outlives a newer filter or the
+// window). Every message box is answered by a recorder and the file chooser
+// is the test's.
 #include "dialogs/records_window.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,12 +22,14 @@
 #include <QTableWidget>
 #include <QTest>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "records/record_store.h"
+#include "tests/support/event_loop_gaps.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 
@@ -84,13 +89,24 @@ protected:
     CRecordsWindow& Open() {
         window = std::make_unique<CRecordsWindow>(db);
         window->show();
+        Settled();
         return *window;
+    }
+    // Waits for the page on its way (a few seconds at most).
+    void Settled() {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->model().Fetching(); }, 10000))
+            << "a page never arrived";
     }
     // The serials of the rows the list shows, top down, every page fetched.
     std::vector<std::string> Serials() {
         RecordsTableModel& m = window->model();
+        Settled();
         while (m.canFetchMore({})) {
             m.fetchMore({});
+            Settled();
+            if (m.Fetching()) {
+                break;
+            }
         }
         std::vector<std::string> serials;
         for (int row = 0; row < m.rowCount(); ++row) {
@@ -269,6 +285,7 @@ TEST_F(RecordsWindowTest, OpensWithOnePageAndFetchesMoreAsTheListScrolls) {
     Open();
     QCoreApplication::processEvents();
     RecordsTableModel& m = window->model();
+    Settled();
     EXPECT_EQ(m.PagesFetched(), 1);
     EXPECT_EQ(m.rowCount(), RecordsTableModel::kPageSize);
     EXPECT_EQ(m.RecordAt(0)->record.serial, "P" + std::to_string(total - 1));
@@ -280,9 +297,7 @@ TEST_F(RecordsWindowTest, OpensWithOnePageAndFetchesMoreAsTheListScrolls) {
     QScrollBar* bar = window->recordsView()->verticalScrollBar();
     bar->setValue(bar->maximum());
     EXPECT_TRUE(QTest::qWaitFor([&] { return m.PagesFetched() >= 2; }, 3000));
-    while (m.canFetchMore({})) {
-        m.fetchMore({});
-    }
+    EXPECT_EQ(Serials().size(), static_cast<std::size_t>(total));
     EXPECT_EQ(m.rowCount(), total);
     EXPECT_EQ(m.RecordAt(total - 1)->record.serial, "P0");
     EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("共 %1 条记录").arg(total));
@@ -304,6 +319,69 @@ TEST_F(RecordsWindowTest, MissingDatabaseIsSaidInTheWindow) {
     EXPECT_TRUE(window->statusLabel()->text().startsWith(QStringLiteral("无法打开记录数据库")))
         << window->statusLabel()->text().toStdString();
     EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+// A query over a station's year of records takes seconds; the reader's test
+// delay stands for it.
+constexpr auto kSlowQuery = std::chrono::milliseconds(1500);
+
+TEST_F(RecordsWindowTest, NewFilterWhileAQueryRunsListsOnlyItsOwnRecords) {
+    Write(SevenRecords());
+    Open();
+    ASSERT_EQ(window->model().rowCount(), 7);
+    window->reader().SetDelayForTest(kSlowQuery);
+    std::vector<std::string> arrived;
+    QObject::connect(&window->model(), &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) {
+                         for (int row = first; row <= last; ++row) {
+                             arrived.push_back(window->model().RecordAt(row)->record.serial);
+                         }
+                     });
+    window->serialEdit()->setText(QStringLiteral("SN-0"));
+    window->ApplyFilter();
+    EXPECT_TRUE(window->model().Fetching());
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("正在查询…"));
+    EXPECT_EQ(window->model().rowCount(), 0);
+    // The first query is under way; FAIL makes a new list.
+    QTest::qWait(100);
+    window->verdictCombo()->setCurrentIndex(2);
+    Settled();
+    EXPECT_EQ(arrived, std::vector<std::string>{"SN-002"});
+    EXPECT_EQ(window->model().PagesFetched(), 1);
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("共 1 条记录"));
+    // Nothing of the superseded query comes later either.
+    QTest::qWait(200);
+    EXPECT_EQ(arrived, std::vector<std::string>{"SN-002"});
+}
+
+TEST_F(RecordsWindowTest, SlowQueryLeavesTheWindowsThreadFree) {
+    Write(SevenRecords());
+    Open();
+    window->reader().SetDelayForTest(kSlowQuery);
+    QElapsedTimer clock;
+    clock.start();
+    window->serialEdit()->setText(QStringLiteral("AB"));
+    window->ApplyFilter();
+    const qint64 gap = test::LongestGapWhile([&] { return window->model().Fetching(); });
+    EXPECT_GE(clock.elapsed(), kSlowQuery.count() - 50);  // the query was slow
+    EXPECT_LT(gap, test::kLongestAllowedGapMs);
+    ASSERT_EQ(window->model().rowCount(), 1);
+    EXPECT_EQ(Cell(0, RecordsTableModel::kColSerial), QStringLiteral("AB-100"));
+}
+
+TEST_F(RecordsWindowTest, ClosingWhileAQueryRunsReturnsPromptly) {
+    Write(SevenRecords());
+    Open();
+    window->reader().SetDelayForTest(std::chrono::seconds(30));
+    window->verdictCombo()->setCurrentIndex(1);
+    ASSERT_TRUE(window->model().Fetching());
+    QTest::qWait(50);
+    QElapsedTimer clock;
+    clock.start();
+    window->close();
+    window.reset();
+    EXPECT_LT(clock.elapsed(), 1000);
+    QCoreApplication::processEvents();  // nothing posted to the gone window
 }
 
 struct ExportCase {

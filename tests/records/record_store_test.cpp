@@ -7,6 +7,7 @@
 
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "tests/records/record_fixture.h"
 #include "tests/support/temp_dir.h"
@@ -167,6 +168,36 @@ TEST_F(RecordStoreTest, FullRecordsComeBackAsTheyWent) {
     ASSERT_TRUE(edge) << error;
     EXPECT_EQ(edge->record, EdgeRecord());
     EXPECT_TRUE(reader->IntegrityOk(&error)) << error;
+}
+
+// The records window's reader stops a query of a list no longer shown: the
+// query under way ends with its error, and the store reads on afterwards; an
+// interrupt while nothing runs touches no later query.
+TEST_F(RecordStoreTest, InterruptEndsTheQueryUnderWayAndNoOther) {
+    auto store = OpenOrFail(path);
+    ASSERT_NE(store, nullptr);
+    InsertOrFail(*store, Sequence(0, 20));
+    std::string error;
+    int seen = 0;
+    const bool ok = store->ForEach(
+        {},
+        [&](const StoredRecord&) {
+            if (++seen == 3) {
+                std::thread([&] { store->Interrupt(); }).join();
+            }
+            return true;
+        },
+        &error);
+    EXPECT_FALSE(ok);
+    EXPECT_LT(seen, 20);
+    EXPECT_TRUE(store->Interrupted()) << error;
+    EXPECT_NE(error.find("interrupt"), std::string::npos) << error;
+
+    error.clear();
+    EXPECT_EQ(store->Page({}, 0, 100, &error).size(), 20u) << error;
+    store->Interrupt();
+    EXPECT_EQ(store->Page({}, 0, 100, &error).size(), 20u) << error;
+    EXPECT_TRUE(error.empty()) << error;
 }
 
 // A batch is all or none: a malformed uuid in it leaves nothing written; a

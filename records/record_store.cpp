@@ -423,6 +423,22 @@ std::string RecordsFrom(sqlite3* db, const RecordFilter& filter, const Where& wh
            where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
 }
 
+// Steps `stmt` to its end and appends the rows that read whole; a damaged
+// row is left out and named in `skipped`. The last step's result code.
+int ReadRows(sqlite3_stmt* stmt, std::vector<StoredRecord>& out, std::string* skipped) {
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        StoredRecord record;
+        std::string why;
+        if (ReadRow(stmt, &record, &why)) {
+            out.push_back(std::move(record));
+        } else {
+            AppendNote(skipped, why);
+        }
+    }
+    return rc;
+}
+
 }  // namespace
 
 std::string DefaultRecordsPath() {
@@ -718,16 +734,7 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
     }
     sqlite3_bind_int64(stmt.get(), next, limit);
     std::string skipped;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        StoredRecord record;
-        std::string why;
-        if (ReadRow(stmt.get(), &record, &why)) {
-            out.push_back(std::move(record));
-        } else {
-            AppendNote(&skipped, why);
-        }
-    }
+    const int rc = ReadRows(stmt.get(), out, &skipped);
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot list the records"));
         out.clear();
@@ -868,16 +875,7 @@ std::vector<StoredRecord> RecordStore::Unforwarded(int limit, std::string* error
     }
     sqlite3_bind_int64(stmt.get(), 1, limit);
     std::string skipped;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        StoredRecord record;
-        std::string why;
-        if (ReadRow(stmt.get(), &record, &why)) {
-            out.push_back(std::move(record));
-        } else {
-            AppendNote(&skipped, why);
-        }
-    }
+    const int rc = ReadRows(stmt.get(), out, &skipped);
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot read the records"));
         out.clear();

@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian 12 packages that build, test and run KaldrixPlus, and
 # only those that are missing (a machine that has them all is left alone).
-# With --test, also clang, with which test.sh builds the Qt-free core, and
-# PostgreSQL, whose server the records forwarding test starts; with
+# With --test, also clang and its sanitizer runtime, with which test.sh
+# builds the Qt-free core under ThreadSanitizer, and PostgreSQL, whose
+# server the records forwarding test starts; with
 # --fuzz, clang and its sanitizer runtime for the fuzz targets; with
 # --package, lintian, which checks the Debian package (build-deb.sh); with
 # --soak, gnuplot and gawk for bench/soak.sh. --test and --package add udev,
@@ -30,7 +31,7 @@ packages=(
     xvfb xauth
 )
 case "${1:-}" in
-    --test) packages+=(clang udev postgresql) ;;
+    --test) packages+=(clang libclang-rt-14-dev udev postgresql) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     --package) packages+=(lintian udev) ;;
     --soak) packages+=(gnuplot-nox gawk) ;;

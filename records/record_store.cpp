@@ -423,9 +423,12 @@ std::string RecordsFrom(sqlite3* db, const RecordFilter& filter, const Where& wh
            where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
 }
 
-// Steps `stmt` to its end and appends the rows that read whole; a damaged
-// row is left out and named in `skipped`. The last step's result code.
-int ReadRows(sqlite3_stmt* stmt, std::vector<StoredRecord>& out, std::string* skipped) {
+// Steps `stmt` to its end and returns the rows that read whole. A damaged
+// row is left out and named in `error`; a database error empties the list
+// and says that `what` failed.
+std::vector<StoredRecord> ReadRows(sqlite3_stmt* stmt, std::string* error, const char* what) {
+    std::vector<StoredRecord> out;
+    std::string skipped;
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         StoredRecord record;
@@ -433,10 +436,16 @@ int ReadRows(sqlite3_stmt* stmt, std::vector<StoredRecord>& out, std::string* sk
         if (ReadRow(stmt, &record, &why)) {
             out.push_back(std::move(record));
         } else {
-            AppendNote(skipped, why);
+            AppendNote(&skipped, why);
         }
     }
-    return rc;
+    if (rc != SQLITE_DONE) {
+        SetError(error, DbError(sqlite3_db_handle(stmt), what));
+        out.clear();
+    } else if (!skipped.empty()) {
+        SetError(error, skipped);
+    }
+    return out;
 }
 
 }  // namespace
@@ -712,9 +721,8 @@ bool RecordStore::Insert(std::span<const TestRecord> records, std::string* error
 
 std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int64_t beforeId,
                                             int limit, std::string* error) {
-    std::vector<StoredRecord> out;
     if (limit <= 0) {
-        return out;
+        return {};
     }
     Where where = MakeWhere(filter);
     if (beforeId > 0) {
@@ -726,24 +734,14 @@ std::vector<StoredRecord> RecordStore::Page(const RecordFilter& filter, std::int
     Statement stmt(m_db, sql);
     if (!stmt.Ok()) {
         SetError(error, DbError(m_db, "cannot list the records"));
-        return out;
+        return {};
     }
     int next = where.Bind(stmt.get());
     if (innerLimit) {
         sqlite3_bind_int64(stmt.get(), next++, limit);
     }
     sqlite3_bind_int64(stmt.get(), next, limit);
-    std::string skipped;
-    const int rc = ReadRows(stmt.get(), out, &skipped);
-    if (rc != SQLITE_DONE) {
-        SetError(error, DbError(m_db, "cannot list the records"));
-        out.clear();
-        return out;
-    }
-    if (!skipped.empty()) {
-        SetError(error, skipped);
-    }
-    return out;
+    return ReadRows(stmt.get(), error, "cannot list the records");
 }
 
 std::optional<StoredRecord> RecordStore::Find(std::int64_t id, std::string* error) {
@@ -859,32 +857,21 @@ std::vector<SummaryRow> RecordStore::Summary(const RecordFilter& filter, Summary
 }
 
 std::vector<StoredRecord> RecordStore::Unforwarded(int limit, std::string* error) {
-    std::vector<StoredRecord> out;
     if (limit <= 0) {
-        return out;
+        return {};
     }
     if (m_version < 2) {
         SetError(error, "the records database is of an older version; open it for writing first");
-        return out;
+        return {};
     }
     Statement stmt(m_db, "SELECT " + SelectColumns() +
                              " FROM records WHERE forwarded = 0 ORDER BY id LIMIT ?");
     if (!stmt.Ok()) {
         SetError(error, DbError(m_db, "cannot read the records"));
-        return out;
+        return {};
     }
     sqlite3_bind_int64(stmt.get(), 1, limit);
-    std::string skipped;
-    const int rc = ReadRows(stmt.get(), out, &skipped);
-    if (rc != SQLITE_DONE) {
-        SetError(error, DbError(m_db, "cannot read the records"));
-        out.clear();
-        return out;
-    }
-    if (!skipped.empty()) {
-        SetError(error, skipped);
-    }
-    return out;
+    return ReadRows(stmt.get(), error, "cannot read the records");
 }
 
 bool RecordStore::MarkForwarded(std::span<const std::int64_t> ids, std::string* error) {

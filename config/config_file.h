@@ -120,6 +120,9 @@ public:
     // FPCTEST, COL and ROW when their text was not a number or out of range.
     const SuspectValues& GlobalSuspects() const { return globalSuspects_; }
     const ConfigLayout& Layout() const { return layout_; }
+    // The file as it was read (IniFile::Serialize gives back the parsed
+    // bytes unchanged).
+    const IniFile& File() const { return file_; }
     // Pages 0 .. PageCount() - 1 belong to the layout.
     int PageCount() const { return layout_.pages; }
     bool FileMissing() const { return missing_; }

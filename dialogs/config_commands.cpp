@@ -65,17 +65,6 @@ protected:
     void closeEvent(QCloseEvent* event) override { event->ignore(); }
 };
 
-// The bytes of a configuration file as the load reads it, for the records'
-// fingerprint; a configuration is small, a larger file gives nothing.
-QByteArray ConfigBytes(const std::string& path) {
-    constexpr qint64 kMaxConfigBytes = 64 * 1024 * 1024;
-    QFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfigBytes) {
-        return {};
-    }
-    return file.read(kMaxConfigBytes);
-}
-
 std::string LocalPath(const QString& name) {
     return QFile::encodeName(name).toStdString();
 }
@@ -214,7 +203,6 @@ void CConfigCommands::OnLoad() {
         return;
     }
     const std::string path = ExistingConfigFileName(LocalPath(chosen));
-    QByteArray bytes = ConfigBytes(path);
     FileError error;
     std::optional<ConfigLoadJob> job = ConfigLoadJob::Open(path, error);
     if (!job) {
@@ -228,7 +216,7 @@ void CConfigCommands::OnLoad() {
     }
     busy.Release();
     loadPath_ = QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath();
-    loadBytes_ = std::move(bytes);
+    loadBytes_ = QByteArray::fromStdString(job->FileBytes());
     StartLoad(std::make_shared<ConfigLoadJob>(std::move(*job)));
 }
 
@@ -373,7 +361,6 @@ void CConfigCommands::OnLegacyLoad() {
         return;
     }
     const std::string path = ExistingConfigFileName(LocalPath(chosen));
-    QByteArray bytes = ConfigBytes(path);
     FileError error;
     std::optional<IniFile> file = OpenLegacyConfig(path, error);
     if (!file) {
@@ -382,6 +369,7 @@ void CConfigCommands::OnLegacyLoad() {
     }
     StationCore* station = &station_;
     auto shared = std::make_shared<const IniFile>(std::move(*file));
+    const QByteArray bytes = QByteArray::fromStdString(shared->Serialize());
     const bool started = job_->Run<LegacyImportResult>(
         QStringLiteral("正在载入配置…"),
         [shared, station](const std::atomic<bool>&) {

@@ -200,25 +200,6 @@ FileError SaveStationConfig(const std::string& path, const GridModel& grid, cons
 
 // --- import of the older layout ---------------------------------------------
 
-LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station) {
-    // The import goes to a one-to-one board only; without one, page 0 would
-    // show limits no board holds, and the file is not read at all.
-    RunoffFamily* runoff = station.Find<RunoffFamily>();
-    if (runoff == nullptr || !runoff->Present()) {
-        LegacyImportResult result;
-        result.noRunoff = true;
-        return result;
-    }
-    FileError error;
-    std::optional<IniFile> file = OpenLegacyConfig(path, error);
-    if (!file) {
-        LegacyImportResult result;
-        result.error = error;
-        return result;
-    }
-    return WriteLegacyConfig(*file, station);
-}
-
 std::optional<IniFile> OpenLegacyConfig(const std::string& path, FileError& error) {
     IniFile file;
     bool missing = false;

@@ -106,6 +106,8 @@ public:
     void LoadNextPage(StationCore& station);
 
     const ConfigLayout& Layout() const { return reader_.Layout(); }
+    // The bytes of the file as Open read them, for the records' fingerprint.
+    std::string FileBytes() const { return reader_.File().Serialize(); }
     const SettingsWriteRun& Run() const { return run_; }
     // Pages no connected family took, in load order.
     const std::vector<int>& UnsentPages() const { return unsent_; }
@@ -158,18 +160,15 @@ struct LegacyImportResult {
     SettingsWriteRun run;
 };
 
-// Reads a file of the older single-head layout into the station's page 0
-// (under the page table's lock, its live values kept), then writes it to the
+// The import of a file of the older single-head layout, in two halves, so
+// that the file is read on one thread and the board written on another.
+// OpenLegacyConfig reads and checks the file (nothing changes; a failure
+// fills `error`). WriteLegacyConfig puts it into the station's page 0 (under
+// the page table's lock, its live values kept) and writes that to the
 // connected one-to-one board. Nothing else changes: no other page, not the
-// grid, no other family. Without a one-to-one board nothing is read or
-// changed; a board that does not take the page leaves page 0 as it was.
-LegacyImportResult ImportLegacyConfig(const std::string& path, StationCore& station);
-
-// The import in two halves, so that the file is read on one thread and the
-// board written on another: OpenLegacyConfig reads and checks the file
-// (nothing changes; a failure fills `error`), WriteLegacyConfig does the
-// rest of ImportLegacyConfig with it (the one-to-one board looked for again,
-// as it may have gone meanwhile).
+// grid, no other family. Without a one-to-one board (looked for again, as it
+// may have gone meanwhile) nothing is changed; a board that does not take
+// the page leaves page 0 as it was.
 std::optional<IniFile> OpenLegacyConfig(const std::string& path, FileError& error);
 LegacyImportResult WriteLegacyConfig(const IniFile& file, StationCore& station);
 

@@ -319,7 +319,6 @@ void GridModel::ClearGreenMarksLocked() {
 void GridModel::NoteStepLocked(int column, int row, bool hasData) {
     HeadCycleStats& stats = cycles_[column][row];
     if (!hasData) {
-        ++stats.noDataSteps;
         Worsen(stats.worst, CycleWorst::NoData);
         return;
     }
@@ -355,7 +354,6 @@ void GridModel::RestartCyclesLocked(bool atFpcClose) {
 ClosedCycles GridModel::CopyHeadsLocked(bool automatic) const {
     ClosedCycles closed;
     closed.columns = columns_;
-    closed.rows = rows_;
     closed.fpcTest = fpcTest_;
     closed.automatic = automatic;
     closed.heads.reserve(static_cast<std::size_t>(rows_ * columns_));
@@ -481,16 +479,10 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
             auto& classes = frame.classes[column][row];
             for (int k = 0; k < kChannels; ++k) {
                 // Values that did not come from the board are not judged and
-                // mark nothing.
-                if (head.mode[k] != Tested || !head.hasData) {
-                    classes[k] = ChannelClass::Unjudged;
-                } else if (head.value[k] > head.upper[k]) {
-                    classes[k] = ChannelClass::Over;
+                // mark nothing (ClassOf).
+                classes[k] = ClassOf(head, k);
+                if (classes[k] == ChannelClass::Over) {
                     head.greenMark[k] = 1;
-                } else if (head.value[k] < head.lower[k]) {
-                    classes[k] = ChannelClass::Under;
-                } else {
-                    classes[k] = ChannelClass::Within;
                 }
             }
         }
@@ -504,24 +496,11 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
         std::int32_t noData = 0;
         for (int row = 0; row < rows_; ++row) {
             for (int column = 0; column < columns_; ++column) {
-                const HeadSlot& head = frame.heads[column][row];
-                const auto& classes = frame.classes[column][row];
-                const bool anyTested = AnyTested(head.mode);
-                const bool anyOut = std::any_of(classes.begin(), classes.end(), [](ChannelClass c) {
-                    return c == ChannelClass::Over || c == ChannelClass::Under;
-                });
-                HeadVerdict verdict = HeadVerdict::Pass;
-                if (!anyTested) {
-                    verdict = HeadVerdict::Load;
-                } else if (!head.hasData) {
-                    verdict = HeadVerdict::NoData;
-                    ++noData;
-                } else if (anyOut) {
-                    verdict = HeadVerdict::Fail;
-                    ++fails;
-                } else {
-                    ++passes;
-                }
+                const HeadVerdict verdict =
+                    VerdictOf(frame.heads[column][row], frame.classes[column][row]);
+                noData += verdict == HeadVerdict::NoData ? 1 : 0;
+                fails += verdict == HeadVerdict::Fail ? 1 : 0;
+                passes += verdict == HeadVerdict::Pass ? 1 : 0;
                 frame.verdicts[column][row] = verdict;
             }
         }

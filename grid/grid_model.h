@@ -63,7 +63,6 @@ struct HeadCycleStats {
     ChannelValues high{};
     std::int64_t steps = 0;        // steps with values
     std::int64_t failedSteps = 0;  // of those, steps with a Tested channel out of its limits
-    std::int64_t noDataSteps = 0;  // reads without data
     CycleWorst worst = CycleWorst::Pass;
     // The cycle began at an automatic close of the FPC test (Evaluate), not
     // at a key, a layout change or a restart.
@@ -126,7 +125,6 @@ struct ClosedHead {
 // Every head inside the layout at one close, row by row.
 struct ClosedCycles {
     std::int32_t columns = 0;
-    std::int32_t rows = 0;
     std::int32_t fpcTest = 0;
     bool automatic = false;  // closed by Evaluate's FPC rule, not by a caller
     std::vector<ClosedHead> heads;

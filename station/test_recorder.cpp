@@ -74,10 +74,6 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
            });
 }
 
-bool AnyTested(const ChannelModes& modes) {
-    return std::any_of(modes.begin(), modes.end(), [](std::uint8_t m) { return m == Tested; });
-}
-
 // "<reason>: 3, 17" with the channels counted from 1.
 std::string ReasonWithChannels(const char* reason, const std::vector<int>& channels) {
     std::string text = reason;
@@ -250,7 +246,9 @@ void TestRecorder::Append(const ClosedCycles& closed, std::string_view serial,
         // Every head of the layout closed: its next cycle starts now, recorded
         // or not.
         start = now;
-        if (!AnyTested(slot.mode) || !slot.hasData || head.stats.steps == 0) {
+        // LOAD (no tested channel) and no data are the grid's own verdicts.
+        if (head.verdict == HeadVerdict::Load || head.verdict == HeadVerdict::NoData ||
+            head.stats.steps == 0) {
             continue;
         }
 

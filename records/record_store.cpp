@@ -264,13 +264,14 @@ bool ReadRow(sqlite3_stmt* stmt, StoredRecord* out, std::string* why) {
     const int blobColumn = col++;
     out->forwarded = sqlite3_column_int64(stmt, col++) != 0;
 
-    const std::string prefix = "record " + std::to_string(out->id) + ": ";
+    // Only a damaged row needs its name.
+    const auto prefix = [out] { return "record " + std::to_string(out->id) + ": "; };
     if (verdict == "PASS") {
         r.verdict = RecordVerdict::Pass;
     } else if (verdict == "FAIL") {
         r.verdict = RecordVerdict::Fail;
     } else {
-        *why = prefix + "unknown verdict \"" + verdict + "\"";
+        *why = prefix() + "unknown verdict \"" + verdict + "\"";
         return false;
     }
     if (worst == "PASS") {
@@ -280,7 +281,7 @@ bool ReadRow(sqlite3_stmt* stmt, StoredRecord* out, std::string* why) {
     } else if (worst == "FAIL") {
         r.worst = WorstVerdict::Fail;
     } else {
-        *why = prefix + "unknown worst verdict \"" + worst + "\"";
+        *why = prefix() + "unknown worst verdict \"" + worst + "\"";
         return false;
     }
     // sqlite3_column_blob before sqlite3_column_bytes: the size is that of
@@ -289,7 +290,7 @@ bool ReadRow(sqlite3_stmt* stmt, StoredRecord* out, std::string* why) {
     const auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(stmt, blobColumn));
     std::string blobWhy;
     if (!DecodeChannels(blob, bytes, &r.channels, &blobWhy)) {
-        *why = prefix + blobWhy;
+        *why = prefix() + blobWhy;
         return false;
     }
     return true;
@@ -423,22 +424,37 @@ std::string RecordsFrom(sqlite3* db, const RecordFilter& filter, const Where& wh
            where.sql + " ORDER BY id " + order + (limited ? " LIMIT ?)" : ")");
 }
 
-// Steps `stmt` to its end and returns the rows that read whole. A damaged
-// row is left out and named in `error`; a database error empties the list
-// and says that `what` failed.
-std::vector<StoredRecord> ReadRows(sqlite3_stmt* stmt, std::string* error, const char* what) {
-    std::vector<StoredRecord> out;
-    std::string skipped;
+// Steps `stmt` until its end, or until `sink` returns false, handing it each
+// row that reads whole; a damaged row is left out and named in `skipped`.
+// The last step's result code (SQLITE_DONE when `sink` stopped it).
+int StepRows(sqlite3_stmt* stmt, const std::function<bool(StoredRecord&)>& sink,
+             std::string* skipped) {
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         StoredRecord record;
         std::string why;
-        if (ReadRow(stmt, &record, &why)) {
-            out.push_back(std::move(record));
-        } else {
-            AppendNote(&skipped, why);
+        if (!ReadRow(stmt, &record, &why)) {
+            AppendNote(skipped, why);
+        } else if (!sink(record)) {
+            return SQLITE_DONE;
         }
     }
+    return rc;
+}
+
+// Every row of `stmt` that reads whole. A damaged row is left out and named
+// in `error`; a database error empties the list and says that `what`
+// failed.
+std::vector<StoredRecord> ReadRows(sqlite3_stmt* stmt, std::string* error, const char* what) {
+    std::vector<StoredRecord> out;
+    std::string skipped;
+    const int rc = StepRows(
+        stmt,
+        [&out](StoredRecord& record) {
+            out.push_back(std::move(record));
+            return true;
+        },
+        &skipped);
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(sqlite3_db_handle(stmt), what));
         out.clear();
@@ -783,19 +799,8 @@ bool RecordStore::ForEach(const RecordFilter& filter,
     }
     where.Bind(stmt.get());
     std::string skipped;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        StoredRecord record;
-        std::string why;
-        if (!ReadRow(stmt.get(), &record, &why)) {
-            AppendNote(&skipped, why);
-            continue;
-        }
-        if (!sink(record)) {
-            rc = SQLITE_DONE;
-            break;
-        }
-    }
+    const int rc = StepRows(
+        stmt.get(), [&sink](StoredRecord& record) { return sink(record); }, &skipped);
     if (rc != SQLITE_DONE) {
         SetError(error, DbError(m_db, "cannot read the records"));
         return false;

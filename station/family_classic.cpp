@@ -107,13 +107,10 @@ bool ClassicFamily::ReadSettings() {
 BoardInfo ClassicFamily::Describe() {
     BoardInfo info = BoardFamily::Describe();
     if (Ready()) {
-        const ClassicTesterFields fields = classic_.fields();
-        info.firmware = DecodeFirmwareInfo(fields.firmware_info).version_text();
-        // Texts from the board: printable ASCII only, cut to their field.
-        info.deviceId = BoardText(fields.serial_number, 8);
-        if (info.deviceId.empty()) {
-            info.deviceId = BoardText(fields.device_id, 8);
-        }
+        // What the about dialog shows of it: the same texts, read the same way.
+        const AboutInfo about = ClassicAbout(classic_.fields());
+        info.firmware = about.firmwareVersion;
+        info.deviceId = about.serialNumber.empty() ? about.deviceId : about.serialNumber;
     }
     return info;
 }

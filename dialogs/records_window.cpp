@@ -733,6 +733,11 @@ void CRecordsWindow::ClearFilter() {
     for (QObject* field : std::initializer_list<QObject*>{sinceOn_, untilOn_, verdict_, head_}) {
         field->blockSignals(false);
     }
+    // A list that already shows every record is not asked for again.
+    if (model_->Filter() == FilterFromFields()) {
+        serialDelay_.stop();
+        return;
+    }
     ApplyFilter();
 }
 

@@ -24,6 +24,7 @@ struct RecordFilter {
     std::optional<RecordVerdict> verdict;
     std::string serialContains;  // a plain substring, not a pattern
     std::optional<std::int32_t> page;
+    bool operator==(const RecordFilter&) const = default;
 };
 
 // A record as stored: its row number (insertion order) and whether it has

@@ -52,6 +52,8 @@ QString AppUsage() {
         "                      them back up to a second later (soak runs; needs\n"
         "                      --simulate)\n"
         "  --real              the real USB bus (the default)\n"
+        "  --lang zh|en        the language of the windows (default Chinese; the\n"
+        "                      environment's KALDRIX_LANG=en also gives English)\n"
         "\n"
         "Test records:\n"
         "  --records-db PATH      the records database (default\n"
@@ -116,6 +118,15 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             options.machine = *n;
+        } else if (a == QLatin1String("--lang")) {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            options.language = ParseLanguage(v);
+            if (!options.language) {
+                error = QStringLiteral("--lang takes zh or en");
+                return std::nullopt;
+            }
         } else if (a == QLatin1String("--size")) {
             if (!value(v)) {
                 return std::nullopt;

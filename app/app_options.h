@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/demo_bench.h"
+#include "ui/language.h"
 
 namespace kx {
 
@@ -48,6 +49,9 @@ struct AppOptions {
     QString recordsServer;
     QString station;
     QString operatorName;
+
+    // --lang zh|en; unset: KALDRIX_LANG, else Chinese (ChooseLanguage).
+    std::optional<Language> language;
 
     bool help = false;
     bool version = false;

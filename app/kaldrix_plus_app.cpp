@@ -6,13 +6,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdio>
 #include <memory>
 
@@ -93,18 +90,6 @@ bool SingleInstance::WarnIfNotFirst() const {
     return true;
 }
 
-QTranslator* InstallQtChineseTexts(QApplication& app) {
-    auto* translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
-        !QCoreApplication::installTranslator(translator)) {
-        delete translator;
-        return nullptr;
-    }
-    return translator;
-}
-
 int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& arguments) {
     QCoreApplication::setApplicationName(kApplicationName);
     QCoreApplication::setApplicationVersion(QStringLiteral(KALDRIX_VERSION));
@@ -112,10 +97,16 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
     QGuiApplication::setApplicationDisplayName(kApplicationName);
     // The menu entry (packaging/kaldrixplus.desktop) the window belongs to.
     QGuiApplication::setDesktopFileName(QStringLiteral("kaldrixplus"));
-    InstallQtChineseTexts(app);
 
     QString error;
     std::optional<AppOptions> options = ParseAppOptions(arguments, error);
+    // Qt's texts in Chinese even for a wrong command line's message.
+    const Language language =
+        options ? ChooseLanguage(options->language, qgetenv("KALDRIX_LANG")) : Language::Chinese;
+    if (!InstallLanguage(language)) {
+        std::fprintf(stderr, "kaldrixplus: the %s translation could not be loaded\n",
+                     language == Language::English ? "English" : "Chinese (Qt's own)");
+    }
     if (!options) {
         std::fprintf(stderr, "kaldrixplus: %s\n", error.toLocal8Bit().constData());
         return 2;

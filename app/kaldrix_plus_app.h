@@ -21,11 +21,6 @@ QString RuntimeDirectory();
 
 // Gives Qt's own texts (the standard buttons of message boxes and dialogs,
 // the file chooser) in Chinese, like every text of the station: installs
-// Qt's zh_CN translation, read from the folder Qt was built to use. The
-// translator belongs to the application; nullptr when it could not be
-// loaded (Qt then keeps its English texts).
-QTranslator* InstallQtChineseTexts(QApplication& app);
-
 // The check for a station already running: a lock file named after
 // kInstanceName in `directory`, held while this object lives. It is never
 // taken for stale while its holder runs, however long that is; the lock of a

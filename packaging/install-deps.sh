@@ -27,6 +27,9 @@ packages=(
     fonts-liberation fonts-noto-cjk
     # Qt's own texts (standard buttons, the file chooser) in Chinese.
     qt6-translations-l10n
+    # lrelease builds the English translation into the program; lupdate
+    # (the translation test) checks it holds every text.
+    qt6-l10n-tools qt6-tools-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     xvfb xauth
 )

@@ -47,6 +47,7 @@
 #include "tests/support/event_loop_gaps.h"
 #include "tests/support/fault_rig.h"
 #include "tests/support/message_recorder.h"
+#include "ui/language.h"
 
 namespace kx {
 namespace {
@@ -1232,14 +1233,23 @@ namespace {
 // Message boxes and dialogs use Qt's standard buttons; without Qt's own
 // translation they would read "OK" and "Cancel" in an otherwise Chinese
 // station.
-TEST(QtTexts, StandardButtonsReadInChinese) {
-    QTranslator* translator = InstallQtChineseTexts(*qApp);
-    ASSERT_NE(translator, nullptr) << "Qt's zh_CN translation (qt6-translations-l10n) is missing";
-    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
-    QCoreApplication::removeTranslator(translator);
-    delete translator;
+// In English they are Qt's own English texts.
+TEST(QtTexts, StandardButtonsFollowTheStationsLanguage) {
+    ASSERT_TRUE(InstallLanguage(Language::Chinese))
+        << "Qt's zh_CN translation (qt6-translations-l10n) is missing";
+    {
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QString::fromUtf8("确定"));
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("取消"));
+    }
+    ASSERT_TRUE(InstallLanguage(Language::English)) << "the built-in English translation";
+    {
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+        EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+    }
+    // Back to the station's default for the other tests of the program.
+    ASSERT_TRUE(InstallLanguage(Language::Chinese));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -48,7 +49,7 @@ namespace kx {
 // What a command tells the operator when it finds the board lane busy
 // (its own job or another command's): one text for every command.
 inline void ShowBoardBusy(QWidget* owner) {
-    ShowMessage(owner, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
+    ShowMessage(owner, QCoreApplication::translate("BoardJob", "正在与设备通信，请稍候再试。"), QString(),
                 QMessageBox::Information);
 }
 

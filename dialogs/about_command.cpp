@@ -308,8 +308,7 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
 
 void CAboutCommand::Write(std::function<bool()> work, QString failure, std::size_t row) {
     const bool started = job_->Run<bool>(
-        tr("正在写入设备…"),
-        [work = std::move(work)](const std::atomic<bool>&) { return work(); },
+        tr("正在写入设备…"), [work = std::move(work)](const std::atomic<bool>&) { return work(); },
         [this, failure, row](bool ok) {
             if (!ok) {
                 Warn(failure);

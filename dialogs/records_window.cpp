@@ -2,8 +2,8 @@
 #include "dialogs/records_window.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QFileDialog>
@@ -45,7 +45,7 @@ QString WindowTitle() {
 }
 
 QString HeadText(std::int32_t row, std::int32_t column) {
-    return Tr("行%1 列%2").arg(row).arg(column);
+    return QCoreApplication::translate("RecordsWindow", "行%1 列%2").arg(row).arg(column);
 }
 
 QString LocalTime(std::int64_t utcMs) {
@@ -55,11 +55,11 @@ QString LocalTime(std::int64_t utcMs) {
 QString ModeText(std::uint8_t mode) {
     switch (mode) {
         case 0:
-            return Tr("测试");
+            return QCoreApplication::translate("RecordsWindow", "测试");
         case 1:
-            return Tr("屏蔽");
+            return QCoreApplication::translate("RecordsWindow", "屏蔽");
         case 2:
-            return Tr("不测");
+            return QCoreApplication::translate("RecordsWindow", "不测");
         default:
             return QString::number(mode);
     }
@@ -68,13 +68,13 @@ QString ModeText(std::uint8_t mode) {
 QString ClassText(std::uint8_t channelClass) {
     switch (channelClass) {
         case 0:
-            return Tr("未判定");
+            return QCoreApplication::translate("RecordsWindow", "未判定");
         case 1:
-            return Tr("范围内");
+            return QCoreApplication::translate("RecordsWindow", "范围内");
         case 2:
-            return Tr("超上限");
+            return QCoreApplication::translate("RecordsWindow", "超上限");
         case 3:
-            return Tr("低于下限");
+            return QCoreApplication::translate("RecordsWindow", "低于下限");
         default:
             return QString::number(channelClass);
     }
@@ -104,7 +104,8 @@ QString RecordReasonText(const std::string& reason) {
         const std::string withList = stored + ": ";
         if (reason.size() > withList.size() && reason.compare(0, withList.size(), withList) == 0) {
             // "<reason>：<channels>"
-            return Tr("%1：%2").arg(Tr(k.shown), FromStd(reason.substr(withList.size())));
+            return QCoreApplication::translate("RecordsWindow", "%1：%2")
+                .arg(Tr(k.shown), FromStd(reason.substr(withList.size())));
         }
     }
     return FromStd(reason);
@@ -112,7 +113,7 @@ QString RecordReasonText(const std::string& reason) {
 
 QString RecordConfigText(const std::string& config) {
     if (config == kBoardSettings || config.empty()) {
-        return Tr("测试板设置");
+        return QCoreApplication::translate("RecordsWindow", "测试板设置");
     }
     return QFileInfo(FromStd(config)).fileName();
 }
@@ -391,10 +392,14 @@ QVariant RecordsTableModel::headerData(int section, Qt::Orientation orientation,
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     static const char* const kHeaders[kColumnCount] = {
-        QT_TRANSLATE_NOOP("RecordsWindow", "时间"),   QT_TRANSLATE_NOOP("RecordsWindow", "条码"),
-        QT_TRANSLATE_NOOP("RecordsWindow", "测试头"), QT_TRANSLATE_NOOP("RecordsWindow", "结果"),
-        QT_TRANSLATE_NOOP("RecordsWindow", "原因"),   QT_TRANSLATE_NOOP("RecordsWindow", "配置文件"),
-        QT_TRANSLATE_NOOP("RecordsWindow", "测试板"), QT_TRANSLATE_NOOP("RecordsWindow", "工位"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "时间"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "条码"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "测试头"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "结果"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "原因"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "配置文件"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "测试板"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "工位"),
         QT_TRANSLATE_NOOP("RecordsWindow", "操作员")};
     if (section < 0 || section >= kColumnCount) {
         return {};
@@ -405,8 +410,9 @@ QVariant RecordsTableModel::headerData(int section, Qt::Orientation orientation,
 // --- export --------------------------------------------------------------------------
 
 ExportChoice ChooseExportFile(QWidget* owner, std::optional<ExportFormat> format) {
-    const QString csvFilter = Tr("CSV 文件(*.csv)");
-    const QString jsonlFilter = Tr("JSON Lines 文件(*.jsonl)");
+    const QString csvFilter = QCoreApplication::translate("RecordsWindow", "CSV 文件(*.csv)");
+    const QString jsonlFilter =
+        QCoreApplication::translate("RecordsWindow", "JSON Lines 文件(*.jsonl)");
     QString filters;
     if (!format) {
         filters = csvFilter + QStringLiteral(";;") + jsonlFilter;
@@ -418,8 +424,9 @@ ExportChoice ChooseExportFile(QWidget* owner, std::optional<ExportFormat> format
         QStringLiteral("records") +
         (selected == csvFilter ? QStringLiteral(".csv") : QStringLiteral(".jsonl"));
     ExportChoice choice;
-    choice.path = QFileDialog::getSaveFileName(owner, Tr("导出测试记录"), start,
-                                               filters, &selected);
+    choice.path = QFileDialog::getSaveFileName(
+        owner, QCoreApplication::translate("RecordsWindow", "导出测试记录"), start, filters,
+        &selected);
     const QString suffix = QFileInfo(choice.path).suffix().toLower();
     if (format) {
         choice.format = *format;
@@ -514,9 +521,9 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     }
 
     channels_ = new QTableWidget(kChannels, kChannelColumns, this);
-    channels_->setHorizontalHeaderLabels(
-        {tr("通道"), tr("模式"), tr("判定"), tr("值"), tr("最低"), tr("最高"), tr("下限"), tr("上限"),
-         tr("基准"), tr("绿色标记")});
+    channels_->setHorizontalHeaderLabels({tr("通道"), tr("模式"), tr("判定"), tr("值"), tr("最低"),
+                                          tr("最高"), tr("下限"), tr("上限"), tr("基准"),
+                                          tr("绿色标记")});
     channels_->verticalHeader()->hide();
     channels_->verticalHeader()->setDefaultSectionSize(20);
     channels_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -714,8 +721,7 @@ void CRecordsWindow::UpdateStatus() {
     if (model_->Fetching()) {
         text = tr("正在查询…");
     } else if (model_->OpenFailed()) {
-        text =
-            tr("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), model_->LastError());
+        text = tr("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), model_->LastError());
     } else if (!model_->LastError().isEmpty()) {
         text = tr("读取记录失败：%1").arg(model_->LastError());
     } else {
@@ -776,8 +782,8 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     for (const QString& own : {db, db + QStringLiteral("-wal"), db + QStringLiteral("-shm")}) {
         if (target == own || (QFileInfo::exists(path) && QFileInfo(path).canonicalFilePath() ==
                                                              QFileInfo(own).canonicalFilePath())) {
-            ShowMessage(this, tr("不能导出到记录数据库自身：\n%1").arg(path),
-                        WindowTitle(), QMessageBox::Warning);
+            ShowMessage(this, tr("不能导出到记录数据库自身：\n%1").arg(path), WindowTitle(),
+                        QMessageBox::Warning);
             return;
         }
     }
@@ -787,8 +793,7 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     csv_->setEnabled(false);
     jsonl_->setEnabled(false);
 
-    progress_ =
-        new QProgressDialog(tr("正在导出记录…"), tr("取消"), 0, 0, this);
+    progress_ = new QProgressDialog(tr("正在导出记录…"), tr("取消"), 0, 0, this);
     progress_->setWindowTitle(WindowTitle());
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumDuration(300);
@@ -801,8 +806,7 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     state->ticker.setInterval(100);
     connect(&state->ticker, &QTimer::timeout, this, [this, shared] {
         if (progress_) {
-            progress_->setLabelText(
-                tr("正在导出记录… 已导出 %1 条").arg(shared->written.load()));
+            progress_->setLabelText(tr("正在导出记录… 已导出 %1 条").arg(shared->written.load()));
         }
     });
     state->ticker.start();
@@ -841,15 +845,14 @@ void CRecordsWindow::ExportFinished(const ExportResult& result, const QString& p
     csv_->setEnabled(true);
     jsonl_->setEnabled(true);
     if (result.ok) {
-        ShowMessage(this, tr("已导出 %1 条记录到\n%2").arg(result.records).arg(path),
-                    WindowTitle(), QMessageBox::Information);
+        ShowMessage(this, tr("已导出 %1 条记录到\n%2").arg(result.records).arg(path), WindowTitle(),
+                    QMessageBox::Information);
     } else if (cancelled) {
-        ShowMessage(this, tr("导出已取消，没有写入文件。"),
-                    WindowTitle(), QMessageBox::Information);
+        ShowMessage(this, tr("导出已取消，没有写入文件。"), WindowTitle(),
+                    QMessageBox::Information);
     } else {
         ShowMessage(this,
-                    tr("导出失败，没有写入文件：\n%1\n\n原因：%2")
-                        .arg(path, FromStd(result.error)),
+                    tr("导出失败，没有写入文件：\n%1\n\n原因：%2").arg(path, FromStd(result.error)),
                     WindowTitle(), QMessageBox::Warning);
     }
 }

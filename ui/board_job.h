@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QCursor>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -49,8 +49,8 @@ namespace kx {
 // What a command tells the operator when it finds the board lane busy
 // (its own job or another command's): one text for every command.
 inline void ShowBoardBusy(QWidget* owner) {
-    ShowMessage(owner, QCoreApplication::translate("BoardJob", "正在与设备通信，请稍候再试。"), QString(),
-                QMessageBox::Information);
+    ShowMessage(owner, QCoreApplication::translate("BoardJob", "正在与设备通信，请稍候再试。"),
+                QString(), QMessageBox::Information);
 }
 
 class BoardJob : public QObject {

@@ -40,7 +40,9 @@ QString NumberMessage() {
 }
 
 QString RangeMessage(std::int32_t min, std::int32_t max) {
-    return QCoreApplication::translate("DataExchange", "请输入一个 %1 至 %2 之间的整数。").arg(min).arg(max);
+    return QCoreApplication::translate("DataExchange", "请输入一个 %1 至 %2 之间的整数。")
+        .arg(min)
+        .arg(max);
 }
 
 void DataExchange::Fail(QLineEdit* edit, const QString& message) {

@@ -93,7 +93,7 @@ QString CStatusStrip::BoardText() const {
 
 QString CStatusStrip::SerialText() const {
     return tr("条码 %1").arg(state_.lastSerial.isEmpty() ? QStringLiteral("--")
-                                                                     : state_.lastSerial);
+                                                         : state_.lastSerial);
 }
 
 QString CStatusStrip::WaitingText() const {

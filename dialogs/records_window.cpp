@@ -353,7 +353,9 @@ QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
             case kColConfig:
                 return RecordConfigText(r.config);
             case kColBoard:
-                return FromStd(r.board.family);
+                // Stored as the family's Chinese name; shown in the
+                // station's language.
+                return QCoreApplication::translate("BoardFamily", r.board.family.c_str());
             case kColStation:
                 return FromStd(r.station);
             case kColOperator:

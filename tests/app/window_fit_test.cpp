@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTest>
@@ -32,6 +33,7 @@
 #include "tests/support/default_pages.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
+#include "ui/language.h"
 
 namespace kx {
 namespace {
@@ -60,8 +62,17 @@ TEST(WindowFit, TheProgramRunsOnASmallScreen) {
 
 // Every dialog and window opens with its frame inside the screen's available
 // area and the buttons of its button row whole and visible; the buttons
-// further up in a scrolled part can be scrolled to.
-TEST(WindowFit, EveryDialogOpensInsideTheAvailableArea) {
+// further up in a scrolled part can be scrolled to. In Chinese and in
+// English, whose texts are longer.
+class EveryDialog : public ::testing::TestWithParam<Language> {
+protected:
+    void SetUp() override { ASSERT_TRUE(InstallLanguage(GetParam())); }
+    // Back to the station's default for the other tests, also after a
+    // failure.
+    void TearDown() override { InstallLanguage(Language::Chinese); }
+};
+
+TEST_P(EveryDialog, OpensInsideTheAvailableArea) {
     test::MessageRecorder messages;
     test::TempDir dir;
     test::DefaultPages pages;
@@ -119,6 +130,13 @@ TEST(WindowFit, EveryDialogOpensInsideTheAvailableArea) {
             ASSERT_NE(b, nullptr) << name.toStdString();
             EXPECT_TRUE(b->isVisible()) << name.toStdString();
             EXPECT_FALSE(b->size().isEmpty()) << name.toStdString();
+            // Qt's standard buttons keep Qt's own, translated texts.
+            if (auto* box = qobject_cast<QDialogButtonBox*>(b->parentWidget())) {
+                const QDialogButtonBox::StandardButton which = box->standardButton(b);
+                ASSERT_NE(which, QDialogButtonBox::NoButton) << name.toStdString();
+                const QDialogButtonBox fresh(which);
+                EXPECT_EQ(b->text(), fresh.button(which)->text()) << name.toStdString();
+            }
         }
         for (const QString& name : c.scrolled) {
             auto* b = window->findChild<QAbstractButton*>(name);
@@ -134,6 +152,12 @@ TEST(WindowFit, EveryDialogOpensInsideTheAvailableArea) {
         window->close();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, EveryDialog,
+                         ::testing::Values(Language::Chinese, Language::English),
+                         [](const ::testing::TestParamInfo<Language>& info) {
+                             return info.param == Language::Chinese ? "Chinese" : "English";
+                         });
 
 // The helper on its own, for areas other than this screen: a window larger
 // than the area shrinks into it, a smaller one keeps its size, both centred;

@@ -172,6 +172,9 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     setup.deviceType = options.machine;
     setup.recordsDb = records.dbPath;
     setup.records = recordsService.get();
+    if (options.size) {
+        setup.normalSize = *options.size;
+    }
     if (options.simulated()) {
         simBus = std::make_unique<sim::SimBus>();
         // Flat-out polling of software boards at the pace of a full-speed
@@ -203,10 +206,6 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
                     QMessageBox::Warning);
     }
     dlg.OnInitDialog();
-    if (options.size) {
-        dlg.setWindowState(Qt::WindowNoState);
-        dlg.resize(*options.size);
-    }
 
     if (options.plugCycleS > 0) {
         dlg.StartPlugCycle(options.plugCycleS * 1000);

@@ -26,6 +26,7 @@
 #include "sim/sim_bus.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -216,7 +217,18 @@ void CKaldrixPlusDlg::OnInitDialog() {
     m_typeItems = m_station->DeviceTypes();
     UpdateDeviceTypes();
     setWindowIcon(m_hIcon);
-    setWindowState(windowState() | Qt::WindowMaximized);
+    // The normal place is set before the window is shown and before it is
+    // maximised: the window system keeps it as the place to return to, and a
+    // window manager takes it as the window's first geometry (a resize after
+    // the show is a request it may ignore).
+    const QRect available = AvailableArea(this);
+    if (m_setup.normalSize.isValid()) {
+        setGeometry(CentredIn(m_setup.normalSize, available));
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    } else {
+        setGeometry(NormalPlace(available));
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
     show();
     m_colorBar->AttachToControl(kGridControlId, m_gridControl);
     m_colorBar->SetRepaintTimer(1, true);

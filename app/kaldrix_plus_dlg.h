@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QMap>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -104,6 +105,10 @@ struct StationSetup {
     // opened. The service outlives the window.
     std::string recordsDb;
     RecordsService* records = nullptr;
+    // The window's normal (un-maximised) size. Invalid: two thirds of the
+    // available screen, and the window starts maximised; valid (--size): the
+    // window starts un-maximised at this size.
+    QSize normalSize;
 };
 
 // The station's main window: the channel grid under a menu bar, over the
@@ -113,6 +118,10 @@ struct StationSetup {
 //
 //     CKaldrixPlusDlg dlg(setup);
 //     dlg.OnInitDialog();     // registers hot-plug, shows maximised, connects
+//
+// Its normal place, which it keeps when un-maximised (and takes where no
+// window manager maximises it), is centred in the available screen area: two
+// thirds of it, or StationSetup::normalSize.
 //
 // Whatever talks to a board runs on the station's board lane, never on the
 // window's thread: the connection (at start, after a plug or unplug, after a
@@ -142,9 +151,9 @@ public:
 
     // The start of the window, in order: hot-plug registration (when udev
     // cannot register, a message, then the bus is rescanned instead;
-    // start-up goes on), the version history, the icon, shown
-    // maximised, the grid attached with its repaint timer, then the station
-    // core's start (page table, grid) and its Connect queued on the lane.
+    // start-up goes on), the version history, the icon, its normal place
+    // set, shown maximised (un-maximised with a normal size), the grid attached with its repaint
+    // timer, then the station core's start (page table, grid) and its Connect queued on the lane.
     void OnInitDialog();
 
     StationCore& station() { return *m_station; }

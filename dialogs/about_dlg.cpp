@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "dialogs/about_common.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -75,6 +76,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     top->addWidget(picture_, 0, Qt::AlignTop);
     // The dialog starts with the default picture, as an empty about box.
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::AboutDialog);
+    FitOnShow(this);
 }
 
 void CAboutDlg::Fill(const AboutInfo& info) {

@@ -14,6 +14,7 @@
 #include "dialogs/about_common.h"
 #include "dialogs/change_log.h"
 #include "ui/data_exchange.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -70,6 +71,7 @@ CAboutDlgVelmora5::CAboutDlgVelmora5(QWidget* parent) : QDialog(parent) {
     top->addLayout(left);
     top->addWidget(picture_, 0, Qt::AlignTop);
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::BoardDialog);
+    FitOnShow(this);
 }
 
 void CAboutDlgVelmora5::Fill(const Velmora5About& about) {

@@ -17,6 +17,7 @@
 #include "dialogs/change_log.h"
 #include "dialogs/edit_list_ctrl.h"
 #include "dialogs/reset_row_col_dlg.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -100,6 +101,7 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     top->addLayout(left);
     top->addWidget(picture_, 0, Qt::AlignTop);
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::BoardDialog);
+    FitOnShow(this);
 }
 
 CAboutDlgVelmora5HID::~CAboutDlgVelmora5HID() = default;

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "ui/message_box.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -603,6 +604,7 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     connect(model_, &RecordsTableModel::fetchingChanged, this, &CRecordsWindow::UpdateStatus);
 
     resize(1000, 560);
+    FitOnShow(this);
     ShowChannels(nullptr);
     Refresh();
 }

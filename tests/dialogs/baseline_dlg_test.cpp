@@ -107,7 +107,7 @@ TEST_F(BaselineDlgTest, OpensWithThePagesSettingsAndExclusiveBoxes) {
     SetLive(Ramp(650));
     Open();
 
-    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Dialog"));
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("基准值与上下限设定"));
     EXPECT_EQ(dlg->coordinateUpperEdit()->text(), QStringLiteral("1400"));
     EXPECT_EQ(dlg->coordinateLowerEdit()->text(), QStringLiteral("20"));
     EXPECT_EQ(dlg->percentageEdit()->text(), QStringLiteral("12.5"));

@@ -901,6 +901,25 @@ TEST_F(MainWindow, ShortcutsRunTheirCommandsAndNeverReachTheKeyBuffer) {
     EXPECT_EQ(g_keyBuffer, QStringLiteral("sn"));
 }
 
+// In English the menus, the recent-files message and the shortcuts follow;
+// the station is Chinese again afterwards, whatever happened.
+TEST_F(MainWindow, MenusAndMessagesInEnglish) {
+    ASSERT_TRUE(InstallLanguage(Language::English));
+    struct BackToChinese {
+        ~BackToChinese() { InstallLanguage(Language::Chinese); }
+    } backToChinese;
+    Start();
+    EXPECT_EQ(dlg->menuBar()->actions().value(0)->text(), QStringLiteral("&File"));
+    EXPECT_EQ(Action(kCmdLoad)->text(), QStringLiteral("&Load"));
+    EXPECT_EQ(Action(kCmdSave)->text(), QStringLiteral("&Save"));
+    EXPECT_EQ(Action(kCmdAbout)->text(), QStringLiteral("&About"));
+    EXPECT_EQ(Action(kDeviceTypeCommands[3])->text(), QStringLiteral("Machine 3"));
+    EXPECT_EQ(Action(kCmdLoad)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    // The configuration commands' own texts too.
+    EXPECT_EQ(QCoreApplication::translate("CConfigCommands", "正在载入配置…"),
+              QStringLiteral("Loading the configuration…"));
+}
+
 // Ctrl+S while a load writes the boards is refused as the menu entry is:
 // no chooser, no save.
 TEST_F(MainWindow, SaveShortcutIsRefusedWhileALoadRuns) {

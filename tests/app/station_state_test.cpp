@@ -4,7 +4,6 @@
 // none of which may stop the station.
 
 #include "app/station_state.h"
-#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include "tests/support/temp_dir.h"
 
 namespace kx {
 namespace {

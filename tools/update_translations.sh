@@ -32,7 +32,10 @@ cd "$root"
 # The folders whose texts a person reads; tools/ holds developer programs,
 # whose texts are not translated.
 folders=(core hid grid config records station ui dialogs capture app)
-"$lupdate" -silent -locations none -no-obsolete -no-ui-lines \
+# -I: the sources include each other from the root ("app/x.h"); without it
+# lupdate does not see the class declarations, and tr() in a class of
+# namespace kx lands in context "Class" while Qt looks it up as "kx::Class".
+"$lupdate" -silent -locations none -no-obsolete -no-ui-lines -I "$root" \
     -tr-function-alias translate+=TrText,QT_TRANSLATE_NOOP+=KX_TRANSLATE_NOOP \
     -source-language zh_CN -target-language en \
     -extensions cpp,h "${folders[@]}" -ts "$out" 2>&1 |

@@ -203,6 +203,11 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
     layout->addWidget(average, 1, 1, Qt::AlignTop);
     layout->addWidget(placeholder, 2, 0);
     layout->addLayout(side, 2, 1);
+    // Where Load and Save find the readings, in full.
+    auto* rawDataPath = new QLabel(QString::fromStdString(RawDataLocationText()), this);
+    rawDataPath->setObjectName(QStringLiteral("rawDataPath"));
+    rawDataPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(rawDataPath, 3, 0, 1, 2);
     layout->setRowStretch(0, 2);
     layout->setRowStretch(2, 5);
     layout->setColumnStretch(0, 1);

@@ -30,6 +30,7 @@ namespace kx {
 // ...) (QCoreApplication::translate on the Qt side). The functions return
 // translated texts.
 
+// Translated where they are shown (context "ConfigTransfer").
 inline constexpr char kLoadFailedText[] = KX_TRANSLATE_NOOP("ConfigTransfer", "载入配置文件失败");
 inline constexpr char kSaveFailedText[] = KX_TRANSLATE_NOOP("ConfigTransfer", "保存配置文件失败");
 inline constexpr char kLegacyLoadFailedText[] =

@@ -99,6 +99,9 @@ struct StationSetup {
     CaptureSystem capture = SystemCapture();
     // Device type carrying the check mark at start (0 standard, 1-5 machine n).
     int deviceType = 0;
+    // No udev monitor even where there is one (--no-udev): the bus is looked
+    // at every 2 s, as on a station without a udev daemon.
+    bool noUdev = false;
     // The test records: where the records window reads them, and the writer
     // (and sender) that keep them; null when the database could not be
     // opened. The service outlives the window.
@@ -159,6 +162,8 @@ public:
     // most a second; counted by plugCycles(). Does nothing without software
     // boards or with periodMs < 2.
     void StartPlugCycle(int periodMs);
+    // Demonstration: unplugs every software board once, `delayMs` from now.
+    void UnplugDemoBoardsAfter(int delayMs);
     int plugCycles() const { return m_plugCycles; }
     // Board work of the window (connection, hot-plug, device type) is queued
     // or running on the lane, or its results have not reached the window yet.

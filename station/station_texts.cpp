@@ -5,24 +5,18 @@
 
 namespace kx {
 
-namespace {
-
-constexpr const char* kContext = "StationTexts";
-
-}  // namespace
-
 std::string TitleWithUnusedBoard(const std::string& title, const std::string& other) {
-    return FormatText(TrText(kContext, "%1（另有%2未使用）"), {title, other});
+    return FormatText(TrText("StationTexts", "%1（另有%2未使用）"), {title, other});
 }
 
 std::string OpenRefusalTitle(OpenFailure failure) {
     switch (failure) {
         case OpenFailure::NoPermission:
-            return TrText(kContext, "设备无法打开：没有访问权限");
+            return TrText("StationTexts", "设备无法打开：没有访问权限");
         case OpenFailure::Busy:
-            return TrText(kContext, "设备无法打开：设备正被其他程序使用");
+            return TrText("StationTexts", "设备无法打开：设备正被其他程序使用");
         default:
-            return TrText(kContext, "设备无法打开");
+            return TrText("StationTexts", "设备无法打开");
     }
 }
 
@@ -30,7 +24,7 @@ std::string OpenRefusalMessage(OpenFailure failure, const std::string& family) {
     switch (failure) {
         case OpenFailure::NoPermission:
             return FormatText(
-                TrText(kContext,
+                TrText("StationTexts",
                        "找到了%1，但当前用户没有权限打开它。\n"
                        "请安装 packaging 文件夹中的 udev 规则 70-kaldrixplus.rules"
                        "（复制到 /etc/udev/rules.d/ 后运行 sudo udevadm control --reload），"
@@ -41,14 +35,14 @@ std::string OpenRefusalMessage(OpenFailure failure, const std::string& family) {
                 {family});
         case OpenFailure::Busy:
             return FormatText(
-                TrText(kContext,
+                TrText("StationTexts",
                        "找到了%1，但它正被其他程序使用。\n"
                        "请关闭占用测试板的其他程序（例如另一个正在运行的 KaldrixPlus），"
                        "然后拔下测试板再重新插上。"),
                 {family});
         default:
             return FormatText(
-                TrText(kContext,
+                TrText("StationTexts",
                        "找到了%1，但无法打开它。\n"
                        "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。"),
                 {family});
@@ -57,7 +51,7 @@ std::string OpenRefusalMessage(OpenFailure failure, const std::string& family) {
 
 std::string NoAnswerMessage(const std::string& family) {
     return FormatText(
-        TrText(kContext,
+        TrText("StationTexts",
                "%1没有应答，未能读出测试板中保存的测试设置（界面上显示的是原来的设置）。\n"
                "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。"),
         {family});
@@ -71,33 +65,33 @@ std::string DeviceTypeName(int type) {
     if (type < 0 || type >= static_cast<int>(kNames.size())) {
         return {};
     }
-    return TrText(kContext, kNames[static_cast<std::size_t>(type)]);
+    return TrText("StationTexts", kNames[static_cast<std::size_t>(type)]);
 }
 
 std::string IdleNoteNoBoard(bool unplugged, bool rescanning) {
     if (rescanning) {
-        return unplugged ? TrText(kContext,
+        return unplugged ? TrText("StationTexts",
                                   "测试板已拔下（本机没有运行 udev 服务）\n"
                                   "重新插上测试板后，程序在 2 秒内发现它并自动连接。\n"
                                   "要立即发现插拔，请启动 udev 服务"
                                   "（sudo systemctl start systemd-udevd）后重新打开程序。")
-                         : TrText(kContext,
+                         : TrText("StationTexts",
                                   "未检测到测试板（本机没有运行 udev 服务）\n"
                                   "插上测试板后，程序在 2 秒内发现它并自动连接。\n"
                                   "要立即发现插拔，请启动 udev 服务"
                                   "（sudo systemctl start systemd-udevd）后重新打开程序。");
     }
-    return unplugged ? TrText(kContext,
+    return unplugged ? TrText("StationTexts",
                               "测试板已拔下\n"
                               "重新插上测试板后会自动连接。\n"
                               "如果并没有拔下，请检查 USB 线和 USB 接口。")
-                     : TrText(kContext,
+                     : TrText("StationTexts",
                               "未检测到测试板\n"
                               "请用 USB 线把测试板接到本机，插上后会自动连接。");
 }
 
 std::string IdleNoteOtherDeviceType(const std::string& family, int boardType, int checkedType) {
-    return FormatText(TrText(kContext,
+    return FormatText(TrText("StationTexts",
                              "找到了%1，但它属于设备类型“%2”\n"
                              "当前选择的设备类型是“%3”。\n"
                              "请在菜单 操作 > 设备类型 中选择“%2”。"),
@@ -107,18 +101,18 @@ std::string IdleNoteOtherDeviceType(const std::string& family, int boardType, in
 std::string IdleNoteRefused(OpenFailure failure, const std::string& family) {
     switch (failure) {
         case OpenFailure::NoPermission:
-            return FormatText(TrText(kContext,
+            return FormatText(TrText("StationTexts",
                                      "找到了%1，但没有权限打开它\n"
                                      "请安装 udev 规则 70-kaldrixplus.rules（做法见弹出的提示），"
                                      "然后拔下测试板再重新插上。"),
                               {family});
         case OpenFailure::Busy:
-            return FormatText(TrText(kContext,
+            return FormatText(TrText("StationTexts",
                                      "找到了%1，但它正被其他程序使用\n"
                                      "请关闭占用测试板的其他程序，然后拔下测试板再重新插上。"),
                               {family});
         default:
-            return FormatText(TrText(kContext,
+            return FormatText(TrText("StationTexts",
                                      "找到了%1，但无法打开它\n"
                                      "请拔下测试板再重新插上；"
                                      "如果仍然不行，请换一个 USB 接口或检查 USB 线。"),

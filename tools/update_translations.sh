@@ -32,7 +32,7 @@ cd "$root"
 # The folders whose texts a person reads; tools/ holds developer programs,
 # whose texts are not translated.
 folders=(core hid grid config records station ui dialogs capture app)
-"$lupdate" -silent -locations none -no-obsolete -no-ui-lines \
+"$lupdate" -silent -locations none -no-obsolete -no-ui-lines -I "$root" \
     -tr-function-alias translate+=TrText,QT_TRANSLATE_NOOP+=KX_TRANSLATE_NOOP \
     -source-language zh_CN -target-language en \
     -extensions cpp,h "${folders[@]}" -ts "$out" 2>&1 |

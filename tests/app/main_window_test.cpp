@@ -665,7 +665,7 @@ TEST_F(MainWindow, PlugCycleUnplugsAndPlugsEveryDemoBoardOnItsSchedule) {
     setup.demoBoards.push_back({runoff, QStringLiteral("1. 一对一")});
     setup.demoBoards.push_back({master, QStringLiteral("2. Velmora5")});
     Start(std::move(setup));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Title().endsWith(QStringLiteral("设备已经连接")); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Title().contains(QStringLiteral("设备已经连接")); }));
     const QString connected = Title();
     dlg->StartPlugCycle(1000);
     // Each cycle: both boards gone (the station says so), then both back and

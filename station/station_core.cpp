@@ -199,6 +199,11 @@ std::vector<std::string> StationCore::ConnectLocked() {
             messages.push_back(NoAnswerMessage(family.Name()));
         }
     } else {
+        // The board in use is gone, whether a removal event said so first or
+        // the worker found its handle lost and asked for this connection.
+        if (m_activeFamily.load() != FamilyId::None) {
+            m_unplugged = true;
+        }
         Disconnect();
         SetTitle(refusal.Seen() ? OpenRefusalTitle(refusal.failure)
                                 : TrText("StationTexts", kTitleDisconnected));

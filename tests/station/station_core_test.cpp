@@ -812,6 +812,15 @@ TEST_F(Station, IdleNoteNamesEachSituationOnTheBus) {
              bus.unplug(board);
          },
          {"测试板已拔下\n", "重新插上测试板后会自动连接"}},
+        {"the board in use gone, found by a connection before its removal event",
+         [this] {
+             auto board = Runoff("borvane");
+             bus.plug(board);
+             bus.set_hotplug_handler({});
+             bus.unplug(board);
+             core->Connect();  // as the worker's reconnection request runs it
+         },
+         {"测试板已拔下\n"}},
         {"no permission",
          [this] {
              auto board = std::make_shared<SimMasterBoard>();

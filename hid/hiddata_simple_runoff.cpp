@@ -128,13 +128,14 @@ int hiddata_simple_runoff::probe(RunoffProbe row, int machine) {
 }
 
 std::optional<int> hiddata_simple_runoff::other_machine_listed(int machine) const {
+    const std::vector<HidDeviceInfo> devices = listing();
     for (int other = 0; other <= kMaxMachine; ++other) {
         if (other == machine) {
             continue;
         }
         for (RunoffProbe row : probe_order(other)) {
             const std::optional<std::string> manufacturer = manufacturer_for(row, other);
-            if (manufacturer && listed(kProductId, kVendorId, *manufacturer, kProduct)) {
+            if (manufacturer && listed(devices, kProductId, kVendorId, *manufacturer, kProduct)) {
                 return other;
             }
         }

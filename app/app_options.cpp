@@ -53,6 +53,12 @@ QString AppUsage() {
         "  --plug-cycle S      unplug every software board every S seconds and plug\n"
         "                      them back up to a second later (soak runs; needs\n"
         "                      --simulate)\n"
+        "  --refuse WHY        the software boards refuse to open: permission, busy\n"
+        "                      or other (needs --simulate BOARD)\n"
+        "  --unplug-after MS   unplug every software board MS milliseconds after the\n"
+        "                      start (needs --simulate BOARD)\n"
+        "  --no-udev           no udev monitor: look at the bus every 2 s, as on a\n"
+        "                      station without a udev daemon\n"
         "  --real              the real USB bus (the default)\n"
         "  --lang zh|en        the language of the windows (default Chinese; the\n"
         "                      environment's KALDRIX_LANG=en also gives English)\n"
@@ -186,6 +192,32 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
                 return std::nullopt;
             }
             options.plugCycleS = *seconds;
+        } else if (a == QLatin1String("--refuse")) {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            if (v == QLatin1String("permission")) {
+                options.refuse = OpenFailure::NoPermission;
+            } else if (v == QLatin1String("busy")) {
+                options.refuse = OpenFailure::Busy;
+            } else if (v == QLatin1String("other")) {
+                options.refuse = OpenFailure::Other;
+            } else {
+                error = QStringLiteral("--refuse takes permission, busy or other");
+                return std::nullopt;
+            }
+        } else if (a == QLatin1String("--unplug-after")) {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            const std::optional<int> ms = ParseCount(v, 0, 24 * 3600 * 1000);
+            if (!ms) {
+                error = QStringLiteral("--unplug-after takes milliseconds (0 to 86400000)");
+                return std::nullopt;
+            }
+            options.unplugAfterMs = *ms;
+        } else if (a == QLatin1String("--no-udev")) {
+            options.noUdev = true;
         } else {
             error = QStringLiteral("unknown option %1 (--help lists them)").arg(a);
             return std::nullopt;
@@ -197,6 +229,12 @@ std::optional<AppOptions> ParseAppOptions(const QStringList& arguments, QString&
     }
     if (options.still && !options.simulated()) {
         error = QStringLiteral("--still is for software boards (--simulate)");
+        return std::nullopt;
+    }
+    if ((options.refuse != OpenFailure::None || options.unplugAfterMs >= 0) &&
+        options.boards.empty()) {
+        error =
+            QStringLiteral("--refuse and --unplug-after need software boards (--simulate BOARD)");
         return std::nullopt;
     }
     if (options.plugCycleS > 0 && options.boards.empty()) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/hid_bus.h"
 #include "sim/demo_bench.h"
 #include "ui/language.h"
 
@@ -39,6 +40,15 @@ struct AppOptions {
     // back a moment later (--plug-cycle SECONDS), for unattended soak runs;
     // 0: never.
     int plugCycleS = 0;
+    // The software boards refuse to open, as a real node does for this
+    // reason (--refuse permission|busy|other); None: they open.
+    OpenFailure refuse = OpenFailure::None;
+    // Unplugs every software board once, unplugAfterMs after the start
+    // (--unplug-after MS); -1: never.
+    int unplugAfterMs = -1;
+    // No udev monitor (--no-udev): the bus is looked at every 2 s, as on a
+    // station without a udev daemon.
+    bool noUdev = false;
 
     // Test records: the local database (--records-db; empty: the default
     // place, DefaultRecordsPath), the line's PostgreSQL server

@@ -186,6 +186,7 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     StationState state;
     setup.state = &state;
     setup.deviceType = options.machine;
+    setup.noUdev = options.noUdev;
     setup.recordsDb = records.dbPath;
     setup.records = recordsService.get();
     if (options.size) {
@@ -201,6 +202,7 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
         int n = 0;
         for (const sim::DemoBoardChoice& choice : options.boards) {
             std::shared_ptr<sim::SimBoard> board = sim::MakeDemoBoard(choice, signal);
+            board->set_open_failure(options.refuse);
             simBus->plug(board);
             setup.demoBoards.push_back(
                 {board, QStringLiteral("%1. %2").arg(++n).arg(DemoBoardLabel(choice))});
@@ -224,6 +226,9 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
 
     if (options.plugCycleS > 0) {
         dlg.StartPlugCycle(options.plugCycleS * 1000);
+    }
+    if (options.unplugAfterMs >= 0) {
+        dlg.UnplugDemoBoardsAfter(options.unplugAfterMs);
     }
 
     double cpuAtMark = 0;

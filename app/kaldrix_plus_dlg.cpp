@@ -265,19 +265,21 @@ void CKaldrixPlusDlg::QueueBoardWork(std::function<void(StationCore&)> work) {
 }
 
 void CKaldrixPlusDlg::RegisterHidNotification() {
-    if (m_setup.simBus != nullptr) {
+    if (m_setup.simBus != nullptr && !m_setup.noUdev) {
         m_hotplug = new SimHotplug(*m_setup.simBus, this);
     } else {
-        auto* udev = new UdevHotplug(this);
-        if (udev->ok()) {
+        auto* udev = m_setup.noUdev ? nullptr : new UdevHotplug(this);
+        if (udev != nullptr && udev->ok()) {
             m_hotplug = udev;
         } else {
             // No udev daemon (a container, a minimal system): the operator
             // is told as ever, and the bus is looked at every 2 s instead,
             // so that a board plugged or unplugged later is still noticed.
+            // The idle screen says so too.
             delete udev;
             ShowMessage(this, kRegistrationFailed, kApplicationName);
             m_hotplug = new RescanHotplug(*m_setup.bus, kHotplugRescanInterval, this);
+            m_station->SetRescanning(true);
         }
     }
     connect(m_hotplug, &HotplugSource::deviceChanged, this, &CKaldrixPlusDlg::OnHotplug);
@@ -504,6 +506,17 @@ void CKaldrixPlusDlg::StartPlugCycle(int periodMs) {
         });
     });
     cycle->start(periodMs);
+}
+
+void CKaldrixPlusDlg::UnplugDemoBoardsAfter(int delayMs) {
+    if (m_setup.simBus == nullptr) {
+        return;
+    }
+    QTimer::singleShot(std::max(delayMs, 0), this, [this] {
+        for (const auto& [action, board] : m_demoActions) {
+            SetDemoBoardPlugged(action, board, false);
+        }
+    });
 }
 
 QAction* CKaldrixPlusDlg::CommandAction(int commandId) const {

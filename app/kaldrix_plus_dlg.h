@@ -107,6 +107,9 @@ struct StationSetup {
     // files, the device type chosen last); null: nothing is remembered.
     // Outlives the window.
     StationState* state = nullptr;
+    // No udev monitor even where there is one (--no-udev): the bus is looked
+    // at every 2 s, as on a station without a udev daemon.
+    bool noUdev = false;
     // The test records: where the records window reads them, and the writer
     // (and sender) that keep them; null when the database could not be
     // opened. The service outlives the window.
@@ -178,6 +181,8 @@ public:
     // most a second; counted by plugCycles(). Does nothing without software
     // boards or with periodMs < 2.
     void StartPlugCycle(int periodMs);
+    // Demonstration: unplugs every software board once, `delayMs` from now.
+    void UnplugDemoBoardsAfter(int delayMs);
     int plugCycles() const { return m_plugCycles; }
     // Board work of the window (connection, hot-plug, device type) is queued
     // or running on the lane, or its results have not reached the window yet.

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <algorithm>
@@ -40,7 +41,7 @@ QPushButton* HiddenButton(const QString& text, const QString& name, QRect geomet
 
 CDialogCapView::CDialogCapView(QWidget* parent, CaptureSystem system)
     : QDialog(parent), capture_(std::move(system)) {
-    setWindowTitle(QStringLiteral("摄像头抓取"));
+    setWindowTitle(tr("摄像头抓取"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setModal(false);
@@ -50,11 +51,11 @@ CDialogCapView::CDialogCapView(QWidget* parent, CaptureSystem system)
     setFont(font);
     resize(kClientSize);
 
-    QPushButton* ok = HiddenButton(QStringLiteral("OK"), QStringLiteral("ok"),
-                                   QRect(Du(235), Du(5), Du(50), Du(14)), this);
+    QPushButton* ok =
+        HiddenButton(tr("OK"), QStringLiteral("ok"), QRect(Du(235), Du(5), Du(50), Du(14)), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    QPushButton* cancel = HiddenButton(QStringLiteral("Cancel"), QStringLiteral("cancel"),
+    QPushButton* cancel = HiddenButton(tr("Cancel"), QStringLiteral("cancel"),
                                        QRect(Du(180), Du(5), Du(50), Du(14)), this);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -63,7 +64,7 @@ CDialogCapView::CDialogCapView(QWidget* parent, CaptureSystem system)
     devices_->setGeometry(Du(5), Du(5), Du(115), Du(14));
     devices_->hide();
 
-    QPushButton* init = HiddenButton(QStringLiteral("Init"), QStringLiteral("init"),
+    QPushButton* init = HiddenButton(tr("Init"), QStringLiteral("init"),
                                      QRect(Du(125), Du(5), Du(50), Du(14)), this);
     connect(init, &QPushButton::clicked, this, &CDialogCapView::OnInit);
 
@@ -78,6 +79,18 @@ CDialogCapView::CDialogCapView(QWidget* parent, CaptureSystem system)
     preview_->setPalette(black);
     preview_->setAutoFillBackground(true);
     preview_->setGeometry(Du(5), Du(7), Du(279), Du(230));
+
+    // Without a camera the black frame says so, instead of staying blank.
+    noCamera_ =
+        new QLabel(tr("未检测到摄像头\n请插上摄像头，然后关闭并重新打开此窗口。"), preview_);
+    noCamera_->setObjectName(QStringLiteral("noCamera"));
+    noCamera_->setAlignment(Qt::AlignCenter);
+    noCamera_->setWordWrap(true);
+    QPalette light = noCamera_->palette();
+    light.setColor(QPalette::WindowText, QColor(220, 220, 220));
+    noCamera_->setPalette(light);
+    noCamera_->setGeometry(preview_->contentsRect());
+    noCamera_->hide();
 
     FitOnShow(this);
     OnInitDialog();
@@ -96,6 +109,10 @@ void CDialogCapView::OnInitDialog() {
 
 void CDialogCapView::OnInit() {
     capture_.Init(devices_->currentIndex(), preview_);
+    // No camera listed (or no media backend to list one): the window can
+    // only show the notice; the camera list is read again when it opens.
+    noCamera_->setVisible(devices_->count() == 0);
+    noCamera_->raise();
 }
 
 void CDialogCapView::resizeEvent(QResizeEvent* event) {
@@ -104,6 +121,7 @@ void CDialogCapView::resizeEvent(QResizeEvent* event) {
     preview_->setGeometry(kMarginLeft, kMarginTop,
                           std::max(0, client.width() - kMarginLeft - kMarginRight),
                           std::max(0, client.height() - kMarginTop - kMarginBottom));
+    noCamera_->setGeometry(preview_->contentsRect());
     capture_.ResizeVideoWindow();
     update();
 }

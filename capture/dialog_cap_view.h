@@ -7,13 +7,15 @@
 
 class QComboBox;
 class QFrame;
+class QLabel;
 class QPushButton;
 
 namespace kx {
 
 // The camera window "摄像头抓取": a modeless window whose black preview frame
 // shows the live picture of the system's first camera, opened as soon as the
-// window is made and kept filling the window when the operator resizes it.
+// window is made and kept filling the window when the operator resizes it;
+// without a camera the frame says so and what to do.
 // The list of cameras and the buttons exist but stay hidden, so the window
 // always shows the camera that its initialisation chose.
 class CDialogCapView : public QDialog {
@@ -34,6 +36,9 @@ public:
     CCaptureVideo& capture() { return capture_; }
     QFrame* preview() const { return preview_; }
     QComboBox* devices() const { return devices_; }
+    // "未检测到摄像头" with what to do, over the black frame; shown while no
+    // camera is listed.
+    QLabel* noCameraNotice() const { return noCamera_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -46,6 +51,7 @@ private:
     CCaptureVideo capture_;
     QFrame* preview_ = nullptr;
     QComboBox* devices_ = nullptr;
+    QLabel* noCamera_ = nullptr;
 };
 
 }  // namespace kx

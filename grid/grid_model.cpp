@@ -416,6 +416,16 @@ std::int32_t GridModel::GetFpcTest() const {
     return fpcTest_;
 }
 
+void GridModel::SetIdleNote(const std::string& note) {
+    CSectionGuard guard(&lock_);
+    idleNote_ = note;
+}
+
+std::string GridModel::GetIdleNote() const {
+    CSectionGuard guard(&lock_);
+    return idleNote_;
+}
+
 std::int32_t GridModel::ClampedHitColumnLocked() const {
     return std::clamp<std::int32_t>(hitColumn_, 0, std::max(columns_ - 1, 0));
 }
@@ -468,6 +478,7 @@ void GridModel::Evaluate(int clientWidth, int clientHeight, GridFrame& frame) {
     frame.rows = rows_;
     frame.showVerdictRow = showVerdictRow_;
     frame.fpcTest = fpcTest_;
+    frame.idleNote = idleNote_;
 
     // Classify every Tested channel: signed compares, Over before Under, a
     // value on a limit is Within. Over sets the green mark whatever fpcTest

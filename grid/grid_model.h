@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/page_table.h"
@@ -83,6 +84,9 @@ struct GridFrame {
     std::int32_t rows = 0;
     bool showVerdictRow = true;
     std::int32_t fpcTest = 0;
+    // What the idle screen (no rows and no columns) says under its title:
+    // which case the station is in and what to do, one line per '\n'.
+    std::string idleNote;
 
     // Head data as it stood when the repaint began; the green marks are the
     // ones the value bars show, so a channel that goes over in this repaint
@@ -206,6 +210,10 @@ public:
     void SetFpcTest(std::int32_t on);
     std::int32_t GetFpcTest() const;
 
+    // The idle screen's note (GridFrame::idleNote), copied in; "" for none.
+    void SetIdleNote(const std::string& note);
+    std::string GetIdleNote() const;
+
     // Head and channel under the pointer as found by the last evaluation,
     // kept inside the current grid.
     std::int32_t GetHitColumn() const;
@@ -273,6 +281,7 @@ private:
     std::int32_t hitRow_ = 0;
     std::int32_t hitChannel_ = 0;
     std::int32_t fpcTest_ = 0;
+    std::string idleNote_;
     std::atomic<std::int32_t> failCount_{0};
     std::atomic<bool> passAllowed_{false};
     std::uint32_t dataEpoch_ = 1;

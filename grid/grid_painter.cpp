@@ -5,13 +5,16 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <deque>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kx {
 
@@ -490,6 +493,10 @@ struct GridPainter::Impl {
         int halo = 0;
     };
     std::deque<FittedMask> noDataWords;  // references stay valid
+    // The idle note's lines as last rendered, and for which note and size.
+    std::string idleNoteText;
+    int idleNoteSize = 0;
+    std::vector<GlyphMask> idleNoteLines;
 
     // The overlay's second image, reduced to the box of its text: outside it
     // the second image is white and the AND leaves the grid unchanged.
@@ -540,7 +547,7 @@ namespace {
 bool SameLayout(const GridFrame& a, const GridFrame& b) {
     return a.clientWidth == b.clientWidth && a.clientHeight == b.clientHeight &&
            a.columns == b.columns && a.rows == b.rows && a.showVerdictRow == b.showVerdictRow &&
-           a.fpcTest == b.fpcTest;
+           a.fpcTest == b.fpcTest && a.idleNote == b.idleNote;
 }
 
 bool HasBar(std::uint8_t mode) {
@@ -898,6 +905,29 @@ void GridPainter::Impl::DrawIdle(Canvas& c, const GridFrame& f) {
     // ten pixels, shows.
     DrawWord(c, *font, x, y, kIdleTitle, kIdleTitleFirst);
     DrawWord(c, *font, x + 10, y + 10, kIdleTitle, kIdleTitleSecond);
+
+    // The note under the title, every line centred: the first one names the
+    // case, the others say what to do.
+    if (f.idleNote.empty()) {
+        return;
+    }
+    const int size = std::clamp(f.clientHeight / 26, 12, 40);
+    if (f.idleNote != idleNoteText || size != idleNoteSize) {
+        idleNoteText = f.idleNote;
+        idleNoteSize = size;
+        idleNoteLines.clear();
+        const QStringList lines = QString::fromStdString(f.idleNote).split(QLatin1Char('\n'));
+        for (int k = 0; k < lines.size(); ++k) {
+            // The first line a little larger than the ones that follow.
+            idleNoteLines.push_back(
+                RenderText(ChineseFont(k == 0 ? size * 5 / 4 : size), lines[k]));
+        }
+    }
+    int lineTop = y + 10 + fontHeight + size;
+    for (const GlyphMask& line : idleNoteLines) {
+        c.Blend(line, (f.clientWidth - line.width) / 2, lineTop, kIdleNote);
+        lineTop += std::max(line.height, size) + size / 2;
+    }
 }
 
 void GridPainter::Impl::DrawLines(Canvas& c, const GridLayout& L) {

@@ -19,6 +19,8 @@ inline constexpr QRgb kBackground = qRgb(255, 255, 255);
 inline constexpr QRgb kIdleBackground = qRgb(200, 200, 200);
 inline constexpr QRgb kIdleTitleFirst = qRgb(200, 200, 200);
 inline constexpr QRgb kIdleTitleSecond = qRgb(80, 52, 255);
+// The idle screen's note under its title.
+inline constexpr QRgb kIdleNote = qRgb(40, 40, 60);
 inline constexpr QRgb kFrame = qRgb(100, 100, 100);
 inline constexpr QRgb kOver = qRgb(255, 200, 200);    // over band, Over cell, Fail verdict
 inline constexpr QRgb kUnder = qRgb(255, 255, 200);   // under band, Under cell

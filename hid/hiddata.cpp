@@ -27,6 +27,25 @@ hiddata::~hiddata() {
     device.reset();
 }
 
+std::vector<HidDeviceInfo> hiddata::listing() const {
+    return bus_.enumerate();
+}
+
+bool hiddata::listed(const std::vector<HidDeviceInfo>& devices, std::uint16_t product_id,
+                     std::uint16_t vendor_id, std::string_view manufacturer,
+                     std::string_view product) {
+    manufacturer = manufacturer.substr(0, kMaxIdentityChars);
+    product = product.substr(0, kMaxIdentityChars);
+    for (const HidDeviceInfo& info : devices) {
+        if (info.vendor_id == vendor_id && info.product_id == product_id && info.manufacturer &&
+            info.product && FoldDeviceString(*info.manufacturer) == manufacturer &&
+            FoldDeviceString(*info.product) == product) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
                   std::string_view product) {
     CSectionGuard guard(&lock);

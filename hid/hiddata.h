@@ -115,6 +115,13 @@ public:
     // forgets it.
     int open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
              std::string_view product);
+    // The bus's device interfaces, enumerated only: nothing is opened and
+    // the object's handle stays as it is.
+    std::vector<HidDeviceInfo> listing() const;
+    // A device of `devices` has that identity (matched as open matches).
+    static bool listed(const std::vector<HidDeviceInfo>& devices, std::uint16_t product_id,
+                       std::uint16_t vendor_id, std::string_view manufacturer,
+                       std::string_view product);
     // Why the last open left the object closed: None after a successful open
     // (and before the first), NotFound when no device had the identity, else
     // why the first matching device could not be opened (no permission on

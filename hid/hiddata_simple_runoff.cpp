@@ -127,6 +127,22 @@ int hiddata_simple_runoff::probe(RunoffProbe row, int machine) {
     return open(kProductId, kVendorId, *manufacturer, kProduct);
 }
 
+std::optional<int> hiddata_simple_runoff::other_machine_listed(int machine) const {
+    const std::vector<HidDeviceInfo> devices = listing();
+    for (int other = 0; other <= kMaxMachine; ++other) {
+        if (other == machine) {
+            continue;
+        }
+        for (RunoffProbe row : probe_order(other)) {
+            const std::optional<std::string> manufacturer = manufacturer_for(row, other);
+            if (manufacturer && listed(devices, kProductId, kVendorId, *manufacturer, kProduct)) {
+                return other;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<Words> hiddata_simple_runoff::read_values() {
     return query_decoded(CommandReport(kReadValues), ReadLe16Page);
 }

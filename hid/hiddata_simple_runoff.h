@@ -78,6 +78,10 @@ public:
     int open_movira(int machine) { return probe(RunoffProbe::Movira, machine); }
     int open_tovak(int machine) { return probe(RunoffProbe::Tovak, machine); }
     int open_maker() { return probe(RunoffProbe::Maker, 0); }
+    // The first device type (0 standard, 1 to 5 machine n) other than
+    // `machine` whose probe order would find a board on the bus, found by
+    // enumeration only (nothing is opened); nullopt when there is none.
+    std::optional<int> other_machine_listed(int machine) const;
 
     // Queries return nullopt when their own reply did not come (the board
     // did not answer within the bound, is gone, or the object is closed or

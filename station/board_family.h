@@ -94,6 +94,12 @@ public:
     // Looks for the family's board and opens it; notes in `refusal` a board
     // that is there but could not be opened. Sets Present.
     virtual void Probe(OpenRefusal& refusal) = 0;
+    // While no board of the family is open: the device type (0 standard,
+    // 1 to 5 machine n) of a board of the family that is plugged in but
+    // answers only for a type other than the checked one, found without
+    // opening anything; nullopt for none (and for families that do not go
+    // by the device type).
+    virtual std::optional<int> OtherDeviceType() const { return std::nullopt; }
     // A board of the family is open (the result of the last Probe).
     bool Present() const { return present_.load(); }
     // How the device-type menu is to be while the family is in use; nullopt

@@ -47,6 +47,19 @@ void RunoffFamily::Probe(OpenRefusal& refusal) {
     }
 }
 
+std::optional<int> RunoffFamily::OtherDeviceType() const {
+    if (Present()) {
+        return std::nullopt;
+    }
+    const TypeItems& types = host_.DeviceTypes();
+    for (int type = 0; type < kDeviceTypes; ++type) {
+        if (types[static_cast<std::size_t>(type)].checked != 0) {
+            return runoff_.other_machine_listed(type);
+        }
+    }
+    return std::nullopt;
+}
+
 bool RunoffFamily::SetUp() {
     host_.Grid().SetColumns(1);
     host_.Grid().SetRows(1);

@@ -27,6 +27,7 @@ public:
 
     void Probe(OpenRefusal& refusal) override;
     std::optional<bool> DeviceTypesAvailable() const override { return true; }
+    std::optional<int> OtherDeviceType() const override;
     bool Ready() const override { return ready_.load(); }
     void ClearReady() override { ready_ = false; }
     bool SetUp() override;

@@ -170,7 +170,17 @@ std::vector<std::string> StationCore::ConnectLocked() {
         if (const std::optional<bool> available = family.DeviceTypesAvailable()) {
             SetTypesAvailable(*available);
         }
-        SetTitle(family.Title());
+        // A board of another family plugged in beside it is named in the
+        // title, so that the operator knows it is not the one being tested.
+        std::string title = TrText("StationTexts", family.Title());
+        const auto unused = std::find_if(chosen + 1, m_families.end(),
+                                         [](const BoardFamily* f) { return f->Present(); });
+        if (unused != m_families.end()) {
+            title = TitleWithUnusedBoard(title, (*unused)->Name());
+        }
+        SetTitle(title);
+        m_unplugged = false;
+        m_grid.SetIdleNote({});
         if (!family.Ready() || m_activeFamily.load() != family.Id()) {
             StopAcquisition();
             ForgetPageData();
@@ -189,8 +199,15 @@ std::vector<std::string> StationCore::ConnectLocked() {
             messages.push_back(NoAnswerMessage(family.Name()));
         }
     } else {
+        // The board in use is gone, whether a removal event said so first or
+        // the worker found its handle lost and asked for this connection.
+        if (m_activeFamily.load() != FamilyId::None) {
+            m_unplugged = true;
+        }
         Disconnect();
-        SetTitle(refusal.Seen() ? OpenRefusalTitle(refusal.failure) : kTitleDisconnected);
+        SetTitle(refusal.Seen() ? OpenRefusalTitle(refusal.failure)
+                                : TrText("StationTexts", kTitleDisconnected));
+        m_grid.SetIdleNote(IdleNote(refusal));
     }
 
     if (refusal.Seen()) {
@@ -206,6 +223,23 @@ std::vector<std::string> StationCore::ConnectLocked() {
     // probed (and so opened) again above.
     m_reconnectAsked = false;
     return messages;
+}
+
+std::string StationCore::IdleNote(const OpenRefusal& refusal) const {
+    if (refusal.Seen()) {
+        return IdleNoteRefused(refusal.failure, refusal.family);
+    }
+    const auto checked = std::find_if(m_typeItems.begin(), m_typeItems.end(),
+                                      [](const TypeItem& t) { return t.checked != 0; });
+    if (checked != m_typeItems.end()) {
+        for (const BoardFamily* family : m_families) {
+            if (const std::optional<int> type = family->OtherDeviceType()) {
+                return IdleNoteOtherDeviceType(family->Name(), *type,
+                                               static_cast<int>(checked - m_typeItems.begin()));
+            }
+        }
+    }
+    return IdleNoteNoBoard(m_unplugged, m_rescanning.load());
 }
 
 void StationCore::Disconnect() {
@@ -240,7 +274,7 @@ void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {
         return;
     }
     if (event == HotplugEvent::Arrival) {
-        SetTitle(kTitleInserted);
+        SetTitle(TrText("StationTexts", kTitleInserted));
         Connect();
         return;
     }
@@ -248,9 +282,14 @@ void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {
     // flags stay until the Connect below has probed again. That Connect sets
     // a board that is still there up again, so unplugging a scanner or a
     // mouse does not leave the station disconnected.
-    SetTitle(kTitleDisconnected);
+    SetTitle(TrText("StationTexts", kTitleDisconnected));
     {
         CSectionGuard guard(&m_connectLock);
+        // The board in use went: until one connects again the idle screen
+        // says it was unplugged, not that none was ever there.
+        if (m_activeFamily.load() != FamilyId::None) {
+            m_unplugged = true;
+        }
         Disconnect();
         // A board plugged in again starts afresh: what was owed to the one
         // that went is not sent to it.
@@ -423,18 +462,19 @@ std::string SilentHeadsNotice(const std::vector<int>& pages, int columns) {
     if (pages.empty()) {
         return {};
     }
-    std::string text = "测试头没有应答（无数据，不会判为 PASS）：";
     const int perRow = std::max(columns, 1);
+    std::string heads;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const int p = pages[i];
         if (i > 0) {
-            text += "、";
+            heads += TrText("StationCore", "、");
         }
-        text += "第 " + std::to_string(p / perRow + 1) + " 行第 " + std::to_string(p % perRow + 1) +
-                " 列";
+        heads += FormatText(TrText("StationCore", "第 %1 行第 %2 列"),
+                            {std::to_string(p / perRow + 1), std::to_string(p % perRow + 1)});
     }
-    text += "。请检查该测试头的连接。";
-    return text;
+    return FormatText(TrText("StationCore",
+                             "测试头没有应答（无数据，不会判为 PASS）：%1。请检查该测试头的连接。"),
+                      {heads});
 }
 
 // --- settings: page table -> boards --------------------------------------------

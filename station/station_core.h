@@ -154,7 +154,11 @@ public:
     void InitialisePages();
     // Probes every family, picks the one to use, sets the grid's size, reads
     // the board's settings into the page table, starts the worker and sets
-    // the title.
+    // the title. With no board to use, the grid's idle note says why (a
+    // board that refused to open, one plugged for another device type, the
+    // board in use unplugged, none at all, no udev daemon) and what to do;
+    // with one, the note is cleared and a board of another family beside it
+    // is named in the title.
     void Connect();
     // A HID device interface arrived or was removed (from the udev monitor on
     // the real bus, from SimBus's hot-plug handler on the simulated one).
@@ -234,6 +238,11 @@ public:
     // windows read and edit a page under its lock. Any thread.
     PageStore& Pages() override { return m_pages; }
 
+    // The window found no hot-plug monitor (no udev daemon) and looks at
+    // the bus every 2 s instead: the idle screen says so from the next
+    // connection on. Any thread.
+    void SetRescanning(bool rescanning) { m_rescanning = rescanning; }
+
     // The window's title as last set.
     const std::string& Title() const { return m_title; }
     // Pages whose head did not answer its last read (master board), in
@@ -282,6 +291,8 @@ private:
     void SetTitle(const std::string& title);
     void NotifyTypeItems();
     void ShowMessage(const std::string& text);
+    // The idle screen's note after a connection found no board to use.
+    std::string IdleNote(const OpenRefusal& refusal) const;
     // Stops the worker, clears every readiness and empties the grid.
     void Disconnect();
     // Notes the board in use (a family just set up, or none) and tells the
@@ -324,6 +335,10 @@ private:
     // show it again.
     std::string m_lastRefusal;
     std::atomic<bool> m_closed{false};
+    // The board in use was removed and none has connected since (under
+    // m_connectLock).
+    bool m_unplugged = false;
+    std::atomic<bool> m_rescanning{false};
 
     std::atomic<FamilyId> m_activeFamily{FamilyId::None};
     mutable std::mutex m_boardLock;

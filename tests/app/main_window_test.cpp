@@ -41,6 +41,7 @@
 #include "dialogs/baseline_dlg.h"
 #include "dialogs/change_log.h"
 #include "dialogs/config_commands.h"
+#include "grid/grid_painter.h"
 #include "hid/hidapi_bus.h"
 #include "hid/udev_monitor.h"
 #include "sim/sim_bus.h"
@@ -666,7 +667,7 @@ TEST_F(MainWindow, PlugCycleUnplugsAndPlugsEveryDemoBoardOnItsSchedule) {
     setup.demoBoards.push_back({runoff, QStringLiteral("1. 一对一")});
     setup.demoBoards.push_back({master, QStringLiteral("2. Velmora5")});
     Start(std::move(setup));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Title().endsWith(QStringLiteral("设备已经连接")); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Title().contains(QStringLiteral("设备已经连接")); }));
     const QString connected = Title();
     dlg->StartPlugCycle(1000);
     // Each cycle: both boards gone (the station says so), then both back and
@@ -1177,6 +1178,53 @@ TEST_F(MainWindow, WithoutUdevABoardPluggedLaterIsFoundByRescanningTheBus) {
     EXPECT_EQ(messages.texts.size(), 1);
 }
 
+// The idle note the station decides reaches the grid the window shows: with
+// the udev monitor left out (--no-udev) on a bus with nothing plugged in, the
+// grid says so under its title; a board plugged later (found by the 2 s
+// rescan) clears it, and its removal says it was unplugged.
+TEST_F(MainWindow, TheGridShowsTheStationsIdleNote) {
+    const auto notePixels = [this] {
+        const QImage& image = dlg->colorBar().RepaintOffscreen();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                n += image.pixel(x, y) == grid_colors::kIdleNote;
+            }
+        }
+        return n;
+    };
+    test::MessageRecorder recorder;
+    StationSetup setup = SimSetup();
+    setup.noUdev = true;
+    Start(std::move(setup));
+    EXPECT_NE(qobject_cast<RescanHotplug*>(dlg->hotplugSource()), nullptr);
+    GridModel& grid = dlg->colorBar().model();
+    EXPECT_TRUE(grid.GetIdleNote().starts_with("未检测到测试板（本机没有运行 udev 服务）\n"))
+        << grid.GetIdleNote();
+    EXPECT_GT(notePixels(), 200);
+
+    auto board = Runoff();
+    bus.plug(board);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }, 10000));
+    EXPECT_EQ(grid.GetIdleNote(), "");
+    EXPECT_EQ(notePixels(), 0);
+    bus.unplug(board);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("设备已经断开"); }, 10000));
+    Settle();
+    EXPECT_TRUE(grid.GetIdleNote().starts_with("测试板已拔下")) << grid.GetIdleNote();
+    EXPECT_GT(notePixels(), 200);
+}
+
+// Boards of two families: the title names the one not in use.
+TEST_F(MainWindow, TitleNamesTheOtherBoardPluggedButNotUsed) {
+    bus.plug(Runoff());
+    bus.plug(std::make_shared<sim::SimVelmora5Board>());
+    Start();
+    EXPECT_EQ(Title(), QStringLiteral("Orvane 设备已经连接（另有Velmora5 多头测试板未使用）"));
+    bus.unplug_all();
+}
+
 // A bus whose devices the test sets.
 class ListBus : public HidBus {
 public:
@@ -1317,6 +1365,17 @@ TEST(StationOptions, CommandLine) {
         {{"--quit-after", "-1"}, false},
         {{"--screenshot", ""}, false},
         {{"--frobnicate"}, false},
+        {{"--simulate", "master", "--refuse", "permission"}, true},
+        {{"--simulate", "one-to-one", "--refuse", "busy", "--unplug-after", "1500"}, true},
+        {{"--simulate", "classic", "--refuse", "other"}, true},
+        {{"--simulate", "classic", "--refuse", "maybe"}, false},
+        {{"--simulate", "none", "--refuse", "busy"}, false},
+        {{"--refuse", "busy"}, false},
+        {{"--simulate", "classic", "--unplug-after", "0"}, true},
+        {{"--simulate", "classic", "--unplug-after", "-5"}, false},
+        {{"--unplug-after", "100"}, false},
+        {{"--no-udev"}, true},
+        {{"--simulate", "none", "--no-udev"}, true},
     };
     for (const OptionsCase& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QImage>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QProcess>
 #include <QPushButton>
@@ -325,7 +326,7 @@ TEST(CaptureVideoTest, SecondInitAndDestructionReleaseThePreview) {
 // ---------------------------------------------------------------------------
 // The camera window.
 
-TEST(DialogCapViewTest, ShowsOnlyTheBlackPreviewAndSaysNothingWithoutCamera) {
+TEST(DialogCapViewTest, ShowsOnlyTheBlackPreviewAndSaysThereIsNoCamera) {
     MessageLog log;
     FakeSystem none{true, {}};
     CDialogCapView dialog(nullptr, none.Make());
@@ -340,9 +341,23 @@ TEST(DialogCapViewTest, ShowsOnlyTheBlackPreviewAndSaysNothingWithoutCamera) {
         EXPECT_FALSE(button->isVisible()) << name;
     }
     EXPECT_TRUE(dialog.rect().contains(dialog.preview()->geometry()));
-    const QImage shot = dialog.grab().toImage();
-    const QPoint centre = dialog.preview()->geometry().center();
-    EXPECT_EQ(shot.pixelColor(centre), QColor(Qt::black));
+    // The notice is drawn inside the black frame, light on black; no
+    // message box.
+    ASSERT_NE(dialog.noCameraNotice(), nullptr);
+    EXPECT_TRUE(dialog.noCameraNotice()->isVisible());
+    EXPECT_TRUE(dialog.noCameraNotice()->text().startsWith(QStringLiteral("未检测到摄像头\n")));
+    EXPECT_TRUE(dialog.noCameraNotice()->text().contains(QStringLiteral("重新打开此窗口")));
+    dialog.resize(700, 500);
+    EXPECT_EQ(dialog.noCameraNotice()->geometry(), dialog.preview()->contentsRect());
+    const QImage shot = dialog.preview()->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(3, 3), QColor(Qt::black));
+    int light = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            light += shot.pixelColor(x, y).lightness() > 128;
+        }
+    }
+    EXPECT_GT(light, 100) << "the notice's text is drawn";
     EXPECT_TRUE(log.requests.empty()) << qPrintable(log.Texts().join(u'|'));
 }
 
@@ -354,6 +369,7 @@ TEST(DialogCapViewTest, OpensTheSystemsFirstCameraWhateverTheListShowsFirst) {
     EXPECT_EQ(dialog.devices()->itemText(0), QStringLiteral("Alpha USB"));
     EXPECT_EQ(dialog.devices()->currentIndex(), 0);
     EXPECT_EQ(dialog.capture().BoundDevice(), QStringLiteral("Zeta HD"));
+    EXPECT_FALSE(dialog.noCameraNotice()->isVisible());
     EXPECT_EQ(log.Texts(), QStringList{kNoGraph});  // made-up: no camera behind it
 }
 

@@ -486,6 +486,63 @@ TEST(GridRender, IdleScreenWithNoHeads) {
     EXPECT_LE(box.bottom(), 290 + 160);
 }
 
+// The idle note is drawn under the title, centred, in its own colour; a new
+// note on the same painter is drawn in place of the old one, and no note
+// leaves the idle screen as it was.
+TEST(GridRender, IdleNoteIsDrawnUnderTheTitleAndFollowsTheModel) {
+    constexpr int kWide = 961;
+    constexpr int kHigh = 541;
+    const auto noteBox = [](const QImage& image) {
+        QRect box;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == kIdleNote) {
+                    box |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        return box;
+    };
+    const auto titleBottom = [](const QImage& image) {
+        int bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == kIdleTitleSecond) {
+                    bottom = y;
+                }
+            }
+        }
+        return bottom;
+    };
+
+    GridModel model;
+    model.SetColumns(0);
+    model.SetRows(0);
+    auto frame = std::make_unique<GridFrame>();
+    GridPainter painter;
+    model.Evaluate(kWide, kHigh, *frame);
+    const QImage bare = painter.Paint(*frame).copy();
+    EXPECT_TRUE(noteBox(bare).isEmpty());
+
+    model.SetIdleNote("未检测到测试板\n请用 USB 线把测试板接到本机。");
+    model.Evaluate(kWide, kHigh, *frame);
+    const QImage noted = painter.Paint(*frame).copy();
+    const QRect two = noteBox(noted);
+    ASSERT_FALSE(two.isEmpty());
+    EXPECT_GT(two.top(), titleBottom(noted));
+    EXPECT_LT(two.bottom(), kHigh);
+    EXPECT_LE(std::abs(two.left() + two.right() - kWide), 40) << "centred";
+
+    // Three lines reach further down; the old note leaves nothing behind.
+    model.SetIdleNote("测试板已拔下\n重新插上测试板后会自动连接。\n请检查 USB 线。");
+    model.Evaluate(kWide, kHigh, *frame);
+    const QRect three = noteBox(painter.Paint(*frame));
+    EXPECT_GT(three.bottom(), two.bottom());
+    model.SetIdleNote({});
+    model.Evaluate(kWide, kHigh, *frame);
+    EXPECT_EQ(painter.Paint(*frame), bare);
+}
+
 // Pixels where red and blue are both 0: only the overlay's AND makes them.
 int GreenOnly(const QImage& image) {
     int n = 0;

@@ -122,6 +122,44 @@ TEST_F(Runoff, ProbeChainOpensTheFirstRowOfTheMachineInOrder) {
     }
 }
 
+// The device type a board on the bus answers for when it is not the checked
+// one: found by enumeration, with nothing opened and an open board kept.
+TEST_F(Runoff, OtherMachineListedNamesTheTypeThatWouldFindTheBoard) {
+    struct Case {
+        int machine;
+        std::vector<std::string> present;
+        std::optional<int> other;
+    };
+    const Case cases[] = {
+        {0, {"TARSEL_DEV2"}, 2},
+        {0, {"VERSION3-1"}, 1},
+        {3, {"borvane"}, 0},
+        {2, {"TARSEL_DEV2"}, std::nullopt},      // found by the checked type itself
+        {0, {"TARSEL_DEV3", "MOVIRA_DEV1"}, 1},  // the lowest other type
+        {0, {"ravuno-demo"}, std::nullopt},      // standard only
+        {1, {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.machine);
+        sim::SimBus local;
+        std::vector<std::shared_ptr<SimRunoffBoard>> boards;
+        for (const auto& m : c.present) {
+            boards.push_back(std::make_shared<SimRunoffBoard>(m));
+            local.plug(boards.back());
+        }
+        hiddata_simple_runoff r(local);
+        EXPECT_EQ(r.other_machine_listed(c.machine), c.other);
+        for (const auto& board : boards) {
+            EXPECT_EQ(board->open_handle_count(), 0);
+        }
+    }
+    auto board = Plug("VERSION2");
+    ASSERT_EQ(runoff.open_version2(0), 0);
+    EXPECT_EQ(runoff.other_machine_listed(1), 0);
+    EXPECT_TRUE(runoff.is_open());
+    EXPECT_EQ(board->open_handle_count(), 1);
+}
+
 TEST_F(Runoff, UnknownMachineLeavesAnOpenBoardOpenAndAFailedProbeClosesIt) {
     auto board = Plug("VERSION3");
     ASSERT_EQ(runoff.open_version3(0), 0);

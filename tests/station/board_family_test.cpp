@@ -299,7 +299,8 @@ TEST_F(AddedFamily, AHigherPriorityBoardIsPolledAndBothAreWritten) {
     bus.plug(classic);
     core->Connect();
     EXPECT_EQ(core->ActiveFamily(), FamilyId::Classic);
-    EXPECT_EQ(core->Title(), kTitleClassic);
+    // The added family's board beside it is named as not in use.
+    EXPECT_EQ(core->Title(), TitleWithUnusedBoard(kTitleClassic, MemoryFamily::kName));
     core->StopAcquisition();
     core->AcquireStep();
     EXPECT_EQ(Steps(), 0) << "a lower-priority board is never polled";

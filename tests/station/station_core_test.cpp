@@ -72,7 +72,11 @@ std::vector<std::uint8_t> Commands(const std::vector<Frame>& frames,
 
 class Station : public ::testing::Test {
 protected:
-    Station() {
+    Station() { NewCore(); }
+    // A station as the window starts it (also afresh, the old one closed).
+    void NewCore() {
+        bus.set_hotplug_handler({});
+        core.reset();
         test::ResetStationState();
         StationCallbacks callbacks;
         callbacks.setTitle = [this](const std::string& t) { titles.push_back(t); };
@@ -785,6 +789,125 @@ TEST_F(Station, ABoardThatCannotBeOpenedIsReportedWithWhatToDo) {
         bus.unplug(board);
         EXPECT_EQ(core->Title(), kTitleDisconnected);
     }
+}
+
+// --- the idle screen's note -------------------------------------------------
+
+// With no board to use the grid is idle and its note names the case and what
+// to do; the note is "" while a board is in use.
+TEST_F(Station, IdleNoteNamesEachSituationOnTheBus) {
+    struct Case {
+        const char* situation;
+        std::function<void()> make;
+        std::vector<const char*> inNote;  // first the case's line
+    };
+    const Case cases[] = {
+        {"nothing plugged in",
+         [this] { core->Connect(); },
+         {"未检测到测试板\n", "插上后会自动连接"}},
+        {"the board in use unplugged",
+         [this] {
+             auto board = Runoff("borvane");
+             bus.plug(board);
+             bus.unplug(board);
+         },
+         {"测试板已拔下\n", "重新插上测试板后会自动连接"}},
+        {"the board in use gone, found by a connection before its removal event",
+         [this] {
+             auto board = Runoff("borvane");
+             bus.plug(board);
+             bus.set_hotplug_handler({});
+             bus.unplug(board);
+             core->Connect();  // as the worker's reconnection request runs it
+         },
+         {"测试板已拔下\n"}},
+        {"no permission",
+         [this] {
+             auto board = std::make_shared<SimMasterBoard>();
+             board->set_open_failure(OpenFailure::NoPermission);
+             bus.plug(board);
+         },
+         {"找到了多测试头主板，但没有权限打开它\n", "70-kaldrixplus.rules"}},
+        {"busy",
+         [this] {
+             auto board = Runoff("borvane");
+             board->set_open_failure(OpenFailure::Busy);
+             bus.plug(board);
+         },
+         {"找到了一拖一测试板，但它正被其他程序使用\n", "关闭占用测试板的其他程序"}},
+        {"other refusal",
+         [this] {
+             auto board = std::make_shared<SimVelmora5Board>();
+             board->set_open_failure(OpenFailure::Other);
+             bus.plug(board);
+         },
+         {"找到了Velmora5 多头测试板，但无法打开它\n", "换一个 USB 接口"}},
+        {"machine 2 board, standard checked",
+         [this] { bus.plug(Runoff("TARSEL_DEV2")); },
+         {"找到了一拖一测试板，但它属于设备类型“二号机”\n", "当前选择的设备类型是“普通版”",
+          "操作 > 设备类型 中选择“二号机”"}},
+        {"standard board, machine 3 checked",
+         [this] {
+             core->SelectDeviceType(3);
+             bus.plug(Runoff("TARSEL"));
+         },
+         {"找到了一拖一测试板，但它属于设备类型“普通版”\n", "当前选择的设备类型是“三号机”"}},
+        {"no udev daemon, nothing plugged in",
+         [this] {
+             core->SetRescanning(true);
+             core->Connect();
+         },
+         {"未检测到测试板（本机没有运行 udev 服务）\n", "2 秒内", "systemd-udevd"}},
+        {"no udev daemon, the board in use unplugged",
+         [this] {
+             core->SetRescanning(true);
+             auto board = std::make_shared<SimClassicBoard>();
+             bus.plug(board);
+             bus.unplug(board);
+         },
+         {"测试板已拔下（本机没有运行 udev 服务）\n", "2 秒内"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.situation);
+        bus.unplug_all();
+        NewCore();
+        c.make();
+        EXPECT_EQ(grid.GetColumns(), 0);
+        const std::string note = grid.GetIdleNote();
+        for (const char* part : c.inNote) {
+            EXPECT_NE(note.find(part), std::string::npos) << note << "\n  lacks: " << part;
+        }
+        EXPECT_EQ(note.find(c.inNote.front()), 0u) << note;
+        // The note reaches the frame the painter draws from.
+        Evaluate();
+        EXPECT_EQ(frame->idleNote, note);
+        // Nothing was opened for good to find out.
+        for (const auto& board : bus.boards()) {
+            EXPECT_EQ(board->open_handle_count(), 0);
+        }
+    }
+
+    // A board in use: no note.
+    bus.unplug_all();
+    core->PresetDeviceType(2);
+    bus.plug(Runoff("TARSEL_DEV2"));
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+    EXPECT_EQ(grid.GetIdleNote(), "");
+}
+
+// Two families plugged in: the title names the board beside the one in use;
+// with one board it is the board's own.
+TEST_F(Station, TitleNamesABoardOfAnotherFamilyThatIsNotUsed) {
+    auto runoff = Runoff("borvane");
+    auto velmora = std::make_shared<SimVelmora5Board>();
+    bus.plug(runoff);
+    EXPECT_EQ(core->Title(), kTitleOrvane);
+    bus.plug(velmora);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::OneToOne);
+    EXPECT_EQ(core->Title(), "Orvane 设备已经连接（另有Velmora5 多头测试板未使用）");
+    bus.unplug(runoff);
+    EXPECT_EQ(core->ActiveFamily(), FamilyId::Velmora5);
+    EXPECT_EQ(core->Title(), kTitleVelmora5);
 }
 
 // --- boards that stop answering, late and slow boards --------------------------

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTableView>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -48,8 +49,14 @@ void Type(QWidget& window, const QString& text) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The folder is the first argument; the optional count of panels after
+    // it is read below.
+    if (argc > 3) {
+        std::fprintf(stderr, "usage: kaldrix-records-preview <folder> [panels]\n");
+        return 1;
+    }
     const std::optional<QDir> folder =
-        kx::preview::OutputFolder(argc, argv, "kaldrix-records-preview");
+        kx::preview::OutputFolder(std::min(argc, 2), argv, "kaldrix-records-preview");
     if (!folder) {
         return 1;
     }

@@ -49,21 +49,23 @@ pictures=(
     # the standard type is checked: made with today's options.
     "idle-type-zh|shot 1280x800 3000 --simulate one-to-one:TARSEL_DEV2 --machine 0"
     "idle-type-en|shot 1280x800 3000 --simulate one-to-one:TARSEL_DEV2 --machine 0 --lang en"
-    # TODO: the three states below take demonstration options that are being
-    # added; the options here are guesses: fix them to the real ones.
-    # A software board whose node the user may not open.
-    "idle-permission-zh|shot 1280x800 3000 --simulate one-to-one --simulate-refuse permission"
-    "idle-permission-en|shot 1280x800 3000 --simulate one-to-one --simulate-refuse permission --lang en"
-    # TODO: a board unplugged one second after the start.
-    "idle-unplugged-zh|shot 1280x800 3000 --simulate one-to-one --unplug-after 1000"
-    "idle-unplugged-en|shot 1280x800 3000 --simulate one-to-one --unplug-after 1000 --lang en"
-    # TODO: no udev daemon (the station rescans every 2 s).
-    "idle-udev-zh|shot 1280x800 3000 --simulate none --no-udev"
-    "idle-udev-en|shot 1280x800 3000 --simulate none --no-udev --lang en"
+    # TODO: the three states below take the demonstration options of the
+    # idle-state work (--refuse, --unplug-after, --no-udev), not on this
+    # branch yet: the lines follow that branch's docs/README.md; check them
+    # after the merge. A board whose node the user may not open (a message
+    # box comes up too; with --quit-after it is printed and answered).
+    "idle-permission-zh|shot 1280x800 4000 --simulate master --refuse permission"
+    "idle-permission-en|shot 1280x800 4000 --simulate master --refuse permission --lang en"
+    # The board in use unplugged 1.5 s after the start.
+    "idle-unplugged-zh|shot 1280x800 4000 --simulate one-to-one --unplug-after 1500"
+    "idle-unplugged-en|shot 1280x800 4000 --simulate one-to-one --unplug-after 1500 --lang en"
+    # No udev monitor, as on a station without a udev daemon.
+    "idle-udev-zh|shot 1280x800 4000 --simulate none --no-udev"
+    "idle-udev-en|shot 1280x800 4000 --simulate none --no-udev --lang en"
     # The baseline dialog on the smallest screen the line uses, over the
-    # window, as the operator sees it. TODO: the preview moves the dialog to
-    # (140, 100); once the dialog fits the screen it should stay where the
-    # fitting puts it, or its right and bottom edges leave the picture.
+    # window, as the operator sees it. TODO: the dialog fits 1024 x 600 only
+    # with the window-fitting work (not on this branch yet); until then its
+    # buttons are off the picture.
     "baseline-zh|preview 1024x600 zh baseline baseline_screen.png"
     "baseline-en|preview 1024x600 en baseline baseline_screen.png"
     "about-zh|preview 1280x800 zh about about_runoff.png"

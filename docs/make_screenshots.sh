@@ -51,8 +51,8 @@ pictures=(
     "idle-type-en|shot 1280x800 3000 --simulate one-to-one:TARSEL_DEV2 --machine 0 --lang en"
     # TODO: the three states below take the demonstration options of the
     # idle-state work (--refuse, --unplug-after, --no-udev), not on this
-    # branch yet: the lines follow that branch's docs/README.md; check them
-    # after the merge. A board whose node the user may not open (a message
+    # branch yet: the lines follow that work's docs/README.md and made their
+    # pictures on a merge of it; check them after the merge. A board whose node the user may not open (a message
     # box comes up too; with --quit-after it is printed and answered).
     "idle-permission-zh|shot 1280x800 4000 --simulate master --refuse permission"
     "idle-permission-en|shot 1280x800 4000 --simulate master --refuse permission --lang en"
@@ -64,8 +64,8 @@ pictures=(
     "idle-udev-en|shot 1280x800 4000 --simulate none --no-udev --lang en"
     # The baseline dialog on the smallest screen the line uses, over the
     # window, as the operator sees it. TODO: the dialog fits 1024 x 600 only
-    # with the window-fitting work (not on this branch yet); until then its
-    # buttons are off the picture.
+    # with the window-fitting work (not on this branch yet; checked on a
+    # merge of it); until then its buttons are off the picture.
     "baseline-zh|preview 1024x600 zh baseline baseline_screen.png"
     "baseline-en|preview 1024x600 en baseline baseline_screen.png"
     "about-zh|preview 1280x800 zh about about_runoff.png"
@@ -129,14 +129,16 @@ grid() {
 # preview SCREEN LANG PROGRAM FILE: one picture of a preview program, on a
 # screen of that size (the dialogs are real windows there). A program writes
 # several pictures in one run: a second picture of the same run takes its
-# file from the first.
+# file from the first. It runs in the home folder, where the menu entry
+# starts the station: the baseline dialog shows its raw-data file's path.
 preview() {
     local screen="$1" lang="$2" program="$3" file="$4"
     local folder="$work/$program-$lang-$screen"
     if [ ! -e "$folder/done" ]; then
         rm -rf "$folder"
-        timeout "$limit" xvfb-run -a -s "-screen 0 ${screen}x24" env QT_QPA_PLATFORM=xcb \
-            KALDRIX_LANG="$lang" "$release/tools/kaldrix-$program-preview" "$folder" || return
+        (cd "$HOME" && timeout "$limit" xvfb-run -a -s "-screen 0 ${screen}x24" \
+            env QT_QPA_PLATFORM=xcb KALDRIX_LANG="$lang" \
+            "$release/tools/kaldrix-$program-preview" "$folder") || return
         touch "$folder/done"
     fi
     cp "$folder/$file" "$work/$name.png"

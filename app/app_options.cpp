@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/app_options.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -41,6 +42,7 @@ QString AppUsage() {
         "                        none                       (no board: the idle screen)\n"
         "  --still             software boards without noise or touches\n"
         "  --machine N         device type checked at start: 0 standard, 1-5 machine N\n"
+        "                      (default: the type chosen last in the menu)\n"
         "  --size WxH          window of this size instead of maximised\n"
         "  --screenshot FILE   write the window to FILE (PNG) when the station quits\n"
         "  --quit-after MS     quit after MS milliseconds (message boxes are then\n"
@@ -223,18 +225,20 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         return true;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("无法读取设置文件 %1：%2").arg(path, file.errorString());
+        error = QCoreApplication::translate("AppOptions", "无法读取设置文件 %1：%2")
+                    .arg(path, file.errorString());
         return false;
     }
     const QByteArray bytes = file.read(kMaxSettingsBytes + 1);
     if (bytes.size() > kMaxSettingsBytes) {
-        error = QStringLiteral("设置文件 %1 大于 64 KiB，不是设置文件").arg(path);
+        error = QCoreApplication::translate("AppOptions", "设置文件 %1 大于 64 KiB，不是设置文件")
+                    .arg(path);
         return false;
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8(bytes);
     if (utf8.hasError() || text.contains(QChar(0))) {
-        error = QStringLiteral("设置文件 %1 不是 UTF-8 文本").arg(path);
+        error = QCoreApplication::translate("AppOptions", "设置文件 %1 不是 UTF-8 文本").arg(path);
         return false;
     }
     if (text.startsWith(QChar(0xFEFF))) {
@@ -265,7 +269,9 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
         }
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (equals <= 0) {
-            error = QStringLiteral("设置文件 %1 第 %2 行：应为“键 = 值”").arg(path).arg(n + 1);
+            error = QCoreApplication::translate("AppOptions", "设置文件 %1 第 %2 行：应为“键 = 值”")
+                        .arg(path)
+                        .arg(n + 1);
             return false;
         }
         const QString key = line.left(equals).trimmed().toLower();
@@ -277,7 +283,8 @@ bool MergeSettingsFile(AppOptions& options, const QString& path, QString& error)
             }
         }
         if (known == nullptr) {
-            error = QStringLiteral(
+            error = QCoreApplication::translate(
+                        "AppOptions",
                         "设置文件 %1 第 %2 行：[records] 中没有键 %3（可用：db、server、station、"
                         "operator）")
                         .arg(path)
@@ -316,9 +323,9 @@ bool CheckRecordsOptions(const AppOptions& options, QString& error) {
     }
     std::string reason;
     if (!RecordForwarder::ValidServer(options.recordsServer.toStdString(), &reason)) {
-        error = QStringLiteral(
-                    "记录服务器地址 %1 无效（%2）；应为 "
-                    "postgresql://用户@主机[:端口]/数据库")
+        error = QCoreApplication::translate("AppOptions",
+                                            "记录服务器地址 %1 无效（%2）；应为 "
+                                            "postgresql://用户@主机[:端口]/数据库")
                     .arg(options.recordsServer, QString::fromStdString(reason));
         return false;
     }

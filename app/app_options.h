@@ -22,8 +22,9 @@ struct AppOptions {
     bool emptySimulatedBus = false;
     // Software boards that do not move (--still).
     bool still = false;
-    // Device type with the check mark at start (--machine N: 0 standard, 1-5).
-    int machine = 0;
+    // Device type with the check mark at start (--machine N: 0 standard,
+    // 1-5); unset: the type chosen last in the menu (StationState).
+    std::optional<int> machine;
     // Window size instead of maximised (--size WxH).
     std::optional<QSize> size;
     // Unattended runs: after quitAfterMs the window is written to `screenshot`

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
@@ -17,6 +18,7 @@
 #include "app/kaldrix_plus_dlg.h"
 #include "app/quit_signals.h"
 #include "app/records_service.h"
+#include "app/station_state.h"
 #include "hid/hidapi_bus.h"
 #include "records/record_store.h"
 #include "sim/demo_bench.h"
@@ -28,12 +30,20 @@ namespace kx {
 
 namespace {
 
-constexpr const char* kRecordsOptionsFailed = "测试记录的设置有误，程序无法启动：\n%1";
-constexpr const char* kRecordsDbFailed =
-    "无法打开测试记录数据库：\n%1\n\n原因：%2\n\n测试可以继续，但不会保存测试记录。";
+constexpr const char* kRecordsOptionsFailed =
+    QT_TRANSLATE_NOOP("CKaldrixPlusApp", "测试记录的设置有误，程序无法启动：\n%1");
+constexpr const char* kRecordsDbFailed = QT_TRANSLATE_NOOP(
+    "CKaldrixPlusApp",
+    "无法打开测试记录数据库：\n%1\n\n原因：%2\n\n测试可以继续，但不会保存测试记录。");
 
 constexpr const char* kHidInitFailed =
-    "无法初始化 USB HID 访问（hidapi），测试板将无法连接。请检查系统的 hidraw 支持后重新启动程序。";
+    QT_TRANSLATE_NOOP("CKaldrixPlusApp",
+                      "无法初始化 USB HID 访问（hidapi），测试板将无法连接。请检查系统的 hidraw "
+                      "支持后重新启动程序。");
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("CKaldrixPlusApp", text);
+}
 
 double ProcessCpuSeconds() {
     rusage u{};
@@ -48,7 +58,10 @@ QString DemoBoardLabel(const sim::DemoBoardChoice& choice) {
         case FamilyId::OneToOne:
             return name + QStringLiteral(" %1").arg(QString::fromStdString(choice.manufacturer));
         case FamilyId::Master:
-            return name + QStringLiteral(" %1 列 × %2 行").arg(choice.columns).arg(choice.rows);
+            return QCoreApplication::translate("CKaldrixPlusApp", "%1 %2 列 × %3 行")
+                .arg(name)
+                .arg(choice.columns)
+                .arg(choice.rows);
         default:
             return name;
     }
@@ -85,8 +98,7 @@ bool SingleInstance::WarnIfNotFirst() const {
     if (first_) {
         return false;
     }
-    ShowMessage(nullptr, QString::fromUtf8(kSecondInstanceText), QString(),
-                QMessageBox::Information);
+    ShowMessage(nullptr, Tr(kSecondInstanceText), QString(), QMessageBox::Information);
     return true;
 }
 
@@ -122,7 +134,7 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
         if (options->unattended()) {
             printing = std::make_unique<ScopedMessageHandler>(PrintingHandler());
         }
-        ShowMessage(nullptr, QString::fromUtf8(kRecordsOptionsFailed).arg(error),
+        ShowMessage(nullptr, Tr(kRecordsOptionsFailed).arg(error),
                     QString::fromLatin1(kApplicationName), QMessageBox::Critical);
         return 2;
     }
@@ -160,7 +172,7 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     if (!recordsService) {
         ShowMessage(
             nullptr,
-            QString::fromUtf8(kRecordsDbFailed)
+            Tr(kRecordsDbFailed)
                 .arg(QString::fromStdString(records.dbPath), QString::fromStdString(recordsError)),
             QString::fromLatin1(kApplicationName), QMessageBox::Warning);
     }
@@ -169,9 +181,16 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     std::unique_ptr<sim::SimBus> simBus;
     std::unique_ptr<HidapiBus> realBus;
     StationSetup setup;
+    // The recent files and the device type chosen last; --machine wins
+    // over the remembered type.
+    StationState state;
+    setup.state = &state;
     setup.deviceType = options.machine;
     setup.recordsDb = records.dbPath;
     setup.records = recordsService.get();
+    if (options.size) {
+        setup.normalSize = *options.size;
+    }
     if (options.simulated()) {
         simBus = std::make_unique<sim::SimBus>();
         // Flat-out polling of software boards at the pace of a full-speed
@@ -199,14 +218,9 @@ int CKaldrixPlusApp::Run(QApplication& app, const AppOptions& options) {
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &dlg, &QWidget::close);
     if (realBus && !realBus->ok()) {
-        ShowMessage(&dlg, QString::fromUtf8(kHidInitFailed), kApplicationName,
-                    QMessageBox::Warning);
+        ShowMessage(&dlg, Tr(kHidInitFailed), kApplicationName, QMessageBox::Warning);
     }
     dlg.OnInitDialog();
-    if (options.size) {
-        dlg.setWindowState(Qt::WindowNoState);
-        dlg.resize(*options.size);
-    }
 
     if (options.plugCycleS > 0) {
         dlg.StartPlugCycle(options.plugCycleS * 1000);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QCoreApplication>
 #include <QLockFile>
 #include <QString>
 
@@ -13,8 +14,9 @@ struct AppOptions;
 
 // The name one station per user is known by: its lock file is named after it.
 inline constexpr const char* kInstanceName = "{5D0C9A3E61B24F7A8E13C4F0B29D7A66}";
-inline constexpr const char* kSecondInstanceText =
-    "已经运行了一个程序，如非扩展板，请尽量避免开启两个相同的程序!";
+// Translated where it is shown (context "CKaldrixPlusApp").
+inline constexpr const char* kSecondInstanceText = QT_TRANSLATE_NOOP(
+    "CKaldrixPlusApp", "已经运行了一个程序，如非扩展板，请尽量避免开启两个相同的程序!");
 
 // The user's runtime directory ($XDG_RUNTIME_DIR, or Qt's fallback).
 QString RuntimeDirectory();

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
@@ -16,6 +17,7 @@
 
 #include "app/hotplug_source.h"
 #include "app/records_service.h"
+#include "app/station_state.h"
 #include "dialogs/about_command.h"
 #include "dialogs/about_common.h"
 #include "dialogs/baseline_command.h"
@@ -26,6 +28,7 @@
 #include "sim/sim_bus.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -34,8 +37,12 @@ QString g_keyBuffer;
 namespace {
 
 constexpr const char* kRegistrationFailed = "RegisterDeviceNotification   failed";
-constexpr const char* kUnlockedText = "使能FPC测试菜单已经解锁！";
-constexpr const char* kEmptyAboutText = "关于 KaldrixPlus(&A)...";
+constexpr const char* kUnlockedText =
+    QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "使能FPC测试菜单已经解锁！");
+constexpr const char* kEmptyAboutText =
+    QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "关于 KaldrixPlus(&A)...");
+constexpr const char* kRecentFileGone =
+    QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "配置文件已不存在，已从最近使用的列表中删除：\n%1");
 
 QString FromStd(const std::string& text) {
     return QString::fromStdString(text);
@@ -210,13 +217,29 @@ void CKaldrixPlusDlg::ShowBoardNotice(const QString& text) {
 void CKaldrixPlusDlg::OnInitDialog() {
     RegisterHidNotification();
     BuildChangeLog();
-    if (m_setup.deviceType > 0 && m_setup.deviceType < kDeviceTypes) {
-        m_station->PresetDeviceType(m_setup.deviceType);
+    // The command line's type, else the one chosen last.
+    std::optional<int> type = m_setup.deviceType;
+    if (!type && m_setup.state != nullptr) {
+        type = m_setup.state->DeviceType();
+    }
+    if (type && *type > 0 && *type < kDeviceTypes) {
+        m_station->PresetDeviceType(*type);
     }
     m_typeItems = m_station->DeviceTypes();
     UpdateDeviceTypes();
     setWindowIcon(m_hIcon);
-    setWindowState(windowState() | Qt::WindowMaximized);
+    // The normal place is set before the window is shown and before it is
+    // maximised: the window system keeps it as the place to return to, and a
+    // window manager takes it as the window's first geometry (a resize after
+    // the show is a request it may ignore).
+    const QRect available = AvailableArea(this);
+    if (m_setup.normalSize.isValid()) {
+        setGeometry(CentredIn(m_setup.normalSize, available));
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+    } else {
+        setGeometry(NormalPlace(available));
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
     show();
     m_colorBar->AttachToControl(kGridControlId, m_gridControl);
     m_colorBar->SetRepaintTimer(1, true);
@@ -233,7 +256,7 @@ bool CKaldrixPlusDlg::BoardWorkPending() const {
 
 void CKaldrixPlusDlg::QueueBoardWork(std::function<void(StationCore&)> work) {
     StationCore* station = m_station.get();
-    m_connection->Queue<bool>(QStringLiteral("正在连接测试板…"),
+    m_connection->Queue<bool>(QCoreApplication::translate("CKaldrixPlusDlg", "正在连接测试板…"),
                               [station, work = std::move(work)](const std::atomic<bool>&) {
                                   work(*station);
                                   return true;
@@ -319,25 +342,45 @@ void CKaldrixPlusDlg::AddToggle(QMenu* menu, const QString& text, int id,
 }
 
 void CKaldrixPlusDlg::BuildMenus() {
-    QMenu* file = m_menuBar->addMenu(QStringLiteral("文件(&F)"));
-    QAction* load = AddCommand(file, QStringLiteral("载入(&L)"), kCmdLoad);
-    QAction* save = AddCommand(file, QStringLiteral("保存(&S)"), kCmdSave);
+    QMenu* file = m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "文件(&F)"));
+    m_fileMenu = file;
+    QAction* load =
+        AddCommand(file, QCoreApplication::translate("CKaldrixPlusDlg", "载入(&L)"), kCmdLoad);
+    QAction* save =
+        AddCommand(file, QCoreApplication::translate("CKaldrixPlusDlg", "保存(&S)"), kCmdSave);
+    // The shortcuts reach the actions before the key filter sees a key
+    // press, so their letters never enter the key buffer; while a load runs
+    // Ctrl+S is refused as the entry is (the commands' busy check).
+    load->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     file->addSeparator();
-    QAction* oldLoad = AddCommand(file, QStringLiteral("老版本配置载入"), kCmdOldLoad);
+    QAction* oldLoad = AddCommand(
+        file, QCoreApplication::translate("CKaldrixPlusDlg", "老版本配置载入"), kCmdOldLoad);
     file->addSeparator();
-    QAction* exit = AddCommand(file, QStringLiteral("退出(&E)"), kCmdExit);
+    QAction* exit =
+        AddCommand(file, QCoreApplication::translate("CKaldrixPlusDlg", "退出(&E)"), kCmdExit);
+    m_exitAction = exit;
     connect(load, &QAction::triggered, m_config, &CConfigCommands::OnLoad);
     connect(save, &QAction::triggered, m_config, &CConfigCommands::OnSave);
     connect(oldLoad, &QAction::triggered, m_config, &CConfigCommands::OnLegacyLoad);
     connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(m_config, &CConfigCommands::configFileUsed, this, &CKaldrixPlusDlg::NoteRecentFile);
+    UpdateRecentFiles();
 
-    QMenu* operation = m_menuBar->addMenu(QStringLiteral("操作(&O)"));
-    QMenu* types = operation->addMenu(QStringLiteral("设备类型"));
-    static const char* const kTypeTexts[kDeviceTypes] = {"普通版", "一号机", "二号机",
-                                                         "三号机", "四号机", "五号机"};
+    QMenu* operation =
+        m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "操作(&O)"));
+    QMenu* types = operation->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "设备类型"));
+    static const char* const kTypeTexts[kDeviceTypes] = {
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "普通版"),
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "一号机"),
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "二号机"),
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "三号机"),
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "四号机"),
+        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "五号机")};
     for (int t = 0; t < kDeviceTypes; ++t) {
         QAction* action =
-            AddCommand(types, QString::fromUtf8(kTypeTexts[t]), kDeviceTypeCommands[t]);
+            AddCommand(types, QCoreApplication::translate("CKaldrixPlusDlg", kTypeTexts[t]),
+                       kDeviceTypeCommands[t]);
         action->setCheckable(true);
         connect(action, &QAction::triggered, this, [this, t] { OnDeviceType(t); });
         if (t == 0) {
@@ -345,18 +388,25 @@ void CKaldrixPlusDlg::BuildMenus() {
         }
     }
     operation->addSeparator();
-    AddToggle(operation, QStringLiteral("使能FPC测试"), kCmdFpcTest, &StationCore::ToggleFpcTest);
-    QAction* clear = AddCommand(operation, QStringLiteral("清除绿色标记"), kCmdClearGreenMarks);
+    AddToggle(operation, QCoreApplication::translate("CKaldrixPlusDlg", "使能FPC测试"), kCmdFpcTest,
+              &StationCore::ToggleFpcTest);
+    QAction* clear =
+        AddCommand(operation, QCoreApplication::translate("CKaldrixPlusDlg", "清除绿色标记"),
+                   kCmdClearGreenMarks);
     connect(clear, &QAction::triggered, this, [this] {
         // The end of a panel as Enter is, with the serial typed so far.
         EndOfPanel();
         g_keyBuffer.clear();
     });
-    QMenu* buzzer = operation->addMenu(QStringLiteral("蜂鸣器"));
-    AddToggle(buzzer, QStringLiteral("使能"), kCmdBuzzerOn, &StationCore::ToggleBuzzerOn);
-    AddToggle(buzzer, QStringLiteral("反转"), kCmdBuzzerInvert, &StationCore::ToggleBuzzerInvert);
+    QMenu* buzzer = operation->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "蜂鸣器"));
+    AddToggle(buzzer, QCoreApplication::translate("CKaldrixPlusDlg", "使能"), kCmdBuzzerOn,
+              &StationCore::ToggleBuzzerOn);
+    AddToggle(buzzer, QCoreApplication::translate("CKaldrixPlusDlg", "反转"), kCmdBuzzerInvert,
+              &StationCore::ToggleBuzzerInvert);
     operation->addSeparator();
-    QAction* camera = AddCommand(operation, QStringLiteral("创建视频窗口"), kCmdCaptureWindow);
+    QAction* camera =
+        AddCommand(operation, QCoreApplication::translate("CKaldrixPlusDlg", "创建视频窗口"),
+                   kCmdCaptureWindow);
     m_capture.UpdateAction(camera);
     connect(camera, &QAction::triggered, this, [this, camera] {
         m_capture.Toggle();
@@ -365,11 +415,14 @@ void CKaldrixPlusDlg::BuildMenus() {
     connect(&m_capture, &CaptureWindowToggle::shownChanged, this,
             [this, camera] { m_capture.UpdateAction(camera); });
 
-    QMenu* records = m_menuBar->addMenu(QStringLiteral("记录(&R)"));
-    QAction* list = AddCommand(records, QStringLiteral("测试记录…"), kCmdRecords);
-    QAction* exportAll = AddCommand(records, QStringLiteral("导出…"), kCmdExportRecords);
+    QMenu* records = m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "记录(&R)"));
+    QAction* list = AddCommand(records, QCoreApplication::translate("CKaldrixPlusDlg", "测试记录…"),
+                               kCmdRecords);
+    QAction* exportAll = AddCommand(
+        records, QCoreApplication::translate("CKaldrixPlusDlg", "导出…"), kCmdExportRecords);
     records->addSeparator();
-    QAction* reset = AddCommand(records, QStringLiteral("重置计数"), kCmdResetCounters);
+    QAction* reset = AddCommand(records, QCoreApplication::translate("CKaldrixPlusDlg", "重置计数"),
+                                kCmdResetCounters);
     connect(list, &QAction::triggered, this, [this] { OpenRecordsWindow(); });
     connect(exportAll, &QAction::triggered, this, [this] {
         // The window's export of every record; the window stays open for a
@@ -382,12 +435,16 @@ void CKaldrixPlusDlg::BuildMenus() {
 
     BuildDemoMenu();
 
-    QMenu* help = m_menuBar->addMenu(QStringLiteral("帮助(&A)"));
-    QAction* about = AddCommand(help, QStringLiteral("关于(&A)"), kCmdAbout);
+    QMenu* help = m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "帮助(&A)"));
+    QAction* about =
+        AddCommand(help, QCoreApplication::translate("CKaldrixPlusDlg", "关于(&A)"), kCmdAbout);
+    // F1 is no operator key (no text): the key buffer never sees it.
+    about->setShortcut(QKeySequence(Qt::Key_F1));
     connect(about, &QAction::triggered, m_about, &CAboutCommand::OnAbout);
     // The second about entry: the about box without board data.
     help->addSeparator();
-    m_emptyAboutAction = help->addAction(QString::fromUtf8(kEmptyAboutText));
+    m_emptyAboutAction =
+        help->addAction(QCoreApplication::translate("CKaldrixPlusDlg", kEmptyAboutText));
     connect(m_emptyAboutAction, &QAction::triggered, m_about, &CAboutCommand::ShowEmptyAbout);
 
     for (QMenu* menu : {file, operation, types, buzzer, records, help}) {
@@ -399,7 +456,7 @@ void CKaldrixPlusDlg::BuildDemoMenu() {
     if (m_setup.simBus == nullptr || m_setup.demoBoards.empty()) {
         return;
     }
-    m_demoMenu = m_menuBar->addMenu(QStringLiteral("模拟"));
+    m_demoMenu = m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "模拟"));
     for (const DemoBoardEntry& entry : m_setup.demoBoards) {
         QAction* action = m_demoMenu->addAction(entry.label);
         action->setCheckable(true);
@@ -540,10 +597,72 @@ void CKaldrixPlusDlg::UpdateDeviceTypes() {
 // --- commands -------------------------------------------------------------------
 
 void CKaldrixPlusDlg::OnDeviceType(int type) {
+    if (m_setup.state != nullptr) {
+        m_setup.state->SetDeviceType(type);
+    }
     QueueBoardWork([type](StationCore& station) { station.SelectDeviceType(type); });
     // The entry's own toggle is undone: the check marks are the station's,
     // and come back with the choice.
     UpdateDeviceTypes();
+}
+
+// --- recent files -----------------------------------------------------------------
+
+void CKaldrixPlusDlg::UpdateRecentFiles() {
+    // The old entries leave the menu at once and are deleted later: one of
+    // them may be the entry whose command runs now.
+    if (m_recentSeparator != nullptr) {
+        m_recentActions.append(m_recentSeparator);
+        m_recentSeparator = nullptr;
+    }
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    const QStringList files =
+        m_setup.state != nullptr ? m_setup.state->RecentFiles() : QStringList();
+    if (files.isEmpty()) {
+        return;
+    }
+    // Between the legacy load and "退出(&E)": the entries, then a separator.
+    for (qsizetype n = 0; n < files.size(); ++n) {
+        QString shown = files[n];
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* action = new QAction(QStringLiteral("&%1 %2").arg(n + 1).arg(shown), m_fileMenu);
+        action->setData(files[n]);
+        m_fileMenu->insertAction(m_exitAction, action);
+        connect(action, &QAction::triggered, this,
+                [this, path = files[n]] { OpenRecentFile(path); });
+        m_recentActions.append(action);
+    }
+    m_recentSeparator = new QAction(m_fileMenu);
+    m_recentSeparator->setSeparator(true);
+    m_fileMenu->insertAction(m_exitAction, m_recentSeparator);
+}
+
+void CKaldrixPlusDlg::OpenRecentFile(const QString& path) {
+    if (m_config->IsBusy()) {
+        return;  // as "载入(&L)" while a command runs
+    }
+    // A file that is there but cannot be loaded is the load's to report.
+    if (!QFileInfo::exists(path)) {
+        if (m_setup.state != nullptr) {
+            m_setup.state->RemoveRecentFile(path);
+        }
+        UpdateRecentFiles();
+        ShowMessage(this, QCoreApplication::translate("CKaldrixPlusDlg", kRecentFileGone).arg(path),
+                    QString(), QMessageBox::Warning);
+        return;
+    }
+    m_config->LoadFile(path);
+}
+
+void CKaldrixPlusDlg::NoteRecentFile(const QString& path) {
+    if (m_setup.state != nullptr) {
+        m_setup.state->AddRecentFile(path);
+        UpdateRecentFiles();
+    }
 }
 
 // --- records ----------------------------------------------------------------------
@@ -698,7 +817,8 @@ bool CKaldrixPlusDlg::FilterKey(const QKeyEvent& key) {
             g_keyBuffer.clear();
             if (unlocked) {
                 m_station->SetFpcMenuUnlocked(true);
-                ShowMessage(this, QString::fromUtf8(kUnlockedText), QString());
+                ShowMessage(this, QCoreApplication::translate("CKaldrixPlusDlg", kUnlockedText),
+                            QString());
             }
             return false;  // on to the window: Enter reaches accept(), which does nothing
         }

@@ -5,9 +5,11 @@
 #include <QIcon>
 #include <QMap>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,7 @@ class CConfigCommands;
 class CRecordsWindow;
 class HotplugSource;
 class RecordsService;
+class StationState;
 
 namespace sim {
 class SimBoard;
@@ -97,13 +100,22 @@ struct StationSetup {
     std::vector<DemoBoardEntry> demoBoards;
     // Where the camera window finds cameras.
     CaptureSystem capture = SystemCapture();
-    // Device type carrying the check mark at start (0 standard, 1-5 machine n).
-    int deviceType = 0;
+    // Device type carrying the check mark at start (0 standard, 1-5 machine
+    // n); unset: the one `state` remembers, else standard.
+    std::optional<int> deviceType;
+    // What the station remembers between runs (the recent configuration
+    // files, the device type chosen last); null: nothing is remembered.
+    // Outlives the window.
+    StationState* state = nullptr;
     // The test records: where the records window reads them, and the writer
     // (and sender) that keep them; null when the database could not be
     // opened. The service outlives the window.
     std::string recordsDb;
     RecordsService* records = nullptr;
+    // The window's normal (un-maximised) size. Invalid: two thirds of the
+    // available screen, and the window starts maximised; valid (--size): the
+    // window starts un-maximised at this size.
+    QSize normalSize;
 };
 
 // The station's main window: the channel grid under a menu bar, over the
@@ -113,6 +125,10 @@ struct StationSetup {
 //
 //     CKaldrixPlusDlg dlg(setup);
 //     dlg.OnInitDialog();     // registers hot-plug, shows maximised, connects
+//
+// Its normal place, which it keeps when un-maximised (and takes where no
+// window manager maximises it), is centred in the available screen area: two
+// thirds of it, or StationSetup::normalSize.
 //
 // Whatever talks to a board runs on the station's board lane, never on the
 // window's thread: the connection (at start, after a plug or unplug, after a
@@ -142,9 +158,9 @@ public:
 
     // The start of the window, in order: hot-plug registration (when udev
     // cannot register, a message, then the bus is rescanned instead;
-    // start-up goes on), the version history, the icon, shown
-    // maximised, the grid attached with its repaint timer, then the station
-    // core's start (page table, grid) and its Connect queued on the lane.
+    // start-up goes on), the version history, the icon, its normal place
+    // set, shown maximised (un-maximised with a normal size), the grid attached with its repaint
+    // timer, then the station core's start (page table, grid) and its Connect queued on the lane.
     void OnInitDialog();
 
     StationCore& station() { return *m_station; }
@@ -152,6 +168,9 @@ public:
     QMenuBar* menuBar() const { return m_menuBar; }
     // The menu entry of a command id, or null.
     QAction* CommandAction(int commandId) const;
+    // The "文件(&F)" menu's entries of the recent configuration files, most
+    // recent first; each entry's data() is its path.
+    QList<QAction*> RecentFileActions() const { return m_recentActions; }
     // The "模拟" menu's entry of a software board, or null.
     QAction* DemoBoardAction(const sim::SimBoard* board) const;
     // Unattended plug cycles: every periodMs every software board of the
@@ -215,6 +234,12 @@ private:
     // entry stands for a submenu (only availability then applies).
     void UpdateCommand(QAction* action, bool submenu);
     void UpdateDeviceTypes();
+    // The recent files' entries of the "文件(&F)" menu, from the state.
+    void UpdateRecentFiles();
+    // A recent file's entry: loaded as "载入(&L)" does; a file that is gone
+    // leaves the list with a message.
+    void OpenRecentFile(const QString& path);
+    void NoteRecentFile(const QString& path);
     void ShowBoardNotice(const QString& text);
     // A batch of records is in the database: the counts follow.
     void OnRecordsCommitted(const std::vector<TestRecord>& batch);
@@ -262,6 +287,12 @@ private:
     QMenu* m_demoMenu = nullptr;
     QMap<int, QAction*> m_commands;
     QAction* m_emptyAboutAction = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_exitAction = nullptr;
+    // The recent files' entries and the separator after them (none while the
+    // list is empty).
+    QList<QAction*> m_recentActions;
+    QAction* m_recentSeparator = nullptr;
     std::vector<std::pair<QAction*, std::shared_ptr<sim::SimBoard>>> m_demoActions;
     CaptureWindowToggle m_capture;
     // Children, deleted before the station core.

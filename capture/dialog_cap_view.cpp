@@ -7,6 +7,8 @@
 #include <QResizeEvent>
 #include <algorithm>
 
+#include "ui/window_fit.h"
+
 namespace kx {
 
 namespace {
@@ -77,6 +79,7 @@ CDialogCapView::CDialogCapView(QWidget* parent, CaptureSystem system)
     preview_->setAutoFillBackground(true);
     preview_->setGeometry(Du(5), Du(7), Du(279), Du(230));
 
+    FitOnShow(this);
     OnInitDialog();
 }
 

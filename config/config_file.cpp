@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "config/legacy_config.h"
+#include "core/tr_text.h"
 
 namespace kx {
 
@@ -81,7 +82,7 @@ void ForEachPageKey(const PageNames& n, F&& f) {
 // The keys of a page a file lacks: how many, and the first of them.
 struct MissingKeys {
     int count = 0;
-    std::string first;  // "[PAGE03_THRESHOLDLOW] 中的 CH20"
+    std::string first;  // "[PAGE03_THRESHOLDLOW] 中的 CH20", for the operator
 };
 
 MissingKeys FindMissingKeys(const IniFile& file, int page) {
@@ -89,7 +90,7 @@ MissingKeys FindMissingKeys(const IniFile& file, int page) {
     ForEachPageKey(PageNames(page), [&](const char* section, const char* key) {
         if (!file.Find(section, key)) {
             if (missing.count++ == 0) {
-                missing.first = std::string("[") + section + "] 中的 " + key;
+                missing.first = FormatText(TrText("ConfigFile", "[%1] 中的 %2"), {section, key});
             }
         }
     });
@@ -230,7 +231,7 @@ FileError ReadIniFile(const std::string& path, IniFile& file, bool* missing) {
     if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
                               (bytes[0] == '\xFE' && bytes[1] == '\xFF'))) {
         error.code = FileError::kUtf16;
-        error.action = "读取文件";
+        error.action = KX_TRANSLATE_NOOP("FileAccess", "读取文件");
         error.path = path;
         return error;
     }
@@ -244,18 +245,25 @@ std::string LayoutNotice(const ConfigLayout& l) {
     }
     std::string t;
     if (l.fileColumns != l.columns || l.fileRows != l.rows) {
-        t += "配置文件中的布局为 " + std::to_string(l.fileColumns) + " 列 × " +
-             std::to_string(l.fileRows) + " 行，本机每行、每列最多 " +
-             std::to_string(kConfigMaxColumns) + " 个测试头。";
+        t +=
+            FormatText(TrText("ConfigFile",
+                              "配置文件中的布局为 %1 列 × %2 行，本机每行、每列最多 %3 个测试头。"),
+                       {std::to_string(l.fileColumns), std::to_string(l.fileRows),
+                        std::to_string(kConfigMaxColumns)});
     }
-    t += "已按 " + std::to_string(l.columns) + " 列 × " + std::to_string(l.rows) + " 行载入";
+    const std::string columns = std::to_string(l.columns);
+    const std::string rows = std::to_string(l.rows);
     if (l.pages == 0) {
-        t += "，没有载入任何测试头的设置。";
+        t += FormatText(TrText("ConfigFile", "已按 %1 列 × %2 行载入，没有载入任何测试头的设置。"),
+                        {columns, rows});
     } else if (l.pages < l.columns * l.rows) {
-        t += "，本机最多保存 " + std::to_string(kPageCount) + " 个测试头的设置，只载入了前 " +
-             std::to_string(l.pages) + " 个（第 00 至 " + Page2(l.pages - 1) + " 页）。";
+        t += FormatText(TrText("ConfigFile",
+                               "已按 %1 列 × %2 行载入，本机最多保存 %3 个测试头的设置，"
+                               "只载入了前 %4 个（第 00 至 %5 页）。"),
+                        {columns, rows, std::to_string(kPageCount), std::to_string(l.pages),
+                         Page2(l.pages - 1)});
     } else {
-        t += "。";
+        t += FormatText(TrText("ConfigFile", "已按 %1 列 × %2 行载入。"), {columns, rows});
     }
     return t;
 }
@@ -264,22 +272,30 @@ std::string SuspectValuesNotice(const SuspectValues& values) {
     if (values.empty()) {
         return {};
     }
-    std::string t = "以下设置的文字不是数字或超出范围，已按原来的规则读入：";
+    const std::string separator = TrText("ConfigFile", "、");
+    const std::string item = TrText("ConfigFile", "[%1] %2=%3（读作 %4）");
+    std::string list;
     for (std::size_t i = 0; i < values.size() && i < kSuspectValuesNamed; ++i) {
         const SuspectValue& v = values[i];
-        t += (i == 0 ? "[" : "、[") + v.section + "] " + v.key + "=" + ShownText(v.text) +
-             "（读作 " + v.readAs + "）";
+        if (i > 0) {
+            list += separator;
+        }
+        list += FormatText(item, {v.section, v.key, ShownText(v.text), v.readAs});
     }
     if (values.size() > kSuspectValuesNamed) {
-        t += "等，共 " + std::to_string(values.size()) + " 项";
+        return FormatText(TrText("ConfigFile",
+                                 "以下设置的文字不是数字或超出范围，已按原来的规则读入：%1等，共 "
+                                 "%2 项。"),
+                          {list, std::to_string(values.size())});
     }
-    return t + "。";
+    return FormatText(
+        TrText("ConfigFile", "以下设置的文字不是数字或超出范围，已按原来的规则读入：%1。"), {list});
 }
 
 std::string HeadName(int page, std::int32_t columns) {
     const int c = std::max<std::int32_t>(columns, 1);
-    return "第 " + std::to_string(page / c + 1) + " 行第 " + std::to_string(page % c + 1) +
-           " 列（页 " + Page2(page) + "）";
+    return FormatText(TrText("ConfigFile", "第 %1 行第 %2 列（页 %3）"),
+                      {std::to_string(page / c + 1), std::to_string(page % c + 1), Page2(page)});
 }
 
 bool HasConfigKeys(const IniFile& file) {
@@ -328,45 +344,54 @@ FileError ConfigReader::Check(const std::string& path) const {
             error.code = FileError::kLegacyConfig;
         } else {
             error.code = FileError::kNotConfig;
-            error.detail =
-                "文件中没有载入所读的任何设置（[GLOBAL] 中的 FPCTEST、COL、ROW，"
-                "或 PAGE00 至 PAGE63 各测试头的设置）";
+            error.detail = TrText("ConfigFile",
+                                  "文件中没有载入所读的任何设置（[GLOBAL] 中的 FPCTEST、COL、ROW，"
+                                  "或 PAGE00 至 PAGE63 各测试头的设置）");
         }
         return error;
     }
     std::string globals;
     for (const char* key : kGlobalKeys) {
         if (!file_.Find(kGlobal, key)) {
-            globals += (globals.empty() ? "" : "、") + std::string(key);
+            globals += (globals.empty() ? std::string() : TrText("ConfigFile", "、")) + key;
         }
     }
     if (!globals.empty()) {
         error.code = FileError::kIncompleteConfig;
-        error.detail = "缺少 [GLOBAL] 中的 " + globals;
+        error.detail = FormatText(TrText("ConfigFile", "缺少 [GLOBAL] 中的 %1"), {globals});
         return error;
     }
     if (layout_.columns * layout_.rows == 0) {
         error.code = FileError::kNoHeads;
-        error.detail = "COL=" + std::to_string(layout_.fileColumns) +
-                       "，ROW=" + std::to_string(layout_.fileRows);
+        error.detail =
+            FormatText(TrText("ConfigFile", "COL=%1，ROW=%2"),
+                       {std::to_string(layout_.fileColumns), std::to_string(layout_.fileRows)});
         return error;
     }
     int incomplete = 0;
+    int firstPage = 0;
+    MissingKeys first;
     for (int p = 0; p < layout_.pages; ++p) {
-        const MissingKeys missing = FindMissingKeys(file_, p);
+        MissingKeys missing = FindMissingKeys(file_, p);
         if (missing.count == 0) {
             continue;
         }
         if (incomplete++ == 0) {
-            error.detail = HeadName(p, layout_.columns) + "缺少 " + std::to_string(missing.count) +
-                           " 项设置（如 " + missing.first + "）";
+            firstPage = p;
+            first = std::move(missing);
         }
     }
     if (incomplete > 0) {
         error.code = FileError::kIncompleteConfig;
-        if (incomplete > 1) {
-            error.detail += "，共有 " + std::to_string(incomplete) + " 个测试头的设置不完整";
-        }
+        const std::string head = HeadName(firstPage, layout_.columns);
+        const std::string count = std::to_string(first.count);
+        error.detail =
+            incomplete == 1
+                ? FormatText(TrText("ConfigFile", "%1缺少 %2 项设置（如 %3）"),
+                             {head, count, first.first})
+                : FormatText(TrText("ConfigFile",
+                                    "%1缺少 %2 项设置（如 %3），共有 %4 个测试头的设置不完整"),
+                             {head, count, first.first, std::to_string(incomplete)});
         return error;
     }
     return {};
@@ -436,7 +461,7 @@ FileError SaveConfig(const std::string& path, const ConfigGlobals& globals,
     IniFile file;
     if (FileError error = ReadIniFile(path, file)) {
         // Saving over a file whose lines cannot be kept would lose them.
-        error.action = "读取原文件";
+        error.action = KX_TRANSLATE_NOOP("FileAccess", "读取原文件");
         error.originalKept = true;
         return error;
     }
@@ -454,13 +479,18 @@ std::string SaveNotice(const SaveReport& report) {
     if (report.pages >= report.layoutHeads) {
         return {};
     }
-    std::string t = "布局共有 " + std::to_string(report.layoutHeads) + " 个测试头，本机最多保存 " +
-                    std::to_string(kPageCount) + " 个测试头的设置";
+    const std::string heads = std::to_string(report.layoutHeads);
+    const std::string most = std::to_string(kPageCount);
     if (report.pages == 0) {
-        return t + "，没有保存任何测试头的设置。";
+        return FormatText(TrText("ConfigFile",
+                                 "布局共有 %1 个测试头，本机最多保存 %2 个测试头的设置，"
+                                 "没有保存任何测试头的设置。"),
+                          {heads, most});
     }
-    return t + "，只保存了前 " + std::to_string(report.pages) + " 个（第 00 至 " +
-           Page2(report.pages - 1) + " 页）。";
+    return FormatText(TrText("ConfigFile",
+                             "布局共有 %1 个测试头，本机最多保存 %2 个测试头的设置，"
+                             "只保存了前 %3 个（第 00 至 %4 页）。"),
+                      {heads, most, std::to_string(report.pages), Page2(report.pages - 1)});
 }
 
 }  // namespace kx

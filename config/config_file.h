@@ -11,6 +11,7 @@
 #include "config/file_access.h"
 #include "config/ini_file.h"
 #include "core/page_table.h"
+#include "core/tr_text.h"
 
 namespace kx {
 
@@ -18,9 +19,9 @@ namespace kx {
 inline constexpr std::int32_t kConfigMaxColumns = 10;
 inline constexpr std::int32_t kConfigMaxRows = 10;
 
-// The file choosers' filter (Qt syntax) and the suffix of a name typed
-// without one.
-inline constexpr char kConfigFileFilter[] = "配置文件(*.ini)";
+// The file choosers' filter (Qt syntax; untranslated, shown through
+// translate("ConfigFile", ...)) and the suffix of a name typed without one.
+inline constexpr char kConfigFileFilter[] = KX_TRANSLATE_NOOP("ConfigFile", "配置文件(*.ini)");
 inline constexpr char kConfigFileSuffix[] = "ini";
 
 // `name` with ".ini" added when its last component has no extension

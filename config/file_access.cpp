@@ -17,6 +17,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/tr_text.h"
+
 namespace kx {
 
 namespace {
@@ -146,75 +148,80 @@ int DoRename(const FileHooks* hooks, const char* from, const char* to) {
 std::string FileErrorReason(int code) {
     switch (code) {
         case 0:
-            return "成功";
+            return TrText("FileAccess", "成功");
         case FileError::kTooLarge:
-            return "文件过大，不是配置文件";
+            return TrText("FileAccess", "文件过大，不是配置文件");
         case FileError::kNotRegular:
-            return "不是普通文件";
+            return TrText("FileAccess", "不是普通文件");
         case FileError::kReadOnlyFile:
-            return "文件为只读";
+            return TrText("FileAccess", "文件为只读");
         case FileError::kUtf16:
-            return "文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用";
+            return TrText("FileAccess", "文件为 UTF-16 编码，请另存为 UTF-8 或 ANSI 编码后再使用");
         case FileError::kInvalidName:
-            return "没有文件名";
+            return TrText("FileAccess", "没有文件名");
         case FileError::kNotConfig:
-            return "不是配置文件";
+            return TrText("FileAccess", "不是配置文件");
         case FileError::kLegacyConfig:
-            return "是老版本的配置文件，请用“文件”菜单中的“老版本配置载入”载入";
+            return TrText("FileAccess",
+                          "是老版本的配置文件，请用“文件”菜单中的“老版本配置载入”载入");
         case FileError::kNotLegacyConfig:
-            return "不是老版本的配置文件";
+            return TrText("FileAccess", "不是老版本的配置文件");
         case FileError::kNewConfig:
-            return "是新版本的配置文件，请用“文件”菜单中的“载入”载入";
+            return TrText("FileAccess", "是新版本的配置文件，请用“文件”菜单中的“载入”载入");
         case FileError::kIncompleteConfig:
-            return "不完整，可能被截断或改动过";
+            return TrText("FileAccess", "不完整，可能被截断或改动过");
         case FileError::kNoHeads:
-            return "中的布局没有测试头";
+            return TrText("FileAccess", "中的布局没有测试头");
         case ENOENT:
-            return "文件或文件夹不存在";
+            return TrText("FileAccess", "文件或文件夹不存在");
         case EACCES:
         case EPERM:
-            return "没有访问权限";
+            return TrText("FileAccess", "没有访问权限");
         case EROFS:
-            return "文件系统为只读";
+            return TrText("FileAccess", "文件系统为只读");
         case ENOSPC:
-            return "磁盘空间不足";
+            return TrText("FileAccess", "磁盘空间不足");
         case EDQUOT:
-            return "超出磁盘配额";
+            return TrText("FileAccess", "超出磁盘配额");
         case EIO:
-            return "读写设备出错";
+            return TrText("FileAccess", "读写设备出错");
         case EISDIR:
-            return "这是一个文件夹";
+            return TrText("FileAccess", "这是一个文件夹");
         case ENOTDIR:
-            return "路径中有一项不是文件夹";
+            return TrText("FileAccess", "路径中有一项不是文件夹");
         case ENAMETOOLONG:
-            return "文件名过长";
+            return TrText("FileAccess", "文件名过长");
         case EMFILE:
         case ENFILE:
-            return "打开的文件过多";
+            return TrText("FileAccess", "打开的文件过多");
         case EFBIG:
-            return "文件过大";
+            return TrText("FileAccess", "文件过大");
         case ELOOP:
-            return "符号链接层数过多";
+            return TrText("FileAccess", "符号链接层数过多");
         default:
-            return "系统错误 " + std::to_string(code);
+            return FormatText(TrText("FileAccess", "系统错误 %1"), {std::to_string(code)});
     }
 }
 
 std::string FileError::Message() const {
+    const std::string reason = FileErrorReason(code);
     if (ContentRefused()) {
-        std::string m = "“" + path + "”" + FileErrorReason(code);
-        if (!detail.empty()) {
-            m += "：" + detail;
+        const std::string nothingChanged = TrText("FileAccess", kNothingChangedText);
+        if (detail.empty()) {
+            return FormatText(TrText("FileAccess", "“%1”%2。\n%3"), {path, reason, nothingChanged});
         }
-        return m + "。\n" + kNothingChangedText;
+        return FormatText(TrText("FileAccess", "“%1”%2：%3。\n%4"),
+                          {path, reason, detail, nothingChanged});
     }
-    std::string m = "“" + path + "”：" + action + "失败，" + FileErrorReason(code);
-    if (!detail.empty()) {
-        m += "（" + detail + "）";
-    }
-    m += "。";
+    // `action` holds the untranslated text (a KX_TRANSLATE_NOOP of this
+    // context), so that callers and tests can compare it.
+    const std::string doing = TrText("FileAccess", action.c_str());
+    std::string m = detail.empty() ? FormatText(TrText("FileAccess", "“%1”：%2失败，%3。"),
+                                                {path, doing, reason})
+                                   : FormatText(TrText("FileAccess", "“%1”：%2失败，%3（%4）。"),
+                                                {path, doing, reason, detail});
     if (originalKept) {
-        m += "原文件未改动。";
+        m += TrText("FileAccess", "原文件未改动。");
     }
     return m;
 }
@@ -226,7 +233,7 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
         *missing = false;
     }
     if (path.empty()) {
-        return Fail(FileError::kInvalidName, "打开文件", path);
+        return Fail(FileError::kInvalidName, KX_TRANSLATE_NOOP("FileAccess", "打开文件"), path);
     }
     // O_NONBLOCK: a pipe chosen by mistake must not hang the window.
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
@@ -235,17 +242,17 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
         if (err == ENOENT && missing != nullptr) {
             *missing = true;
         }
-        return Fail(err, "打开文件", path);
+        return Fail(err, KX_TRANSLATE_NOOP("FileAccess", "打开文件"), path);
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
-        return Fail(errno, "读取文件", path);
+        return Fail(errno, KX_TRANSLATE_NOOP("FileAccess", "读取文件"), path);
     }
     if (!S_ISREG(st.st_mode)) {
-        return Fail(FileError::kNotRegular, "读取文件", path);
+        return Fail(FileError::kNotRegular, KX_TRANSLATE_NOOP("FileAccess", "读取文件"), path);
     }
     if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
-        return Fail(FileError::kTooLarge, "读取文件", path);
+        return Fail(FileError::kTooLarge, KX_TRANSLATE_NOOP("FileAccess", "读取文件"), path);
     }
     bytes.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
@@ -254,7 +261,8 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
             // The file may have grown since fstat: look for more, bounded.
             if (bytes.size() > maxBytes) {
                 bytes.clear();
-                return Fail(FileError::kTooLarge, "读取文件", path);
+                return Fail(FileError::kTooLarge, KX_TRANSLATE_NOOP("FileAccess", "读取文件"),
+                            path);
             }
             bytes.resize(got + 4096);
         }
@@ -265,7 +273,7 @@ FileError ReadWholeFile(const std::string& path, std::string& bytes, bool* missi
             }
             const int err = errno;
             bytes.clear();
-            return Fail(err, "读取文件", path);
+            return Fail(err, KX_TRANSLATE_NOOP("FileAccess", "读取文件"), path);
         }
         if (n == 0) {
             break;
@@ -324,7 +332,7 @@ int RemoveStaleSaveFiles(const std::string& folder) {
 FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
                               const FileHooks* hooks) {
     if (path.empty()) {
-        return Fail(FileError::kInvalidName, "保存", path);
+        return Fail(FileError::kInvalidName, KX_TRANSLATE_NOOP("FileAccess", "保存"), path);
     }
 
     // A link is followed, so the file it names is replaced, not the link.
@@ -336,7 +344,7 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
         if (real) {
             target = real.get();
         } else if (errno != ENOENT) {
-            return Fail(errno, "打开文件", path);
+            return Fail(errno, KX_TRANSLATE_NOOP("FileAccess", "打开文件"), path);
         }
         // A dangling link is replaced by the new file.
     }
@@ -346,20 +354,25 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
     if (::stat(target.c_str(), &old) == 0) {
         exists = true;
         if (!S_ISREG(old.st_mode)) {
-            return Kept(Fail(FileError::kNotRegular, "保存", path), true);
+            return Kept(Fail(FileError::kNotRegular, KX_TRANSLATE_NOOP("FileAccess", "保存"), path),
+                        true);
         }
         // A file that may not be written is not replaced behind its back,
         // even though the folder would allow the rename; nor is a read-only
         // one, which root could otherwise write.
         if ((old.st_mode & 0222) == 0) {
-            return Kept(Fail(FileError::kReadOnlyFile, "保存", path), true);
+            return Kept(
+                Fail(FileError::kReadOnlyFile, KX_TRANSLATE_NOOP("FileAccess", "保存"), path),
+                true);
         }
         if (::access(target.c_str(), W_OK) != 0) {
             const int err = errno;
-            return Kept(Fail(err == EROFS ? EROFS : FileError::kReadOnlyFile, "保存", path), true);
+            return Kept(Fail(err == EROFS ? EROFS : FileError::kReadOnlyFile,
+                             KX_TRANSLATE_NOOP("FileAccess", "保存"), path),
+                        true);
         }
     } else if (errno != ENOENT) {
-        return Fail(errno, "打开文件", path);
+        return Fail(errno, KX_TRANSLATE_NOOP("FileAccess", "打开文件"), path);
     }
 
     const std::string dir = Dirname(target);
@@ -375,7 +388,9 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
         }
     }
     if (rawFd < 0) {
-        return Kept(Fail(errno, "在同一文件夹中创建临时文件", path), exists);
+        return Kept(
+            Fail(errno, KX_TRANSLATE_NOOP("FileAccess", "在同一文件夹中创建临时文件"), path),
+            exists);
     }
     Fd fd(rawFd);
     // The lock tells a later save that this file is in use. It belongs to
@@ -419,23 +434,23 @@ FileError ReplaceFileContents(const std::string& path, std::string_view bytes,
             if (errno == EINTR) {
                 continue;
             }
-            return failWith(errno, "写入临时文件");
+            return failWith(errno, KX_TRANSLATE_NOOP("FileAccess", "写入临时文件"));
         }
         if (n == 0) {
-            return failWith(ENOSPC, "写入临时文件");
+            return failWith(ENOSPC, KX_TRANSLATE_NOOP("FileAccess", "写入临时文件"));
         }
         done += static_cast<std::size_t>(n);
     }
     if (DoFsync(hooks, fd.get()) != 0) {
-        return failWith(errno, "写入磁盘");
+        return failWith(errno, KX_TRANSLATE_NOOP("FileAccess", "写入磁盘"));
     }
     if (fd.Close() != 0) {
-        return failWith(errno, "写入临时文件");
+        return failWith(errno, KX_TRANSLATE_NOOP("FileAccess", "写入临时文件"));
     }
     if (DoRename(hooks, temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        return Kept(Fail(err, "替换原文件", path), exists);
+        return Kept(Fail(err, KX_TRANSLATE_NOOP("FileAccess", "替换原文件"), path), exists);
     }
     // Makes the rename itself durable; the file is complete either way.
     Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

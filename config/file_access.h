@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/tr_text.h"
+
 namespace kx {
 
 // A configuration file is a few hundred kilobytes at most; anything far
@@ -16,14 +18,18 @@ namespace kx {
 // file of tiny lines takes some fifty times its size).
 inline constexpr std::size_t kMaxConfigFileBytes = 16u << 20;
 
-// Said after a load was refused for the file's contents.
-inline constexpr char kNothingChangedText[] = "界面和测试板上的设置都没有改动。";
+// Said after a load was refused for the file's contents (untranslated: pass
+// it through TrText("FileAccess", ...) where it is shown).
+inline constexpr char kNothingChangedText[] =
+    KX_TRANSLATE_NOOP("FileAccess", "界面和测试板上的设置都没有改动。");
 
 // What went wrong with a file, for the operator: what was being done, to
 // which file, and why. code 0 means nothing went wrong.
 struct FileError {
-    int code = 0;        // errno value, or one of the codes below
-    std::string action;  // e.g. "写入临时文件"
+    int code = 0;  // errno value, or one of the codes below
+    // What was being done, untranslated (a KX_TRANSLATE_NOOP of context
+    // "FileAccess", e.g. "写入临时文件"); Message() translates it.
+    std::string action;
     std::string path;
     std::string detail;         // the system's own text, when there is one
     bool originalKept = false;  // a save failed and the file it was to replace is as it was
@@ -46,13 +52,15 @@ struct FileError {
     // One of the codes of a file that was read but refused for its contents.
     bool ContentRefused() const { return code <= kNotConfig && code >= kNoHeads; }
 
-    // For the operator, in Chinese: "“<path>”：<action>失败，<reason>（<detail>）。"
-    // and "原文件未改动。" when originalKept. A file refused for its contents:
+    // For the operator, in the station's language; in Chinese:
+    // "“<path>”：<action>失败，<reason>（<detail>）。" and "原文件未改动。"
+    // when originalKept. A file refused for its contents:
     // "“<path>”<reason>：<detail>。" and that nothing has changed.
     std::string Message() const;
 };
 
-// The Chinese reason for an errno value or one of FileError's own codes.
+// The reason, for the operator in the station's language, for an errno value or one of FileError's
+// own codes.
 std::string FileErrorReason(int code);
 
 // Seams for the steps of a save that can fail, so that tests can make them

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "config/config_file.h"
+#include "core/tr_text.h"
 
 namespace kx {
 
@@ -58,9 +59,9 @@ FileError CheckLegacyConfig(const IniFile& file, const std::string& path) {
             error.code = FileError::kNewConfig;
         } else {
             error.code = FileError::kNotLegacyConfig;
-            error.detail =
-                "文件中没有老版本配置载入所读的任何设置（[offset]、[baseline]、[upperlimit]、"
-                "[lowerlimit]、[datarange]、[channelenable]）";
+            error.detail = TrText("ConfigFile",
+                                  "文件中没有老版本配置载入所读的任何设置（[offset]、[baseline]、"
+                                  "[upperlimit]、[lowerlimit]、[datarange]、[channelenable]）");
         }
         return error;
     }
@@ -68,12 +69,13 @@ FileError CheckLegacyConfig(const IniFile& file, const std::string& path) {
     std::string first;
     ForEachLegacyKey([&](const char* section, const char* key) {
         if (!file.Find(section, key) && missing++ == 0) {
-            first = std::string("[") + section + "] 中的 " + key;
+            first = FormatText(TrText("ConfigFile", "[%1] 中的 %2"), {section, key});
         }
     });
     if (missing > 0) {
         error.code = FileError::kIncompleteConfig;
-        error.detail = "缺少 " + std::to_string(missing) + " 项设置（如 " + first + "）";
+        error.detail = FormatText(TrText("ConfigFile", "缺少 %1 项设置（如 %2）"),
+                                  {std::to_string(missing), first});
     }
     return error;
 }

@@ -163,7 +163,7 @@ void CAboutCommand::Continue(std::size_t next) {
 }
 
 bool CAboutCommand::OpenFor(FamilyId family, std::size_t row) {
-    const QString reading = QStringLiteral("正在读取设备信息…");
+    const QString reading = tr("正在读取设备信息…");
     bool started = false;
     switch (family) {
         case FamilyId::OneToOne: {
@@ -260,7 +260,7 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
                 hiddata_simple_runoff* board = station_.runoff;
                 const int offline = dlg->m_offlineDisplay;
                 Write([board, offline] { return WriteOfflineDisplay(*board, offline); },
-                      QStringLiteral("脱机显示方式未能写入设备，请检查设备连接后重试。"), row);
+                      tr("脱机显示方式未能写入设备，请检查设备连接后重试。"), row);
                 return;
             }
             break;
@@ -271,7 +271,7 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
                 hiddata_velmora5* board = station_.velmora5;
                 const Velmora5LayoutRecord layout = dlg->Layout();
                 Write([board, layout] { return WriteVelmora5Layout(*board, layout); },
-                      QStringLiteral("行列设置未能写入设备，请检查设备连接后重试。"), row);
+                      tr("行列设置未能写入设备，请检查设备连接后重试。"), row);
                 return;
             }
             break;
@@ -294,8 +294,8 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
                     }
                     return ok;
                 },
-                QString::fromUtf8(FamilyName(FamilyId::Master)) +
-                    QStringLiteral("设置未能全部写入设备，请检查设备连接后重试。"),
+                tr("%1设置未能全部写入设备，请检查设备连接后重试。")
+                    .arg(QCoreApplication::translate("BoardFamily", FamilyName(FamilyId::Master))),
                 row);
             return;
         }
@@ -308,8 +308,7 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
 
 void CAboutCommand::Write(std::function<bool()> work, QString failure, std::size_t row) {
     const bool started = job_->Run<bool>(
-        QStringLiteral("正在写入设备…"),
-        [work = std::move(work)](const std::atomic<bool>&) { return work(); },
+        tr("正在写入设备…"), [work = std::move(work)](const std::atomic<bool>&) { return work(); },
         [this, failure, row](bool ok) {
             if (!ok) {
                 Warn(failure);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "dialogs/about_common.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QGridLayout>
@@ -89,13 +90,17 @@ FirmwareFields AddFirmwareRows(QGroupBox* group, QGridLayout* grid) {
     f.deviceId = NewValueEdit(group, QStringLiteral("deviceId"));
     f.firmwareVersion = NewValueEdit(group, QStringLiteral("firmwareVersion"));
     f.firmwareDate = NewValueEdit(group, QStringLiteral("firmwareDate"));
-    grid->addWidget(new QLabel(QStringLiteral("设备标识号"), group), 0, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("AboutCommon", "设备标识号"), group), 0,
+                    0);
     grid->addWidget(f.deviceId, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("固件版本"), group), 1, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("AboutCommon", "固件版本"), group), 1,
+                    0);
     grid->addWidget(f.firmwareVersion, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("固件日期"), group), 2, 0);
+    grid->addWidget(new QLabel(QCoreApplication::translate("AboutCommon", "固件日期"), group), 2,
+                    0);
     grid->addWidget(f.firmwareDate, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("版本信息"), group), 3, 0, 1, 2);
+    grid->addWidget(new QLabel(QCoreApplication::translate("AboutCommon", "版本信息"), group), 3, 0,
+                    1, 2);
     f.versionInfo = NewVersionInfoBox(group);
     grid->addWidget(f.versionInfo, 4, 0, 1, 2);
     return f;

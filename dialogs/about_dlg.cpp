@@ -11,18 +11,19 @@
 #include <QVBoxLayout>
 
 #include "dialogs/about_common.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于 KaldrixPlus"));
+    setWindowTitle(tr("关于 KaldrixPlus"));
     SetDialogFont(this);
 
     auto* left = new QVBoxLayout;
     left->addLayout(NewHeaderRow(this, QStringLiteral("KaldrixPlus "), &appVersionEdit_));
     left->addSpacing(24);
 
-    auto* firmware = new QGroupBox(QStringLiteral("固件信息"), this);
+    auto* firmware = new QGroupBox(tr("固件信息"), this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(10);
@@ -37,15 +38,15 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     firmwareVersionEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareVersion"));
     firmwareDateEdit_ = NewValueEdit(firmware, QStringLiteral("firmwareDate"));
     authorEdit_ = NewValueEdit(firmware, QStringLiteral("author"));
-    addRow(QStringLiteral("产品序列号"), serialNumberEdit_);
-    addRow(QStringLiteral("设备标识号"), deviceIdEdit_);
-    addRow(QStringLiteral("固件版本"), firmwareVersionEdit_);
-    addRow(QStringLiteral("固件日期"), firmwareDateEdit_);
-    addRow(QStringLiteral("作者"), authorEdit_);
+    addRow(tr("产品序列号"), serialNumberEdit_);
+    addRow(tr("设备标识号"), deviceIdEdit_);
+    addRow(tr("固件版本"), firmwareVersionEdit_);
+    addRow(tr("固件日期"), firmwareDateEdit_);
+    addRow(tr("作者"), authorEdit_);
     grid->setRowStretch(row++, 1);
-    grid->addWidget(new QLabel(QStringLiteral("开机LCD LOGO"), firmware), row++, 0, 1, 2);
+    grid->addWidget(new QLabel(tr("开机LCD LOGO"), firmware), row++, 0, 1, 2);
     logoTextEdit_ = NewValueEdit(firmware, QStringLiteral("logoText"), 210);
-    m_offlineButton = new QCheckBox(QStringLiteral("脱机运行方式显示每条通道方式"), firmware);
+    m_offlineButton = new QCheckBox(tr("脱机运行方式显示每条通道方式"), firmware);
     m_offlineButton->setObjectName(QStringLiteral("offlineDisplay"));
     m_offlineButton->setEnabled(false);
     editionEdit_ = NewValueEdit(firmware, QStringLiteral("edition"), 200);
@@ -59,7 +60,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     firmware->setLayout(grid);
     left->addWidget(firmware, 1);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     defaultButton_ = ok;
@@ -75,6 +76,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     top->addWidget(picture_, 0, Qt::AlignTop);
     // The dialog starts with the default picture, as an empty about box.
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::AboutDialog);
+    FitOnShow(this);
 }
 
 void CAboutDlg::Fill(const AboutInfo& info) {

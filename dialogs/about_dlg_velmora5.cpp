@@ -14,18 +14,19 @@
 #include "dialogs/about_common.h"
 #include "dialogs/change_log.h"
 #include "ui/data_exchange.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
 CAboutDlgVelmora5::CAboutDlgVelmora5(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("关于 KaldrixPlus"));
+    setWindowTitle(tr("关于 KaldrixPlus"));
     SetDialogFont(this);
 
     auto* left = new QVBoxLayout;
     left->addLayout(NewHeaderRow(this, QStringLiteral("KaldrixPlus"), &appVersionEdit_));
     left->addSpacing(24);
 
-    auto* firmware = new QGroupBox(QStringLiteral("固件信息"), this);
+    auto* firmware = new QGroupBox(tr("固件信息"), this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     const FirmwareFields fields = AddFirmwareRows(firmware, grid);
@@ -44,21 +45,21 @@ CAboutDlgVelmora5::CAboutDlgVelmora5(QWidget* parent) : QDialog(parent) {
     columnsEdit_ = new QLineEdit(this);
     columnsEdit_->setObjectName(QStringLiteral("columns"));
     columnsEdit_->setFixedWidth(44);
-    layoutCheck_ = new QCheckBox(QStringLiteral("使能横列数重设"), this);
+    layoutCheck_ = new QCheckBox(tr("使能横列数重设"), this);
     layoutCheck_->setObjectName(QStringLiteral("layoutInUse"));
     connect(layoutCheck_, &QCheckBox::clicked, this,
             [this](bool checked) { m_layoutInUse = checked ? 1 : 0; });
-    layoutRow->addWidget(new QLabel(QStringLiteral("行"), this));
+    layoutRow->addWidget(new QLabel(tr("行"), this));
     layoutRow->addWidget(rowsEdit_);
     layoutRow->addSpacing(8);
-    layoutRow->addWidget(new QLabel(QStringLiteral("列"), this));
+    layoutRow->addWidget(new QLabel(tr("列"), this));
     layoutRow->addWidget(columnsEdit_);
     layoutRow->addSpacing(12);
     layoutRow->addWidget(layoutCheck_);
     layoutRow->addStretch(1);
     left->addLayout(layoutRow);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
     defaultButton_ = ok;
@@ -70,6 +71,7 @@ CAboutDlgVelmora5::CAboutDlgVelmora5(QWidget* parent) : QDialog(parent) {
     top->addLayout(left);
     top->addWidget(picture_, 0, Qt::AlignTop);
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::BoardDialog);
+    FitOnShow(this);
 }
 
 void CAboutDlgVelmora5::Fill(const Velmora5About& about) {

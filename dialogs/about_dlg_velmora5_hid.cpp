@@ -17,6 +17,7 @@
 #include "dialogs/change_log.h"
 #include "dialogs/edit_list_ctrl.h"
 #include "dialogs/reset_row_col_dlg.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -28,7 +29,7 @@ constexpr int kMaxCellChars = 255;
 CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyStop,
                                            QWidget* parent)
     : QDialog(parent), clearEmergencyStop_(std::move(clearEmergencyStop)) {
-    setWindowTitle(QStringLiteral("关于 KaldrixPlus"));
+    setWindowTitle(tr("关于 KaldrixPlus"));
     SetDialogFont(this);
     m_heads.fill(kNoHead);
 
@@ -37,7 +38,7 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     left->addLayout(NewHeaderRow(this, QStringLiteral("KaldrixPlus"), &appVersionEdit_));
     left->addSpacing(8);
 
-    auto* firmware = new QGroupBox(QStringLiteral("固件信息"), this);
+    auto* firmware = new QGroupBox(tr("固件信息"), this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(4);
@@ -50,13 +51,13 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     firmware->setLayout(grid);
     left->addWidget(firmware, 1);
 
-    auto* buzzer = new QGroupBox(QStringLiteral("蜂鸣器状态"), this);
+    auto* buzzer = new QGroupBox(tr("蜂鸣器状态"), this);
     auto* buzzerRow = new QHBoxLayout;
-    buzzerOnBox_ = new QCheckBox(QStringLiteral("启用蜂鸣器"), buzzer);
+    buzzerOnBox_ = new QCheckBox(tr("启用蜂鸣器"), buzzer);
     buzzerOnBox_->setObjectName(QStringLiteral("buzzerOn"));
-    buzzerInvertBox_ = new QCheckBox(QStringLiteral("蜂鸣器反转"), buzzer);
+    buzzerInvertBox_ = new QCheckBox(tr("蜂鸣器反转"), buzzer);
     buzzerInvertBox_->setObjectName(QStringLiteral("buzzerInvert"));
-    auto* clearStop = new QPushButton(QStringLiteral("清急停"), buzzer);
+    auto* clearStop = new QPushButton(tr("清急停"), buzzer);
     clearStop->setObjectName(QStringLiteral("clearEmergencyStop"));
     clearStop->setAutoDefault(false);
     connect(clearStop, &QPushButton::clicked, this, &CAboutDlgVelmora5HID::OnClearEmergencyStop);
@@ -75,15 +76,15 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     m_headList->setFixedHeight(92);
     left->addWidget(m_headList);
 
-    auto* resetRowCol = new QPushButton(QStringLiteral("重设行列数"), this);
+    auto* resetRowCol = new QPushButton(tr("重设行列数"), this);
     resetRowCol->setObjectName(QStringLiteral("resetRowCol"));
     resetRowCol->setAutoDefault(false);
     connect(resetRowCol, &QPushButton::clicked, this, &CAboutDlgVelmora5HID::OnResetRowCol);
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(tr("确定"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &CAboutDlgVelmora5HID::accept);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    auto* cancel = new QPushButton(tr("取消"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
     cancel->setDefault(true);
     defaultButton_ = cancel;
@@ -100,6 +101,7 @@ CAboutDlgVelmora5HID::CAboutDlgVelmora5HID(std::function<void()> clearEmergencyS
     top->addLayout(left);
     top->addWidget(picture_, 0, Qt::AlignTop);
     shownBrand_ = kx::ShowLogo(picture_, QString(), LogoRules::BoardDialog);
+    FitOnShow(this);
 }
 
 CAboutDlgVelmora5HID::~CAboutDlgVelmora5HID() = default;
@@ -159,7 +161,7 @@ void CAboutDlgVelmora5HID::BuildTable(const std::function<std::int32_t(int)>& ce
     m_headList->DeleteAllItems();
     m_headList->setColumnCount(0);
     for (int n = m_columns; n >= 1; --n) {
-        m_headList->InsertColumn(0, QStringLiteral("第%1列").arg(n), kColumnWidth);
+        m_headList->InsertColumn(0, tr("第%1列").arg(n), kColumnWidth);
     }
     const int columns = std::max(m_columns, 0);
     for (int i = 0; i < m_rows; ++i) {

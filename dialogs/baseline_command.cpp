@@ -90,7 +90,7 @@ void CBaselineCommand::StoreBack(const BaselineResult& edited) {
     job->setParent(this);
     StationCore* station = &station_;
     const bool queued = job->Queue<BaselineWriteReport>(
-        QStringLiteral("正在写入设备…"),
+        tr("正在写入设备…"),
         [station, edited](const std::atomic<bool>&) {
             // The cancel flag (the station closing) is not looked at: the
             // writes are bounded, each family's stopping at its first missed

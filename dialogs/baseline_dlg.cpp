@@ -2,6 +2,7 @@
 #include "dialogs/baseline_dlg.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -22,6 +24,7 @@
 #include "grid/color_bar.h"
 #include "ui/data_exchange.h"
 #include "ui/message_box.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -34,7 +37,7 @@ constexpr int kListColumnWidth = 50;
 // and 33 left-aligned columns of width 50: "No." and "0" to "31".
 void SetUpList(QTableWidget* list) {
     list->setColumnCount(kListColumns);
-    QStringList headings{QStringLiteral("No.")};
+    QStringList headings{CBaseLineDlg::tr("No.")};
     for (int c = 0; c < kChannels; ++c) {
         headings << QString::number(c);
     }
@@ -46,7 +49,7 @@ void SetUpList(QTableWidget* list) {
     // The first column also holds the check box, which takes more room here
     // than the 50 pixels leave beside "AVG" or a three-digit reading number.
     const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
-    const int label = list->fontMetrics().horizontalAdvance(QStringLiteral("AVG"));
+    const int label = list->fontMetrics().horizontalAdvance(CBaseLineDlg::tr("AVG"));
     list->setColumnWidth(0, std::max(kListColumnWidth, indicator + label + 20));
     list->horizontalHeader()->setHighlightSections(false);
     list->verticalHeader()->hide();
@@ -100,28 +103,36 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
       exchange_(exchange),
       readingsList_(new QTableWidget(this)),
       averageList_(new QTableWidget(this)),
-      byPercentageBox_(new QCheckBox(QStringLiteral("按照差异百分比设置上下限"), this)),
-      byValueBox_(new QCheckBox(QStringLiteral("按照数值设置上下限"), this)),
+      byPercentageBox_(new QCheckBox(tr("按照差异百分比设置上下限"), this)),
+      byValueBox_(new QCheckBox(tr("按照数值设置上下限"), this)),
       percentageEdit_(new QLineEdit(this)),
       valueUpperEdit_(new QLineEdit(this)),
       valueLowerEdit_(new QLineEdit(this)),
       coordinateLowerEdit_(new QLineEdit(this)),
       coordinateUpperEdit_(new QLineEdit(this)),
       grid_(new CColorBar(this)) {
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(tr("基准值与上下限设定"));
 
     // Readings with Read, Load and Save beside them; the averages with
-    // "Averange"; the grid with the settings, open/close all, OK and Cancel.
-    auto* read = Button(QStringLiteral("Read"), this);
-    auto* load = Button(QStringLiteral("Load"), this);
-    auto* save = Button(QStringLiteral("Save"), this);
-    auto* average = Button(QStringLiteral("Averange"), this);
-    auto* apply = Button(QStringLiteral("设定"), this);
-    auto* openAll = Button(QStringLiteral("全部打开"), this);
-    auto* closeAll = Button(QStringLiteral("全部关闭"), this);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    auto* cancel = Button(QStringLiteral("Cancel"), this);
+    // "Averange"; the grid with the settings and open/close all. All of it
+    // scrolls when the screen is too small for it; OK and Cancel stay below,
+    // outside the scrolled part, so they are always on the screen.
+    auto* content = new QWidget;
+    auto* read = Button(tr("Read"), content);
+    auto* load = Button(tr("Load"), content);
+    auto* save = Button(tr("Save"), content);
+    auto* average = Button(tr("Averange"), content);
+    auto* apply = Button(tr("设定"), content);
+    auto* openAll = Button(tr("全部打开"), content);
+    auto* closeAll = Button(tr("全部关闭"), content);
+    // Qt's standard buttons, in the station's language through Qt's own
+    // translation.
+    auto* endButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    endButtons->setObjectName(QStringLiteral("buttons"));
+    QPushButton* ok = endButtons->button(QDialogButtonBox::Ok);
+    QPushButton* cancel = endButtons->button(QDialogButtonBox::Cancel);
     ok->setDefault(true);
+    cancel->setAutoDefault(false);
     read->setObjectName(QStringLiteral("read"));
     load->setObjectName(QStringLiteral("load"));
     save->setObjectName(QStringLiteral("save"));
@@ -135,7 +146,7 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
     SetUpList(readingsList_);
     SetUpList(averageList_);
     averageList_->setRowCount(1);
-    averageList_->setItem(0, 0, CheckCell(QStringLiteral("AVG"), false));
+    averageList_->setItem(0, 0, CheckCell(tr("AVG"), false));
     averageList_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     averageList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     averageList_->setFixedHeight(averageList_->horizontalHeader()->sizeHint().height() +
@@ -148,18 +159,18 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
     connect(averageList_->horizontalScrollBar(), &QScrollBar::valueChanged,
             readingsList_->horizontalScrollBar(), &QScrollBar::setValue);
 
-    auto* settings = new QGroupBox(QStringLiteral("设置"), this);
+    auto* settings = new QGroupBox(tr("设置"), content);
     auto* form = new QGridLayout(settings);
     form->addWidget(byPercentageBox_, 0, 0, 1, 2);
     form->addWidget(percentageEdit_, 1, 1);
     form->addWidget(byValueBox_, 2, 0, 1, 2);
-    form->addWidget(new QLabel(QStringLiteral("数值上限=中心值+"), settings), 3, 0);
+    form->addWidget(new QLabel(tr("数值上限=中心值+"), settings), 3, 0);
     form->addWidget(valueUpperEdit_, 3, 1);
-    form->addWidget(new QLabel(QStringLiteral("数值下限=中心值-"), settings), 4, 0);
+    form->addWidget(new QLabel(tr("数值下限=中心值-"), settings), 4, 0);
     form->addWidget(valueLowerEdit_, 4, 1);
-    form->addWidget(new QLabel(QStringLiteral("坐标值下限"), settings), 5, 0);
+    form->addWidget(new QLabel(tr("坐标值下限"), settings), 5, 0);
     form->addWidget(coordinateLowerEdit_, 5, 1);
-    form->addWidget(new QLabel(QStringLiteral("坐标值上限"), settings), 6, 0);
+    form->addWidget(new QLabel(tr("坐标值上限"), settings), 6, 0);
     form->addWidget(coordinateUpperEdit_, 6, 1);
     form->addWidget(apply, 7, 0, 1, 2);
     for (QLineEdit* e : {percentageEdit_, valueUpperEdit_, valueLowerEdit_, coordinateLowerEdit_,
@@ -167,7 +178,7 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
         e->setMaximumWidth(90);
     }
 
-    auto* placeholder = new QFrame(this);
+    auto* placeholder = new QFrame(content);
     placeholder->setFrameShape(QFrame::Box);
     placeholder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
@@ -184,22 +195,34 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
     modeButtons->addWidget(closeAll);
     side->addLayout(modeButtons);
     side->addStretch();
-    auto* endButtons = new QHBoxLayout;
-    endButtons->addWidget(ok);
-    endButtons->addWidget(cancel);
-    side->addLayout(endButtons);
 
-    auto* layout = new QGridLayout(this);
+    auto* layout = new QGridLayout(content);
     layout->addWidget(readingsList_, 0, 0);
     layout->addLayout(readingButtons, 0, 1);
     layout->addWidget(averageList_, 1, 0);
     layout->addWidget(average, 1, 1, Qt::AlignTop);
     layout->addWidget(placeholder, 2, 0);
     layout->addLayout(side, 2, 1);
+    // Where Load and Save find the readings, in full.
+    auto* rawDataPath = new QLabel(QString::fromStdString(RawDataLocationText()), this);
+    rawDataPath->setObjectName(QStringLiteral("rawDataPath"));
+    rawDataPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(rawDataPath, 3, 0, 1, 2);
     layout->setRowStretch(0, 2);
     layout->setRowStretch(2, 5);
     layout->setColumnStretch(0, 1);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(scroll, 1);
+    outer->addWidget(endButtons);
+    // The size for a large screen; a smaller one shrinks it on opening.
     resize(1180, 820);
+    FitOnShow(this);
 
     connect(read, &QPushButton::clicked, this, &CBaseLineDlg::Read);
     connect(load, &QPushButton::clicked, this, &CBaseLineDlg::Load);
@@ -208,8 +231,8 @@ CBaseLineDlg::CBaseLineDlg(PageStore& pages, const BaselineExchange& exchange, Q
     connect(apply, &QPushButton::clicked, this, &CBaseLineDlg::Apply);
     connect(openAll, &QPushButton::clicked, this, &CBaseLineDlg::OpenAll);
     connect(closeAll, &QPushButton::clicked, this, &CBaseLineDlg::CloseAll);
-    connect(ok, &QPushButton::clicked, this, &CBaseLineDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CBaseLineDlg::reject);
+    connect(endButtons, &QDialogButtonBox::accepted, this, &CBaseLineDlg::accept);
+    connect(endButtons, &QDialogButtonBox::rejected, this, &CBaseLineDlg::reject);
     connect(byPercentageBox_, &QCheckBox::clicked, this,
             [this] { ChooseOffsetBox(byPercentageBox_); });
     connect(byValueBox_, &QCheckBox::clicked, this, [this] { ChooseOffsetBox(byValueBox_); });
@@ -326,8 +349,8 @@ void CBaseLineDlg::TakeTicksFromList() {
 
 void CBaseLineDlg::Read() {
     if (readings_.Full()) {
-        ShowMessage(this, QStringLiteral("读数已满 %1 条，不能再读取。").arg(kMaxReadings),
-                    QString(), QMessageBox::Warning);
+        ShowMessage(this, tr("读数已满 %1 条，不能再读取。").arg(kMaxReadings), QString(),
+                    QMessageBox::Warning);
         return;
     }
     ChannelValues live{};
@@ -346,7 +369,7 @@ void CBaseLineDlg::Average() {
     TakeTicksFromList();
     const ChannelAverages averages = AverageTicked(readings_.readings());
     if (!averages.anyTicked) {
-        ShowMessage(this, QStringLiteral("ERR"));
+        ShowMessage(this, tr("ERR"));
     }
     exchange_.editReference = averages.values;
     FillRow(averageList_, 0, averages.values);
@@ -407,7 +430,7 @@ void CBaseLineDlg::Save() {
 }
 
 void CBaseLineDlg::Load() {
-    if (ShowMessage(this, QStringLiteral("真正需要重新载入？"), QString(), QMessageBox::Question,
+    if (ShowMessage(this, tr("真正需要重新载入？"), QString(), QMessageBox::Question,
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
         return;
     }
@@ -436,8 +459,7 @@ void CBaseLineDlg::Load() {
         InsertReadingRow(r);
     }
     if (loaded.truncated) {
-        ShowMessage(this,
-                    QStringLiteral("文件中的读数超过 %1 条，只载入了前 %1 条。").arg(kMaxReadings),
+        ShowMessage(this, tr("文件中的读数超过 %1 条，只载入了前 %1 条。").arg(kMaxReadings),
                     QString(), QMessageBox::Warning);
     }
 }

@@ -17,7 +17,8 @@ namespace kx {
 // start-up). Used from the user-interface thread only.
 extern std::string g_changeLog;
 
-// Clears g_changeLog and appends every entry.
+// Clears g_changeLog and appends every entry, its text in the language
+// installed now (TrText).
 void BuildChangeLog();
 
 }  // namespace kx

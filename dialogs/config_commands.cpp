@@ -2,6 +2,7 @@
 #include "dialogs/config_commands.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -73,20 +74,22 @@ QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
+// `what`: one of config_transfer.h's failure headings.
 QString FailureText(const char* what, const FileError& error) {
-    return QString::fromUtf8(what) + QStringLiteral("\n") + Text(error.Message());
+    return QCoreApplication::translate("ConfigTransfer", what) + QStringLiteral("\n") +
+           Text(error.Message());
 }
 
 QString ChooserTitle(ConfigFileChoice choice) {
     switch (choice) {
         case ConfigFileChoice::Save:
-            return QStringLiteral("保存配置");
+            return QCoreApplication::translate("CConfigCommands", "保存配置");
         case ConfigFileChoice::LegacyLoad:
-            return QStringLiteral("老版本配置载入");
+            return QCoreApplication::translate("CConfigCommands", "老版本配置载入");
         case ConfigFileChoice::Load:
             break;
     }
-    return QStringLiteral("载入配置");
+    return QCoreApplication::translate("CConfigCommands", "载入配置");
 }
 
 }  // namespace
@@ -95,7 +98,7 @@ QString ChooseConfigFile(QWidget* owner, ConfigFileChoice choice) {
     // The folder of the last file chosen, for the next chooser of this run.
     static QString lastFolder;
     QFileDialog dialog(owner, ChooserTitle(choice), lastFolder);
-    dialog.setNameFilter(QString::fromUtf8(kConfigFileFilter));
+    dialog.setNameFilter(QCoreApplication::translate("ConfigFile", kConfigFileFilter));
     dialog.setDefaultSuffix(QString::fromUtf8(kConfigFileSuffix));
     if (choice == ConfigFileChoice::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -110,13 +113,18 @@ QString ChooseConfigFile(QWidget* owner, ConfigFileChoice choice) {
         dialog.setOption(QFileDialog::ReadOnly);
     }
     // After the modes, which set the buttons' texts again.
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
-    dialog.setLabelText(QFileDialog::Accept, choice == ConfigFileChoice::Save
-                                                 ? QStringLiteral("保存")
-                                                 : QStringLiteral("打开"));
+    dialog.setLabelText(QFileDialog::LookIn,
+                        QCoreApplication::translate("CConfigCommands", "查找范围："));
+    dialog.setLabelText(QFileDialog::FileName,
+                        QCoreApplication::translate("CConfigCommands", "文件名："));
+    dialog.setLabelText(QFileDialog::FileType,
+                        QCoreApplication::translate("CConfigCommands", "文件类型："));
+    dialog.setLabelText(QFileDialog::Reject,
+                        QCoreApplication::translate("CConfigCommands", "取消"));
+    dialog.setLabelText(QFileDialog::Accept,
+                        choice == ConfigFileChoice::Save
+                            ? QCoreApplication::translate("CConfigCommands", "保存")
+                            : QCoreApplication::translate("CConfigCommands", "打开"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -178,6 +186,16 @@ bool CConfigCommands::RefuseWhileLaneBusy() {
 }
 
 void CConfigCommands::OnLoad() {
+    Load(QString());
+}
+
+void CConfigCommands::LoadFile(const QString& path) {
+    if (!path.isEmpty()) {
+        Load(path);
+    }
+}
+
+void CConfigCommands::Load(const QString& file) {
     if (busy_) {
         return;
     }
@@ -192,13 +210,14 @@ void CConfigCommands::OnLoad() {
         if (SettingsBoardConnected(station_)) {
             return false;
         }
-        ShowMessage(owner_, Text(kNoBoardForLoadText), {}, QMessageBox::Warning);
+        ShowMessage(owner_, QCoreApplication::translate("ConfigTransfer", kNoBoardForLoadText), {},
+                    QMessageBox::Warning);
         return true;
     };
     if (noBoard()) {
         return;
     }
-    const QString chosen = Choose(ConfigFileChoice::Load);
+    const QString chosen = file.isEmpty() ? Choose(ConfigFileChoice::Load) : file;
     if (chosen.isEmpty()) {
         return;
     }
@@ -236,7 +255,7 @@ void CConfigCommands::StartLoad(std::shared_ptr<ConfigLoadJob> job) {
     StationCore* station = &station_;
     const std::shared_ptr<LoadMail> mail = mail_;
     const bool started = job_->Run<std::shared_ptr<ConfigLoadJob>>(
-        QStringLiteral("正在载入配置…"),
+        QCoreApplication::translate("CConfigCommands", "正在载入配置…"),
         [job, station, mail](const std::atomic<bool>& cancel) {
             // On the lane: page after page, in the order the job writes
             // them. After each page the window is told and takes the
@@ -283,7 +302,10 @@ void CConfigCommands::PageDone(int done, int pages) {
     }
     if (progress_) {
         progress_->setLabelText(
-            QStringLiteral("正在把配置写入测试板：第 %1 / %2 个测试头……").arg(done).arg(pages));
+            QCoreApplication::translate("CConfigCommands",
+                                        "正在把配置写入测试板：第 %1 / %2 个测试头……")
+                .arg(done)
+                .arg(pages));
         progress_->setValue(done);
     }
     {
@@ -297,6 +319,7 @@ void CConfigCommands::LoadFinished(const ConfigLoadJob& job) {
     BusyScope busy(busy_);
     CloseProgress();
     emit configLoaded(loadPath_, loadBytes_);
+    emit configFileUsed(loadPath_);
     const std::string report = job.Report();
     if (!report.empty()) {
         // Values the file spells otherwise than they were read want the
@@ -323,9 +346,11 @@ void CConfigCommands::OnSave() {
         path = CompleteIniFileName(LocalPath(chosen));
         const QString name = QFile::decodeName(path.c_str());
         if (!QFileInfo::exists(name) ||
-            ShowMessage(owner_, QStringLiteral("“%1”已经存在。\n要替换它吗？").arg(name), {},
-                        QMessageBox::Warning,
-                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+            ShowMessage(
+                owner_,
+                QCoreApplication::translate("CConfigCommands", "“%1”已经存在。\n要替换它吗？")
+                    .arg(name),
+                {}, QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             break;
         }
     }
@@ -339,6 +364,7 @@ void CConfigCommands::OnSave() {
         ShowMessage(owner_, FailureText(kSaveFailedText, error), {}, QMessageBox::Warning);
         return;
     }
+    emit configFileUsed(QFileInfo(QFile::decodeName(path.c_str())).absoluteFilePath());
     if (const std::string notice = SaveNotice(report); !notice.empty()) {
         ShowMessage(owner_, Text(notice), {}, QMessageBox::Information);
     }
@@ -371,7 +397,7 @@ void CConfigCommands::OnLegacyLoad() {
     auto shared = std::make_shared<const IniFile>(std::move(*file));
     const QByteArray bytes = QByteArray::fromStdString(shared->Serialize());
     const bool started = job_->Run<LegacyImportResult>(
-        QStringLiteral("正在载入配置…"),
+        QCoreApplication::translate("CConfigCommands", "正在载入配置…"),
         [shared, station](const std::atomic<bool>&) {
             return WriteLegacyConfig(*shared, *station);
         },
@@ -392,7 +418,7 @@ void CConfigCommands::OnLegacyLoad() {
 
 void CConfigCommands::ShowProgress(int done, int pages) {
     auto* dialog = new LoadProgressDialog(owner_);
-    dialog->setWindowTitle(QStringLiteral("载入配置"));
+    dialog->setWindowTitle(QCoreApplication::translate("CConfigCommands", "载入配置"));
     dialog->setMinimumWidth(420);
     dialog->setCancelButton(nullptr);
     dialog->setWindowModality(Qt::WindowModal);

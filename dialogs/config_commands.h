@@ -77,6 +77,9 @@ public slots:
     void OnLoad();
     void OnSave();
     void OnLegacyLoad();
+    // "载入(&L)" of a file chosen elsewhere (the recent files of the menu):
+    // the same checks, load and messages, without the chooser.
+    void LoadFile(const QString& path);
 
 signals:
     // A page of a load is in the page table and was written to the boards.
@@ -85,6 +88,10 @@ signals:
     // file's settings from now on: its absolute path and the bytes it was
     // read from (the test records keep their fingerprint).
     void configLoaded(const QString& path, const QByteArray& bytes);
+    // A configuration file was loaded ("载入(&L)") or saved ("保存(&S)"):
+    // its absolute path. The legacy load's files are of an older layout,
+    // which "载入(&L)" does not read, and are not named here.
+    void configFileUsed(const QString& path);
 
 private:
     // What the lane's thread and this object share: where a page's progress
@@ -92,6 +99,8 @@ private:
     struct LoadMail;
 
     QString Choose(ConfigFileChoice choice);
+    // "载入(&L)" with `file`, or with the chooser when it is empty.
+    void Load(const QString& file);
     // The lane is taken by another command's job: says so.
     bool RefuseWhileLaneBusy();
     void StartLoad(std::shared_ptr<ConfigLoadJob> job);

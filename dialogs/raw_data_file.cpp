@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "core/tr_text.h"
+
 namespace kx {
 
 namespace {
@@ -128,19 +130,35 @@ std::string SaveReason(int code) {
         case ENOSPC:
         case EDQUOT:
         case EFBIG:
-            return "磁盘空间不足";
+            return TrText("RawDataFile", "磁盘空间不足");
         case EACCES:
         case EPERM:
-            return "没有写入权限";
+            return TrText("RawDataFile", "没有写入权限");
         case ENOTDIR:
         case EEXIST:
-            return "同名的文件已经存在";
+            return TrText("RawDataFile", "同名的文件已经存在");
         default:
             return FileErrorReason(code);
     }
 }
 
+// `path` made absolute against the working directory, so that the operator
+// reads where the file is; as given when that cannot be told.
+std::filesystem::path Absolute(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal();
+}
+
 }  // namespace
+
+std::filesystem::path RawDataFilePath() {
+    return Absolute(std::filesystem::path(kRawDataFolder) / kRawDataFile);
+}
+
+std::string RawDataLocationText() {
+    return FormatText(TrText("RawDataFile", "读数文件：%1"), {RawDataFilePath().string()});
+}
 
 std::string FormatRawDataLine(int item, bool checked, const ChannelValues& values) {
     std::string line = "Item=" + std::to_string(item) + ",Checked=" + (checked ? "1" : "0") + ",";
@@ -187,16 +205,21 @@ std::string RawDataSave::Message() const {
         case Ok:
             break;
         case FolderFailed:
-            return "无法创建文件夹 " + error.path + "（" + SaveReason(error.code) +
-                   "），读数没有保存。";
+            return FormatText(TrText("RawDataFile", "无法创建文件夹 %1（%2），读数没有保存。"),
+                              {error.path, SaveReason(error.code)});
         case WriteFailed:
-            return "无法写入文件 " + error.path + "（" + SaveReason(error.code) +
-                   "），读数没有保存" + (error.originalKept ? "，原有的文件没有改动。" : "。");
+            return FormatText(
+                error.originalKept
+                    ? TrText("RawDataFile",
+                             "无法写入文件 %1（%2），读数没有保存，原有的文件没有改动。")
+                    : TrText("RawDataFile", "无法写入文件 %1（%2），读数没有保存。"),
+                {error.path, SaveReason(error.code)});
     }
     return {};
 }
 
-RawDataSave SaveRawData(const std::filesystem::path& folder, const std::vector<Reading>& readings) {
+RawDataSave SaveRawData(const std::filesystem::path& given, const std::vector<Reading>& readings) {
+    const std::filesystem::path folder = Absolute(given);
     RawDataSave result;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -219,29 +242,31 @@ std::string RawDataLoad::Message() const {
         case Ok:
             break;
         case Missing:
-            return "文件不存在";
+            return FormatText(TrText("RawDataFile", "文件不存在：%1"), {path});
         case Unreadable:
-            return "无法读取文件 " + path + "（" + FileErrorReason(error.code) +
-                   "），读数表没有改动。";
+            return FormatText(TrText("RawDataFile", "无法读取文件 %1（%2），读数表没有改动。"),
+                              {path, FileErrorReason(error.code)});
         case NotRawData: {
             std::string why;
             switch (refusal) {
                 case TooLarge:
-                    why = "文件过大";
+                    why = TrText("RawDataFile", "文件过大");
                     break;
                 case Binary:
-                    why = "含有二进制数据";
+                    why = TrText("RawDataFile", "含有二进制数据");
                     break;
                 case Utf16:
                     why = FileErrorReason(FileError::kUtf16);
                     break;
                 case BadLine:
-                    why = "第 " + std::to_string(badLine) + " 行不是读数";
+                    why = FormatText(TrText("RawDataFile", "第 %1 行不是读数"),
+                                     {std::to_string(badLine)});
                     break;
                 case None:
                     break;
             }
-            return "文件 " + path + " 不是读数文件（" + why + "），读数表没有改动。";
+            return FormatText(TrText("RawDataFile", "文件 %1 不是读数文件（%2），读数表没有改动。"),
+                              {path, why});
         }
     }
     return {};
@@ -249,7 +274,7 @@ std::string RawDataLoad::Message() const {
 
 RawDataLoad LoadRawData(const std::filesystem::path& file) {
     RawDataLoad result;
-    result.path = file.string();
+    result.path = Absolute(file).string();
     auto refuse = [&](RawDataLoad::Refusal why, int line = 0) {
         result.status = RawDataLoad::NotRawData;
         result.refusal = why;

@@ -28,6 +28,12 @@ inline constexpr std::size_t kMaxRawDataLine = 4096;
 // file and is not read into memory.
 inline constexpr std::size_t kMaxRawDataFileBytes = 4u << 20;
 
+// Where the baseline dialog saves and loads its readings: the raw-data file
+// under the working directory, as an absolute path.
+std::filesystem::path RawDataFilePath();
+// "读数文件：<absolute path>", for the dialog.
+std::string RawDataLocationText();
+
 std::string FormatRawDataLine(int item, bool checked, const ChannelValues& values);
 
 // One line, without its line end (a trailing '\r' is allowed). The label is
@@ -45,9 +51,10 @@ std::string RawDataText(const std::vector<Reading>& readings);
 struct RawDataSave {
     enum Status { Ok, FolderFailed, WriteFailed };
     Status status = Ok;
-    FileError error;  // what failed; its path is the folder or the file
+    FileError error;  // what failed; its path is the folder or the file, absolute
 
-    // For the operator, in Chinese; empty when the save went through.
+    // For the operator, naming the folder or file by its absolute path;
+    // empty when the save went through.
     std::string Message() const;
 };
 
@@ -70,14 +77,15 @@ struct RawDataLoad {
     enum Refusal { None, TooLarge, Binary, Utf16, BadLine };
 
     Status status = Ok;
-    std::string path;  // as given to LoadRawData
+    std::string path;  // as given to LoadRawData, made absolute
     FileError error;   // Missing, Unreadable: what the system said
     Refusal refusal = None;
     int badLine = 0;                // BadLine: its number, from 1
     std::vector<Reading> readings;  // at most kMaxReadings; empty unless Ok
     bool truncated = false;         // the file held more readings than that
 
-    // For the operator, in Chinese; empty when the load went through.
+    // For the operator, naming the file by its absolute path; empty when the
+    // load went through.
     std::string Message() const;
 };
 

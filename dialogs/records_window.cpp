@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QFileDialog>
@@ -23,20 +24,29 @@
 #include <thread>
 
 #include "ui/message_box.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
 namespace {
 
-constexpr const char* kWindowTitle = "测试记录";
+constexpr const char* kWindowTitle = QT_TRANSLATE_NOOP("RecordsWindow", "测试记录");
 constexpr int kChannelColumns = 10;
 
 QString FromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+QString Tr(const char* text) {
+    return QCoreApplication::translate("RecordsWindow", text);
+}
+
+QString WindowTitle() {
+    return Tr(kWindowTitle);
+}
+
 QString HeadText(std::int32_t row, std::int32_t column) {
-    return QStringLiteral("行%1 列%2").arg(row).arg(column);
+    return QCoreApplication::translate("RecordsWindow", "行%1 列%2").arg(row).arg(column);
 }
 
 QString LocalTime(std::int64_t utcMs) {
@@ -46,11 +56,11 @@ QString LocalTime(std::int64_t utcMs) {
 QString ModeText(std::uint8_t mode) {
     switch (mode) {
         case 0:
-            return QStringLiteral("测试");
+            return QCoreApplication::translate("RecordsWindow", "测试");
         case 1:
-            return QStringLiteral("屏蔽");
+            return QCoreApplication::translate("RecordsWindow", "屏蔽");
         case 2:
-            return QStringLiteral("不测");
+            return QCoreApplication::translate("RecordsWindow", "不测");
         default:
             return QString::number(mode);
     }
@@ -59,13 +69,13 @@ QString ModeText(std::uint8_t mode) {
 QString ClassText(std::uint8_t channelClass) {
     switch (channelClass) {
         case 0:
-            return QStringLiteral("未判定");
+            return QCoreApplication::translate("RecordsWindow", "未判定");
         case 1:
-            return QStringLiteral("范围内");
+            return QCoreApplication::translate("RecordsWindow", "范围内");
         case 2:
-            return QStringLiteral("超上限");
+            return QCoreApplication::translate("RecordsWindow", "超上限");
         case 3:
-            return QStringLiteral("低于下限");
+            return QCoreApplication::translate("RecordsWindow", "低于下限");
         default:
             return QString::number(channelClass);
     }
@@ -83,19 +93,20 @@ QString RecordReasonText(const std::string& reason) {
         const char* shown;
     };
     static const Known kKnown[] = {
-        {kReasonEveryChannelResponded, "所有通道均已响应"},
-        {kReasonChannelsDidNotRespond, "通道未响应"},
-        {kReasonChannelsOutOfLimits, "通道超出上下限"},
+        {kReasonEveryChannelResponded, QT_TRANSLATE_NOOP("RecordsWindow", "所有通道均已响应")},
+        {kReasonChannelsDidNotRespond, QT_TRANSLATE_NOOP("RecordsWindow", "通道未响应")},
+        {kReasonChannelsOutOfLimits, QT_TRANSLATE_NOOP("RecordsWindow", "通道超出上下限")},
     };
     for (const Known& k : kKnown) {
         const std::string stored = k.stored;
         if (reason == stored) {
-            return QString::fromUtf8(k.shown);
+            return Tr(k.shown);
         }
         const std::string withList = stored + ": ";
         if (reason.size() > withList.size() && reason.compare(0, withList.size(), withList) == 0) {
-            return QString::fromUtf8(k.shown) + QStringLiteral("：") +
-                   FromStd(reason.substr(withList.size()));
+            // "<reason>：<channels>"
+            return QCoreApplication::translate("RecordsWindow", "%1：%2")
+                .arg(Tr(k.shown), FromStd(reason.substr(withList.size())));
         }
     }
     return FromStd(reason);
@@ -103,7 +114,7 @@ QString RecordReasonText(const std::string& reason) {
 
 QString RecordConfigText(const std::string& config) {
     if (config == kBoardSettings || config.empty()) {
-        return QStringLiteral("测试板设置");
+        return QCoreApplication::translate("RecordsWindow", "测试板设置");
     }
     return QFileInfo(FromStd(config)).fileName();
 }
@@ -343,7 +354,9 @@ QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
             case kColConfig:
                 return RecordConfigText(r.config);
             case kColBoard:
-                return FromStd(r.board.family);
+                // Stored as the family's Chinese name; shown in the
+                // station's language.
+                return QCoreApplication::translate("BoardFamily", r.board.family.c_str());
             case kColStation:
                 return FromStd(r.station);
             case kColOperator:
@@ -382,18 +395,27 @@ QVariant RecordsTableModel::headerData(int section, Qt::Orientation orientation,
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     static const char* const kHeaders[kColumnCount] = {
-        "时间", "条码", "测试头", "结果", "原因", "配置文件", "测试板", "工位", "操作员"};
+        QT_TRANSLATE_NOOP("RecordsWindow", "时间"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "条码"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "测试头"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "结果"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "原因"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "配置文件"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "测试板"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "工位"),
+        QT_TRANSLATE_NOOP("RecordsWindow", "操作员")};
     if (section < 0 || section >= kColumnCount) {
         return {};
     }
-    return QString::fromUtf8(kHeaders[section]);
+    return Tr(kHeaders[section]);
 }
 
 // --- export --------------------------------------------------------------------------
 
 ExportChoice ChooseExportFile(QWidget* owner, std::optional<ExportFormat> format) {
-    const QString csvFilter = QStringLiteral("CSV 文件(*.csv)");
-    const QString jsonlFilter = QStringLiteral("JSON Lines 文件(*.jsonl)");
+    const QString csvFilter = QCoreApplication::translate("RecordsWindow", "CSV 文件(*.csv)");
+    const QString jsonlFilter =
+        QCoreApplication::translate("RecordsWindow", "JSON Lines 文件(*.jsonl)");
     QString filters;
     if (!format) {
         filters = csvFilter + QStringLiteral(";;") + jsonlFilter;
@@ -405,8 +427,9 @@ ExportChoice ChooseExportFile(QWidget* owner, std::optional<ExportFormat> format
         QStringLiteral("records") +
         (selected == csvFilter ? QStringLiteral(".csv") : QStringLiteral(".jsonl"));
     ExportChoice choice;
-    choice.path = QFileDialog::getSaveFileName(owner, QStringLiteral("导出测试记录"), start,
-                                               filters, &selected);
+    choice.path = QFileDialog::getSaveFileName(
+        owner, QCoreApplication::translate("RecordsWindow", "导出测试记录"), start, filters,
+        &selected);
     const QString suffix = QFileInfo(choice.path).suffix().toLower();
     if (format) {
         choice.format = *format;
@@ -436,7 +459,7 @@ struct CRecordsWindow::ExportState {
 
 CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     : QDialog(parent), dbPath_(std::move(dbPath)), chooser_(ChooseExportFile) {
-    setWindowTitle(QString::fromUtf8(kWindowTitle));
+    setWindowTitle(WindowTitle());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setModal(false);
@@ -450,9 +473,9 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     auto* filters = new QHBoxLayout;
     filters->setSpacing(4);
     const QDateTime now = QDateTime::currentDateTime();
-    sinceOn_ = new QCheckBox(QStringLiteral("从"), this);
+    sinceOn_ = new QCheckBox(tr("从"), this);
     since_ = new QDateTimeEdit(QDateTime(now.date(), QTime(0, 0)), this);
-    untilOn_ = new QCheckBox(QStringLiteral("到"), this);
+    untilOn_ = new QCheckBox(tr("到"), this);
     until_ = new QDateTimeEdit(QDateTime(now.date().addDays(1), QTime(0, 0)), this);
     for (QDateTimeEdit* edit : {since_, until_}) {
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -460,27 +483,27 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
         edit->setEnabled(false);
     }
     verdict_ = new QComboBox(this);
-    verdict_->addItem(QStringLiteral("全部"), -1);
+    verdict_->addItem(tr("全部"), -1);
     verdict_->addItem(QStringLiteral("PASS"), static_cast<int>(RecordVerdict::Pass));
     verdict_->addItem(QStringLiteral("FAIL"), static_cast<int>(RecordVerdict::Fail));
     serial_ = new QLineEdit(this);
-    serial_->setPlaceholderText(QStringLiteral("条码包含…"));
+    serial_->setPlaceholderText(tr("条码包含…"));
     serial_->setClearButtonEnabled(true);
     serial_->setMaxLength(255);
     head_ = new QComboBox(this);
-    head_->addItem(QStringLiteral("全部"), -1);
+    head_->addItem(tr("全部"), -1);
     head_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    auto* refresh = new QPushButton(QStringLiteral("刷新"), this);
+    auto* refresh = new QPushButton(tr("刷新"), this);
     refresh->setAutoDefault(false);
     filters->addWidget(sinceOn_);
     filters->addWidget(since_);
     filters->addWidget(untilOn_);
     filters->addWidget(until_);
-    filters->addWidget(new QLabel(QStringLiteral("结果"), this));
+    filters->addWidget(new QLabel(tr("结果"), this));
     filters->addWidget(verdict_);
-    filters->addWidget(new QLabel(QStringLiteral("条码"), this));
+    filters->addWidget(new QLabel(tr("条码"), this));
     filters->addWidget(serial_, 1);
-    filters->addWidget(new QLabel(QStringLiteral("测试头"), this));
+    filters->addWidget(new QLabel(tr("测试头"), this));
     filters->addWidget(head_);
     filters->addWidget(refresh);
     layout->addLayout(filters);
@@ -501,8 +524,9 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     }
 
     channels_ = new QTableWidget(kChannels, kChannelColumns, this);
-    channels_->setHorizontalHeaderLabels(
-        {"通道", "模式", "判定", "值", "最低", "最高", "下限", "上限", "基准", "绿色标记"});
+    channels_->setHorizontalHeaderLabels({tr("通道"), tr("模式"), tr("判定"), tr("值"), tr("最低"),
+                                          tr("最高"), tr("下限"), tr("上限"), tr("基准"),
+                                          tr("绿色标记")});
     channels_->verticalHeader()->hide();
     channels_->verticalHeader()->setDefaultSectionSize(20);
     channels_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -519,9 +543,9 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     auto* bottom = new QHBoxLayout;
     status_ = new QLabel(this);
     status_->setWordWrap(true);
-    csv_ = new QPushButton(QStringLiteral("导出CSV…"), this);
-    jsonl_ = new QPushButton(QStringLiteral("导出JSON Lines…"), this);
-    auto* close = new QPushButton(QStringLiteral("关闭"), this);
+    csv_ = new QPushButton(tr("导出CSV…"), this);
+    jsonl_ = new QPushButton(tr("导出JSON Lines…"), this);
+    auto* close = new QPushButton(tr("关闭"), this);
     for (QPushButton* b : {csv_, jsonl_, close}) {
         b->setAutoDefault(false);
     }
@@ -580,6 +604,7 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     connect(model_, &RecordsTableModel::fetchingChanged, this, &CRecordsWindow::UpdateStatus);
 
     resize(1000, 560);
+    FitOnShow(this);
     ShowChannels(nullptr);
     Refresh();
 }
@@ -674,7 +699,7 @@ void CRecordsWindow::ShowChannels(const StoredRecord* stored) {
             ClassText(ch.channelClass),    QString::number(ch.value),
             QString::number(ch.low),       QString::number(ch.high),
             QString::number(ch.lower),     QString::number(ch.upper),
-            QString::number(ch.reference), ch.greenMark != 0 ? QStringLiteral("是") : QString()};
+            QString::number(ch.reference), ch.greenMark != 0 ? tr("是") : QString()};
         for (int k = 0; k < kChannelColumns; ++k) {
             auto* item = new QTableWidgetItem(cells[k]);
             item->setTextAlignment(Qt::AlignCenter);
@@ -698,17 +723,16 @@ void CRecordsWindow::ShowChannels(const StoredRecord* stored) {
 void CRecordsWindow::UpdateStatus() {
     QString text;
     if (model_->Fetching()) {
-        text = QStringLiteral("正在查询…");
+        text = tr("正在查询…");
     } else if (model_->OpenFailed()) {
-        text =
-            QStringLiteral("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), model_->LastError());
+        text = tr("无法打开记录数据库 %1：%2").arg(FromStd(dbPath_), model_->LastError());
     } else if (!model_->LastError().isEmpty()) {
-        text = QStringLiteral("读取记录失败：") + model_->LastError();
+        text = tr("读取记录失败：%1").arg(model_->LastError());
     } else {
         const int rows = model_->rowCount();
         text = model_->canFetchMore(QModelIndex())
-                   ? QStringLiteral("已显示最新的 %1 条记录，向下滚动显示更多").arg(rows)
-                   : QStringLiteral("共 %1 条记录").arg(rows);
+                   ? tr("已显示最新的 %1 条记录，向下滚动显示更多").arg(rows)
+                   : tr("共 %1 条记录").arg(rows);
     }
     status_->setText(text);
 }
@@ -762,8 +786,8 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     for (const QString& own : {db, db + QStringLiteral("-wal"), db + QStringLiteral("-shm")}) {
         if (target == own || (QFileInfo::exists(path) && QFileInfo(path).canonicalFilePath() ==
                                                              QFileInfo(own).canonicalFilePath())) {
-            ShowMessage(this, QStringLiteral("不能导出到记录数据库自身：\n%1").arg(path),
-                        QString::fromUtf8(kWindowTitle), QMessageBox::Warning);
+            ShowMessage(this, tr("不能导出到记录数据库自身：\n%1").arg(path), WindowTitle(),
+                        QMessageBox::Warning);
             return;
         }
     }
@@ -773,9 +797,8 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     csv_->setEnabled(false);
     jsonl_->setEnabled(false);
 
-    progress_ =
-        new QProgressDialog(QStringLiteral("正在导出记录…"), QStringLiteral("取消"), 0, 0, this);
-    progress_->setWindowTitle(QString::fromUtf8(kWindowTitle));
+    progress_ = new QProgressDialog(tr("正在导出记录…"), tr("取消"), 0, 0, this);
+    progress_->setWindowTitle(WindowTitle());
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumDuration(300);
     progress_->setAutoClose(false);
@@ -787,8 +810,7 @@ void CRecordsWindow::Export(std::optional<ExportFormat> wanted) {
     state->ticker.setInterval(100);
     connect(&state->ticker, &QTimer::timeout, this, [this, shared] {
         if (progress_) {
-            progress_->setLabelText(
-                QStringLiteral("正在导出记录… 已导出 %1 条").arg(shared->written.load()));
+            progress_->setLabelText(tr("正在导出记录… 已导出 %1 条").arg(shared->written.load()));
         }
     });
     state->ticker.start();
@@ -827,16 +849,15 @@ void CRecordsWindow::ExportFinished(const ExportResult& result, const QString& p
     csv_->setEnabled(true);
     jsonl_->setEnabled(true);
     if (result.ok) {
-        ShowMessage(this, QStringLiteral("已导出 %1 条记录到\n%2").arg(result.records).arg(path),
-                    QString::fromUtf8(kWindowTitle), QMessageBox::Information);
+        ShowMessage(this, tr("已导出 %1 条记录到\n%2").arg(result.records).arg(path), WindowTitle(),
+                    QMessageBox::Information);
     } else if (cancelled) {
-        ShowMessage(this, QStringLiteral("导出已取消，没有写入文件。"),
-                    QString::fromUtf8(kWindowTitle), QMessageBox::Information);
+        ShowMessage(this, tr("导出已取消，没有写入文件。"), WindowTitle(),
+                    QMessageBox::Information);
     } else {
         ShowMessage(this,
-                    QStringLiteral("导出失败，没有写入文件：\n%1\n\n原因：%2")
-                        .arg(path, FromStd(result.error)),
-                    QString::fromUtf8(kWindowTitle), QMessageBox::Warning);
+                    tr("导出失败，没有写入文件：\n%1\n\n原因：%2").arg(path, FromStd(result.error)),
+                    WindowTitle(), QMessageBox::Warning);
     }
 }
 

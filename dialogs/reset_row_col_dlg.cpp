@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "ui/data_exchange.h"
+#include "ui/window_fit.h"
 
 namespace kx {
 
@@ -17,16 +18,19 @@ CResetRowColDlg::CResetRowColDlg(std::int32_t columns, std::int32_t rows, QWidge
       rows_(rows),
       columnsEdit_(new QLineEdit(this)),
       rowsEdit_(new QLineEdit(this)) {
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(tr("设置测试头行列数"));
     columnsEdit_->setObjectName(QStringLiteral("columns"));
     rowsEdit_->setObjectName(QStringLiteral("rows"));
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("每列分配数"), columnsEdit_);
-    form->addRow(QStringLiteral("每行分配数"), rowsEdit_);
+    form->addRow(tr("每列分配数"), columnsEdit_);
+    form->addRow(tr("每行分配数"), rowsEdit_);
+    // Qt's standard buttons, in the station's language through Qt's own
+    // translation.
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    buttons->setObjectName(QStringLiteral("buttons"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ok"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &CResetRowColDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CResetRowColDlg::reject);
     auto* layout = new QVBoxLayout(this);
@@ -35,6 +39,7 @@ CResetRowColDlg::CResetRowColDlg(std::int32_t columns, std::int32_t rows, QWidge
 
     ShowInt(columnsEdit_, columns_);
     ShowInt(rowsEdit_, rows_);
+    FitOnShow(this);
 }
 
 void CResetRowColDlg::accept() {

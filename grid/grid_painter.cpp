@@ -3,6 +3,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QCoreApplication>
 #include <QPainter>
 #include <algorithm>
 #include <bit>
@@ -1183,7 +1184,8 @@ PlacedWord GridPainter::Impl::PlaceVerdictWord(const PixelRect& box, HeadVerdict
     return placed;
 }
 
-// The Chinese word of a head without data, as large as the box's fill
+// The word of a head without data, in the station's language (chosen once
+// at the start, so the fitted words stay valid), as large as the box's fill
 // allows: the CJK face's ink is a little less than its pixel size high, and
 // its three characters are three times as wide, so one or two tries settle
 // it. Empty when the box has no room.
@@ -1196,7 +1198,7 @@ const GridPainter::Impl::FittedMask& GridPainter::Impl::NoDataWord(const PixelRe
     const int availWidth = box.Width() - 4;
     const int availHeight = box.Height() - 4;
     GlyphMask fitted;
-    const QString word = QString::fromUtf8(kNoDataWord);
+    const QString word = QCoreApplication::translate("GridPainter", kNoDataWord);
     int size = availHeight;
     for (int attempt = 0; attempt < 8 && size >= 1 && availWidth >= 1; ++attempt) {
         GlyphMask m = RenderText(ChineseFont(size), word);

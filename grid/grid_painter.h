@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QRgb>
 #include <QSize>
+#include <QtGlobal>
 #include <memory>
 #include <vector>
 
@@ -47,8 +48,9 @@ inline constexpr QRgb kDiffUnjudged = qRgb(110, 110, 110);
 }  // namespace grid_colors
 
 inline constexpr char kIdleTitle[] = "High Sensitive Capacitive Tester";
-// The verdict word of a head without data (UTF-8).
-inline constexpr char kNoDataWord[] = "无数据";
+// The verdict word of a head without data (UTF-8; untranslated, drawn as
+// QCoreApplication::translate("GridPainter", kNoDataWord)).
+inline constexpr char kNoDataWord[] = QT_TRANSLATE_NOOP("GridPainter", "无数据");
 
 // Draws evaluated frames of the grid into an off-screen RGB32 image that it
 // keeps between repaints, together with a copy of the frame it shows.

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "core/tr_text.h"
+
 namespace kx {
 
 std::string FirmwareVersionText(std::uint16_t version) {
@@ -13,10 +15,14 @@ std::string FirmwareVersionText(std::uint16_t version) {
 }
 
 std::string FirmwareDateText(unsigned year, unsigned month, unsigned day) {
-    // Room for three ten-digit numbers and the three 3-byte characters.
-    char text[48];
-    std::snprintf(text, sizeof text, "%04u年%02u月%02u日", year, month, day);
-    return text;
+    // The board sends three numbers; the words around them are the station's.
+    char y[16];
+    char m[16];
+    char d[16];
+    std::snprintf(y, sizeof y, "%04u", year);
+    std::snprintf(m, sizeof m, "%02u", month);
+    std::snprintf(d, sizeof d, "%02u", day);
+    return FormatText(TrText("FirmwareText", "%1年%2月%3日"), {y, m, d});
 }
 
 }  // namespace kx

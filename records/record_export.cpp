@@ -34,6 +34,8 @@
 #include <fstream>
 #include <string_view>
 
+#include "core/tr_text.h"
+
 namespace kx {
 namespace {
 
@@ -501,11 +503,11 @@ ExportResult Run(RecordStore& store, const RecordFilter& filter, ExportFormat fo
         return result;
     }
     if (cancelled || (cancel != nullptr && cancel->load(std::memory_order_relaxed))) {
-        result.error = "导出已取消";
+        result.error = TrText("RecordExport", "导出已取消");
         return result;
     }
     if (!ok) {
-        result.error = "读取记录失败：" + dbError;
+        result.error = FormatText(TrText("RecordExport", "读取记录失败：%1"), {dbError});
         return result;
     }
     if (out.Used() > 0 && !out.Drain(write)) {
@@ -518,8 +520,11 @@ ExportResult Run(RecordStore& store, const RecordFilter& filter, ExportFormat fo
     return result;
 }
 
-std::string Errno(const std::string& what, const std::string& path, int err) {
-    return what + " " + path + "：" + std::strerror(err);
+// `pattern` is an untranslated "... %1：%2" of context "RecordExport", with
+// the path for %1 and the system's text for %2.
+std::string Errno(const char* pattern, const std::string& path, int err) {
+    const std::string system = std::strerror(err);
+    return FormatText(TrText("RecordExport", pattern), {path, system});
 }
 
 // The process's file-creation mask, read without changing it (umask(2)
@@ -587,7 +592,7 @@ ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, Expor
                            const std::atomic<bool>* cancel) {
     ExportResult result;
     if (path.empty() || path.back() == '/') {
-        result.error = "导出文件名无效：" + path;
+        result.error = FormatText(TrText("RecordExport", "导出文件名无效：%1"), {path});
         return result;
     }
     // The temporary file beside the target, so that the rename stays on one
@@ -599,7 +604,8 @@ ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, Expor
         (slash == std::string::npos ? std::string() : folder) + "." + name + ".part-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        result.error = Errno("无法创建导出文件", path, errno);
+        result.error =
+            Errno(KX_TRANSLATE_NOOP("RecordExport", "无法创建导出文件 %1：%2"), path, errno);
         return result;
     }
     // mkostemp makes the file 0600; an export is an ordinary file of the
@@ -609,7 +615,8 @@ ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, Expor
     std::string writeError;
     const auto write = [&](const std::string& chunk) {
         if (!WriteAll(fd, chunk)) {
-            writeError = Errno("写入导出文件失败", path, errno);
+            writeError =
+                Errno(KX_TRANSLATE_NOOP("RecordExport", "写入导出文件失败 %1：%2"), path, errno);
             return false;
         }
         return true;
@@ -617,15 +624,18 @@ ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, Expor
     result = Run(store, filter, format, write, progress, cancel);
     if (result.ok && ::fsync(fd) != 0) {
         result.ok = false;
-        writeError = Errno("写入导出文件失败", path, errno);
+        writeError =
+            Errno(KX_TRANSLATE_NOOP("RecordExport", "写入导出文件失败 %1：%2"), path, errno);
     }
     if (::close(fd) != 0 && result.ok) {
         result.ok = false;
-        writeError = Errno("写入导出文件失败", path, errno);
+        writeError =
+            Errno(KX_TRANSLATE_NOOP("RecordExport", "写入导出文件失败 %1：%2"), path, errno);
     }
     if (result.ok && ::rename(temp.c_str(), path.c_str()) != 0) {
         result.ok = false;
-        writeError = Errno("无法写成导出文件", path, errno);
+        writeError =
+            Errno(KX_TRANSLATE_NOOP("RecordExport", "无法写成导出文件 %1：%2"), path, errno);
     }
     if (!result.ok) {
         ::unlink(temp.c_str());
@@ -648,7 +658,7 @@ ExportResult ExportRecords(RecordStore& store, const RecordFilter& filter, Expor
     ExportResult result = Run(
         store, filter, format, [&](const std::string& chunk) { return sink(chunk); }, {}, nullptr);
     if (!result.ok && result.error.empty()) {
-        result.error = "导出的输出被中断";
+        result.error = TrText("RecordExport", "导出的输出被中断");
     }
     return result;
 }

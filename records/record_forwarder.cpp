@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/tr_text.h"
 #include "records/record_store.h"
 
 namespace kx {
@@ -48,7 +49,7 @@ std::string OneLine(const char* message) {
     if (!text.empty() && text.back() == ' ') {
         text.pop_back();
     }
-    return text.empty() ? "未知错误" : text;
+    return text.empty() ? TrText("RecordForwarder", "未知错误") : text;
 }
 
 // The server's text columns take valid UTF-8 without NUL, and a text
@@ -247,18 +248,20 @@ PgConn Connect(const std::string& server, int timeoutSeconds, const std::atomic<
     const char* values[] = {server.c_str(), "UTF8", "kaldrixplus", nullptr};
     PgConn conn(PQconnectStartParams(keys, values, 1));
     if (!conn) {
-        *error = "无法连接记录服务器：内存不足";
+        *error = TrText("RecordForwarder", "无法连接记录服务器：内存不足");
         return {};
     }
     if (PQstatus(conn.get()) == CONNECTION_BAD) {
-        *error = "无法连接记录服务器：" + OneLine(PQerrorMessage(conn.get()));
+        *error = FormatText(TrText("RecordForwarder", "无法连接记录服务器：%1"),
+                            {OneLine(PQerrorMessage(conn.get()))});
         return {};
     }
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK) {
         if (state == PGRES_POLLING_FAILED) {
-            *error = "无法连接记录服务器：" + OneLine(PQerrorMessage(conn.get()));
+            *error = FormatText(TrText("RecordForwarder", "无法连接记录服务器：%1"),
+                                {OneLine(PQerrorMessage(conn.get()))});
             return {};
         }
         const short events = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
@@ -269,16 +272,22 @@ PgConn Connect(const std::string& server, int timeoutSeconds, const std::atomic<
                 error->clear();
                 return {};
             case Ready::TimedOut:
-                *error = "无法连接记录服务器：" + std::to_string(timeoutSeconds) + " 秒内没有应答";
+                *error =
+                    FormatText(TrText("RecordForwarder", "无法连接记录服务器：%1 秒内没有应答"),
+                               {std::to_string(timeoutSeconds)});
                 return {};
-            case Ready::Failed:
-                *error = std::string("无法连接记录服务器：") + std::strerror(errno);
+            case Ready::Failed: {
+                const int err = errno;
+                *error = FormatText(TrText("RecordForwarder", "无法连接记录服务器：%1"),
+                                    {std::strerror(err)});
                 return {};
+            }
         }
         state = PQconnectPoll(conn.get());
     }
     if (PQsetnonblocking(conn.get(), 1) != 0) {
-        *error = "无法连接记录服务器：" + OneLine(PQerrorMessage(conn.get()));
+        *error = FormatText(TrText("RecordForwarder", "无法连接记录服务器：%1"),
+                            {OneLine(PQerrorMessage(conn.get()))});
         return {};
     }
     return conn;
@@ -299,16 +308,21 @@ PgResult Exec(PGconn* conn, const std::string& sql, const std::vector<const char
                 error->clear();
                 return false;
             case Ready::TimedOut:
-                *error = "记录服务器 " + std::to_string(timeout.count()) + " 秒内没有应答";
+                *error = FormatText(TrText("RecordForwarder", "记录服务器 %1 秒内没有应答"),
+                                    {std::to_string(timeout.count())});
                 return false;
-            case Ready::Failed:
-                *error = std::string("记录服务器连接出错：") + std::strerror(errno);
+            case Ready::Failed: {
+                const int err = errno;
+                *error = FormatText(TrText("RecordForwarder", "记录服务器连接出错：%1"),
+                                    {std::strerror(err)});
                 return false;
+            }
         }
         return false;
     };
     auto failed = [&] {
-        *error = "记录服务器连接出错：" + OneLine(PQerrorMessage(conn));
+        *error = FormatText(TrText("RecordForwarder", "记录服务器连接出错：%1"),
+                            {OneLine(PQerrorMessage(conn))});
         return PgResult{};
     };
     if (PQsendQueryParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
@@ -347,7 +361,8 @@ PgResult Exec(PGconn* conn, const std::string& sql, const std::vector<const char
             break;
         }
         if (PQresultStatus(result.get()) != expect && firstError.empty()) {
-            firstError = "记录服务器拒绝了请求：" + OneLine(PQresultErrorMessage(result.get()));
+            firstError = FormatText(TrText("RecordForwarder", "记录服务器拒绝了请求：%1"),
+                                    {OneLine(PQresultErrorMessage(result.get()))});
         }
         last = std::move(result);
     }
@@ -421,18 +436,20 @@ bool RecordForwarder::ValidServer(const std::string& server, std::string* reason
         return false;
     };
     if (!server.starts_with("postgresql://") && !server.starts_with("postgres://")) {
-        return refuse("记录服务器地址须以 postgresql:// 或 postgres:// 开头");
+        return refuse(
+            TrText("RecordForwarder", "记录服务器地址须以 postgresql:// 或 postgres:// 开头"));
     }
     for (const char c : server) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) {
-            return refuse("记录服务器地址含有控制字符");
+            return refuse(TrText("RecordForwarder", "记录服务器地址含有控制字符"));
         }
     }
     char* message = nullptr;
     PQconninfoOption* options = PQconninfoParse(server.c_str(), &message);
     if (options == nullptr) {
-        std::string why = "记录服务器地址无效：" + OneLine(message);
+        std::string why =
+            FormatText(TrText("RecordForwarder", "记录服务器地址无效：%1"), {OneLine(message)});
         PQfreemem(message);
         return refuse(std::move(why));
     }
@@ -520,14 +537,15 @@ void RecordForwarder::Run() {
         if (!store) {
             store = RecordStore::Open(m_dbPath, RecordStore::Mode::ReadWrite, error);
             if (!store) {
-                *error = "无法打开本地记录数据库：" + *error;
+                *error =
+                    FormatText(TrText("RecordForwarder", "无法打开本地记录数据库：%1"), {*error});
                 return Step::Failed;
             }
         }
         error->clear();
         const std::int64_t count = store->UnforwardedCount(error);
         if (count < 0 || !error->empty()) {
-            *error = "无法读取本地记录数据库：" + *error;
+            *error = FormatText(TrText("RecordForwarder", "无法读取本地记录数据库：%1"), {*error});
             return Step::Failed;
         }
         waiting = count;
@@ -540,7 +558,7 @@ void RecordForwarder::Run() {
         }
         const std::vector<StoredRecord> batch = store->Unforwarded(batchSize, error);
         if (!error->empty()) {
-            *error = "无法读取本地记录数据库：" + *error;
+            *error = FormatText(TrText("RecordForwarder", "无法读取本地记录数据库：%1"), {*error});
             return Step::Failed;
         }
         if (batch.empty()) {
@@ -574,7 +592,7 @@ void RecordForwarder::Run() {
         // Not marked, the batch is sent again later, which changes nothing
         // on the server.
         if (!store->MarkForwarded(ids, error)) {
-            *error = "无法标记已发送的记录：" + *error;
+            *error = FormatText(TrText("RecordForwarder", "无法标记已发送的记录：%1"), {*error});
             return Step::Failed;
         }
         waiting = std::max<std::int64_t>(count - static_cast<std::int64_t>(batch.size()), 0);

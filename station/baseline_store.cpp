@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "core/tr_text.h"
+#include "station/family_table.h"
+
 namespace kx {
 
 BaselineTarget FindBaselineTarget(const StationCore& station, const GridModel& grid) {
@@ -72,33 +75,39 @@ std::string BaselineOutsideTableMessage(const BaselineTarget& target) {
     if (target.kind != BaselineTarget::Kind::OutsideTable) {
         return {};
     }
-    return "只有前 " + std::to_string(kPageCount) + " 个测试头可以设置基准和上下限，第 " +
-           std::to_string(target.row + 1) + " 行第 " + std::to_string(target.column + 1) +
-           " 列的测试头（第 " + std::to_string(target.page + 1) + " 个）不能设置。";
+    return FormatText(TrText("BaselineStore",
+                             "只有前 %1 个测试头可以设置基准和上下限，第 %2 行第 %3 列的测试头"
+                             "（第 %4 个）不能设置。"),
+                      {std::to_string(kPageCount), std::to_string(target.row + 1),
+                       std::to_string(target.column + 1), std::to_string(target.page + 1)});
 }
 
 std::string BaselineWriteMessage(const BaselineWriteReport& report) {
     // A board plugged in again has its own settings read into the page
     // table, so the way to keep the edits is through a configuration file.
     if (report.noBoard) {
-        return "测试板已经断开，新的测试设置没有写入测试板，只保留在程序中。\n"
-               "请先保存配置文件，插上测试板后再载入这个配置文件"
-               "（插上后会读出测试板中原来的设置）。";
+        return TrText("BaselineStore",
+                      "测试板已经断开，新的测试设置没有写入测试板，只保留在程序中。\n"
+                      "请先保存配置文件，插上测试板后再载入这个配置文件"
+                      "（插上后会读出测试板中原来的设置）。");
     }
     if (report.notAnswered.empty()) {
         return {};
     }
-    std::string text = "下列测试板没有应答，新的测试设置可能没有写入：\n";
+    // The boards one per line, indented.
+    std::string boards;
     for (FamilyId family : report.notAnswered) {
-        text += "    ";
-        text += FamilyName(family);
-        text += "\n";
+        boards += "    ";
+        boards += TrText("BoardFamily", FamilyName(family));
+        boards += "\n";
     }
-    text +=
-        "界面上显示的是新的设置，测试板中可能仍是原来的设置。\n"
-        "请检查 USB 线和测试板。如果要拔下测试板重新插上，请先保存配置文件"
-        "（重新插上后会读出测试板中原来的设置），插好后再载入这个配置文件。";
-    return text;
+    return FormatText(TrText("BaselineStore",
+                             "下列测试板没有应答，新的测试设置可能没有写入：\n"
+                             "%1"
+                             "界面上显示的是新的设置，测试板中可能仍是原来的设置。\n"
+                             "请检查 USB 线和测试板。如果要拔下测试板重新插上，请先保存配置文件"
+                             "（重新插上后会读出测试板中原来的设置），插好后再载入这个配置文件。"),
+                      {boards});
 }
 
 }  // namespace kx

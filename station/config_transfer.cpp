@@ -10,6 +10,7 @@
 #include "config/legacy_config.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
+#include "core/tr_text.h"
 
 namespace kx {
 
@@ -61,13 +62,14 @@ constexpr std::size_t kHeadsNamed = 8;
 std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
     std::string names;
     for (const std::string& name : run.MissedNames()) {
-        names += names.empty() ? "" : "、";
-        names += name;
+        names += names.empty() ? std::string() : TrText("ConfigTransfer", "、");
+        names += TrText("BoardFamily", name.c_str());
     }
     if (names.empty()) {
         return {};
     }
-    return "以下测试板没有应答，载入的设置没有完整写入：" + names + "。";
+    return FormatText(TrText("ConfigTransfer", "以下测试板没有应答，载入的设置没有完整写入：%1。"),
+                      {names});
 }
 
 std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t columns) {
@@ -76,14 +78,19 @@ std::string UnsentHeadsNotice(const std::vector<int>& pages, std::int32_t column
     }
     std::string heads;
     for (std::size_t i = 0; i < pages.size() && i < kHeadsNamed; ++i) {
-        heads += (i == 0 ? "" : "、") + HeadName(pages[i], columns);
+        heads +=
+            (i == 0 ? std::string() : TrText("ConfigTransfer", "、")) + HeadName(pages[i], columns);
     }
     if (pages.size() > kHeadsNamed) {
-        heads += "等，共 " + std::to_string(pages.size()) + " 个测试头";
+        return FormatText(TrText("ConfigTransfer",
+                                 "以下测试头没有收到载入的设置：%1等，共 %2 个测试头。"
+                                 "这些测试头保留载入前的设置，界面仍按载入前的设置显示和判定。"),
+                          {heads, std::to_string(pages.size())});
     }
-    return "以下测试头没有收到载入的设置：" + heads +
-           "。这些测试头保留载入前的设置，"
-           "界面仍按载入前的设置显示和判定。";
+    return FormatText(TrText("ConfigTransfer",
+                             "以下测试头没有收到载入的设置：%1。这些测试头保留载入前的设置，"
+                             "界面仍按载入前的设置显示和判定。"),
+                      {heads});
 }
 
 bool SettingsBoardConnected(const StationCore& station) {
@@ -110,7 +117,7 @@ std::optional<ConfigLoadJob> ConfigLoadJob::Open(const std::string& path, FileEr
     if (reader->FileMissing()) {
         error = FileError{};
         error.code = ENOENT;
-        error.action = "打开文件";
+        error.action = KX_TRANSLATE_NOOP("FileAccess", "打开文件");
         error.path = path;
         return std::nullopt;
     }
@@ -169,13 +176,14 @@ bool ConfigLoadJob::ReportsAFailure() const {
 std::string ConfigLoadJob::Report() const {
     std::string failure = UnsentHeadsNotice(unsent_, reader_.Layout().columns);
     if (boardLost_) {
-        failure += (failure.empty() ? "" : "\n") + std::string("载入过程中测试板断开了连接。");
+        failure += (failure.empty() ? "" : "\n") +
+                   TrText("ConfigTransfer", "载入过程中测试板断开了连接。");
     }
     if (const std::string missed = MissedFamiliesNotice(run_); !missed.empty()) {
         failure += (failure.empty() ? "" : "\n") + missed;
     }
     if (!failure.empty()) {
-        failure += "\n" + std::string(kReloadAdviceText);
+        failure += "\n" + TrText("ConfigTransfer", kReloadAdviceText);
     }
     std::string report;
     for (const std::string& part :
@@ -210,7 +218,7 @@ std::optional<IniFile> OpenLegacyConfig(const std::string& path, FileError& erro
     if (missing) {
         error = FileError{};
         error.code = ENOENT;
-        error.action = "打开文件";
+        error.action = KX_TRANSLATE_NOOP("FileAccess", "打开文件");
         error.path = path;
         return std::nullopt;
     }
@@ -239,10 +247,11 @@ LegacyImportResult WriteLegacyConfig(const IniFile& file, StationCore& station) 
 }
 
 std::string NoRunoffForLegacyText() {
-    const std::string runoff = RunoffFamily::kName;
-    return "没有连接" + runoff + "，老版本配置只能写入" + runoff +
-           "，没有载入，界面和测试板上的设置都没有改动。\n请插好" + runoff +
-           "，等窗口标题显示“设备已经连接”后再载入。";
+    return FormatText(TrText("ConfigTransfer",
+                             "没有连接%1，老版本配置只能写入%1，没有载入，"
+                             "界面和测试板上的设置都没有改动。\n"
+                             "请插好%1，等窗口标题显示“设备已经连接”后再载入。"),
+                      {TrText("BoardFamily", RunoffFamily::kName)});
 }
 
 std::string LegacyImportNotice(const LegacyImportResult& result) {

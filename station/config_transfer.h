@@ -9,6 +9,7 @@
 
 #include "config/config_file.h"
 #include "config/file_access.h"
+#include "core/tr_text.h"
 #include "grid/grid_model.h"
 #include "station/station_core.h"
 
@@ -25,19 +26,27 @@ namespace kx {
 // out, never across a board exchange or a file write.
 
 // --- texts ------------------------------------------------------------------
+// The constants are untranslated: show them through TrText("ConfigTransfer",
+// ...) (QCoreApplication::translate on the Qt side). The functions return
+// translated texts.
 
-inline constexpr char kLoadFailedText[] = "载入配置文件失败";
-inline constexpr char kSaveFailedText[] = "保存配置文件失败";
-inline constexpr char kLegacyLoadFailedText[] = "载入老版本配置文件失败";
+// Translated where they are shown (context "ConfigTransfer").
+inline constexpr char kLoadFailedText[] = KX_TRANSLATE_NOOP("ConfigTransfer", "载入配置文件失败");
+inline constexpr char kSaveFailedText[] = KX_TRANSLATE_NOOP("ConfigTransfer", "保存配置文件失败");
+inline constexpr char kLegacyLoadFailedText[] =
+    KX_TRANSLATE_NOOP("ConfigTransfer", "载入老版本配置文件失败");
 // A load with no board to write to changes nothing.
 inline constexpr char kNoBoardForLoadText[] =
-    "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
-    "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。";
+    KX_TRANSLATE_NOOP("ConfigTransfer",
+                      "没有连接测试板，配置没有载入，界面和测试板上的设置都没有改动。\n"
+                      "请插好测试板，等窗口标题显示“设备已经连接”后再载入配置。");
 // An import of the older layout with no one-to-one board to write to.
 std::string NoRunoffForLegacyText();
 // The end of a message about heads or boards that did not take a load.
 inline constexpr char kReloadAdviceText[] =
-    "请检查测试板及其 USB 连接（必要时拔下再插上），等窗口标题显示“设备已经连接”后重新载入配置。";
+    KX_TRANSLATE_NOOP("ConfigTransfer",
+                      "请检查测试板及其 USB 连接（必要时拔下再插上），"
+                      "等窗口标题显示“设备已经连接”后重新载入配置。");
 
 // A page's settings from a file into `pages`: `fill` gets a copy of the
 // page to change, and the copy replaces the page, except for the live values,

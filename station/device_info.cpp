@@ -75,13 +75,18 @@ std::string DateText(std::optional<std::uint16_t> year, std::optional<std::uint8
 
 std::string EditionText(std::optional<std::uint8_t> edition) {
     static constexpr const char* kEditions[] = {
-        "一拖一基础版本V1", "一拖一升级版本V2", "一拖一之[一号机]", "一拖一之[二号机]",
-        "一拖一之[三号机]", "一拖一之[四号机]", "一拖一之[五号机]",
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一基础版本V1"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一升级版本V2"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一之[一号机]"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一之[二号机]"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一之[三号机]"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一之[四号机]"),
+        KX_TRANSLATE_NOOP("DeviceInfo", "一拖一之[五号机]"),
     };
     if (!edition || *edition >= std::size(kEditions)) {
         return {};
     }
-    return kEditions[*edition];
+    return TrText("DeviceInfo", kEditions[*edition]);
 }
 
 std::string ClassicVendorName(std::string_view vendorCode) {
@@ -206,7 +211,7 @@ AboutInfo ClassicAbout(const ClassicTesterFields& fields) {
     info.author = kClassicAuthor;
     info.firmwareVersion = HexVersionText(firmware.version);
     info.firmwareDate = DateText(firmware.year, firmware.month, firmware.day);
-    info.edition = kClassicEdition;
+    info.edition = TrText("DeviceInfo", kClassicEdition);
     info.vendorName = ClassicVendorName(fields.vendor_code);
     // The classic tester has no offline-display setting to write, so the
     // box is never offered, whatever its firmware flag says.

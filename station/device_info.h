@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/tr_text.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 
@@ -32,15 +33,17 @@ std::string BoardText(const std::optional<std::string>& text, std::size_t maxCha
 std::string HexVersionText(std::optional<std::uint16_t> version);
 // "%x.%x.%x.%x", one digit per 4-bit group (0x1234 gives "1.2.3.4").
 std::string NibbleVersionText(std::optional<std::uint16_t> version);
-// "%04d年%02d月%02d日"; empty unless all three came. A month or day out of
+// "%04d年%02d月%02d日" (FirmwareDateText, in the station's language); empty
+// unless all three came. A month or day out of
 // the calendar is shown as the number it is.
 std::string DateText(std::optional<std::uint16_t> year, std::optional<std::uint8_t> month,
                      std::optional<std::uint8_t> day);
 
-// The firmware edition of a one-to-one board (0 to 6); empty for any other
-// number and when it did not come.
+// The firmware edition of a one-to-one board (0 to 6), in the station's
+// language; empty for any other number and when it did not come.
 std::string EditionText(std::optional<std::uint8_t> edition);
-inline constexpr const char* kClassicEdition = "经典版本";
+// Untranslated; ClassicAbout gives it translated.
+inline constexpr const char* kClassicEdition = KX_TRANSLATE_NOOP("DeviceInfo", "经典版本");
 // The author shown for a classic tester, which has no author field.
 inline constexpr const char* kClassicAuthor = "BORVANE";
 

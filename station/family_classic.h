@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/tr_text.h"
 #include "hid/classic_tester.h"
 #include "station/board_family.h"
 
@@ -19,7 +20,9 @@ extern std::atomic<std::int32_t> g_classicChannel;
 class ClassicFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Classic;
-    static constexpr const char* kName = "经典测试仪";
+    // Untranslated: it goes into the test records as it is; messages show
+    // it as TrText("BoardFamily", kName).
+    static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "经典测试仪");
 
     ClassicFamily(HidBus& bus, FamilyHost& host);
 

@@ -8,6 +8,7 @@
 
 #include "core/page_table.h"
 #include "core/section_lock.h"
+#include "core/tr_text.h"
 #include "hid/hiddata_kestrun9.h"
 #include "hid/hiddata_masterhid.h"
 #include "station/board_family.h"
@@ -25,7 +26,9 @@ extern std::atomic<std::uint8_t> g_emergencyStop;
 class MasterFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Master;
-    static constexpr const char* kName = "多测试头主板";
+    // Untranslated: it goes into the test records as it is; messages show
+    // it as TrText("BoardFamily", kName).
+    static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "多测试头主板");
 
     MasterFamily(HidBus& bus, FamilyHost& host);
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "core/tr_text.h"
 #include "hid/hiddata_simple_runoff.h"
 #include "station/board_family.h"
 
@@ -14,7 +15,9 @@ namespace kx {
 class RunoffFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::OneToOne;
-    static constexpr const char* kName = "一拖一测试板";
+    // Untranslated: it goes into the test records as it is; messages show
+    // it as TrText("BoardFamily", kName).
+    static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "一拖一测试板");
 
     RunoffFamily(HidBus& bus, FamilyHost& host);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/tr_text.h"
 #include "station/family_classic.h"
 #include "station/family_master.h"
 #include "station/family_runoff.h"
@@ -33,7 +34,7 @@ const FamilyRow* StandardRow(FamilyId id) {
 
 const char* FamilyName(FamilyId id) {
     const FamilyRow* row = StandardRow(id);
-    return row != nullptr ? row->name : "测试板";
+    return row != nullptr ? row->name : KX_TRANSLATE_NOOP("BoardFamily", "测试板");
 }
 
 bool SettingsWriteRun::Missed(FamilyId id) const {

@@ -35,6 +35,8 @@ FamilyRow FamilyRowOf(int writeRank) {
 const FamilyTable& StandardFamilyTable();
 
 // The name of a family of the standard table; "测试板" for any other id.
+// Untranslated (as stored in the records): a message shows it as
+// TrText("BoardFamily", FamilyName(id)).
 const char* FamilyName(FamilyId id);
 
 // The families of `table` whose board missed a reply in one configuration

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/section_lock.h"
+#include "core/tr_text.h"
 #include "hid/hiddata_velmora5.h"
 #include "station/board_family.h"
 
@@ -18,7 +19,9 @@ extern std::atomic<std::uint8_t> g_velmora5Page;
 class Velmora5Family final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Velmora5;
-    static constexpr const char* kName = "Velmora5 多头测试板";
+    // Untranslated: it goes into the test records as it is; messages show
+    // it as TrText("BoardFamily", kName).
+    static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "Velmora5 多头测试板");
 
     Velmora5Family(HidBus& bus, FamilyHost& host);
 

@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the click opened no dialog\n");
         return 2;
     }
-    dlg->move(140, 100);
+    // The dialog stays where it placed itself: inside the screen, whatever
+    // its size, as on a line's panel PC.
     Settle(300);
     for (int n = 0; n < 3; ++n) {
         dlg->Read();

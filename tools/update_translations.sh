@@ -32,8 +32,11 @@ cd "$root"
 # The folders whose texts a person reads; tools/ holds developer programs,
 # whose texts are not translated.
 folders=(core hid grid config records station ui dialogs capture app)
+# -I: the includes are written from the root; without it lupdate cannot see a
+# class's namespace and files tr() of kx::CFoo under "CFoo", which the
+# program never asks for.
 "$lupdate" -silent -locations none -no-obsolete -no-ui-lines \
     -tr-function-alias translate+=TrText,QT_TRANSLATE_NOOP+=KX_TRANSLATE_NOOP \
     -source-language zh_CN -target-language en \
-    -extensions cpp,h "${folders[@]}" -ts "$out" 2>&1 |
+    -I "$root" -extensions cpp,h "${folders[@]}" -ts "$out" 2>&1 |
     { grep -v "Ignoring definition of undeclared qualified class" || true; } >&2

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMetaObject>
 #include <QObject>
@@ -48,8 +49,8 @@ namespace kx {
 // What a command tells the operator when it finds the board lane busy
 // (its own job or another command's): one text for every command.
 inline void ShowBoardBusy(QWidget* owner) {
-    ShowMessage(owner, QStringLiteral("正在与设备通信，请稍候再试。"), QString(),
-                QMessageBox::Information);
+    ShowMessage(owner, QCoreApplication::translate("BoardJob", "正在与设备通信，请稍候再试。"),
+                QString(), QMessageBox::Information);
 }
 
 class BoardJob : public QObject {

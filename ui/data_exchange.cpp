@@ -2,6 +2,7 @@
 #include "ui/data_exchange.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include "ui/message_box.h"
@@ -31,15 +32,17 @@ std::string PlainText(const QLineEdit* edit) {
 }  // namespace
 
 QString IntegerMessage() {
-    return QStringLiteral("请输入一个整数。");
+    return QCoreApplication::translate("DataExchange", "请输入一个整数。");
 }
 
 QString NumberMessage() {
-    return QStringLiteral("请输入一个数字。");
+    return QCoreApplication::translate("DataExchange", "请输入一个数字。");
 }
 
 QString RangeMessage(std::int32_t min, std::int32_t max) {
-    return QStringLiteral("请输入一个 %1 至 %2 之间的整数。").arg(min).arg(max);
+    return QCoreApplication::translate("DataExchange", "请输入一个 %1 至 %2 之间的整数。")
+        .arg(min)
+        .arg(max);
 }
 
 void DataExchange::Fail(QLineEdit* edit, const QString& message) {

@@ -52,17 +52,17 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
 
 QString CStatusStrip::YieldText(std::int64_t tested, std::int64_t passed) {
     if (tested <= 0) {
-        return QStringLiteral("良率 --");
+        return tr("良率 --");
     }
     const double percent = 100.0 * static_cast<double>(passed) / static_cast<double>(tested);
-    return QStringLiteral("良率 %1%").arg(percent, 0, 'f', 1);
+    return tr("良率 %1%").arg(percent, 0, 'f', 1);
 }
 
 void CStatusStrip::SetState(const StripState& state) {
     state_ = state;
-    tested_->setText(QStringLiteral("已测 %1").arg(state.tested));
-    passed_->setText(QStringLiteral("通过 %1").arg(state.passed));
-    failed_->setText(QStringLiteral("失败 %1").arg(state.failed));
+    tested_->setText(tr("已测 %1").arg(state.tested));
+    passed_->setText(tr("通过 %1").arg(state.passed));
+    failed_->setText(tr("失败 %1").arg(state.failed));
     yield_->setText(YieldText(state.tested, state.passed));
     const QString config = ConfigText();
     config_->setText(config);
@@ -74,7 +74,7 @@ void CStatusStrip::SetState(const StripState& state) {
     waiting_->setVisible(state.waiting.has_value());
     waiting_->setText(WaitingText());
     writeError_->setVisible(!state.writeError.isEmpty());
-    writeError_->setText(QStringLiteral("记录未保存"));
+    writeError_->setText(tr("记录未保存"));
     writeError_->setToolTip(state.writeError);
 }
 
@@ -84,20 +84,20 @@ QString CStatusStrip::CountsText() const {
 }
 
 QString CStatusStrip::ConfigText() const {
-    return state_.config.isEmpty() ? QStringLiteral("测试板设置") : state_.config;
+    return state_.config.isEmpty() ? tr("测试板设置") : state_.config;
 }
 
 QString CStatusStrip::BoardText() const {
-    return state_.board.isEmpty() ? QStringLiteral("未连接测试板") : state_.board;
+    return state_.board.isEmpty() ? tr("未连接测试板") : state_.board;
 }
 
 QString CStatusStrip::SerialText() const {
-    return QStringLiteral("条码 %1").arg(state_.lastSerial.isEmpty() ? QStringLiteral("--")
-                                                                     : state_.lastSerial);
+    return tr("条码 %1").arg(state_.lastSerial.isEmpty() ? QStringLiteral("--")
+                                                         : state_.lastSerial);
 }
 
 QString CStatusStrip::WaitingText() const {
-    return state_.waiting ? QStringLiteral("待上传 %1").arg(*state_.waiting) : QString();
+    return state_.waiting ? tr("待上传 %1").arg(*state_.waiting) : QString();
 }
 
 }  // namespace kx

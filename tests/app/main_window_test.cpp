@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -34,6 +35,7 @@
 #include "app/hotplug_source.h"
 #include "app/kaldrix_plus_app.h"
 #include "app/kaldrix_plus_dlg.h"
+#include "app/station_state.h"
 #include "dialogs/about_command.h"
 #include "dialogs/baseline_command.h"
 #include "dialogs/baseline_dlg.h"
@@ -852,6 +854,244 @@ TEST_F(MainWindow, ALoadKeepsTheWindowOpenUntilItIsDone) {
     EXPECT_TRUE(dlg->close());
 }
 
+// --- shortcuts, recent files, the remembered device type ------------------------------
+
+// Presses a key in the window as the operator does: the window active, the
+// key to its focus widget (shortcuts are matched before the key filter).
+void PressInWindow(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* target = window->focusWidget() != nullptr ? window->focusWidget() : window;
+    QTest::keyClick(target, key, modifiers);
+}
+
+TEST_F(MainWindow, ShortcutsRunTheirCommandsAndNeverReachTheKeyBuffer) {
+    Start();
+    EXPECT_EQ(Action(kCmdLoad)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    EXPECT_EQ(Action(kCmdSave)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+    EXPECT_EQ(Action(kCmdAbout)->shortcut(), QKeySequence(Qt::Key_F1));
+
+    std::vector<ConfigFileChoice> asked;
+    dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice choice) {
+        asked.push_back(choice);
+        return QString();  // cancelled
+    });
+    Type(QStringLiteral("sn"));
+    // Without a board the load says so before its chooser; with one it asks.
+    PressInWindow(dlg.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(messages.texts.size(), 1);
+    auto board = Runoff();
+    bus.plug(board);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Title() == QStringLiteral("Orvane 设备已经连接"); }));
+    Settle();
+    PressInWindow(dlg.get(), Qt::Key_O, Qt::ControlModifier);
+    PressInWindow(dlg.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(asked,
+              (std::vector<ConfigFileChoice>{ConfigFileChoice::Load, ConfigFileChoice::Save}));
+
+    // F1 opens the about dialog, which the test closes.
+    QSignalSpy about(Action(kCmdAbout), &QAction::triggered);
+    PressInWindow(dlg.get(), Qt::Key_F1);
+    EXPECT_EQ(about.count(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->aboutCommand().CurrentDialog() != nullptr; }));
+    dlg->aboutCommand().CurrentDialog()->reject();
+    QCoreApplication::processEvents();
+
+    // None of the shortcuts' keys entered the serial typed before them.
+    EXPECT_EQ(g_keyBuffer, QStringLiteral("sn"));
+}
+
+// In English the menus, the recent-files message and the shortcuts follow;
+// the station is Chinese again afterwards, whatever happened.
+TEST_F(MainWindow, MenusAndMessagesInEnglish) {
+    ASSERT_TRUE(InstallLanguage(Language::English));
+    struct BackToChinese {
+        ~BackToChinese() { InstallLanguage(Language::Chinese); }
+    } backToChinese;
+    Start();
+    EXPECT_EQ(dlg->menuBar()->actions().value(0)->text(), QStringLiteral("&File"));
+    EXPECT_EQ(Action(kCmdLoad)->text(), QStringLiteral("&Load"));
+    EXPECT_EQ(Action(kCmdSave)->text(), QStringLiteral("&Save"));
+    EXPECT_EQ(Action(kCmdAbout)->text(), QStringLiteral("&About"));
+    EXPECT_EQ(Action(kDeviceTypeCommands[3])->text(), QStringLiteral("Machine 3"));
+    EXPECT_EQ(Action(kCmdLoad)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    // The configuration commands' own texts too.
+    EXPECT_EQ(QCoreApplication::translate("CConfigCommands", "正在载入配置…"),
+              QStringLiteral("Loading the configuration…"));
+}
+
+// Ctrl+S while a load writes the boards is refused as the menu entry is:
+// no chooser, no save.
+TEST_F(MainWindow, SaveShortcutIsRefusedWhileALoadRuns) {
+    auto board = Runoff();
+    bus.plug(board);
+    Start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("station.ini"));
+    std::vector<ConfigFileChoice> asked;
+    dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice choice) {
+        asked.push_back(choice);
+        return file;
+    });
+    Action(kCmdSave)->trigger();
+    ASSERT_TRUE(QFile::exists(file));
+    board->set_reply_delay(std::chrono::milliseconds(50));
+    Action(kCmdLoad)->trigger();
+    ASSERT_TRUE(dlg->configCommands().IsBusy());
+    asked.clear();
+    PressInWindow(dlg.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(asked.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
+    board->set_reply_delay(std::chrono::milliseconds(0));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
+class RememberingWindow : public MainWindow {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        ASSERT_TRUE(dir.isValid());
+        state = std::make_unique<StationState>(StateFile());
+    }
+    QString StateFile() const { return dir.filePath(QStringLiteral("config/state.ini")); }
+    StationSetup RememberingSetup() {
+        StationSetup s = SimSetup();
+        s.state = state.get();
+        return s;
+    }
+    // The paths the "文件(&F)" menu lists, and the entries' texts.
+    QStringList Recent() const {
+        QStringList paths;
+        for (QAction* a : dlg->RecentFileActions()) {
+            paths << a->data().toString();
+        }
+        return paths;
+    }
+    QString Config(const QString& name) { return QFileInfo(dir.filePath(name)).absoluteFilePath(); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<StationState> state;
+};
+
+TEST_F(RememberingWindow, RecentFilesListsTheLastFiveLoadedOrSavedOnce) {
+    auto board = Runoff();
+    bus.plug(board);
+    Start(RememberingSetup());
+    EXPECT_TRUE(Recent().isEmpty());
+    QString chosen;
+    dlg->configCommands().SetFileChooser([&](QWidget*, ConfigFileChoice) { return chosen; });
+    const auto save = [&](const QString& name) {
+        chosen = name;
+        Action(kCmdSave)->trigger();
+    };
+    for (const char* name : {"a.ini", "b.ini", "c.ini", "d.ini", "e.ini", "f.ini"}) {
+        save(dir.filePath(QString::fromLatin1(name)));
+    }
+    // Most recent first, at most five.
+    EXPECT_EQ(Recent(), (QStringList{Config("f.ini"), Config("e.ini"), Config("d.ini"),
+                                     Config("c.ini"), Config("b.ini")}));
+    // The same file in another spelling counts once, and comes first.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    messages.answers = {QMessageBox::Yes};  // "…已经存在。要替换它吗？"
+    save(dir.filePath(QStringLiteral("sub/../d.ini")));
+    ASSERT_EQ(messages.texts.size(), 1);
+    messages.texts.clear();
+    EXPECT_EQ(Recent(), (QStringList{Config("d.ini"), Config("f.ini"), Config("e.ini"),
+                                     Config("c.ini"), Config("b.ini")}));
+    // The menu shows them numbered, between the legacy load and the exit.
+    QList<QAction*> entries = dlg->RecentFileActions();
+    ASSERT_EQ(entries.size(), 5);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("&1 ") + Config("d.ini"));
+    QMenu* file = qobject_cast<QMenu*>(Action(kCmdLoad)->associatedObjects().value(0));
+    ASSERT_NE(file, nullptr);
+    const QList<QAction*> order = file->actions();
+    const qsizetype first = order.indexOf(entries[0]);
+    EXPECT_EQ(order[first - 2], Action(kCmdOldLoad));
+    EXPECT_TRUE(order[first + 5]->isSeparator());
+    EXPECT_EQ(order[first + 6], Action(kCmdExit));
+
+    // An entry loads its file as "载入(&L)" does, and comes first.
+    dlg->station().Pages().EditPage(0, [](PageRecord& page) { page.upper[5] = 777; });
+    save(dir.filePath(QStringLiteral("g.ini")));
+    dlg->station().Pages().EditPage(0, [](PageRecord& page) { page.upper[5] = 1; });
+    entries = dlg->RecentFileActions();
+    ASSERT_EQ(entries[0]->data().toString(), Config("g.ini"));
+    QSignalSpy loaded(&dlg->configCommands(), &CConfigCommands::configLoaded);
+    entries[0]->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
+    ASSERT_EQ(loaded.count(), 1);
+    EXPECT_EQ(loaded[0][0].toString(), Config("g.ini"));
+    EXPECT_EQ(board->memory().upper[5], 777);
+    // The load moved an older entry first.
+    chosen = Config("c.ini");
+    Action(kCmdLoad)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
+    EXPECT_EQ(Recent(), (QStringList{Config("c.ini"), Config("g.ini"), Config("d.ini"),
+                                     Config("f.ini"), Config("e.ini")}));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+
+    // A file that is not a configuration does not enter the list.
+    QFile broken(dir.filePath(QStringLiteral("broken.ini")));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("a note, not a configuration\n");
+    broken.close();
+    chosen = broken.fileName();
+    Action(kCmdLoad)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg->configCommands().IsBusy(), 10000);
+    EXPECT_EQ(messages.texts.size(), 1);
+    EXPECT_FALSE(Recent().contains(Config("broken.ini")));
+    messages.texts.clear();
+
+    // A file that is gone leaves the list with a message, and nothing loads.
+    ASSERT_TRUE(QFile::remove(Config("d.ini")));
+    loaded.clear();
+    dlg->RecentFileActions()[2]->trigger();
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("配置文件已不存在，已从最近使用的列表中删除：\n%1")
+                              .arg(Config("d.ini"))});
+    EXPECT_EQ(Recent(),
+              (QStringList{Config("c.ini"), Config("g.ini"), Config("f.ini"), Config("e.ini")}));
+    EXPECT_EQ(loaded.count(), 0);
+    EXPECT_FALSE(dlg->configCommands().IsBusy());
+
+    // The list outlives the run.
+    EXPECT_EQ(StationState(StateFile()).RecentFiles(), Recent());
+}
+
+// The device type chosen in the menu is the next start's; the command line's
+// wins over it.
+TEST_F(RememberingWindow, TheDeviceTypeChosenLastIsCheckedAtTheNextStart) {
+    Start(RememberingSetup());
+    EXPECT_EQ(TypeChecks(), (std::vector<bool>{true, false, false, false, false, false}));
+    Action(kDeviceTypeCommands[3])->trigger();
+    Settle();
+    EXPECT_EQ(TypeChecks(), (std::vector<bool>{false, false, false, true, false, false}));
+    dlg->close();
+    dlg.reset();
+
+    // A second window reading the file afresh.
+    state = std::make_unique<StationState>(StateFile());
+    Start(RememberingSetup());
+    EXPECT_EQ(TypeChecks(), (std::vector<bool>{false, false, false, true, false, false}));
+    dlg->close();
+    dlg.reset();
+
+    // --machine 2 wins, and is not remembered.
+    StationSetup setup = RememberingSetup();
+    setup.deviceType = 2;
+    Start(std::move(setup));
+    EXPECT_EQ(TypeChecks(), (std::vector<bool>{false, false, true, false, false, false}));
+    EXPECT_EQ(StationState(StateFile()).DeviceType(), 3);
+    // --machine 0 too.
+    dlg->close();
+    dlg.reset();
+    setup = RememberingSetup();
+    setup.deviceType = 0;
+    Start(std::move(setup));
+    EXPECT_EQ(TypeChecks(), (std::vector<bool>{true, false, false, false, false, false}));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join('|').toStdString();
+}
+
 TEST_F(MainWindow, ClickOnTheGridOpensTheBaselineDialog) {
     bus.plug(Runoff());
     Start();
@@ -1095,6 +1335,8 @@ TEST(StationOptions, CommandLine) {
     EXPECT_EQ(o->boards[0].columns, 3);
     EXPECT_EQ(o->boards[1].family, FamilyId::Classic);
     EXPECT_EQ(o->machine, 4);
+    // Without --machine the type chosen last in the menu is taken.
+    EXPECT_FALSE(ParseAppOptions({}, error)->machine.has_value());
     EXPECT_EQ(o->size, QSize(1280, 800));
     // A screenshot alone is taken after the default delay, then the station quits.
     EXPECT_EQ(o->quitAfterMs, kDefaultScreenshotDelayMs);

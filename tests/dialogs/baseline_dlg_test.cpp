@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTableWidget>
@@ -88,6 +89,12 @@ protected:
     }
 
     std::filesystem::path RawFile() const { return workDir.path() / kRawDataFolder / kRawDataFile; }
+    // The raw-data file as the dialog names it: in full, under the working
+    // directory.
+    static QString AbsoluteRawFile() {
+        return QString::fromStdString(
+            (std::filesystem::current_path() / kRawDataFolder / kRawDataFile).string());
+    }
 
     test::TempDir workDir;
     std::filesystem::path previousDir;
@@ -107,7 +114,7 @@ TEST_F(BaselineDlgTest, OpensWithThePagesSettingsAndExclusiveBoxes) {
     SetLive(Ramp(650));
     Open();
 
-    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Dialog"));
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("基准值与上下限设定"));
     EXPECT_EQ(dlg->coordinateUpperEdit()->text(), QStringLiteral("1400"));
     EXPECT_EQ(dlg->coordinateLowerEdit()->text(), QStringLiteral("20"));
     EXPECT_EQ(dlg->percentageEdit()->text(), QStringLiteral("12.5"));
@@ -313,6 +320,10 @@ TEST_F(BaselineDlgTest, ADoubleClickedChannelIsStoredOnOk) {
 
 TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
     Open();
+    // The dialog says where Load and Save find the readings, in full.
+    auto* location = dlg->findChild<QLabel*>(QStringLiteral("rawDataPath"));
+    ASSERT_NE(location, nullptr);
+    EXPECT_EQ(location->text(), QStringLiteral("读数文件：%1").arg(AbsoluteRawFile()));
     ReadEach({100, 110, 120});
     Tick(0, false);
     Tick(1, false);
@@ -368,7 +379,8 @@ TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
     messages.texts.clear();
     dlg->Load();
     EXPECT_EQ(messages.texts,
-              (QStringList{QStringLiteral("真正需要重新载入？"), QStringLiteral("文件不存在")}));
+              (QStringList{QStringLiteral("真正需要重新载入？"),
+                           QStringLiteral("文件不存在：%1").arg(AbsoluteRawFile())}));
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_EQ(dlg->Readings().Count(), 0);
 
@@ -376,10 +388,10 @@ TEST_F(BaselineDlgTest, RawDataIsSavedAndLoadedBack) {
     std::filesystem::create_directories(RawFile());
     messages.texts.clear();
     dlg->Load();
-    EXPECT_EQ(messages.texts,
-              (QStringList{QStringLiteral("真正需要重新载入？"),
-                           QStringLiteral("无法读取文件 rawdata/rawdata.csv（不是普通文件），"
-                                          "读数表没有改动。")}));
+    EXPECT_EQ(messages.texts, (QStringList{QStringLiteral("真正需要重新载入？"),
+                                           QStringLiteral("无法读取文件 %1（不是普通文件），"
+                                                          "读数表没有改动。")
+                                               .arg(AbsoluteRawFile())}));
     EXPECT_EQ(list->rowCount(), 0);
 }
 
@@ -417,7 +429,7 @@ TEST_F(BaselineDlgTest, ARefusedFileLeavesTheReadingsAsTheyWere) {
             messages.texts,
             (QStringList{
                 QStringLiteral("真正需要重新载入？"),
-                QStringLiteral("文件 rawdata/rawdata.csv %1，读数表没有改动。").arg(c.reason)}));
+                QStringLiteral("文件 %1 %2，读数表没有改动。").arg(AbsoluteRawFile(), c.reason)}));
         ASSERT_EQ(list->rowCount(), 2);
         EXPECT_EQ(Text(list, 0, 0), QStringLiteral("1"));
         EXPECT_EQ(Text(list, 0, 1), QStringLiteral("110"));
@@ -544,9 +556,9 @@ TEST_F(BaselineDlgTest, ASaveThatCannotWriteTellsTheOperatorAndKeepsTheOldFile) 
         dlg->Save();
     }
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    EXPECT_EQ(messages.texts,
-              QStringList{QStringLiteral("无法写入文件 rawdata/rawdata.csv（没有写入权限），"
-                                         "读数没有保存，原有的文件没有改动。")});
+    EXPECT_EQ(messages.texts, QStringList{QStringLiteral("无法写入文件 %1（没有写入权限），"
+                                                         "读数没有保存，原有的文件没有改动。")
+                                              .arg(AbsoluteRawFile())});
     EXPECT_EQ(test::ReadWhole(RawFile()), old);
 
     // A read-only working directory without the folder.
@@ -559,9 +571,10 @@ TEST_F(BaselineDlgTest, ASaveThatCannotWriteTellsTheOperatorAndKeepsTheOldFile) 
         dlg->Save();
     }
     std::filesystem::permissions(workDir.path(), std::filesystem::perms::owner_all);
-    EXPECT_EQ(
-        messages.texts,
-        QStringList{QStringLiteral("无法创建文件夹 rawdata（没有写入权限），读数没有保存。")});
+    EXPECT_EQ(messages.texts,
+              QStringList{QStringLiteral("无法创建文件夹 %1（没有写入权限），读数没有保存。")
+                              .arg(QString::fromStdString(
+                                  (std::filesystem::current_path() / kRawDataFolder).string()))});
     EXPECT_FALSE(std::filesystem::exists(folder));
 }
 

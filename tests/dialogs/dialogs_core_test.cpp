@@ -381,7 +381,7 @@ TEST_F(RawDataFiles, LoadSkipsBlankLinesKeeps255AndCutsLongLines) {
 TEST_F(RawDataFiles, MissingAndUnreadableFiles) {
     const RawDataLoad missing = LoadRawData(File());
     EXPECT_EQ(missing.status, RawDataLoad::Missing);
-    EXPECT_EQ(missing.Message(), "文件不存在");
+    EXPECT_EQ(missing.Message(), "文件不存在：" + File().string());
     std::filesystem::create_directories(File());  // a folder where the file should be
     const RawDataLoad folder = LoadRawData(File());
     EXPECT_EQ(folder.status, RawDataLoad::Unreadable);

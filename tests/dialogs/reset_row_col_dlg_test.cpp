@@ -34,7 +34,7 @@ TEST(ResetRowColDlg, OkAcceptsColumns1To10AndRows1To5) {
         std::int32_t ownerRows = 2;
         CResetRowColDlg dlg(ownerColumns, ownerRows);
         dlg.open();
-        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Dialog"));
+        EXPECT_EQ(dlg.windowTitle(), QStringLiteral("设置测试头行列数"));
         EXPECT_EQ(dlg.columnsEdit()->text(), QStringLiteral("4"));
         EXPECT_EQ(dlg.rowsEdit()->text(), QStringLiteral("2"));
         dlg.columnsEdit()->setText(QString::fromUtf8(c.columns));

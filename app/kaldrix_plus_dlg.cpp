@@ -705,7 +705,11 @@ void CKaldrixPlusDlg::UpdateStrip() {
     m_counts.lastSerial = FromStd(figures.lastSerial);
     const std::string& config = m_recorder->Config();
     m_counts.config = config == kBoardSettings ? QString() : QFileInfo(FromStd(config)).fileName();
-    m_counts.board = FromStd(m_recorder->Board().family);
+    // The records keep the family's Chinese name; the strip shows it in the
+    // station's language.
+    const std::string& family = m_recorder->Board().family;
+    m_counts.board =
+        family.empty() ? QString() : QCoreApplication::translate("BoardFamily", family.c_str());
     m_strip->SetState(m_counts);
 }
 

@@ -3,8 +3,31 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 
 namespace kx {
+
+namespace {
+
+// A label that shows its whole text when it fits and ends it with "…" when
+// it does not (a long file name, the English board names on a narrow
+// screen), so a cut word is never taken for the whole. text() and the tool
+// tip keep the whole text.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+}  // namespace
 
 CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("statusStrip"));
@@ -24,8 +47,8 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(8);
-    const auto label = [this, layout](const char* name, int stretch = 0) {
-        auto* l = new QLabel(this);
+    const auto label = [this, layout](const char* name, int stretch = 0, bool elide = false) {
+        QLabel* l = elide ? new ElidingLabel(this) : new QLabel(this);
         l->setObjectName(QString::fromLatin1(name));
         l->setTextFormat(Qt::PlainText);
         layout->addWidget(l, stretch);
@@ -36,9 +59,9 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     failed_ = label("stripFailed");
     yield_ = label("stripYield");
     layout->addSpacing(12);
-    config_ = label("stripConfig", 1);
-    board_ = label("stripBoard", 1);
-    serial_ = label("stripSerial", 1);
+    config_ = label("stripConfig", 1, true);
+    board_ = label("stripBoard", 1, true);
+    serial_ = label("stripSerial");
     waiting_ = label("stripWaiting");
     writeError_ = label("stripWriteError");
     for (QLabel* l : {config_, board_}) {

@@ -174,16 +174,24 @@ bool ConfigLoadJob::ReportsAFailure() const {
 }
 
 std::string ConfigLoadJob::Report() const {
+    // Appended piece by piece: a literal joined to a returned string
+    // ("\n" + TrText(...)) trips g++ 12's -Wrestrict at -O3, which stops the
+    // Release build.
     std::string failure = UnsentHeadsNotice(unsent_, reader_.Layout().columns);
+    const auto addLine = [&failure](const std::string& line) {
+        if (!failure.empty()) {
+            failure += '\n';
+        }
+        failure += line;
+    };
     if (boardLost_) {
-        failure += (failure.empty() ? "" : "\n") +
-                   TrText("ConfigTransfer", "载入过程中测试板断开了连接。");
+        addLine(TrText("ConfigTransfer", "载入过程中测试板断开了连接。"));
     }
     if (const std::string missed = MissedFamiliesNotice(run_); !missed.empty()) {
-        failure += (failure.empty() ? "" : "\n") + missed;
+        addLine(missed);
     }
     if (!failure.empty()) {
-        failure += "\n" + TrText("ConfigTransfer", kReloadAdviceText);
+        addLine(TrText("ConfigTransfer", kReloadAdviceText));
     }
     std::string report;
     for (const std::string& part :

@@ -28,6 +28,7 @@
 #include "capture/dialog_cap_view.h"
 #include "capture/media_backend.h"
 #include "capture/window_grab.h"
+#include "ui/language.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -92,6 +93,11 @@ int main(int argc, char** argv) {
         std::fputs("usage: kaldrix-camera-check [--frames N] [--wait-ms T] [--screenshot FILE]\n",
                    stderr);
         return 1;
+    }
+    // The window's texts in the language KALDRIX_LANG asks for, as the
+    // station shows them.
+    if (!kx::InstallLanguage(kx::ChooseLanguage(std::nullopt, qgetenv("KALDRIX_LANG")))) {
+        std::fputs("kaldrix-camera-check: a translation could not be loaded\n", stderr);
     }
 
     kx::ScopedMessageHandler messages([](const kx::MessageRequest& request) {

@@ -8,12 +8,19 @@
 #include <QWindow>
 #include <cstdio>
 
+#include "ui/language.h"
+
 namespace kx::preview {
 
 std::optional<QDir> OutputFolder(int argc, char** argv, const char* program) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <folder>\n", program);
         return std::nullopt;
+    }
+    // A translation that could not be loaded leaves some texts in the other
+    // language: the pictures are still worth having, the warning says why.
+    if (!InstallLanguage(ChooseLanguage(std::nullopt, qgetenv("KALDRIX_LANG")))) {
+        std::fprintf(stderr, "%s: a translation could not be loaded\n", program);
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!folder.exists() && !QDir().mkpath(folder.path())) {

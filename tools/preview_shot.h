@@ -17,6 +17,8 @@ namespace kx::preview {
 
 // The folder of `program <folder>`, made when missing. Prints the usage or
 // the failure on standard error and returns nothing when there is none.
+// Installs the language KALDRIX_LANG asks for (Chinese without it), as the
+// station does, so that the pictures of either language can be made.
 std::optional<QDir> OutputFolder(int argc, char** argv, const char* program);
 
 // Answers every message box with OK after printing its text on standard

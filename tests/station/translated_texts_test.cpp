@@ -15,6 +15,8 @@
 #include "core/tr_text.h"
 #include "station/config_transfer.h"
 #include "station/device_info.h"
+#include "station/station_texts.h"
+#include "station/station_texts.h"
 
 namespace kx {
 namespace {
@@ -38,6 +40,10 @@ std::string FakeEnglish(const char* context, const char* source) {
          "请插好%1，等窗口标题显示“设备已经连接”后再载入。",
          "No %1 is connected. Nothing was loaded.\nPlug in the %1."},
         {"BoardFamily", "一拖一测试板", "one-to-one tester board"},
+        {"StationTexts",
+         "%1没有应答，未能读出测试板中保存的测试设置（界面上显示的是原来的设置）。\n"
+         "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。",
+         "The %1 did not answer."},
         {"FirmwareText", "%1年%2月%3日", "%1-%2-%3"},
     };
     for (const Entry& e : kEntries) {
@@ -85,6 +91,11 @@ TEST(TranslatedTextsTest, MessagesOfTheLayersWithoutQtFollowTheTranslator) {
          "改动。\n请插好一拖一测试板，等窗口标题显示“设备已经连接”后再载入。",
          "No one-to-one tester board is connected. Nothing was loaded.\nPlug in the one-to-one "
          "tester board."},
+        // The family's name is stored in Chinese and translated where shown.
+        {"station/ a board that does not answer", [] { return NoAnswerMessage("一拖一测试板"); },
+         "一拖一测试板没有应答，未能读出测试板中保存的测试设置（界面上显示的是原来的设置）。\n"
+         "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。",
+         "The one-to-one tester board did not answer."},
         {"station/ and hid/ firmware date", [] { return DateText(2026, 3, 5); }, "2026年03月05日",
          "2026-03-05"},
     };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/status_strip.h"
 
-#include <QHBoxLayout>
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPainter>
 
@@ -37,33 +37,41 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     setStyleSheet(QStringLiteral(
         "#statusStrip { background: #202020; }"
-        " QLabel { color: white; font-size: 18pt; font-weight: bold; padding: 0 6px; }"
+        " QLabel { color: white; font-size: 18pt; font-weight: bold; padding: 0 4px; }"
         " QLabel#stripPassed { color: #40e040; }"
         " QLabel#stripFailed { color: #ff5050; }"
         " QLabel#stripYield { color: #ffd040; }"
-        " QLabel#stripConfig, QLabel#stripBoard, QLabel#stripSerial { font-size: 14pt; }"
+        " QLabel#stripSerial { font-size: 14pt; }"
+        " QLabel#stripConfig, QLabel#stripBoard { font-size: 11pt; }"
         " QLabel#stripWaiting { color: #ffa040; }"
         " QLabel#stripWriteError { color: white; background: #c00000; }"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    layout->setSpacing(8);
-    const auto label = [this, layout](const char* name, int stretch = 0, bool elide = false) {
+    layout->setSpacing(4);
+    const auto label = [this](QBoxLayout* box, const char* name, int stretch = 0,
+                              bool elide = false) {
         QLabel* l = elide ? new ElidingLabel(this) : new QLabel(this);
         l->setObjectName(QString::fromLatin1(name));
         l->setTextFormat(Qt::PlainText);
-        layout->addWidget(l, stretch);
+        box->addWidget(l, stretch);
         return l;
     };
-    tested_ = label("stripTested");
-    passed_ = label("stripPassed");
-    failed_ = label("stripFailed");
-    yield_ = label("stripYield");
-    layout->addSpacing(12);
-    config_ = label("stripConfig", 1, true);
-    board_ = label("stripBoard", 1, true);
-    serial_ = label("stripSerial");
-    waiting_ = label("stripWaiting");
-    writeError_ = label("stripWriteError");
+    tested_ = label(layout, "stripTested");
+    passed_ = label(layout, "stripPassed");
+    failed_ = label(layout, "stripFailed");
+    yield_ = label(layout, "stripYield");
+    layout->addSpacing(8);
+    // The configuration over the board, in smaller letters: what the
+    // counts were made with, read at closer range than the counts, and
+    // room enough for both on a 1024-pixel screen in either language.
+    auto* madeWith = new QVBoxLayout;
+    madeWith->setSpacing(0);
+    layout->addLayout(madeWith, 1);
+    config_ = label(madeWith, "stripConfig", 1, true);
+    board_ = label(madeWith, "stripBoard", 1, true);
+    serial_ = label(layout, "stripSerial");
+    waiting_ = label(layout, "stripWaiting");
+    writeError_ = label(layout, "stripWriteError");
     for (QLabel* l : {config_, board_}) {
         // Long names are cut rather than widening the window; the serial,
         // which the operator checks against the panel, is cut last.

@@ -76,11 +76,11 @@ Check the USB cable and the boards. To unplug a board and plug it in again, save
     </message>
     <message>
         <source>多测试头主板</source>
-        <translation>multi-head master board</translation>
+        <translation>master board</translation>
     </message>
     <message>
         <source>一拖一测试板</source>
-        <translation>one-to-one tester board</translation>
+        <translation>one-to-one board</translation>
     </message>
     <message>
         <source>测试板</source>
@@ -88,7 +88,7 @@ Check the USB cable and the boards. To unplug a board and plug it in again, save
     </message>
     <message>
         <source>Velmora5 多头测试板</source>
-        <translation>Velmora5 multi-head tester board</translation>
+        <translation>Velmora5 multi-head board</translation>
     </message>
 </context>
 <context>

@@ -49,11 +49,9 @@ pictures=(
     # the standard type is checked: made with today's options.
     "idle-type-zh|shot 1280x800 3000 --simulate one-to-one:TARSEL_DEV2 --machine 0"
     "idle-type-en|shot 1280x800 3000 --simulate one-to-one:TARSEL_DEV2 --machine 0 --lang en"
-    # TODO: the three states below take the demonstration options of the
-    # idle-state work (--refuse, --unplug-after, --no-udev), not on this
-    # branch yet: the lines follow that work's docs/README.md and made their
-    # pictures on a merge of it; check them after the merge. A board whose node the user may not open (a message
-    # box comes up too; with --quit-after it is printed and answered).
+    # A board whose node the user may not open (--refuse: the software
+    # board refuses at the simulated bus's open; the message box that comes
+    # up too is printed and answered, as in every unattended run).
     "idle-permission-zh|shot 1280x800 4000 --simulate master --refuse permission"
     "idle-permission-en|shot 1280x800 4000 --simulate master --refuse permission --lang en"
     # The board in use unplugged 1.5 s after the start.

@@ -26,6 +26,7 @@
 #include "dialogs/config_commands.h"
 #include "dialogs/records_window.h"
 #include "sim/sim_bus.h"
+#include "station/station_texts.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
 #include "ui/window_fit.h"
@@ -372,17 +373,9 @@ void CKaldrixPlusDlg::BuildMenus() {
     QMenu* operation =
         m_menuBar->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "操作(&O)"));
     QMenu* types = operation->addMenu(QCoreApplication::translate("CKaldrixPlusDlg", "设备类型"));
-    static const char* const kTypeTexts[kDeviceTypes] = {
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "普通版"),
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "一号机"),
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "二号机"),
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "三号机"),
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "四号机"),
-        QT_TRANSLATE_NOOP("CKaldrixPlusDlg", "五号机")};
     for (int t = 0; t < kDeviceTypes; ++t) {
-        QAction* action =
-            AddCommand(types, QCoreApplication::translate("CKaldrixPlusDlg", kTypeTexts[t]),
-                       kDeviceTypeCommands[t]);
+        // The names the idle screen's notes use too.
+        QAction* action = AddCommand(types, FromStd(DeviceTypeName(t)), kDeviceTypeCommands[t]);
         action->setCheckable(true);
         connect(action, &QAction::triggered, this, [this, t] { OnDeviceType(t); });
         if (t == 0) {

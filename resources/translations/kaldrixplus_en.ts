@@ -235,30 +235,6 @@ Testing can go on, but no test records will be saved.</translation>
         <translation>Device Type</translation>
     </message>
     <message>
-        <source>普通版</source>
-        <translation>Standard</translation>
-    </message>
-    <message>
-        <source>一号机</source>
-        <translation>Machine 1</translation>
-    </message>
-    <message>
-        <source>二号机</source>
-        <translation>Machine 2</translation>
-    </message>
-    <message>
-        <source>三号机</source>
-        <translation>Machine 3</translation>
-    </message>
-    <message>
-        <source>四号机</source>
-        <translation>Machine 4</translation>
-    </message>
-    <message>
-        <source>五号机</source>
-        <translation>Machine 5</translation>
-    </message>
-    <message>
         <source>使能FPC测试</source>
         <translation>Enable FPC Test</translation>
     </message>

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QStringList>
+#include <QTextLayout>
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -917,10 +918,20 @@ void GridPainter::Impl::DrawIdle(Canvas& c, const GridFrame& f) {
         idleNoteSize = size;
         idleNoteLines.clear();
         const QStringList lines = QString::fromStdString(f.idleNote).split(QLatin1Char('\n'));
+        // A line wider than the window (a narrow screen, the longer English)
+        // goes on to the next, broken where the language allows.
+        const int width = std::max(f.clientWidth - 2 * size, size);
         for (int k = 0; k < lines.size(); ++k) {
             // The first line a little larger than the ones that follow.
-            idleNoteLines.push_back(
-                RenderText(ChineseFont(k == 0 ? size * 5 / 4 : size), lines[k]));
+            const QFont font = ChineseFont(k == 0 ? size * 5 / 4 : size);
+            QTextLayout layout(lines[k], font);
+            layout.beginLayout();
+            for (QTextLine part = layout.createLine(); part.isValid(); part = layout.createLine()) {
+                part.setLineWidth(width);
+                idleNoteLines.push_back(
+                    RenderText(font, lines[k].mid(part.textStart(), part.textLength()).trimmed()));
+            }
+            layout.endLayout();
         }
     }
     int lineTop = y + 10 + fontHeight + size;

@@ -538,6 +538,17 @@ TEST(GridRender, IdleNoteIsDrawnUnderTheTitleAndFollowsTheModel) {
     model.Evaluate(kWide, kHigh, *frame);
     const QRect three = noteBox(painter.Paint(*frame));
     EXPECT_GT(three.bottom(), two.bottom());
+    // A line longer than the window is broken onto more lines, all inside
+    // the window with a margin, rather than cut at its edges.
+    model.SetIdleNote(
+        "Found the master board, but there is no permission to open it\n"
+        "Please install the udev rule 70-kaldrixplus.rules (see the message box for how), "
+        "then unplug the tester board and plug it in again, and check the USB cable.");
+    model.Evaluate(kWide, kHigh, *frame);
+    const QRect wrapped = noteBox(painter.Paint(*frame));
+    EXPECT_GT(wrapped.left(), 5);
+    EXPECT_LT(wrapped.right(), kWide - 5);
+    EXPECT_GT(wrapped.bottom(), two.bottom()) << "the long line goes on below";
     model.SetIdleNote({});
     model.Evaluate(kWide, kHigh, *frame);
     EXPECT_EQ(painter.Paint(*frame), bare);

@@ -486,6 +486,10 @@ TEST_F(EnglishWindows, TitlesAndIdleNotesOfEveryCase) {
     for (int type = 0; type < kDeviceTypes; ++type) {
         texts.emplace_back("device type", DeviceTypeName(type));
     }
+    for (const char* title :
+         {kTitleOrvane, kTitleVelmora5, kTitleClassic, kTitleDisconnected, kTitleInserted}) {
+        texts.emplace_back("title", TrText("StationTexts", title));
+    }
     for (const char* family : families) {
         for (const OpenFailure failure : refusals) {
             texts.emplace_back("refusal title", OpenRefusalTitle(failure));

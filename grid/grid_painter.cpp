@@ -494,9 +494,11 @@ struct GridPainter::Impl {
         int halo = 0;
     };
     std::deque<FittedMask> noDataWords;  // references stay valid
-    // The idle note's lines as last rendered, and for which note and size.
+    // The idle note's lines as last rendered, and for which note, size and
+    // width (the lines are broken for the window's width).
     std::string idleNoteText;
     int idleNoteSize = 0;
+    int idleNoteWidth = 0;
     std::vector<GlyphMask> idleNoteLines;
 
     // The overlay's second image, reduced to the box of its text: outside it
@@ -913,14 +915,15 @@ void GridPainter::Impl::DrawIdle(Canvas& c, const GridFrame& f) {
         return;
     }
     const int size = std::clamp(f.clientHeight / 26, 12, 40);
-    if (f.idleNote != idleNoteText || size != idleNoteSize) {
+    // A line wider than the window (a narrow screen, the longer English)
+    // goes on to the next, broken where the language allows.
+    const int width = std::max(f.clientWidth - 2 * size, size);
+    if (f.idleNote != idleNoteText || size != idleNoteSize || width != idleNoteWidth) {
         idleNoteText = f.idleNote;
         idleNoteSize = size;
+        idleNoteWidth = width;
         idleNoteLines.clear();
         const QStringList lines = QString::fromStdString(f.idleNote).split(QLatin1Char('\n'));
-        // A line wider than the window (a narrow screen, the longer English)
-        // goes on to the next, broken where the language allows.
-        const int width = std::max(f.clientWidth - 2 * size, size);
         for (int k = 0; k < lines.size(); ++k) {
             // The first line a little larger than the ones that follow.
             const QFont font = ChineseFont(k == 0 ? size * 5 / 4 : size);

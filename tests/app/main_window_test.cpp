@@ -1055,6 +1055,13 @@ TEST_F(RememberingWindow, RecentFilesListsTheLastFiveLoadedOrSavedOnce) {
     EXPECT_EQ(loaded.count(), 0);
     EXPECT_FALSE(dlg->configCommands().IsBusy());
 
+    // A "&" in a file's name is shown, not taken for the entry's key.
+    save(dir.filePath(QStringLiteral("R&D.ini")));
+    ASSERT_EQ(Recent().value(0), Config("R&D.ini"));
+    EXPECT_EQ(
+        dlg->RecentFileActions()[0]->text(),
+        QStringLiteral("&1 ") + QString(Config("R&D.ini")).replace('&', QStringLiteral("&&")));
+
     // The list outlives the run.
     EXPECT_EQ(StationState(StateFile()).RecentFiles(), Recent());
 }

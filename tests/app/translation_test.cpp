@@ -33,18 +33,22 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/kaldrix_plus_dlg.h"
 #include "capture/dialog_cap_view.h"
 #include "core/page_table.h"
 #include "core/section_lock.h"
+#include "core/tr_text.h"
 #include "dialogs/about_command.h"
 #include "dialogs/about_dlg_velmora5_hid.h"
 #include "dialogs/baseline_dlg.h"
 #include "dialogs/change_log.h"
 #include "dialogs/records_window.h"
 #include "dialogs/reset_row_col_dlg.h"
+#include "grid/grid_model.h"
+#include "grid/grid_painter.h"
 #include "hid/classic_tester.h"
 #include "hid/hiddata_masterhid.h"
 #include "hid/hiddata_simple_runoff.h"
@@ -57,6 +61,8 @@
 #include "sim/sim_runoff_board.h"
 #include "sim/sim_velmora5_board.h"
 #include "station/baseline_result.h"
+#include "station/board_family.h"
+#include "station/station_texts.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widget_texts.h"
@@ -461,6 +467,69 @@ TEST_F(EnglishWindows, CameraWindow) {
     CDialogCapView view(nullptr,
                         CaptureSystem{[] { return false; }, [] { return QList<CaptureInput>{}; }});
     ExpectEnglish(&view, "the camera window");
+}
+
+// What the station says in the window's title and on the painted idle screen
+// is no widget's text, so the walk does not see it: every case, for every
+// family, in English.
+TEST_F(EnglishWindows, TitlesAndIdleNotesOfEveryCase) {
+    const char* const families[] = {"一拖一测试板", "多测试头主板", "Velmora5 多头测试板",
+                                    "经典测试仪"};
+    const OpenFailure refusals[] = {OpenFailure::NoPermission, OpenFailure::Busy,
+                                    OpenFailure::Other};
+    std::vector<std::pair<std::string, std::string>> texts;  // what, text
+    for (const bool unplugged : {false, true}) {
+        for (const bool rescanning : {false, true}) {
+            texts.emplace_back("idle note without a board", IdleNoteNoBoard(unplugged, rescanning));
+        }
+    }
+    for (int type = 0; type < kDeviceTypes; ++type) {
+        texts.emplace_back("device type", DeviceTypeName(type));
+    }
+    for (const char* title :
+         {kTitleOrvane, kTitleVelmora5, kTitleClassic, kTitleDisconnected, kTitleInserted}) {
+        texts.emplace_back("title", TrText("StationTexts", title));
+    }
+    for (const char* family : families) {
+        for (const OpenFailure failure : refusals) {
+            texts.emplace_back("refusal title", OpenRefusalTitle(failure));
+            texts.emplace_back("refusal message", OpenRefusalMessage(failure, family));
+            texts.emplace_back("idle note of a refusal", IdleNoteRefused(failure, family));
+        }
+        texts.emplace_back("idle note of another device type",
+                           IdleNoteOtherDeviceType(family, 2, 0));
+        texts.emplace_back("title with another board",
+                           TitleWithUnusedBoard(TrText("StationTexts", kTitleInserted), family));
+        texts.emplace_back("no answer", NoAnswerMessage(family));
+    }
+    for (const auto& [what, text] : texts) {
+        EXPECT_FALSE(text.empty()) << what;
+        EXPECT_FALSE(test::HasChinese(QString::fromStdString(text))) << what << ": " << text;
+    }
+}
+
+// The word a head without data shows is painted too: the same frame comes
+// out as another picture in English than in Chinese.
+TEST_F(EnglishWindows, NoDataWordIsPaintedInTheLanguage) {
+    GridModel model;
+    model.SetColumns(1);
+    model.SetRows(1);
+    ChannelModes tested{};
+    tested.fill(Tested);
+    model.SetChannelModes(0, 0, tested);
+    model.SetNoData(0, 0);
+    const auto paint = [&model] {
+        auto frame = std::make_unique<GridFrame>();
+        model.Evaluate(400, 300, *frame);
+        EXPECT_EQ(frame->verdicts[0][0], HeadVerdict::NoData);
+        GridPainter painter;
+        return painter.Paint(*frame).copy();
+    };
+    const QImage english = paint();
+    ASSERT_TRUE(InstallLanguage(Language::Chinese));
+    const QImage chinese = paint();
+    ASSERT_TRUE(InstallLanguage(Language::English));  // TearDown goes back
+    EXPECT_NE(english, chinese);
 }
 
 // The main window with a one-to-one board and every menu, submenus

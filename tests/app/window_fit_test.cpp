@@ -188,6 +188,44 @@ TEST(WindowFit, FitIntoShrinksAndCentres) {
     }
 }
 
+// FitOnShow on a window of its own: the first show centres it over its
+// parent's window; a later show keeps the place the operator chose but brings
+// a window moved or grown past the screen's edge back inside.
+TEST(WindowFit, FitOnShowPlacesTheWindowAtEveryShow) {
+    QWidget parent;
+    parent.setGeometry(0, 0, 600, 400);
+    parent.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
+    QWidget window(&parent, Qt::Dialog);
+    window.resize(200, 100);
+    FitOnShow(&window);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_LE((window.frameGeometry().center() - parent.frameGeometry().center()).manhattanLength(),
+              2);
+
+    const struct {
+        const char* what;
+        QRect before;
+        bool placeKept;
+        bool sizeKept;
+    } cases[] = {
+        {"a place inside stays", {100, 50, 300, 200}, true, true},
+        {"moved past the corner", {900, 500, 300, 200}, false, true},
+        {"grown past the screen", {100, 50, 1500, 900}, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        window.hide();
+        window.setGeometry(c.before);
+        window.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(kSmallScreen.contains(window.frameGeometry()));
+        EXPECT_EQ(window.geometry().topLeft() == c.before.topLeft(), c.placeKept);
+        EXPECT_EQ(window.size() == c.before.size(), c.sizeKept);
+    }
+}
+
 class MainWindowPlace : public ::testing::Test {
 protected:
     void TearDown() override {

@@ -549,6 +549,15 @@ TEST(GridRender, IdleNoteIsDrawnUnderTheTitleAndFollowsTheModel) {
     EXPECT_GT(wrapped.left(), 5);
     EXPECT_LT(wrapped.right(), kWide - 5);
     EXPECT_GT(wrapped.bottom(), two.bottom()) << "the long line goes on below";
+    // The same note in a narrower window of the same height is broken
+    // again for that width.
+    constexpr int kNarrow = 600;
+    model.Evaluate(kNarrow, kHigh, *frame);
+    const QRect narrowed = noteBox(painter.Paint(*frame));
+    EXPECT_GT(narrowed.left(), 5);
+    EXPECT_LT(narrowed.right(), kNarrow - 5);
+    model.Evaluate(kWide, kHigh, *frame);
+    EXPECT_EQ(noteBox(painter.Paint(*frame)), wrapped) << "and for the wide one once more";
     model.SetIdleNote({});
     model.Evaluate(kWide, kHigh, *frame);
     EXPECT_EQ(painter.Paint(*frame), bare);

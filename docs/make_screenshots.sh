@@ -104,6 +104,11 @@ cmake --build "$render" -j"$(nproc)" --target kx_grid_render
 mkdir -p "$out"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+# The pictures do not depend on this machine's user: no remembered device
+# type or recent files (state.ini), no records settings, a records database
+# of their own.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 
 # Each runs one program for picture $name and leaves it in $work/$name.png;
 # its output goes to $work/$name.log.

@@ -1154,7 +1154,7 @@ Please connect the tester board to this computer with a USB cable; it connects b
 请在菜单 操作 &gt; 设备类型 中选择“%2”。</source>
         <translation>Found the %1, but it belongs to device type &quot;%2&quot;
 The device type chosen now is &quot;%3&quot;.
-Please choose &quot;%2&quot; in the menu Operation &gt; Device type.</translation>
+Please choose &quot;%2&quot; in the menu Operation &gt; Device Type.</translation>
     </message>
     <message>
         <source>找到了%1，但没有权限打开它

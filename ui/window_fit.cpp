@@ -17,24 +17,20 @@ namespace {
 // The room the window manager's frame takes: the window's own frame once it
 // is shown, before that its parent window's (the same manager decorates
 // both), and none without either.
+QSize Extent(const QMargins& m) {
+    return {m.left() + m.right(), m.top() + m.bottom()};
+}
+
 QSize FrameExtra(const QWidget* window) {
     const QWindow* handle = window->windowHandle();
-    if (handle != nullptr && window->isVisible()) {
-        const QMargins m = handle->frameMargins();
-        if (!m.isNull()) {
-            return {m.left() + m.right(), m.top() + m.bottom()};
-        }
+    if (handle != nullptr && window->isVisible() && !handle->frameMargins().isNull()) {
+        return Extent(handle->frameMargins());
     }
     const QWidget* parent = window->parentWidget();
     if (parent != nullptr && parent->window()->windowHandle() != nullptr) {
-        const QMargins m = parent->window()->windowHandle()->frameMargins();
-        return {m.left() + m.right(), m.top() + m.bottom()};
+        return Extent(parent->window()->windowHandle()->frameMargins());
     }
-    if (handle != nullptr) {
-        const QMargins m = handle->frameMargins();
-        return {m.left() + m.right(), m.top() + m.bottom()};
-    }
-    return {0, 0};
+    return handle != nullptr ? Extent(handle->frameMargins()) : QSize(0, 0);
 }
 
 // Moves the frame's rectangle into the area: the right and bottom edges
@@ -65,8 +61,27 @@ QSize Shrunk(const QWidget* window, const QSize& extra, const QRect& available) 
     return size.expandedTo(minimum.boundedTo(window->maximumSize()));
 }
 
-constexpr char kPlacedProperty[] = "kxWindowPlaced";
+// Shrinks the window into the area and moves its frame inside: centred
+// over its parent or in the area when `centre`, otherwise from where it is.
+void ShrinkAndPlace(QWidget* window, const QRect& area, bool centre) {
+    const QSize extra = FrameExtra(window);
+    window->resize(Shrunk(window, extra, area));
+    const QSize frame = window->size() + extra;
+    QRect place(window->pos(), frame);
+    if (centre) {
+        const QWidget* parent = window->parentWidget();
+        if (parent != nullptr && parent->window()->isVisible()) {
+            const QRect over = parent->window()->frameGeometry();
+            place = QRect(over.center() - QPoint(frame.width() / 2, frame.height() / 2), frame);
+        } else {
+            place = CentredIn(frame, area);
+        }
+    }
+    window->move(MovedInside(place, area));
+}
 
+// One per window: the first show places the window, later ones only keep
+// it inside, so a place the operator chose stays.
 class FitOnShowFilter : public QObject {
 public:
     using QObject::QObject;
@@ -75,19 +90,15 @@ public:
         if (event->type() == QEvent::Show && watched->isWidgetType()) {
             auto* window = static_cast<QWidget*>(watched);
             if (window->isWindow()) {
-                const QRect area = AvailableArea(window);
-                if (!window->property(kPlacedProperty).toBool()) {
-                    window->setProperty(kPlacedProperty, true);
-                    FitInto(window, area);
-                } else {
-                    const QSize extra = FrameExtra(window);
-                    window->resize(Shrunk(window, extra, area));
-                    window->move(MovedInside(QRect(window->pos(), window->size() + extra), area));
-                }
+                ShrinkAndPlace(window, AvailableArea(window), !placed_);
+                placed_ = true;
             }
         }
         return false;
     }
+
+private:
+    bool placed_ = false;
 };
 
 }  // namespace
@@ -115,18 +126,7 @@ QRect NormalPlace(const QRect& available) {
 }
 
 void FitInto(QWidget* window, const QRect& available) {
-    const QSize extra = FrameExtra(window);
-    window->resize(Shrunk(window, extra, available));
-    const QSize frame = window->size() + extra;
-    const QWidget* parent = window->parentWidget();
-    QRect place;
-    if (parent != nullptr && parent->window()->isVisible()) {
-        const QRect over = parent->window()->frameGeometry();
-        place = QRect(over.center() - QPoint(frame.width() / 2, frame.height() / 2), frame);
-    } else {
-        place = CentredIn(frame, available);
-    }
-    window->move(MovedInside(place, available));
+    ShrinkAndPlace(window, available, true);
 }
 
 void FitOnShow(QWidget* window) {

@@ -112,16 +112,14 @@ int CKaldrixPlusApp::InitInstance(QApplication& app, const QStringList& argument
 
     QString error;
     std::optional<AppOptions> options = ParseAppOptions(arguments, error);
-    // Qt's texts in Chinese even for a wrong command line's message.
-    const Language language =
-        options ? ChooseLanguage(options->language, qgetenv("KALDRIX_LANG")) : Language::Chinese;
-    if (!InstallLanguage(language)) {
-        std::fprintf(stderr, "kaldrixplus: the %s translation could not be loaded\n",
-                     language == Language::English ? "English" : "Chinese (Qt's own)");
-    }
     if (!options) {
         std::fprintf(stderr, "kaldrixplus: %s\n", error.toLocal8Bit().constData());
         return 2;
+    }
+    const Language language = ChooseLanguage(options->language, qgetenv("KALDRIX_LANG"));
+    if (!InstallLanguage(language)) {
+        std::fprintf(stderr, "kaldrixplus: the %s translation could not be loaded\n",
+                     language == Language::English ? "English" : "Chinese (Qt's own)");
     }
     // The records' settings: the command line, then the settings file. A
     // wrong one stops the start with a message, on the terminal and on the

@@ -6,7 +6,6 @@
 #include <QString>
 
 class QApplication;
-class QTranslator;
 
 namespace kx {
 
@@ -21,8 +20,6 @@ inline constexpr const char* kSecondInstanceText = QT_TRANSLATE_NOOP(
 // The user's runtime directory ($XDG_RUNTIME_DIR, or Qt's fallback).
 QString RuntimeDirectory();
 
-// Gives Qt's own texts (the standard buttons of message boxes and dialogs,
-// the file chooser) in Chinese, like every text of the station: installs
 // The check for a station already running: a lock file named after
 // kInstanceName in `directory`, held while this object lives. It is never
 // taken for stale while its holder runs, however long that is; the lock of a

@@ -26,6 +26,7 @@
 #include "dialogs/config_commands.h"
 #include "dialogs/records_window.h"
 #include "sim/sim_bus.h"
+#include "station/family_table.h"
 #include "station/station_texts.h"
 #include "ui/board_job.h"
 #include "ui/message_box.h"
@@ -236,7 +237,6 @@ void CKaldrixPlusDlg::OnInitDialog() {
     const QRect available = AvailableArea(this);
     if (m_setup.normalSize.isValid()) {
         setGeometry(CentredIn(m_setup.normalSize, available));
-        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
     } else {
         setGeometry(NormalPlace(available));
         setWindowState(windowState() | Qt::WindowMaximized);
@@ -502,10 +502,10 @@ void CKaldrixPlusDlg::StartPlugCycle(int periodMs) {
 }
 
 void CKaldrixPlusDlg::UnplugDemoBoardsAfter(int delayMs) {
-    if (m_setup.simBus == nullptr) {
+    if (m_demoActions.empty()) {
         return;
     }
-    QTimer::singleShot(std::max(delayMs, 0), this, [this] {
+    QTimer::singleShot(delayMs, this, [this] {
         for (const auto& [action, board] : m_demoActions) {
             SetDemoBoardPlugged(action, board, false);
         }
@@ -714,8 +714,7 @@ void CKaldrixPlusDlg::UpdateStrip() {
     // The records keep the family's Chinese name; the strip shows it in the
     // station's language.
     const std::string& family = m_recorder->Board().family;
-    m_counts.board =
-        family.empty() ? QString() : QCoreApplication::translate("BoardFamily", family.c_str());
+    m_counts.board = family.empty() ? QString() : FromStd(ShownFamilyName(family));
     m_strip->SetState(m_counts);
 }
 

@@ -87,13 +87,19 @@ void StationState::Read() {
     // Only what passes the checks is taken; a damaged file reads as far as
     // QSettings understood it.
     recent_.clear();
+    QStringList keys;
     for (const QString& path : settings_->value(QString::fromLatin1(kRecentKey)).toStringList()) {
         if (recent_.size() >= kRecentFilesLimit) {
             break;
         }
         // The first spelling of a file counts; later ones of the same file
         // are dropped.
-        if (PlausiblePath(path) && WithoutRecentFile(recent_, path).size() == recent_.size()) {
+        if (!PlausiblePath(path)) {
+            continue;
+        }
+        const QString key = RecentFileKey(path);
+        if (!keys.contains(key)) {
+            keys.append(key);
             recent_.append(path);
         }
     }

@@ -47,8 +47,6 @@ public:
     StationState(const StationState&) = delete;
     StationState& operator=(const StationState&) = delete;
 
-    // The file the state is kept in.
-    QString FileName() const { return file_; }
     // False once a write failed (or the file was refused): the state lives
     // on for this run only.
     bool Persistent() const { return settings_ != nullptr && writable_; }

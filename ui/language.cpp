@@ -12,7 +12,6 @@ namespace kx {
 
 namespace {
 
-Language g_language = Language::Chinese;
 QTranslator* g_qtTexts = nullptr;
 QTranslator* g_stationTexts = nullptr;
 
@@ -64,7 +63,6 @@ bool InstallLanguage(Language language) {
     Remove(g_qtTexts);
     Remove(g_stationTexts);
     SetTextTranslator(nullptr);
-    g_language = language;
     if (language == Language::Chinese) {
         // The station's texts are Chinese already; Qt's own come from Qt's
         // translation.
@@ -78,10 +76,6 @@ bool InstallLanguage(Language language) {
         SetTextTranslator(&TranslateWithQt);
     }
     return ok;
-}
-
-Language CurrentLanguage() {
-    return g_language;
 }
 
 }  // namespace kx

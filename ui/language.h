@@ -28,7 +28,4 @@ Language ChooseLanguage(std::optional<Language> option, const QByteArray& enviro
 // then stay Chinese, or Qt's stay English).
 bool InstallLanguage(Language language);
 
-// The language installed last (Chinese before any).
-Language CurrentLanguage();
-
 }  // namespace kx

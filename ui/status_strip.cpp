@@ -72,6 +72,7 @@ CStatusStrip::CStatusStrip(QWidget* parent) : QFrame(parent) {
     serial_ = label(layout, "stripSerial");
     waiting_ = label(layout, "stripWaiting");
     writeError_ = label(layout, "stripWriteError");
+    writeError_->setText(tr("记录未保存"));
     for (QLabel* l : {config_, board_}) {
         // Long names are cut rather than widening the window; the serial,
         // which the operator checks against the panel, is cut last.
@@ -105,7 +106,6 @@ void CStatusStrip::SetState(const StripState& state) {
     waiting_->setVisible(state.waiting.has_value());
     waiting_->setText(WaitingText());
     writeError_->setVisible(!state.writeError.isEmpty());
-    writeError_->setText(tr("记录未保存"));
     writeError_->setToolTip(state.writeError);
 }
 

@@ -17,6 +17,16 @@ namespace {
 // floods input reports.
 constexpr int kMaxDiscardedPerExchange = 64;
 
+// The identity open and listed go by: the vendor and product ids and the
+// folded manufacturer and product strings (cut by the caller). A device
+// without a string matches no identity.
+bool HasIdentity(const HidDeviceInfo& info, std::uint16_t product_id, std::uint16_t vendor_id,
+                 std::string_view manufacturer, std::string_view product) {
+    return info.vendor_id == vendor_id && info.product_id == product_id && info.manufacturer &&
+           info.product && FoldDeviceString(*info.manufacturer) == manufacturer &&
+           FoldDeviceString(*info.product) == product;
+}
+
 }  // namespace
 
 hiddata::hiddata(HidBus& bus, const char* family)
@@ -36,14 +46,9 @@ bool hiddata::listed(const std::vector<HidDeviceInfo>& devices, std::uint16_t pr
                      std::string_view product) {
     manufacturer = manufacturer.substr(0, kMaxIdentityChars);
     product = product.substr(0, kMaxIdentityChars);
-    for (const HidDeviceInfo& info : devices) {
-        if (info.vendor_id == vendor_id && info.product_id == product_id && info.manufacturer &&
-            info.product && FoldDeviceString(*info.manufacturer) == manufacturer &&
-            FoldDeviceString(*info.product) == product) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(devices.begin(), devices.end(), [&](const HidDeviceInfo& info) {
+        return HasIdentity(info, product_id, vendor_id, manufacturer, product);
+    });
 }
 
 int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string_view manufacturer,
@@ -56,15 +61,7 @@ int hiddata::open(std::uint16_t product_id, std::uint16_t vendor_id, std::string
     std::string found_path;
     OpenFailure failure = OpenFailure::NotFound;
     for (const HidDeviceInfo& info : bus_.enumerate()) {
-        if (info.vendor_id != vendor_id || info.product_id != product_id) {
-            continue;
-        }
-        // A device without a string matches no identity.
-        if (!info.manufacturer || !info.product) {
-            continue;
-        }
-        if (FoldDeviceString(*info.manufacturer) != manufacturer ||
-            FoldDeviceString(*info.product) != product) {
+        if (!HasIdentity(info, product_id, vendor_id, manufacturer, product)) {
             continue;
         }
         HidOpenResult opened = bus_.open_path(info.path);

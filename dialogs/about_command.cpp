@@ -295,7 +295,7 @@ void CAboutCommand::Apply(QDialog* dialog, std::size_t row) {
                     return ok;
                 },
                 tr("%1设置未能全部写入设备，请检查设备连接后重试。")
-                    .arg(QCoreApplication::translate("BoardFamily", FamilyName(FamilyId::Master))),
+                    .arg(QString::fromStdString(ShownFamilyName(FamilyName(FamilyId::Master)))),
                 row);
             return;
         }

@@ -23,6 +23,7 @@
 #include <map>
 #include <thread>
 
+#include "station/family_table.h"
 #include "ui/message_box.h"
 #include "ui/window_fit.h"
 
@@ -221,16 +222,6 @@ void RecordPageReader::Run() {
         lock.unlock();
         result.page = store->Page(request.filter, request.beforeId, request.limit, &result.error);
         lock.lock();
-        if (!stop_ && request.generation == newest_ && !result.error.empty() &&
-            store->Interrupted()) {
-            // An interrupt meant for the query before, landed as this one
-            // began: once more.
-            lock.unlock();
-            result.error.clear();
-            result.page =
-                store->Page(request.filter, request.beforeId, request.limit, &result.error);
-            lock.lock();
-        }
         running_ = 0;
         if (stop_) {
             break;
@@ -310,7 +301,6 @@ void RecordsTableModel::Receive(RecordPageReader::Result result) {
         return;  // a page of a list that is no longer shown
     }
     ++fetches_;
-    const QString newError = FromStd(result.error);
     if (!result.error.empty() || static_cast<int>(result.page.size()) < kPageSize) {
         // A database error ends the list where it stands; Refresh tries again.
         atEnd_ = true;
@@ -326,10 +316,9 @@ void RecordsTableModel::Receive(RecordPageReader::Result result) {
                      std::make_move_iterator(result.page.end()));
         endInsertRows();
     }
-    if (newError != error_) {
-        error_ = newError;
-        emit errorChanged(error_);
-    }
+    error_ = FromStd(result.error);
+    // One signal for the rows, the error and the end of the fetch: the
+    // window's status line reads them all.
     emit fetchingChanged(false);
 }
 
@@ -356,7 +345,7 @@ QVariant RecordsTableModel::data(const QModelIndex& index, int role) const {
             case kColBoard:
                 // Stored as the family's Chinese name; shown in the
                 // station's language.
-                return QCoreApplication::translate("BoardFamily", r.board.family.c_str());
+                return FromStd(ShownFamilyName(r.board.family));
             case kColStation:
                 return FromStd(r.station);
             case kColOperator:
@@ -576,12 +565,8 @@ CRecordsWindow::CRecordsWindow(std::string dbPath, QWidget* parent)
     connect(csv_, &QPushButton::clicked, this, [this] { Export(ExportFormat::Csv); });
     connect(jsonl_, &QPushButton::clicked, this, [this] { Export(ExportFormat::Jsonl); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(model_, &RecordsTableModel::errorChanged, this, &CRecordsWindow::UpdateStatus);
     connect(model_, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) {
-                NoteHeads(first, last);
-                UpdateStatus();
-            });
+            [this](const QModelIndex&, int first, int last) { NoteHeads(first, last); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] {
         ShowChannels(nullptr);
         UpdateStatus();

@@ -98,7 +98,7 @@ std::string BaselineWriteMessage(const BaselineWriteReport& report) {
     std::string boards;
     for (FamilyId family : report.notAnswered) {
         boards += "    ";
-        boards += TrText("BoardFamily", FamilyName(family));
+        boards += ShownFamilyName(FamilyName(family));
         boards += "\n";
     }
     return FormatText(TrText("BaselineStore",

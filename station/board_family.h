@@ -26,6 +26,17 @@ struct TypeItem {
 inline constexpr int kDeviceTypes = 6;
 using TypeItems = std::array<TypeItem, kDeviceTypes>;
 
+// The checked device type (0 standard, 1 to 5 machine n), the first when
+// several are; nullopt when none is.
+inline std::optional<int> CheckedDeviceType(const TypeItems& items) {
+    for (int type = 0; type < kDeviceTypes; ++type) {
+        if (items[static_cast<std::size_t>(type)].checked != 0) {
+            return type;
+        }
+    }
+    return std::nullopt;
+}
+
 // The first board seen during one connection that is there but could not be
 // opened, and the name of its family.
 struct OpenRefusal {
@@ -96,10 +107,10 @@ public:
     virtual void Probe(OpenRefusal& refusal) = 0;
     // While no board of the family is open: the device type (0 standard,
     // 1 to 5 machine n) of a board of the family that is plugged in but
-    // answers only for a type other than the checked one, found without
+    // answers only for a type other than `checkedType`, found without
     // opening anything; nullopt for none (and for families that do not go
     // by the device type).
-    virtual std::optional<int> OtherDeviceType() const { return std::nullopt; }
+    virtual std::optional<int> OtherDeviceType(int /*checkedType*/) const { return std::nullopt; }
     // A board of the family is open (the result of the last Probe).
     bool Present() const { return present_.load(); }
     // How the device-type menu is to be while the family is in use; nullopt

@@ -11,6 +11,7 @@
 #include "core/page_table.h"
 #include "core/section_lock.h"
 #include "core/tr_text.h"
+#include "station/family_table.h"
 
 namespace kx {
 
@@ -63,7 +64,7 @@ std::string MissedFamiliesNotice(const SettingsWriteRun& run) {
     std::string names;
     for (const std::string& name : run.MissedNames()) {
         names += names.empty() ? std::string() : TrText("ConfigTransfer", "、");
-        names += TrText("BoardFamily", name.c_str());
+        names += ShownFamilyName(name);
     }
     if (names.empty()) {
         return {};
@@ -259,7 +260,7 @@ std::string NoRunoffForLegacyText() {
                              "没有连接%1，老版本配置只能写入%1，没有载入，"
                              "界面和测试板上的设置都没有改动。\n"
                              "请插好%1，等窗口标题显示“设备已经连接”后再载入。"),
-                      {TrText("BoardFamily", RunoffFamily::kName)});
+                      {ShownFamilyName(RunoffFamily::kName)});
 }
 
 std::string LegacyImportNotice(const LegacyImportResult& result) {

@@ -21,7 +21,7 @@ class ClassicFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Classic;
     // Untranslated: it goes into the test records as it is; messages show
-    // it as TrText("BoardFamily", kName).
+    // it through ShownFamilyName.
     static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "经典测试仪");
 
     ClassicFamily(HidBus& bus, FamilyHost& host);

@@ -27,7 +27,7 @@ class MasterFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Master;
     // Untranslated: it goes into the test records as it is; messages show
-    // it as TrText("BoardFamily", kName).
+    // it through ShownFamilyName.
     static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "多测试头主板");
 
     MasterFamily(HidBus& bus, FamilyHost& host);

@@ -47,17 +47,11 @@ void RunoffFamily::Probe(OpenRefusal& refusal) {
     }
 }
 
-std::optional<int> RunoffFamily::OtherDeviceType() const {
+std::optional<int> RunoffFamily::OtherDeviceType(int checkedType) const {
     if (Present()) {
         return std::nullopt;
     }
-    const TypeItems& types = host_.DeviceTypes();
-    for (int type = 0; type < kDeviceTypes; ++type) {
-        if (types[static_cast<std::size_t>(type)].checked != 0) {
-            return runoff_.other_machine_listed(type);
-        }
-    }
-    return std::nullopt;
+    return runoff_.other_machine_listed(checkedType);
 }
 
 bool RunoffFamily::SetUp() {

@@ -16,7 +16,7 @@ class RunoffFamily final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::OneToOne;
     // Untranslated: it goes into the test records as it is; messages show
-    // it as TrText("BoardFamily", kName).
+    // it through ShownFamilyName.
     static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "一拖一测试板");
 
     RunoffFamily(HidBus& bus, FamilyHost& host);
@@ -27,7 +27,7 @@ public:
 
     void Probe(OpenRefusal& refusal) override;
     std::optional<bool> DeviceTypesAvailable() const override { return true; }
-    std::optional<int> OtherDeviceType() const override;
+    std::optional<int> OtherDeviceType(int checkedType) const override;
     bool Ready() const override { return ready_.load(); }
     void ClearReady() override { ready_ = false; }
     bool SetUp() override;

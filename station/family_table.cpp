@@ -37,6 +37,10 @@ const char* FamilyName(FamilyId id) {
     return row != nullptr ? row->name : KX_TRANSLATE_NOOP("BoardFamily", "测试板");
 }
 
+std::string ShownFamilyName(const std::string& name) {
+    return TrText("BoardFamily", name.c_str());
+}
+
 bool SettingsWriteRun::Missed(FamilyId id) const {
     return std::any_of(missed_.begin(), missed_.end(),
                        [id](const Missing& m) { return m.id == id; });

@@ -35,9 +35,13 @@ FamilyRow FamilyRowOf(int writeRank) {
 const FamilyTable& StandardFamilyTable();
 
 // The name of a family of the standard table; "测试板" for any other id.
-// Untranslated (as stored in the records): a message shows it as
-// TrText("BoardFamily", FamilyName(id)).
+// Untranslated (as stored in the records): what a person reads shows it
+// through ShownFamilyName.
 const char* FamilyName(FamilyId id);
+
+// A family's name (FamilyName, a kName, or as stored in a record) in the
+// station's language.
+std::string ShownFamilyName(const std::string& name);
 
 // The families of `table` whose board missed a reply in one configuration
 // load (or import): each is skipped for the rest of it (one bound lost, not

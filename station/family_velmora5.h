@@ -20,7 +20,7 @@ class Velmora5Family final : public BoardFamily {
 public:
     static constexpr FamilyId kId = FamilyId::Velmora5;
     // Untranslated: it goes into the test records as it is; messages show
-    // it as TrText("BoardFamily", kName).
+    // it through ShownFamilyName.
     static constexpr const char* kName = KX_TRANSLATE_NOOP("BoardFamily", "Velmora5 多头测试板");
 
     Velmora5Family(HidBus& bus, FamilyHost& host);

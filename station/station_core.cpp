@@ -187,11 +187,7 @@ std::vector<std::string> StationCore::ConnectLocked() {
             setUpAnswered = family.SetUp();
             m_activeFamily = family.Id();
             BoardInfo board = family.Describe();
-            const auto checked = std::find_if(m_typeItems.begin(), m_typeItems.end(),
-                                              [](const TypeItem& t) { return t.checked != 0; });
-            board.machineType = checked == m_typeItems.end()
-                                    ? 0
-                                    : static_cast<std::int32_t>(checked - m_typeItems.begin());
+            board.machineType = CheckedDeviceType(m_typeItems).value_or(0);
             StartAcquisition();
             NoteBoard(std::move(board));
         }
@@ -201,9 +197,6 @@ std::vector<std::string> StationCore::ConnectLocked() {
     } else {
         // The board in use is gone, whether a removal event said so first or
         // the worker found its handle lost and asked for this connection.
-        if (m_activeFamily.load() != FamilyId::None) {
-            m_unplugged = true;
-        }
         Disconnect();
         SetTitle(refusal.Seen() ? OpenRefusalTitle(refusal.failure)
                                 : TrText("StationTexts", kTitleDisconnected));
@@ -229,13 +222,10 @@ std::string StationCore::IdleNote(const OpenRefusal& refusal) const {
     if (refusal.Seen()) {
         return IdleNoteRefused(refusal.failure, refusal.family);
     }
-    const auto checked = std::find_if(m_typeItems.begin(), m_typeItems.end(),
-                                      [](const TypeItem& t) { return t.checked != 0; });
-    if (checked != m_typeItems.end()) {
+    if (const std::optional<int> checked = CheckedDeviceType(m_typeItems)) {
         for (const BoardFamily* family : m_families) {
-            if (const std::optional<int> type = family->OtherDeviceType()) {
-                return IdleNoteOtherDeviceType(family->Name(), *type,
-                                               static_cast<int>(checked - m_typeItems.begin()));
+            if (const std::optional<int> type = family->OtherDeviceType(*checked)) {
+                return IdleNoteOtherDeviceType(family->Name(), *type, *checked);
             }
         }
     }
@@ -245,7 +235,11 @@ std::string StationCore::IdleNote(const OpenRefusal& refusal) const {
 void StationCore::Disconnect() {
     StopAcquisition();
     ForgetPageData();
-    m_activeFamily = FamilyId::None;
+    // A board in use went: until one connects again the idle screen says it
+    // was unplugged, not that none was ever there.
+    if (m_activeFamily.exchange(FamilyId::None) != FamilyId::None) {
+        m_unplugged = true;
+    }
     for (BoardFamily* family : m_families) {
         family->ClearReady();
     }
@@ -285,11 +279,6 @@ void StationCore::OnDeviceChange(HotplugEvent event, const std::string& path) {
     SetTitle(TrText("StationTexts", kTitleDisconnected));
     {
         CSectionGuard guard(&m_connectLock);
-        // The board in use went: until one connects again the idle screen
-        // says it was unplugged, not that none was ever there.
-        if (m_activeFamily.load() != FamilyId::None) {
-            m_unplugged = true;
-        }
         Disconnect();
         // A board plugged in again starts afresh: what was owed to the one
         // that went is not sent to it.

@@ -293,7 +293,8 @@ private:
     void ShowMessage(const std::string& text);
     // The idle screen's note after a connection found no board to use.
     std::string IdleNote(const OpenRefusal& refusal) const;
-    // Stops the worker, clears every readiness and empties the grid.
+    // Stops the worker, clears every readiness and empties the grid; a
+    // board that was in use counts as unplugged. Under m_connectLock.
     void Disconnect();
     // Notes the board in use (a family just set up, or none) and tells the
     // window its cycles start afresh.

@@ -3,20 +3,13 @@
 
 #include <array>
 
+#include "station/family_table.h"
+
 namespace kx {
 
-namespace {
-
-// A family's name as the operator reads it: the names are kept Chinese
-// where they are stored (test records) and translated where shown.
-std::string Shown(const std::string& family) {
-    return TrText("BoardFamily", family.c_str());
-}
-
-}  // namespace
-
 std::string TitleWithUnusedBoard(const std::string& title, const std::string& other) {
-    return FormatText(TrText("StationTexts", "%1（另有%2未使用）"), {title, Shown(other)});
+    return FormatText(TrText("StationTexts", "%1（另有%2未使用）"),
+                      {title, ShownFamilyName(other)});
 }
 
 std::string OpenRefusalTitle(OpenFailure failure) {
@@ -42,20 +35,20 @@ std::string OpenRefusalMessage(OpenFailure failure, const std::string& family) {
                        "规则已安装但没有本地登录会话时（例如自动登录或远程桌面），"
                        "请把当前用户加入 plugdev 组（sudo usermod -aG plugdev 用户名），"
                        "重新登录后再试。"),
-                {Shown(family)});
+                {ShownFamilyName(family)});
         case OpenFailure::Busy:
             return FormatText(
                 TrText("StationTexts",
                        "找到了%1，但它正被其他程序使用。\n"
                        "请关闭占用测试板的其他程序（例如另一个正在运行的 KaldrixPlus），"
                        "然后拔下测试板再重新插上。"),
-                {Shown(family)});
+                {ShownFamilyName(family)});
         default:
             return FormatText(
                 TrText("StationTexts",
                        "找到了%1，但无法打开它。\n"
                        "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。"),
-                {Shown(family)});
+                {ShownFamilyName(family)});
     }
 }
 
@@ -64,7 +57,7 @@ std::string NoAnswerMessage(const std::string& family) {
         TrText("StationTexts",
                "%1没有应答，未能读出测试板中保存的测试设置（界面上显示的是原来的设置）。\n"
                "请拔下测试板再重新插上；如果仍然不行，请换一个 USB 接口或检查 USB 线。"),
-        {Shown(family)});
+        {ShownFamilyName(family)});
 }
 
 std::string DeviceTypeName(int type) {
@@ -101,11 +94,12 @@ std::string IdleNoteNoBoard(bool unplugged, bool rescanning) {
 }
 
 std::string IdleNoteOtherDeviceType(const std::string& family, int boardType, int checkedType) {
-    return FormatText(TrText("StationTexts",
-                             "找到了%1，但它属于设备类型“%2”\n"
-                             "当前选择的设备类型是“%3”。\n"
-                             "请在菜单 操作 > 设备类型 中选择“%2”。"),
-                      {Shown(family), DeviceTypeName(boardType), DeviceTypeName(checkedType)});
+    return FormatText(
+        TrText("StationTexts",
+               "找到了%1，但它属于设备类型“%2”\n"
+               "当前选择的设备类型是“%3”。\n"
+               "请在菜单 操作 > 设备类型 中选择“%2”。"),
+        {ShownFamilyName(family), DeviceTypeName(boardType), DeviceTypeName(checkedType)});
 }
 
 std::string IdleNoteRefused(OpenFailure failure, const std::string& family) {
@@ -115,18 +109,18 @@ std::string IdleNoteRefused(OpenFailure failure, const std::string& family) {
                                      "找到了%1，但没有权限打开它\n"
                                      "请安装 udev 规则 70-kaldrixplus.rules（做法见弹出的提示），"
                                      "然后拔下测试板再重新插上。"),
-                              {Shown(family)});
+                              {ShownFamilyName(family)});
         case OpenFailure::Busy:
             return FormatText(TrText("StationTexts",
                                      "找到了%1，但它正被其他程序使用\n"
                                      "请关闭占用测试板的其他程序，然后拔下测试板再重新插上。"),
-                              {Shown(family)});
+                              {ShownFamilyName(family)});
         default:
             return FormatText(TrText("StationTexts",
                                      "找到了%1，但无法打开它\n"
                                      "请拔下测试板再重新插上；"
                                      "如果仍然不行，请换一个 USB 接口或检查 USB 线。"),
-                              {Shown(family)});
+                              {ShownFamilyName(family)});
     }
 }
 

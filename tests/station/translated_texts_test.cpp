@@ -16,7 +16,6 @@
 #include "station/config_transfer.h"
 #include "station/device_info.h"
 #include "station/station_texts.h"
-#include "station/station_texts.h"
 
 namespace kx {
 namespace {

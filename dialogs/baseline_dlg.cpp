@@ -434,8 +434,7 @@ void CBaseLineDlg::Load() {
                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok) {
         return;
     }
-    RawDataLoad loaded =
-        LoadRawData(std::filesystem::path(kRawDataFolder) / std::filesystem::path(kRawDataFile));
+    RawDataLoad loaded = LoadRawData(RawDataFilePath());
     switch (loaded.status) {
         case RawDataLoad::Ok:
             break;

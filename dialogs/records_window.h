@@ -149,7 +149,6 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
 signals:
-    void errorChanged(const QString& error);
     void fetchingChanged(bool fetching);
 
 private:
